@@ -1,0 +1,113 @@
+// pxbench decode FILE [RUNS]
+// pxbench scale FILE WIDTH HEIGHT [RUNS]
+// pxbench rotate FILE CODE [RUNS]
+// pxbench flip FILE VERTICAL [RUNS]
+//
+// Runs one image-library operation RUNS times (default 5) and prints
+//   op=NAME median_ms=M min_ms=N megapixels_per_s=P
+// Megapixels are those of the picture the operation produces. Bench scripts
+// compare these figures against a reference measured in the same run.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "imaging/bitmap.h"
+
+namespace {
+
+int Usage()
+{
+    std::fprintf(stderr,
+                 "usage: pxbench decode FILE [RUNS]\n"
+                 "       pxbench scale FILE WIDTH HEIGHT [RUNS]\n"
+                 "       pxbench rotate FILE CODE [RUNS]\n"
+                 "       pxbench flip FILE VERTICAL [RUNS]\n");
+    return 2;
+}
+
+int ParseInt(const char* text)
+{
+    return static_cast<int>(std::strtol(text, nullptr, 10));
+}
+
+template <typename Operation>
+int Measure(const char* name, int runs, Operation operation)
+{
+    std::vector<double> times;
+    double megapixels = 0;
+    for (int i = 0; i < runs; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        const double produced = operation();
+        const auto stop = std::chrono::steady_clock::now();
+        if (produced < 0) {
+            std::fprintf(stderr, "pxbench: %s failed\n", name);
+            return 1;
+        }
+        megapixels = produced;
+        times.push_back(std::chrono::duration<double, std::milli>(stop - start).count());
+    }
+    std::sort(times.begin(), times.end());
+    const double median = times.size() % 2 == 1 ? times[times.size() / 2]
+                                                 : (times[times.size() / 2 - 1] + times[times.size() / 2]) / 2;
+    std::printf("op=%s median_ms=%.3f min_ms=%.3f megapixels_per_s=%.2f\n", name, median, times.front(),
+                median > 0 ? megapixels / (median / 1000.0) : 0.0);
+    return 0;
+}
+
+double Megapixels(const PxBitmap& bitmap)
+{
+    return static_cast<double>(bitmap.Width()) * bitmap.Height() / 1e6;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 3) {
+        return Usage();
+    }
+    const std::string op = argv[1];
+    const char* file = argv[2];
+    auto runsAt = [&](int index) { return argc > index ? std::max(1, ParseInt(argv[index])) : 5; };
+
+    if (op == "decode") {
+        return Measure("decode", runsAt(3), [&] {
+            PxBitmap bitmap;
+            return bitmap.CreateFromFile(file) == 0 ? Megapixels(bitmap) : -1.0;
+        });
+    }
+
+    PxBitmap source;
+    if (source.CreateFromFile(file) != 0) {
+        std::fprintf(stderr, "pxbench: cannot load %s\n", file);
+        return 1;
+    }
+    if (op == "scale" && argc >= 5) {
+        const int width = ParseInt(argv[3]);
+        const int height = ParseInt(argv[4]);
+        return Measure("scale", runsAt(5), [&] {
+            PxBitmap destination;
+            return source.Scale(width, height, &destination) == 0 ? Megapixels(destination) : -1.0;
+        });
+    }
+    if (op == "rotate" && argc >= 4) {
+        const int code = ParseInt(argv[3]);
+        return Measure("rotate", runsAt(4), [&] {
+            PxBitmap destination;
+            return source.Rotate(code, &destination) == 0 ? Megapixels(destination) : -1.0;
+        });
+    }
+    if (op == "flip" && argc >= 4) {
+        const bool vertical = ParseInt(argv[3]) != 0;
+        return Measure("flip", runsAt(4), [&] {
+            PxBitmap destination;
+            return source.Flip(vertical, &destination) == 0 ? Megapixels(destination) : -1.0;
+        });
+    }
+    return Usage();
+}

@@ -1,0 +1,150 @@
+#include "bitmap.h"
+
+#include <cstring>
+#include <new>
+
+#include "pixel_memory.h"
+
+std::int32_t RowBytes(std::int32_t width, std::int32_t bitsPerPixel)
+{
+    // Computed in 64 bits so that absurd header values cannot overflow; the
+    // result is only meaningful for sizes the caller will accept anyway.
+    std::int64_t bytes = static_cast<std::int64_t>(width) * bitsPerPixel / 8;
+    if (bitsPerPixel == 1 && width % 8 != 0) {
+        bytes += 1;
+    }
+    bytes = (bytes + 3) & ~std::int64_t{3};
+    return static_cast<std::int32_t>(bytes);
+}
+
+std::int32_t RowPadding(std::int32_t width, std::int32_t bitsPerPixel)
+{
+    const std::int64_t plain = static_cast<std::int64_t>(width) * bitsPerPixel / 8;
+    return static_cast<std::int32_t>(RowBytes(width, bitsPerPixel) - plain);
+}
+
+PxImage::~PxImage()
+{
+    delete[] rows;
+}
+
+PxBitmap::~PxBitmap()
+{
+    ReleaseStore();
+}
+
+void PxBitmap::ReleaseStore()
+{
+    if (platformBitmap != nullptr) {
+        PxReleasePixelMemory(platformBitmap, storeBytes);
+    }
+    platformBitmap = nullptr;
+    storeBytes = 0;
+    pixels = nullptr;
+}
+
+void PxBitmap::SetDimensions(std::int32_t newWidth, std::int32_t newHeight, std::int32_t newBitsPerPixel)
+{
+    width = newWidth;
+    height = newHeight;
+    bitsPerPixel = newBitsPerPixel;
+}
+
+int PxBitmap::CreatePixelStore()
+{
+    bitsPerPixel = 24;
+    ReleaseStore();
+    if (width <= 0 || height <= 0) {
+        return 1;
+    }
+    const std::uint64_t bytes = static_cast<std::uint64_t>(StoreStride(width)) * static_cast<std::uint64_t>(height);
+    if (bytes > kPxMaxStoreBytes) {
+        return 1;
+    }
+    void* memory = PxAllocatePixelMemory(bytes);
+    if (memory == nullptr) {
+        return 1;
+    }
+    platformBitmap = memory;
+    storeBytes = bytes;
+    pixels = static_cast<std::uint8_t*>(memory);
+    return 0;
+}
+
+PxBitmap& PxBitmap::CopyFrom(const PxBitmap& source)
+{
+    if (&source == this) {
+        return *this;
+    }
+    ReleaseStore();
+    SetDimensions(source.width, source.height, source.bitsPerPixel);
+    // Without a source store there is nothing to copy, and this bitmap ends
+    // up sized but without a store, like the source.
+    if (source.pixels != nullptr && CreatePixelStore() == 0) {
+        std::memcpy(pixels, source.pixels, storeBytes);
+    }
+    return *this;
+}
+
+void PxBitmap::MoveFrom(PxBitmap& source)
+{
+    if (&source == this) {
+        return;
+    }
+    ReleaseStore();
+    width = source.width;
+    height = source.height;
+    bitsPerPixel = source.bitsPerPixel;
+    platformBitmap = source.platformBitmap;
+    storeBytes = source.storeBytes;
+    pixels = source.pixels;
+    source.platformBitmap = nullptr;
+    source.storeBytes = 0;
+    source.pixels = nullptr;
+    source.width = 0;
+    source.height = 0;
+    source.bitsPerPixel = 0;
+}
+
+std::uint8_t** PxBitmap::GetRows()
+{
+    delete[] rows;
+    rows = nullptr;
+    if (height <= 0) {
+        return nullptr;
+    }
+    rows = new (std::nothrow) std::uint8_t*[static_cast<std::size_t>(height)];
+    if (rows == nullptr) {
+        return nullptr;
+    }
+    const std::int64_t stride = Stride();
+    for (std::int32_t i = 0; i < height; ++i) {
+        rows[i] = pixels != nullptr ? pixels + static_cast<std::int64_t>(i) * stride : nullptr;
+    }
+    return rows;
+}
+
+int PxBitmap::Draw(PxDrawTarget* target, int x, int y, std::uint32_t rop) const
+{
+    if (target == nullptr || pixels == nullptr) {
+        return 0;
+    }
+    return target->DrawPixels(x, y, width, height, pixels, static_cast<std::int32_t>(Stride()), rop);
+}
+
+void PxBitmap::GetFormatName(char* buffer) const
+{
+    const char* name = "Unknown";
+    switch (formatId) {
+    case 1: name = "BMP"; break;
+    case 3: name = "TARGA"; break;
+    case 4: name = "TIFF"; break;
+    case 5: name = "JPEG"; break;
+    case 6: name = "PNG"; break;
+    case 10: name = "PCX"; break;
+    case 12: name = "GIF"; break;
+    case 14: name = "PSD"; break;
+    default: break;
+    }
+    std::strcpy(buffer, name);
+}

@@ -1,0 +1,128 @@
+// The image library's picture type.
+//
+// A PxBitmap with a pixel store always holds 24-bit pixels in the byte order
+// blue, green, red; rows are bottom-up (the first row in memory is the bottom
+// row of the picture) and each row is padded to a multiple of 4 bytes. Every
+// decoder writes this layout, and the window draws it without conversion.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Root of the library's class tree; owns nothing.
+class PxObject {
+public:
+    virtual ~PxObject() = default;
+};
+
+// Largest pixel store (stride x height) the library will create. A header
+// that claims more is treated like a picture the machine has no memory for:
+// the load fails with 1 instead of exhausting memory.
+inline constexpr std::uint64_t kPxMaxStoreBytes = std::uint64_t{1} << 30;  // 1 GiB
+
+// Aligned row length in bytes for a row of `width` pixels of `bitsPerPixel`
+// bits, rounded up to a multiple of 4. For 24 bits it is the store's stride.
+std::int32_t RowBytes(std::int32_t width, std::int32_t bitsPerPixel);
+// RowBytes minus the unpadded row length: the padding at the end of a row.
+std::int32_t RowPadding(std::int32_t width, std::int32_t bitsPerPixel);
+
+// 64-bit stride of a 24-bit row; never overflows for any 32-bit width.
+inline std::int64_t StoreStride(std::int64_t width) { return (3 * width + 3) & ~std::int64_t{3}; }
+
+// Where PxBitmap::Draw copies its pixels. The window side implements it; the
+// rows handed over are the store itself (bottom-up BGR, `stride` bytes apart,
+// row 0 = bottom of the picture) and are valid only during the call.
+class PxDrawTarget {
+public:
+    virtual ~PxDrawTarget() = default;
+    // Copies a width x height picture with its top-left corner at (x, y).
+    // Returns non-zero on success.
+    virtual int DrawPixels(int x, int y, int width, int height, const std::uint8_t* pixels,
+                           std::int32_t stride, std::uint32_t rop) = 0;
+};
+
+// The plain source copy, the only raster operation the viewer uses.
+inline constexpr std::uint32_t kPxSourceCopy = 0x00CC0020;
+
+// Picture geometry. Never used on its own.
+class PxImage : public PxObject {
+public:
+    ~PxImage() override;
+
+protected:
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::int32_t bitsPerPixel = 0;
+    std::uint8_t** rows = nullptr;   // owned row table; entry 0 is the bottom row
+    std::uint8_t* pixels = nullptr;  // first byte of the store, owned by the store handle
+};
+
+class PxBitmap : public PxImage {
+public:
+    PxBitmap() = default;
+    ~PxBitmap() override;
+    PxBitmap(const PxBitmap&) = delete;
+    PxBitmap& operator=(const PxBitmap&) = delete;
+
+    // Records the geometry; the store and the row table are left alone.
+    void SetDimensions(std::int32_t newWidth, std::int32_t newHeight, std::int32_t newBitsPerPixel);
+
+    std::int32_t Width() const { return width; }
+    std::int32_t Height() const { return height; }
+    std::int32_t BitsPerPixel() const { return bitsPerPixel; }
+    std::int32_t FormatId() const { return formatId; }
+    std::uint8_t* Pixels() const { return pixels; }
+    // Row length of the store in bytes (3 * width rounded up to 4).
+    std::int64_t Stride() const { return StoreStride(width); }
+
+    // Replaces the store by a fresh zeroed one of the current width and
+    // height and sets the depth to 24. Returns 0, or 1 when the size is not
+    // positive, exceeds kPxMaxStoreBytes or the memory cannot be had; the
+    // bitmap then has no store.
+    int CreatePixelStore();
+
+    // Makes this bitmap a copy of `source` (geometry and store, padding
+    // included). The format id and the row table are not copied. Without a
+    // source store, or when no store can be made, this bitmap keeps the
+    // source's dimensions and has no store.
+    PxBitmap& CopyFrom(const PxBitmap& source);
+
+    // Takes over the store of `source`, which is left empty (0 x 0, no
+    // store). The format id stays. Cheaper than CopyFrom when the source is
+    // a temporary.
+    void MoveFrom(PxBitmap& source);
+
+    // Rebuilds and returns the row table (height entries, entry i = pixels +
+    // i * stride). Valid until the next store replaces this one.
+    std::uint8_t** GetRows();
+
+    // Copies the whole picture unscaled to `target` with its top-left corner
+    // at (x, y). Returns non-zero on success; a bitmap without a store draws
+    // nothing and returns 0.
+    int Draw(PxDrawTarget* target, int x, int y, std::uint32_t rop) const;
+
+    // Writes the display name of the format id with its NUL; needs 8 bytes.
+    void GetFormatName(char* buffer) const;
+
+    // Loads a file; 0 on success, 1 on any failure. Never throws.
+    int CreateFromFile(const char* path);
+
+    // Quarter turn (code 1, 2, 3 = 90, 180, 270 degrees clockwise; any other
+    // code copies) into `destination`. 0 on success, 1 on failure.
+    int Rotate(std::int32_t code, PxBitmap* destination) const;
+    // Mirror left-right (vertical false) or top-bottom (vertical true).
+    int Flip(bool vertical, PxBitmap* destination) const;
+    // Two-pass tent-filter resampling to newWidth x newHeight.
+    int Scale(std::int32_t newWidth, std::int32_t newHeight, PxBitmap* destination) const;
+
+    // Only the loader sets the format id.
+    void SetFormatId(std::int32_t id) { formatId = id; }
+
+private:
+    void ReleaseStore();
+
+    std::int32_t formatId = 0;
+    // The store's allocation (stands in for the platform bitmap handle).
+    void* platformBitmap = nullptr;
+    std::size_t storeBytes = 0;
+};

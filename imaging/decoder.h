@@ -1,0 +1,79 @@
+// The decoder framework: palette entries, the abstract decoder, the trace
+// function and the one decoder that only recognises its format.
+#pragma once
+
+#include <cstdint>
+
+#include "bitmap.h"
+#include "file_stream.h"
+#include "format_detect.h"
+
+// One palette entry. A new entry is all zero (black, transparent).
+class PxColor {
+public:
+    virtual ~PxColor() = default;
+    void Set(std::uint8_t newRed, std::uint8_t newGreen, std::uint8_t newBlue, std::uint8_t newAlpha)
+    {
+        red = newRed;
+        green = newGreen;
+        blue = newBlue;
+        alpha = newAlpha;
+    }
+
+    std::uint8_t red = 0;
+    std::uint8_t green = 0;
+    std::uint8_t blue = 0;
+    std::uint8_t alpha = 0;
+};
+
+// Base of every decoder. A decoder decodes one file: CreateFromFile creates
+// it, calls Decode once and destroys it.
+//
+// Decode follows one template: ReadHeader sizes the bitmap (a rejected header
+// leaves it 0 x 0), the bitmap's store is created (failure: Decode returns 1),
+// then the pixel step converts the data into the store. Trouble met only in
+// the pixel step leaves the rest of the store black and Decode returns 0.
+class PxDecoder : public PxObject {
+public:
+    PxDecoder() = default;
+    ~PxDecoder() override;
+    PxDecoder(const PxDecoder&) = delete;
+    PxDecoder& operator=(const PxDecoder&) = delete;
+
+    // 0 on success, 1 on failure.
+    virtual int Decode(PxFileStream& stream, PxBitmap& bitmap) = 0;
+    // 0 when the header is accepted (the bitmap is then sized), non-zero when not.
+    virtual int ReadHeader(PxFileStream& stream, PxBitmap& bitmap) = 0;
+
+    // Sets palette entry `index` mod 256.
+    void SetPaletteEntry(std::int32_t index, std::uint8_t red, std::uint8_t green, std::uint8_t blue,
+                         std::uint8_t alpha)
+    {
+        palette[index & 0xFF].Set(red, green, blue, alpha);
+    }
+
+protected:
+    PxColor palette[256];
+    // A decoder's working block from the C allocator; freed here if still set.
+    void* scratch = nullptr;
+};
+
+// Receives the library's fixed progress texts and discards them.
+void PxTrace(const char* text);
+
+// "8BPS" files are recognised but never decoded: the header step leaves the
+// bitmap 0 x 0, so the store cannot be created and the load fails.
+class PxDecoderPSD : public PxDecoder {
+public:
+    int Decode(PxFileStream& stream, PxBitmap& bitmap) override;
+    int ReadHeader(PxFileStream& stream, PxBitmap& bitmap) override;
+};
+
+// Store row `storeRow` (0 = bottom of the picture) of a bitmap with a store.
+inline std::uint8_t* PxStoreRow(PxBitmap& bitmap, std::int64_t storeRow)
+{
+    return bitmap.Pixels() + storeRow * bitmap.Stride();
+}
+
+// Creates the decoder for a format id, or null when the id has none.
+PxDecoder* PxCreateDecoder(int formatId);

@@ -1,0 +1,9 @@
+#pragma once
+
+#include "decoder.h"
+
+class PxDecoderJPEG : public PxDecoder {
+public:
+    int Decode(PxFileStream& stream, PxBitmap& bitmap) override;
+    int ReadHeader(PxFileStream& stream, PxBitmap& bitmap) override;
+};

@@ -1,0 +1,252 @@
+#include "file_stream.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "format_detect.h"
+
+namespace {
+
+// Read-ahead size. Decoders read a byte or a row at a time; one system call
+// per 64 KiB keeps that cheap without changing what they see.
+constexpr std::uint64_t kBufferSize = 64 * 1024;
+
+}  // namespace
+
+PxFileStream::PxFileStream() = default;
+
+PxFileStream::~PxFileStream()
+{
+    ReleaseBlock();
+    Close();
+    std::free(buffer);
+}
+
+void PxFileStream::ReleaseBlock()
+{
+    std::free(block);
+    block = nullptr;
+}
+
+int PxFileStream::Open(const char* path)
+{
+    Close();
+    if (path == nullptr) {
+        return EINVAL;
+    }
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return errno != 0 ? errno : EIO;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        const int error = errno != 0 ? errno : EIO;
+        ::close(fd);
+        return error;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        ::close(fd);
+        return EISDIR;
+    }
+    file = fd;
+    size = info.st_size > 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+    position = 0;
+    bufferStart = 0;
+    bufferLength = 0;
+    return 0;
+}
+
+void PxFileStream::Close()
+{
+    if (file >= 0) {
+        ::close(file);
+    }
+    file = -1;
+    bufferLength = 0;
+}
+
+void PxFileStream::SeekToStart()
+{
+    if (file >= 0) {
+        position = 0;
+    }
+}
+
+bool PxFileStream::FillBuffer()
+{
+    if (buffer == nullptr) {
+        buffer = static_cast<std::uint8_t*>(std::malloc(kBufferSize));
+        if (buffer == nullptr) {
+            return false;
+        }
+    }
+    bufferStart = position;
+    bufferLength = 0;
+    while (bufferLength < kBufferSize) {
+        const ssize_t got = ::pread(file, buffer + bufferLength, kBufferSize - bufferLength,
+                                    static_cast<off_t>(bufferStart + bufferLength));
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            bufferLength = 0;
+            return false;
+        }
+        if (got == 0) {
+            break;
+        }
+        bufferLength += static_cast<std::uint64_t>(got);
+    }
+    return true;
+}
+
+std::int64_t PxFileStream::Fetch(std::uint8_t* destination, std::uint64_t n)
+{
+    std::uint64_t done = 0;
+    while (done < n && position < size) {
+        if (position >= bufferStart && position < bufferStart + bufferLength) {
+            const std::uint64_t offset = position - bufferStart;
+            std::uint64_t count = bufferLength - offset;
+            if (count > n - done) {
+                count = n - done;
+            }
+            std::memcpy(destination + done, buffer + offset, static_cast<std::size_t>(count));
+            done += count;
+            position += count;
+            continue;
+        }
+        if (n - done >= kBufferSize) {
+            // Large reads (a whole file, a long row) go straight to the caller.
+            const ssize_t got = ::pread(file, destination + done, static_cast<std::size_t>(n - done),
+                                        static_cast<off_t>(position));
+            if (got < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                return -1;
+            }
+            if (got == 0) {
+                break;  // the file shrank since it was opened
+            }
+            done += static_cast<std::uint64_t>(got);
+            position += static_cast<std::uint64_t>(got);
+            continue;
+        }
+        if (!FillBuffer()) {
+            return -1;
+        }
+        if (bufferLength == 0) {
+            break;
+        }
+    }
+    // What was not delivered is still consumed, so the next read continues
+    // n bytes further on, as a plain read at the end of a file would.
+    const std::uint64_t missing = n - done;
+    position = missing > UINT64_MAX - position ? UINT64_MAX : position + missing;
+    return static_cast<std::int64_t>(done);
+}
+
+const std::uint8_t* PxFileStream::ReadBlock(std::uint64_t n)
+{
+    if (file < 0) {
+        return nullptr;
+    }
+    ReleaseBlock();
+    if (n > kPxMaxStoreBytes) {
+        return nullptr;
+    }
+    block = static_cast<std::uint8_t*>(std::malloc(n > 0 ? static_cast<std::size_t>(n) : 1));
+    if (block == nullptr) {
+        return nullptr;
+    }
+    const std::int64_t got = Fetch(block, n);
+    if (got < 0) {
+        return nullptr;
+    }
+    std::memset(block + got, 0, static_cast<std::size_t>(n - static_cast<std::uint64_t>(got)));
+    return block;
+}
+
+const std::uint8_t* PxFileStream::Skip(std::uint64_t n)
+{
+    if (file < 0) {
+        return nullptr;
+    }
+    ReleaseBlock();
+    // Saturate instead of wrapping; past the end every read delivers zeros.
+    position = n > UINT64_MAX - position ? UINT64_MAX : position + n;
+    return small;
+}
+
+int PxFileStream::Read(void* destination, std::uint64_t n, std::uint64_t* delivered)
+{
+    if (delivered != nullptr) {
+        *delivered = 0;
+    }
+    if (file < 0 || destination == nullptr || n == 0) {
+        return 1;
+    }
+    const std::int64_t got = Fetch(static_cast<std::uint8_t*>(destination), n);
+    if (got < 0) {
+        return 1;
+    }
+    if (delivered != nullptr) {
+        *delivered = static_cast<std::uint64_t>(got);
+    }
+    return 0;
+}
+
+std::uint8_t PxFileStream::ReadByte()
+{
+    if (file < 0) {
+        throw PxStreamError("read from a closed stream");
+    }
+    // Fast path: the next byte is already in the read-ahead buffer.
+    if (position >= bufferStart && position < bufferStart + bufferLength) {
+        return buffer[position++ - bufferStart];
+    }
+    small[0] = 0;
+    if (Fetch(small, 1) < 0) {
+        throw PxStreamError("read error");
+    }
+    return small[0];
+}
+
+std::int32_t PxFileStream::ReadWord()
+{
+    if (file < 0) {
+        throw PxStreamError("read from a closed stream");
+    }
+    std::memset(small, 0, 2);
+    if (Fetch(small, 2) < 0) {
+        throw PxStreamError("read error");
+    }
+    return small[0] + 256 * small[1];
+}
+
+std::uint32_t PxFileStream::ReadDword()
+{
+    if (file < 0) {
+        throw PxStreamError("read from a closed stream");
+    }
+    std::memset(small, 0, 4);
+    if (Fetch(small, 4) < 0) {
+        throw PxStreamError("read error");
+    }
+    return static_cast<std::uint32_t>(small[0]) | (static_cast<std::uint32_t>(small[1]) << 8) |
+           (static_cast<std::uint32_t>(small[2]) << 16) | (static_cast<std::uint32_t>(small[3]) << 24);
+}
+
+int PxFileStream::DetectFormat()
+{
+    const std::uint8_t* bytes = ReadBlock(20);
+    if (bytes == nullptr) {
+        return 0;
+    }
+    return PxClassifyFormat(bytes);
+}
