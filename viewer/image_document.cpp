@@ -1,0 +1,141 @@
+#include "viewer/image_document.h"
+
+#include <sys/stat.h>
+
+#include <cmath>
+#include <limits>
+
+ImageDocument::ImageDocument() = default;
+
+ImageDocument::~ImageDocument()
+{
+    // The decoded picture goes first, then the list; the working copy last.
+    decoded.reset();
+    fileList.clear();
+}
+
+bool IsPictureExtension(const std::string& extension)
+{
+    for (const char* known : kPictureExtensions) {
+        std::size_t i = 0;
+        for (; known[i] != '\0' && i < extension.size(); ++i) {
+            const unsigned char c = static_cast<unsigned char>(extension[i]);
+            const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : static_cast<char>(c);
+            if (lower != known[i]) {
+                break;
+            }
+        }
+        if (known[i] == '\0' && i == extension.size()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::int64_t FileSizeOf(const std::string& filePath)
+{
+    struct stat status {};
+    if (::stat(filePath.c_str(), &status) != 0) {
+        return -1;
+    }
+    return static_cast<std::int64_t>(status.st_size);
+}
+
+bool ImageDocument::Load(const std::string& newPath)
+{
+    decoded = std::make_unique<PxBitmap>();
+    path = newPath;
+    loaded = decoded->CreateFromFile(path.c_str()) == 0;
+    // After a failure this copies what the decode left: a 0 x 0 bitmap, or
+    // the header's dimensions without pixels.
+    display.CopyFrom(*decoded);
+    zoom = 1.0;
+    rotation = 0;
+    flipHorizontal = false;
+    flipVertical = false;
+    return loaded;
+}
+
+namespace {
+
+// Truncates toward zero like a plain conversion, but keeps sizes that do not
+// fit an int (absurd factors on huge pictures) from being undefined: they
+// clamp, and the scaler then refuses the size.
+std::int32_t TruncatedSize(double value)
+{
+    if (!(value > 0)) {
+        return 0;
+    }
+    if (value >= static_cast<double>(std::numeric_limits<std::int32_t>::max())) {
+        return std::numeric_limits<std::int32_t>::max();
+    }
+    return static_cast<std::int32_t>(value);
+}
+
+// Puts a transform's result into `display`. A transform that fails (the
+// working copy has no pixels, or the result would be too large) still yields
+// a picture of the right size without pixels, so placement and scrolling stay
+// consistent and nothing stale is drawn.
+void TakeResult(PxBitmap& display, PxBitmap& result, int status, std::int32_t width, std::int32_t height)
+{
+    if (status == 0) {
+        display.MoveFrom(result);
+        return;
+    }
+    PxBitmap empty;
+    display.MoveFrom(empty);
+    display.SetDimensions(width, height, 24);
+}
+
+}  // namespace
+
+void ImageDocument::ApplyZoom()
+{
+    if (!decoded) {
+        return;
+    }
+    const std::int32_t newWidth = TruncatedSize(decoded->Width() * zoom);
+    const std::int32_t newHeight = TruncatedSize(decoded->Height() * zoom);
+    PxBitmap scaled;
+    const int status = decoded->Scale(newWidth, newHeight, &scaled);
+    TakeResult(display, scaled, status, newWidth, newHeight);
+}
+
+void ImageDocument::ApplyRotation()
+{
+    std::int32_t code = 0;
+    switch (rotation) {
+        case 90:
+            code = 1;
+            break;
+        case 180:
+            code = 2;
+            break;
+        case 270:
+            code = 3;
+            break;
+        default:
+            return;
+    }
+    const bool quarter = code != 2;
+    const std::int32_t width = quarter ? display.Height() : display.Width();
+    const std::int32_t height = quarter ? display.Width() : display.Height();
+    PxBitmap turned;
+    const int status = display.Rotate(code, &turned);
+    TakeResult(display, turned, status, width, height);
+}
+
+void ImageDocument::ApplyFlips()
+{
+    // Each mirror works on a fresh bitmap; the left-right one comes first.
+    if (flipHorizontal) {
+        PxBitmap mirrored;
+        const int status = display.Flip(false, &mirrored);
+        TakeResult(display, mirrored, status, display.Width(), display.Height());
+    }
+    if (flipVertical) {
+        PxBitmap mirrored;
+        const int status = display.Flip(true, &mirrored);
+        TakeResult(display, mirrored, status, display.Width(), display.Height());
+    }
+}

@@ -1,0 +1,108 @@
+// The picture on screen and what the viewer knows about it.
+//
+// The document keeps the picture exactly as decoded and a working copy that
+// is drawn. The decoded picture never changes after loading; every change of
+// zoom, rotation or flips rebuilds the working copy from it in one order:
+// scale, rotate, mirror left-right, mirror top-bottom. Beside that it holds
+// the file list of the picture's folder with the current position, and the
+// viewer's settings fields, which the application's settings code reads and
+// writes directly.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "imaging/bitmap.h"
+
+// The extensions of listed pictures, without the dot; compared without regard
+// to letter case. PCX pictures open but are never listed or accepted by drop.
+inline constexpr const char* kPictureExtensions[] = {"jpg", "jpeg", "bmp", "gif", "tif", "tiff", "png", "tga"};
+
+// True when `extension` (without the dot) is one of kPictureExtensions,
+// letter case ignored.
+bool IsPictureExtension(const std::string& extension);
+
+// Orders two file names the way a person reads them: letters without regard
+// to case, runs of digits by their value (img2 before img10). Names that
+// compare equal that way are ordered by their bytes, so the order is total.
+// Returns < 0, 0 or > 0.
+int CompareNaturally(const std::string& a, const std::string& b);
+
+// Size of the file in bytes as the file system reports it, or -1 when its
+// status cannot be read.
+std::int64_t FileSizeOf(const std::string& path);
+
+class ImageDocument {
+public:
+    ImageDocument();
+    ~ImageDocument();
+    ImageDocument(const ImageDocument&) = delete;
+    ImageDocument& operator=(const ImageDocument&) = delete;
+
+    // Replaces the decoded picture by the file at `path` (the old one is gone
+    // even when the new one fails), copies it into the working copy and resets
+    // zoom to 1.0, rotation to 0 and both flips. Sets `path` and `loaded`.
+    // The file list and the position are not touched. Returns `loaded`.
+    bool Load(const std::string& newPath);
+
+    // display = decoded scaled by zoom (each size truncated toward zero).
+    // Without a decoded picture nothing happens.
+    void ApplyZoom();
+    // Turns display by `rotation` (90, 180, 270 clockwise; other values do
+    // nothing).
+    void ApplyRotation();
+    // Mirrors display left-right, then top-bottom, as the flags say.
+    void ApplyFlips();
+
+    // Lists the pictures of the folder of `picturePath` (the part before its
+    // last '/') and sets currentIndex to the picture's position: the first
+    // entry equal to it byte for byte, else the first equal without regard to
+    // letter case, else the length of the list. Returns false, leaving list
+    // and position as they were, when the path has no '/'; returns false with
+    // an empty list and the position unchanged when the folder cannot be read.
+    bool BuildFileList(const std::string& picturePath);
+
+    // Appends the pictures of `folder` to fileList: entries in natural name
+    // order, each as folder + "/" + name; with includeSubdirectories, each
+    // subfolder's pictures (depth-first) stand where the subfolder's name
+    // falls. A folder already entered in this scan (same device and inode,
+    // e.g. through a symbolic link loop) is not entered again. The current
+    // directory of the process is never changed. Returns false when `folder`
+    // cannot be opened and read.
+    bool ScanFolder(const std::string& folder);
+
+    // Full path of the current picture; empty at construction.
+    std::string path;
+    // The last Load succeeded.
+    bool loaded = false;
+    // The picture as decoded; null until the first Load.
+    std::unique_ptr<PxBitmap> decoded;
+    // The working copy that is drawn.
+    PxBitmap display;
+
+    // Setting: the folder scan enters subfolders.
+    bool includeSubdirectories = false;
+    // Position of the current picture in fileList; may equal the list's
+    // length when the picture is not listed.
+    std::int32_t currentIndex = 0;
+    // Setting: how many entries fast forward and rewind move.
+    std::int32_t fastForwardSkip = 20;
+    // Full paths of the listed pictures, in scan order.
+    std::vector<std::string> fileList;
+    // Setting: slide-show period in seconds.
+    double slideShowDelay = 5.0;
+    // Setting: draw the information overlay in full screen.
+    bool showInfoInFullScreen = false;
+    // Setting: colour around and behind the picture, 0x00BBGGRR.
+    std::uint32_t backgroundColor = 0;
+    // Scale factor of the working copy; 1.0 is 100 %.
+    double zoom = 1.0;
+    // Clockwise rotation in degrees: 0, 90, 180 or 270.
+    std::int32_t rotation = 0;
+    bool flipHorizontal = false;
+    bool flipVertical = false;
+    // Setting: the program "Open for editing" starts; empty when none.
+    std::string imageEditorPath;
+};

@@ -1,0 +1,536 @@
+#include "viewer/image_view.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// Stands in until the window gives the view its host: nothing shows and no
+// dialog is ever answered.
+class NullViewHost final : public ViewHost {
+public:
+    ViewRect WindowRect() const override { return {}; }
+    void SetScrollBar(ScrollAxis, const ScrollBarInfo&, bool) override {}
+    void SetScrollPosition(ScrollAxis, int, bool) override {}
+    bool HasVerticalScrollBar() const override { return false; }
+    void ScrollContents(int, int) override {}
+    void Invalidate(bool) override {}
+    void UpdateNow() override {}
+    ViewCursor SetCursor(ViewCursor) override { return ViewCursor::None; }
+    unsigned StartTimer(unsigned, int) override { return 0; }
+    void StopTimer(unsigned) override {}
+    void SetTitle(const std::string&) override {}
+    void SetStatusText(const std::string&) override {}
+    bool ZoomToBestFit() const override { return false; }
+    void ToggleFullScreen() override {}
+    void SetSlideShowChecked(bool) override {}
+    void ShowContextMenu(int, int) override {}
+    bool ChooseFile(const OpenFileDialogRequest&, std::string*) override { return false; }
+    TrashResult MoveToTrash(const std::string&) override { return TrashResult::Aborted; }
+    void RequestClose() override {}
+};
+
+NullViewHost nullHost;
+
+}  // namespace
+
+ImageView::ImageView(ViewHost* initialHost) : host(initialHost != nullptr ? initialHost : &nullHost) {}
+
+ImageView::~ImageView() = default;
+
+void ImageView::SetHost(ViewHost* newHost)
+{
+    host = newHost != nullptr ? newHost : &nullHost;
+}
+
+void ImageView::Repaint()
+{
+    host->Invalidate(true);
+    host->UpdateNow();
+}
+
+// ---- opening and the file list
+
+bool ImageView::OpenImage(const std::string& path, bool rebuildList)
+{
+    std::string chosen = path;
+    if (chosen.empty() && !ChooseImageFile(&chosen)) {
+        return false;
+    }
+    document.Load(chosen);
+    if (rebuildList) {
+        document.BuildFileList(chosen);
+    }
+    if (document.loaded && host->ZoomToBestFit()) {
+        ApplyBestFit();
+    } else {
+        if (document.loaded) {
+            document.zoom = 1.0;
+        }
+        UpdateDisplay();
+    }
+    return true;
+}
+
+bool ImageView::ChooseImageFile(std::string* chosen)
+{
+    OpenFileDialogRequest request;
+    request.title = kOpenDialogTitle;
+    request.filters = {{kImageFilesFilterName, kImageFilesFilterPatterns},
+                       {kAllFilesFilterName, kAllFilesFilterPatterns}};
+    std::string answer;
+    if (!host->ChooseFile(request, &answer) || answer.empty()) {
+        return false;
+    }
+    *chosen = answer;
+    return true;
+}
+
+void ImageView::ShowEntry(std::int64_t index)
+{
+    const ViewCursor remembered = host->SetCursor(ViewCursor::Wait);
+    document.currentIndex = static_cast<std::int32_t>(index);
+    OpenImage(document.fileList[static_cast<std::size_t>(index)], false);
+    if (slideShowRunning) {
+        RestartSlideShowTimer();
+    }
+    host->SetCursor(remembered);
+}
+
+// Positions are worked out in 64 bits: the fast-forward step comes from the
+// stored settings and may be anything. A position that is still outside the
+// list (only a negative current index can lead there) is pulled to the
+// nearest end instead of addressing memory that is not there.
+namespace {
+
+std::int64_t IntoList(std::int64_t position, std::int64_t count)
+{
+    return std::clamp<std::int64_t>(position, 0, count - 1);
+}
+
+}  // namespace
+
+void ImageView::ShowNext()
+{
+    const std::int64_t count = static_cast<std::int64_t>(document.fileList.size());
+    if (count == 0) {
+        return;
+    }
+    std::int64_t position = std::int64_t{document.currentIndex} + 1;
+    if (position >= count) {
+        position = 0;
+    }
+    ShowEntry(IntoList(position, count));
+}
+
+void ImageView::ShowPrevious()
+{
+    const std::int64_t count = static_cast<std::int64_t>(document.fileList.size());
+    if (count == 0) {
+        return;
+    }
+    std::int64_t position = std::int64_t{document.currentIndex} - 1;
+    if (position < 0) {
+        position = count - 1;
+    }
+    ShowEntry(IntoList(position, count));
+}
+
+void ImageView::ShowFirst()
+{
+    if (document.fileList.empty()) {
+        return;
+    }
+    ShowEntry(0);
+}
+
+void ImageView::ShowLast()
+{
+    if (document.fileList.empty()) {
+        return;
+    }
+    ShowEntry(static_cast<std::int64_t>(document.fileList.size()) - 1);
+}
+
+void ImageView::FastForward()
+{
+    const std::int64_t count = static_cast<std::int64_t>(document.fileList.size());
+    if (count == 0) {
+        return;
+    }
+    std::int64_t position = std::int64_t{document.currentIndex} + document.fastForwardSkip;
+    if (position < 0 || position >= count) {
+        position = count - 1;
+    }
+    ShowEntry(IntoList(position, count));
+}
+
+void ImageView::Rewind()
+{
+    const std::int64_t count = static_cast<std::int64_t>(document.fileList.size());
+    if (count == 0) {
+        return;
+    }
+    std::int64_t position = std::int64_t{document.currentIndex} - document.fastForwardSkip;
+    if (position <= 0) {
+        position = 0;
+    } else if (position >= count) {
+        position = count - 1;
+    }
+    ShowEntry(IntoList(position, count));
+}
+
+void ImageView::RefreshFileList()
+{
+    document.BuildFileList(document.path);
+    UpdateDisplay();
+}
+
+// ---- refresh, rotation, flips, zoom
+
+void ImageView::UpdateDisplay()
+{
+    if (document.loaded) {
+        document.ApplyZoom();
+        document.ApplyRotation();
+        document.ApplyFlips();
+    }
+    UpdateStatusText();
+    if (document.loaded) {
+        ResetScrolling();
+    }
+    Repaint();
+}
+
+void ImageView::RotateRight()
+{
+    switch (document.rotation) {
+        case 0:
+            document.rotation = 90;
+            break;
+        case 90:
+            document.rotation = 180;
+            break;
+        case 180:
+            document.rotation = 270;
+            break;
+        default:
+            document.rotation = 0;
+            break;
+    }
+    UpdateDisplay();
+}
+
+void ImageView::RotateLeft()
+{
+    switch (document.rotation) {
+        case 0:
+            document.rotation = 270;
+            break;
+        case 90:
+            document.rotation = 0;
+            break;
+        case 180:
+            document.rotation = 90;
+            break;
+        case 270:
+            document.rotation = 180;
+            break;
+        default:
+            document.rotation = 0;
+            break;
+    }
+    UpdateDisplay();
+}
+
+void ImageView::FlipHorizontal()
+{
+    document.flipHorizontal = !document.flipHorizontal;
+    UpdateDisplay();
+}
+
+void ImageView::FlipVertical()
+{
+    document.flipVertical = !document.flipVertical;
+    UpdateDisplay();
+}
+
+// The fixed steps compare first and then add in double precision without
+// rounding or clamping, so the factors are exactly what repeated additions
+// give (1.0 + 0.1 + ... reaches 9.999999999999982 after 90 steps, which is
+// still below 10 and allows one more step).
+void ImageView::ZoomIn()
+{
+    if (document.zoom < 10.0) {
+        document.zoom = document.zoom + 0.1;
+        UpdateDisplay();
+    }
+}
+
+void ImageView::ZoomOut()
+{
+    if (document.zoom > 0.1) {
+        document.zoom = document.zoom - 0.1;
+        UpdateDisplay();
+    }
+}
+
+void ImageView::ZoomInByOne()
+{
+    if (document.zoom < 10.0) {
+        document.zoom = document.zoom + 1.0;
+        UpdateDisplay();
+    }
+}
+
+void ImageView::ZoomOutByOne()
+{
+    if (document.zoom > 1.0) {
+        document.zoom = document.zoom - 1.0;
+        UpdateDisplay();
+    }
+}
+
+void ImageView::ZoomTo100()
+{
+    document.zoom = 1.0;
+    UpdateDisplay();
+}
+
+// Fit uses the window's outer size less the 2-pixel border on each side, and
+// the decoded size (a turned picture is fitted as if it were not turned).
+// With W x H the room and w x h the picture, sx = W / w makes the width fit;
+// if the height then fits too (h * sx <= H) that is the factor, otherwise the
+// height limits and the factor is sy = H / h. Small pictures are stretched.
+void ImageView::ZoomToFit()
+{
+    const ViewRect window = host->WindowRect();
+    const double roomWidth = std::max(window.Width() - 4, 0);
+    const double roomHeight = std::max(window.Height() - 4, 0);
+    const int width = document.decoded ? document.decoded->Width() : 0;
+    const int height = document.decoded ? document.decoded->Height() : 0;
+    // A failed load may leave 0 x 0: there is nothing to fit, and a factor
+    // from a zero divisor would be infinite.
+    if (width > 0 && height > 0) {
+        const double sx = roomWidth / width;
+        const double sy = roomHeight / height;
+        document.zoom = height * sx <= roomHeight ? sx : sy;
+    }
+    UpdateDisplay();
+}
+
+// Best fit shrinks a picture larger than the window's outer size and never
+// enlarges: a picture that fits returns to 1.0 only when it is shown reduced
+// (decoded larger than the working copy on either axis).
+void ImageView::ApplyBestFit()
+{
+    const ViewRect window = host->WindowRect();
+    const int width = document.decoded ? document.decoded->Width() : 0;
+    const int height = document.decoded ? document.decoded->Height() : 0;
+    if (width > window.Width() || height > window.Height()) {
+        ZoomToFit();
+        return;
+    }
+    if (width > document.display.Width() || height > document.display.Height()) {
+        document.zoom = 1.0;
+    }
+    UpdateDisplay();
+}
+
+// ---- slide show
+
+int ImageView::SlideShowPeriod() const
+{
+    const double milliseconds = document.slideShowDelay * 1000.0;
+    // A delay of 0 or less (or not a number) can come only from the stored
+    // settings; a zero period would step without pause.
+    if (!(milliseconds >= kMinimumSlideShowPeriod)) {
+        return kMinimumSlideShowPeriod;
+    }
+    if (milliseconds >= static_cast<double>(std::numeric_limits<int>::max())) {
+        return std::numeric_limits<int>::max();
+    }
+    return static_cast<int>(milliseconds);
+}
+
+void ImageView::ToggleSlideShow()
+{
+    if (slideShowRunning) {
+        slideShowRunning = false;
+        host->StopTimer(timerId);
+        host->SetCursor(savedCursor);
+    } else {
+        slideShowRunning = true;
+        RestartSlideShowTimer();
+    }
+    UpdateStatusText();
+    Repaint();
+    host->SetSlideShowChecked(slideShowRunning);
+}
+
+void ImageView::RestartSlideShowTimer()
+{
+    host->StopTimer(timerId);
+    timerId = host->StartTimer(kSlideShowTimerId, SlideShowPeriod());
+    savedCursor = host->SetCursor(ViewCursor::Blank);
+}
+
+void ImageView::OnTimer(unsigned /*id*/)
+{
+    ShowNext();
+}
+
+// ---- mouse
+
+void ImageView::OnCursorRequest(bool inClientArea)
+{
+    savedCursor = host->SetCursor(ViewCursor::Arrow);
+    if (inClientArea && (document.display.Width() > clientWidth || document.display.Height() > clientHeight)) {
+        savedCursor = host->SetCursor(ViewCursor::Hand);
+    }
+}
+
+void ImageView::OnLeftButtonDown(int x, int y)
+{
+    canPanHorizontally = document.display.Width() > clientWidth;
+    canPanVertically = document.display.Height() > clientHeight;
+    if (!canPanHorizontally && !canPanVertically) {
+        return;
+    }
+    dragLastX = x;
+    dragLastY = y;
+    dragOffsetX = offsetX;
+    dragOffsetY = offsetY;
+    dragging = true;
+}
+
+namespace {
+
+// Moves a pan offset by `delta` and keeps it between 0 and the part of the
+// picture that does not fit.
+std::int32_t PannedOffset(std::int32_t offset, std::int64_t delta, std::int32_t extent, std::int32_t client)
+{
+    std::int64_t moved = std::int64_t{offset} + delta;
+    if (moved < 0) {
+        moved = 0;
+    }
+    const std::int64_t largest = std::int64_t{extent} - client;
+    if (moved > largest) {
+        moved = largest;
+    }
+    return static_cast<std::int32_t>(std::max<std::int64_t>(moved, 0));
+}
+
+}  // namespace
+
+void ImageView::OnMouseMove(int x, int y, unsigned keys)
+{
+    if (!dragging) {
+        return;
+    }
+    // Any other button or Shift or Ctrl joining in, or the left button gone,
+    // ends the drag.
+    if (keys != kViewKeyLeftButton) {
+        dragging = false;
+        return;
+    }
+    const std::int64_t dx = std::int64_t{dragLastX} - x;
+    const std::int64_t dy = std::int64_t{dragLastY} - y;
+    dragLastX = x;
+    dragLastY = y;
+    if (canPanHorizontally) {
+        dragOffsetX = PannedOffset(dragOffsetX, dx, document.display.Width(), clientWidth);
+    }
+    if (canPanVertically) {
+        dragOffsetY = PannedOffset(dragOffsetY, dy, document.display.Height(), clientHeight);
+    }
+    ScrollTo(dragOffsetX, dragOffsetY, true);
+}
+
+void ImageView::OnLeftButtonUp(int /*x*/, int /*y*/)
+{
+    dragging = false;
+}
+
+void ImageView::OnLeftButtonDoubleClick(int /*x*/, int /*y*/)
+{
+    host->ToggleFullScreen();
+}
+
+void ImageView::OnRightButtonUp(int x, int y)
+{
+    const ViewRect window = host->WindowRect();
+    host->ShowContextMenu(window.left + x, window.top + y);
+}
+
+void ImageView::OnMiddleButtonUp(int /*x*/, int /*y*/)
+{
+    ToggleSlideShow();
+}
+
+void ImageView::OnWindowPositionChanged()
+{
+    Repaint();
+}
+
+// ---- drop, delete, editor
+
+void ImageView::OnFilesDropped(const std::vector<std::string>& paths)
+{
+    if (paths.empty()) {
+        return;
+    }
+    const std::string& path = paths.front();
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string::npos || !IsPictureExtension(path.substr(dot + 1))) {
+        return;
+    }
+    OpenImage(path, true);
+}
+
+void ImageView::DeleteCurrentFile()
+{
+    if (host->MoveToTrash(document.path) == TrashResult::Aborted) {
+        return;
+    }
+    // The next picture follows; after the last one, the previous one.
+    const std::int64_t count = static_cast<std::int64_t>(document.fileList.size());
+    const std::int64_t current = document.currentIndex;
+    const std::int64_t neighbour = current == count - 1 ? current - 1 : current + 1;
+    document.currentIndex = static_cast<std::int32_t>(std::clamp<std::int64_t>(
+        neighbour, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+    if (neighbour < 0 || neighbour >= count) {
+        // Nothing left to show here: ask for another picture, or close. The
+        // chosen picture is opened with its own list; it is not opened a
+        // second time by its listed name, which in a folder holding a.jpg and
+        // A.JPG might be the other file.
+        if (!OpenImage("", true)) {
+            host->RequestClose();
+            return;
+        }
+    } else {
+        // Rebuilding the list drops the deleted file from it (unless the move
+        // failed) and finds the neighbour's new position.
+        const std::string next = document.fileList[static_cast<std::size_t>(neighbour)];
+        OpenImage(next, true);
+    }
+    if (slideShowRunning) {
+        RestartSlideShowTimer();
+    }
+}
+
+EditorRequest ImageView::EditorCommand() const
+{
+    EditorRequest request;
+    if (!document.imageEditorPath.empty()) {
+        request.launch = true;
+        request.program = document.imageEditorPath;
+        // One argument, spaces and all: the editor gets the whole path.
+        request.argument = document.path;
+    } else {
+        request.warningText = kEditorWarningText;
+        request.warningCaption = kEditorWarningCaption;
+    }
+    return request;
+}

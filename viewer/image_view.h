@@ -1,0 +1,217 @@
+// The picture view: zoom, rotation and flips, the file list commands,
+// placement and scrolling, painting, status texts, slide show, panning, drop,
+// delete and the editor decision.
+//
+// ImageView holds no toolkit code. The application creates one, hands it a
+// ViewHost (the window and the frame), forwards the window's events to the
+// On... entry points and its paints to EraseBackground and Paint, and calls
+// the commands. Every operation that changes the picture, its zoom, rotation
+// or flips ends with UpdateDisplay, the one refresh: working copy, title and
+// status text, scrolling, repaint.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "viewer/image_document.h"
+#include "viewer/view_host.h"
+
+// Texts the view hands to the window system.
+inline constexpr const char kOpenDialogTitle[] = "Select an image file to view";
+inline constexpr const char kImageFilesFilterName[] = "Image files (JPG, GIF, TIF, BMP, PNG, TGA)";
+inline constexpr const char kImageFilesFilterPatterns[] = "*.jpg;*.jpeg;*.gif;*.png;*.bmp;*.tif;*.tiff;*.tga;";
+inline constexpr const char kAllFilesFilterName[] = "All files";
+inline constexpr const char kAllFilesFilterPatterns[] = "*.*";
+inline constexpr const char kCannotDisplayText[] = "Cannot display file";
+inline constexpr const char kEditorWarningText[] =
+    "There's no application assigned to edit images\nPlease use the Preferences dialog to assign an editor.";
+inline constexpr const char kEditorWarningCaption[] = "Editing Application";
+
+// The id of the slide-show timer.
+inline constexpr unsigned kSlideShowTimerId = 1;
+// The shortest slide-show period in milliseconds.
+inline constexpr int kMinimumSlideShowPeriod = 10;
+
+// What the Open for editing command should do; the frame carries it out.
+struct EditorRequest {
+    // true: start `program` detached with `argument` as its one argument.
+    // false: show `warningText` in a warning box captioned `warningCaption`.
+    bool launch = false;
+    std::string program;
+    std::string argument;
+    std::string warningText;
+    std::string warningCaption;
+};
+
+// Where the picture's top-left corner lies in picture coordinates.
+struct ViewPoint {
+    int x = 0;
+    int y = 0;
+    bool operator==(const ViewPoint&) const = default;
+};
+
+class ImageView {
+public:
+    // `host` may be given later with SetHost; until then the view talks to a
+    // host that does nothing and reports an empty window.
+    explicit ImageView(ViewHost* host = nullptr);
+    ~ImageView();
+    ImageView(const ImageView&) = delete;
+    ImageView& operator=(const ImageView&) = delete;
+
+    // The host is not owned and must outlive the view (or be replaced).
+    void SetHost(ViewHost* newHost);
+    ViewHost* Host() const { return host; }
+
+    // ---- opening and the file list
+    // Opens `path` (asking with the Open dialog when it is empty), rebuilds the
+    // file list when `rebuildList`, and applies the initial zoom (best fit when
+    // the frame's setting is on, else 1.0). Returns false only when the dialog
+    // was cancelled (then nothing changed); true also when the picture failed
+    // to load.
+    bool OpenImage(const std::string& path, bool rebuildList);
+    // Runs the Open dialog through the host; true and the path when chosen.
+    bool ChooseImageFile(std::string* chosen);
+    // Navigation: wrap (next, previous), ends (first, last), jumps of
+    // fastForwardSkip that stop at the ends. Nothing happens with an empty list.
+    void ShowNext();
+    void ShowPrevious();
+    void ShowFirst();
+    void ShowLast();
+    void FastForward();
+    void Rewind();
+    // Rebuilds the list for the current path and refreshes; the picture is
+    // not reloaded.
+    void RefreshFileList();
+
+    // ---- refresh, rotation, flips, zoom
+    void UpdateDisplay();
+    void RotateRight();
+    void RotateLeft();
+    void FlipHorizontal();
+    void FlipVertical();
+    void ZoomIn();        // +0.1 while zoom < 10
+    void ZoomOut();       // -0.1 while zoom > 0.1
+    void ZoomInByOne();   // +1.0 while zoom < 10
+    void ZoomOutByOne();  // -1.0 while zoom > 1
+    void ZoomTo100();
+    // Stretches or shrinks the decoded picture to the window.
+    void ZoomToFit();
+    // Shrinks to the window when the picture is larger, never enlarges.
+    void ApplyBestFit();
+
+    // ---- scrolling
+    // Back to the top-left corner with extents = the working copy's size.
+    void ResetScrolling();
+    // Extents (cx, cy), offset 0, scroll bars, line and page sizes.
+    void SetScrollExtents(int cx, int cy, bool redraw);
+    // Offset = (x, y); with `redraw` the whole view is repainted, otherwise
+    // the contents are scrolled by the difference.
+    void ScrollTo(int x, int y, bool redraw);
+    // Where the picture's top-left corner lies (picture coordinates): centred
+    // on an axis where it is smaller than the client area, else 0.
+    ViewPoint PicturePosition() const;
+
+    // ---- texts
+    // Rewrites the frame's title and status text.
+    void UpdateStatusText();
+    std::string TitleText() const;
+    std::string StatusText() const;
+    // The lines of the full-screen information overlay, top to bottom.
+    std::vector<std::string> OverlayLines() const;
+    // Black, or white on a dark background colour.
+    std::uint32_t OverlayTextColor() const;
+
+    // ---- slide show, delete, editor
+    void ToggleSlideShow();
+    void RestartSlideShowTimer();
+    // The timer period for the current delay, in milliseconds.
+    int SlideShowPeriod() const;
+    // Moves the current picture to the trash and shows its neighbour; asks
+    // for another picture (or closes) when none is left.
+    void DeleteCurrentFile();
+    // What the Open for editing command should do.
+    EditorRequest EditorCommand() const;
+
+    // ---- painting (client coordinates; the view applies the scroll offset)
+    // Fills the background around the picture (or everything when no
+    // picture is loaded).
+    void EraseBackground(ViewCanvas& canvas);
+    // Draws the picture or the failure box, then the overlay in full screen.
+    void Paint(ViewCanvas& canvas);
+
+    // ---- events from the window
+    // The pointer is over the view and needs a cursor; `inClientArea` false
+    // over the border or the scroll bars.
+    void OnCursorRequest(bool inClientArea);
+    // The window moved or changed size: repaint everything at once.
+    void OnWindowPositionChanged();
+    // The drawing area (without border and scroll bars) has a new size. Call
+    // it once when the view is created and after every change: placement,
+    // bands, cursor, panning and scrolling all use the size given here.
+    void OnSize(int newClientWidth, int newClientHeight);
+    // A timer expired (any id): the next slide.
+    void OnTimer(unsigned id);
+    void OnLeftButtonDown(int x, int y);
+    // `keys` is the ViewMouseKeys state at the time of the move.
+    void OnMouseMove(int x, int y, unsigned keys);
+    void OnLeftButtonUp(int x, int y);
+    void OnLeftButtonDoubleClick(int x, int y);
+    void OnRightButtonUp(int x, int y);
+    void OnMiddleButtonUp(int x, int y);
+    // `delta` in the usual wheel units: 120 per notch, positive away from the
+    // user (scroll up).
+    void OnMouseWheel(int delta);
+    // A scroll-bar action; `trackPosition` matters for the thumb actions.
+    void OnScroll(ScrollAxis axis, ScrollAction action, int trackPosition);
+    // The system's settings changed: `newWheelLines` lines per wheel notch,
+    // -1 for a page per notch.
+    void OnSettingsChange(int newWheelLines);
+    // Files were dropped on the view: the first one opens if it is a picture.
+    void OnFilesDropped(const std::vector<std::string>& paths);
+
+    // ---- state (the frame writes fullScreen and the document's settings)
+    ImageDocument document;
+    // Written only by the frame when it enters or leaves full screen.
+    bool fullScreen = false;
+    bool slideShowRunning = false;
+    bool dragging = false;
+    unsigned timerId = 0;
+    // The cursor the view's last cursor change replaced.
+    ViewCursor savedCursor = ViewCursor::None;
+    std::int32_t dragLastX = 0;
+    std::int32_t dragLastY = 0;
+    std::int32_t dragOffsetX = 0;
+    std::int32_t dragOffsetY = 0;
+    bool canPanHorizontally = false;
+    bool canPanVertically = false;
+
+    // Scroll state: offset = picture coordinate at the client area's left and
+    // top edge; extents = the working copy's size.
+    std::int32_t offsetX = 0;
+    std::int32_t offsetY = 0;
+    std::int32_t extentX = 0;
+    std::int32_t extentY = 0;
+    std::int32_t lineSizeX = 1;
+    std::int32_t lineSizeY = 1;
+    std::int32_t pageSizeX = 1;
+    std::int32_t pageSizeY = 1;
+    std::int32_t clientWidth = 0;
+    std::int32_t clientHeight = 0;
+    // The part of the wheel movement not yet turned into scrolling.
+    std::int32_t wheelAccumulator = 0;
+    // Lines per wheel notch; -1 scrolls a page per notch.
+    std::int32_t wheelLines = 3;
+
+private:
+    // Shows the list entry at `index` (in range) as a navigation step does.
+    void ShowEntry(std::int64_t index);
+    // Moves one axis to `position` (already clamped) by scrolling the contents.
+    void ScrollAxisTo(ScrollAxis axis, std::int32_t position);
+    void DrawFailureBox(ViewCanvas& canvas);
+    void DrawOverlay(ViewCanvas& canvas);
+    void Repaint();
+
+    ViewHost* host;
+};

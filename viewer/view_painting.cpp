@@ -1,0 +1,169 @@
+// What the view draws and writes: background bands, the picture, the failure
+// box, the full-screen overlay, the title and the status text.
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <limits>
+
+#include "viewer/image_view.h"
+
+namespace {
+
+constexpr std::uint32_t kBlack = 0x000000;
+constexpr std::uint32_t kWhite = 0xFFFFFF;
+
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+std::string Format(const char* format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    va_list copy;
+    va_copy(copy, arguments);
+    const int length = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    std::string text;
+    if (length > 0) {
+        text.resize(static_cast<std::size_t>(length) + 1);
+        std::vsnprintf(text.data(), text.size(), format, arguments);
+        text.resize(static_cast<std::size_t>(length));
+    }
+    va_end(arguments);
+    return text;
+}
+
+// The zoom as a whole percentage, truncated (0.29 shows 28).
+int Percentage(double zoom)
+{
+    const double percent = zoom * 100.0;
+    if (!(percent == percent)) {
+        return 0;
+    }
+    if (percent >= static_cast<double>(std::numeric_limits<int>::max())) {
+        return std::numeric_limits<int>::max();
+    }
+    if (percent <= static_cast<double>(std::numeric_limits<int>::min())) {
+        return std::numeric_limits<int>::min();
+    }
+    return static_cast<int>(percent);
+}
+
+// Kilobytes truncated toward zero: an unreadable size (-1) is 0 Kb.
+long long Kilobytes(std::int64_t bytes)
+{
+    return static_cast<long long>(bytes / 1024);
+}
+
+}  // namespace
+
+std::string ImageView::TitleText() const
+{
+    return document.path + " - Brelvix";
+}
+
+std::string ImageView::StatusText() const
+{
+    const int width = document.decoded ? document.decoded->Width() : 0;
+    const int height = document.decoded ? document.decoded->Height() : 0;
+    std::string text = Format(" File %d of %d    Dimensions: %d x %d    Size: %lld Kb    Zoom: %d%%",
+                              document.currentIndex + 1, static_cast<int>(document.fileList.size()), width, height,
+                              Kilobytes(FileSizeOf(document.path)), Percentage(document.zoom));
+    if (slideShowRunning) {
+        text += Format("     Slideshow (delay %3.2f s)", document.slideShowDelay);
+    }
+    return text;
+}
+
+void ImageView::UpdateStatusText()
+{
+    host->SetTitle(TitleText());
+    host->SetStatusText(StatusText());
+}
+
+std::vector<std::string> ImageView::OverlayLines() const
+{
+    const std::int64_t bytes = FileSizeOf(document.path);
+    std::vector<std::string> lines = {
+        document.path,
+        Format("File %d of %d", document.currentIndex + 1, static_cast<int>(document.fileList.size())),
+        Format("Size: %d x %d (%d%%)", document.display.Width(), document.display.Height(), Percentage(document.zoom)),
+        Format("File size: %lld Kb (%lld bytes)", Kilobytes(bytes), static_cast<long long>(bytes)),
+    };
+    if (slideShowRunning) {
+        lines.push_back(Format("Slideshow (delay %3.1f s)", document.slideShowDelay));
+    }
+    return lines;
+}
+
+std::uint32_t ImageView::OverlayTextColor() const
+{
+    const std::uint32_t colour = document.backgroundColor;
+    const std::uint32_t red = colour & 0xFF;
+    const std::uint32_t green = (colour >> 8) & 0xFF;
+    const std::uint32_t blue = (colour >> 16) & 0xFF;
+    return (red >= 100 || green >= 100 || blue >= 100) ? kBlack : kWhite;
+}
+
+// The bands around the picture are filled in client coordinates, and the
+// picture's own rectangle is left alone so that it does not flicker. With
+// bx = (cw - dw) / 2 free columns on the left, the right band starts at
+// cw - bx - 1: one column further in, which covers the odd column when the
+// free space is odd (when it is even, that column lies under the picture,
+// which is drawn over it). Rows likewise. When the picture is larger than
+// the client area on an axis, bx or by is negative and those bands are empty.
+void ImageView::EraseBackground(ViewCanvas& canvas)
+{
+    const int cw = clientWidth;
+    const int ch = clientHeight;
+    const std::uint32_t colour = document.backgroundColor;
+    if (!document.loaded) {
+        canvas.FillRect(0, 0, cw, ch, colour);
+        return;
+    }
+    const int bx = (cw - document.display.Width()) / 2;
+    const int by = (ch - document.display.Height()) / 2;
+    canvas.FillRect(0, 0, bx, ch, colour);
+    canvas.FillRect(0, 0, cw, by, colour);
+    canvas.FillRect(0, ch - by - 1, cw, ch, colour);
+    canvas.FillRect(cw - bx - 1, 0, cw, ch, colour);
+}
+
+void ImageView::Paint(ViewCanvas& canvas)
+{
+    if (document.loaded) {
+        const ViewPoint at = PicturePosition();
+        document.display.Draw(&canvas, at.x - offsetX, at.y - offsetY, kPxSourceCopy);
+    } else {
+        DrawFailureBox(canvas);
+    }
+    if (fullScreen && document.showInfoInFullScreen) {
+        DrawOverlay(canvas);
+    }
+}
+
+// The box is centred in the window's outer size and, like everything
+// painted, moves with the scroll offset (which a failed load leaves as the
+// previous picture had it).
+void ImageView::DrawFailureBox(ViewCanvas& canvas)
+{
+    const ViewRect window = host->WindowRect();
+    const ViewSize message = canvas.TextExtent(kCannotDisplayText);
+    const ViewSize name = canvas.TextExtent(document.path);
+    const int boxWidth = std::max(message.width, name.width) + 30;
+    const int boxHeight = message.height + name.height + 15;
+    const int left = (window.Width() - boxWidth) / 2 - offsetX;
+    const int top = (window.Height() - boxHeight) / 2 - offsetY;
+    canvas.FrameRect(left, top, left + boxWidth, top + boxHeight);
+    canvas.DrawText(left + 15, top + 6, kCannotDisplayText, kBlack);
+    canvas.DrawText(left + 15, top + message.height + 9, document.path, kBlack);
+}
+
+void ImageView::DrawOverlay(ViewCanvas& canvas)
+{
+    const std::uint32_t colour = OverlayTextColor();
+    int y = 5;
+    for (const std::string& line : OverlayLines()) {
+        canvas.DrawText(5 - offsetX, y - offsetY, line, colour);
+        y += 12;
+    }
+}
