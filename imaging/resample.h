@@ -1,0 +1,71 @@
+// Separable two-pass resampling of 24-bit pictures.
+//
+// Each pass filters one direction with integer weights in units of 1/256
+// that sum to exactly 256, and rounds every result to a byte: the horizontal
+// pass first, into an intermediate picture as wide as the destination and as
+// high as the source, then the vertical pass. Equal sizes copy exactly.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+// Radius of the tent filter PxBitmap::Scale uses; it is also the support the
+// contribution windows are sized for.
+inline constexpr double kPxScaleRadius = 0.64;
+
+// A one-dimensional filter kernel.
+class PxFilter {
+public:
+    virtual ~PxFilter() = default;
+    virtual double Evaluate(double x) const = 0;
+};
+
+// The tent: radius - |x| inside the radius, 0 outside.
+class PxTriangleFilter : public PxFilter {
+public:
+    explicit PxTriangleFilter(double newRadius) : radius(newRadius) {}
+    double Evaluate(double x) const override;
+
+    double radius;
+};
+
+// The inputs one output sample is made of.
+struct PxContribution {
+    std::int32_t* weights = nullptr;  // windowSize entries, inputs left to right, units of 1/256
+    std::int32_t left = 0;            // first input used
+    std::int32_t right = 0;           // last input used (inclusive)
+};
+
+// The weights of one pass: one entry per output sample.
+struct PxContributionTable {
+    std::unique_ptr<PxContribution[]> entries;
+    std::unique_ptr<std::int32_t[]> weightBlock;  // holds every entry's weights
+    std::int32_t windowSize = 0;                  // capacity of each entry's weights
+    std::int32_t count = 0;                       // number of output samples
+};
+
+class PxResampler {
+public:
+    // The filter is used, not owned; it must outlive the resampler.
+    explicit PxResampler(const PxFilter* newFilter) : filter(newFilter) {}
+    virtual ~PxResampler() = default;
+
+    // Resamples a sourceWidth x sourceHeight picture into a destinationWidth x
+    // destinationHeight one. The row tables address rows of 3-byte pixels
+    // (entry 0 is the bottom row of both pictures); every destination pixel
+    // is written, bytes past a row's pixels are not touched. Returns 0, or 1
+    // when a size is not positive or working memory cannot be had; the
+    // destination is then left as it was.
+    int Resize(const std::uint8_t* const* sourceRows, std::int32_t sourceWidth, std::int32_t sourceHeight,
+               std::uint8_t* const* destinationRows, std::int32_t destinationWidth,
+               std::int32_t destinationHeight) const;
+
+    // The weights for making outCount samples out of inCount with the factor
+    // `scale` (outCount / inCount). Null when the counts are not positive or
+    // the table cannot be allocated.
+    std::unique_ptr<PxContributionTable> ComputeContributions(std::int32_t outCount, std::int32_t inCount,
+                                                              double scale) const;
+
+private:
+    const PxFilter* filter;
+};
