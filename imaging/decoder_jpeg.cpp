@@ -1,14 +1,341 @@
 #include "decoder_jpeg.h"
 
-// Not decoded yet: the header is rejected, so the load fails with 1 while the
-// format id stays recognised.
-int PxDecoderJPEG::ReadHeader(PxFileStream& /*stream*/, PxBitmap& /*bitmap*/)
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include <jerror.h>
+
+namespace {
+
+// Served when the file is used up: an end-of-image marker, so that a
+// truncated file ends the way a complete one does and the library fills the
+// missing part of the picture itself instead of waiting for more data.
+const JOCTET kFakeEoi[2] = {0xFF, JPEG_EOI};
+
+// A progressive file can repeat scans over the whole picture; each costs a
+// pass over every block. Real encoders write a dozen or so, so a file with
+// more is hostile and would only burn time.
+constexpr int kMaxScans = 1000;
+
+// Memory libjpeg may take for whole-image coefficient buffers (progressive
+// and multi-scan files). Enough for any picture the store cap lets through
+// in the usual 4:2:0 layout; beyond it the library fails instead of paging.
+constexpr long kMaxLibraryMemory = static_cast<long>(kPxMaxStoreBytes / 2);
+
+// Our own message, appended to libjpeg's table so that it travels the same
+// path (error_exit, output_message) as the library's.
+constexpr int kMessageTooManyScans = 1000;
+const char* const kAddonMessages[] = {"Progressive JPEG file has more than %d scans"};
+
+PxJpegErrorManager* ErrorManagerOf(j_common_ptr common)
 {
-    return 1;
+    // PxJpegErrorManager starts with the jpeg_error_mgr that libjpeg knows.
+    return reinterpret_cast<PxJpegErrorManager*>(common->err);
+}
+
+// libjpeg's default ends the process; we write the message once and leave
+// the library through the jump target of the call in progress.
+[[noreturn]] void ErrorExit(j_common_ptr common)
+{
+    (*common->err->output_message)(common);
+    PxJpegErrorManager* manager = ErrorManagerOf(common);
+    manager->failed = true;
+    if (manager->jump != nullptr) {
+        std::longjmp(*manager->jump, 1);
+    }
+    // Every library call runs with a jump target; returning to libjpeg
+    // after a fatal error is not an option.
+    std::abort();
+}
+
+void LimitScans(j_common_ptr common)
+{
+    auto* decompressor = reinterpret_cast<j_decompress_ptr>(common);
+    if (decompressor->input_scan_number > kMaxScans) {
+        ERREXIT1(decompressor, kMessageTooManyScans, kMaxScans);
+    }
+}
+
+void InitSource(j_decompress_ptr /*decompressor*/) {}
+
+void TermSource(j_decompress_ptr /*decompressor*/) {}
+
+boolean FillInputBuffer(j_decompress_ptr decompressor)
+{
+    WARNMS(decompressor, JWRN_JPEG_EOF);
+    decompressor->src->next_input_byte = kFakeEoi;
+    decompressor->src->bytes_in_buffer = sizeof kFakeEoi;
+    return TRUE;
+}
+
+void SkipInputData(j_decompress_ptr decompressor, long count)
+{
+    // The library never asks to skip backwards; a count that could move the
+    // read position before the buffer is ignored rather than trusted.
+    if (count <= 0) {
+        return;
+    }
+    jpeg_source_mgr* source = decompressor->src;
+    if (static_cast<unsigned long>(count) < source->bytes_in_buffer) {
+        source->next_input_byte += count;
+        source->bytes_in_buffer -= static_cast<std::size_t>(count);
+    } else {
+        FillInputBuffer(decompressor);
+    }
+}
+
+// a * b / 255, rounded, for bytes.
+inline std::uint8_t Scale255(unsigned a, unsigned b)
+{
+    const unsigned t = a * b + 128;
+    return static_cast<std::uint8_t>((t + (t >> 8)) >> 8);
+}
+
+// Blue, green, red and an ignored byte per pixel into blue, green, red.
+void CopyBgrxRow(const JSAMPLE* source, std::uint8_t* target, std::int64_t width)
+{
+    if (width <= 0) {
+        return;
+    }
+    // Four bytes go out per pixel and the next pixel overwrites the fourth;
+    // the last pixel takes three so that nothing past the row is touched.
+    for (std::int64_t j = 0; j + 1 < width; ++j) {
+        std::memcpy(target + 3 * j, source + 4 * j, 4);
+    }
+    const std::int64_t last = width - 1;
+    target[3 * last] = source[4 * last];
+    target[3 * last + 1] = source[4 * last + 1];
+    target[3 * last + 2] = source[4 * last + 2];
+}
+
+// Cyan, magenta, yellow, black per pixel into blue, green, red. Files with an
+// Adobe marker (which includes every YCCK file) store the four values
+// inverted, 255 meaning no ink; the rest store the amount of ink.
+void CopyCmykRow(const JSAMPLE* source, std::uint8_t* target, std::int64_t width, bool inverted)
+{
+    const unsigned flip = inverted ? 0 : 255;
+    for (std::int64_t j = 0; j < width; ++j) {
+        const unsigned c = source[4 * j] ^ flip;
+        const unsigned m = source[4 * j + 1] ^ flip;
+        const unsigned y = source[4 * j + 2] ^ flip;
+        const unsigned k = source[4 * j + 3] ^ flip;
+        target[3 * j] = Scale255(y, k);
+        target[3 * j + 1] = Scale255(m, k);
+        target[3 * j + 2] = Scale255(c, k);
+    }
+}
+
+// One grey value per pixel into three equal bytes. Also used for the first
+// component of files whose components the library cannot interpret.
+void CopyGrayRow(const JSAMPLE* source, std::int64_t step, std::uint8_t* target, std::int64_t width)
+{
+    for (std::int64_t j = 0; j < width; ++j) {
+        const std::uint8_t value = source[step * j];
+        target[3 * j] = value;
+        target[3 * j + 1] = value;
+        target[3 * j + 2] = value;
+    }
+}
+
+}  // namespace
+
+// Runs one stretch of library calls with a jump target for fatal errors.
+// Returns false when libjpeg raised one; its message has then been written.
+// Whatever `step` runs must not own objects with destructors: the jump
+// leaves its frames without unwinding them.
+template <typename Step>
+static bool Guarded(PxJpegErrorManager& manager, Step&& step)
+{
+    std::jmp_buf target;
+    manager.jump = &target;
+    if (setjmp(target) != 0) {
+        manager.jump = nullptr;
+        return false;
+    }
+    step();
+    manager.jump = nullptr;
+    return true;
+}
+
+PxDecoderJPEG::PxDecoderJPEG()
+{
+    decompressor.err = jpeg_std_error(&errorManager.pub);
+    errorManager.pub.error_exit = ErrorExit;
+    errorManager.pub.addon_message_table = kAddonMessages;
+    errorManager.pub.first_addon_message = kMessageTooManyScans;
+    errorManager.pub.last_addon_message = kMessageTooManyScans;
+    created = Guarded(errorManager, [this] { jpeg_create_decompress(&decompressor); });
+}
+
+PxDecoderJPEG::~PxDecoderJPEG()
+{
+    // Safe after a failed creation too: it only releases what exists.
+    jpeg_destroy_decompress(&decompressor);
+}
+
+void PxDecoderJPEG::SetMemorySource(j_decompress_ptr target, const JOCTET* buffer, std::size_t length)
+{
+    if (target->src == nullptr) {
+        target->src = static_cast<jpeg_source_mgr*>((*target->mem->alloc_small)(
+            reinterpret_cast<j_common_ptr>(target), JPOOL_PERMANENT, sizeof(jpeg_source_mgr)));
+    }
+    jpeg_source_mgr* source = target->src;
+    source->init_source = InitSource;
+    source->fill_input_buffer = FillInputBuffer;
+    source->skip_input_data = SkipInputData;
+    source->resync_to_restart = jpeg_resync_to_restart;
+    source->term_source = TermSource;
+    source->next_input_byte = buffer;
+    source->bytes_in_buffer = length;
+}
+
+int PxDecoderJPEG::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
+{
+    if (scratch == nullptr || !created) {
+        return 1;
+    }
+    const bool read = Guarded(errorManager, [this] {
+        SetMemorySource(&decompressor, static_cast<const JOCTET*>(scratch), fileLength);
+        jpeg_read_header(&decompressor, TRUE);
+    });
+    if (!read) {
+        jpeg_abort_decompress(&decompressor);
+        return 1;
+    }
+    decompressor.progress = nullptr;
+    const std::int32_t depth = decompressor.out_color_space == JCS_GRAYSCALE ? 8 : 32;
+    // libjpeg caps both dimensions at 65500, so they fit.
+    bitmap.SetDimensions(static_cast<std::int32_t>(decompressor.image_width),
+                         static_cast<std::int32_t>(decompressor.image_height), depth);
+    return 0;
 }
 
 int PxDecoderJPEG::Decode(PxFileStream& stream, PxBitmap& bitmap)
 {
+    if (!created) {
+        return 1;
+    }
+    const std::uint64_t size = stream.Size();
+    if (size > kPxMaxStoreBytes) {
+        return 1;
+    }
+    scratch = std::malloc(size > 0 ? static_cast<std::size_t>(size) : 1);
+    if (scratch == nullptr) {
+        return 1;
+    }
+    // Only what actually arrived is handed to the library; a file that
+    // shrank or failed to read ends early, like a truncated one.
+    std::uint64_t delivered = 0;
+    stream.Read(scratch, size, &delivered);
+    fileLength = static_cast<std::size_t>(delivered);
+    PxTrace("PxDecoderJPEG - read data to buffer");
+
     ReadHeader(stream, bitmap);
-    return bitmap.CreatePixelStore() != 0 ? 1 : 0;
+    PxTrace("PxDecoderJPEG - got image header");
+    if (errorManager.failed) {
+        Abandon();
+        return 1;
+    }
+
+    decompressor.do_fancy_upsampling = FALSE;
+    decompressor.dct_method = JDCT_FLOAT;
+    // Three-component files (YCbCr or RGB-coded) come straight out in the
+    // store's byte order plus one ignored byte. CMYK and YCCK files refuse
+    // that layout; they come out as CMYK and are converted here.
+    if (decompressor.out_color_space == JCS_RGB) {
+        decompressor.out_color_space = JCS_EXT_BGRX;
+    }
+    decompressor.mem->max_memory_to_use = kMaxLibraryMemory;
+    scanLimit.progress_monitor = LimitScans;
+    decompressor.progress = &scanLimit;
+
+    if (bitmap.CreatePixelStore() != 0) {
+        return 1;
+    }
+    if (!Guarded(errorManager, [this] { jpeg_start_decompress(&decompressor); })) {
+        Abandon();
+        return 1;
+    }
+    if (decompressor.out_color_space == JCS_GRAYSCALE) {
+        ReadGrayRows(bitmap);
+    } else {
+        ReadColorRows(bitmap);
+    }
+    if (errorManager.failed) {
+        Abandon();
+        return 1;
+    }
+    // Every scanline is in the store. What follows the picture (trailing
+    // markers up to the end-of-image) no longer matters: a fatal error there
+    // has written its message, and the complete picture stays.
+    if (!Guarded(errorManager, [this] { jpeg_finish_decompress(&decompressor); })) {
+        jpeg_abort_decompress(&decompressor);
+    }
+    PxTrace("PxDecoderJPEG - decoded image");
+    std::free(scratch);
+    scratch = nullptr;
+    return 0;
+}
+
+int PxDecoderJPEG::ReadGrayRows(PxBitmap& bitmap)
+{
+    return ReadRows(bitmap, true);
+}
+
+int PxDecoderJPEG::ReadColorRows(PxBitmap& bitmap)
+{
+    return ReadRows(bitmap, false);
+}
+
+int PxDecoderJPEG::ReadRows(PxBitmap& bitmap, bool gray)
+{
+    if (scratch == nullptr || bitmap.Pixels() == nullptr) {
+        return 1;
+    }
+    const std::int64_t height = bitmap.Height();
+    // The output size equals the image size at scale 1/1; taking the smaller
+    // of the two keeps every write inside both the row buffer and the store.
+    std::int64_t width = bitmap.Width();
+    if (static_cast<std::int64_t>(decompressor.output_width) < width) {
+        width = decompressor.output_width;
+    }
+    // Sized by what the library delivers per pixel, whatever the file holds.
+    const std::int64_t components = decompressor.output_components;
+    const std::int64_t bufferBytes = static_cast<std::int64_t>(decompressor.output_width) * components;
+    if (components <= 0 || bufferBytes <= 0 || static_cast<std::uint64_t>(bufferBytes) > kPxMaxStoreBytes) {
+        return 1;
+    }
+    auto* row = static_cast<JSAMPLE*>(std::malloc(static_cast<std::size_t>(bufferBytes)));
+    if (row == nullptr) {
+        return 1;
+    }
+    const J_COLOR_SPACE space = decompressor.out_color_space;
+    const bool inverted = decompressor.saw_Adobe_marker != FALSE;
+    const bool done = Guarded(errorManager, [&] {
+        JSAMPROW rows[1] = {row};
+        for (std::int64_t i = 0; i < height; ++i) {
+            jpeg_read_scanlines(&decompressor, rows, 1);
+            // The first scanline is the top of the picture: the last store row.
+            std::uint8_t* target = PxStoreRow(bitmap, height - 1 - i);
+            if (gray) {
+                CopyGrayRow(row, 1, target, width);
+            } else if (space == JCS_EXT_BGRX && components == 4) {
+                CopyBgrxRow(row, target, width);
+            } else if (space == JCS_CMYK && components == 4) {
+                CopyCmykRow(row, target, width, inverted);
+            } else {
+                CopyGrayRow(row, components, target, width);
+            }
+        }
+    });
+    std::free(row);
+    return done ? 0 : 1;
+}
+
+void PxDecoderJPEG::Abandon()
+{
+    jpeg_abort_decompress(&decompressor);
+    std::free(scratch);
+    scratch = nullptr;
 }

@@ -1,0 +1,152 @@
+#include "support/jpeg_writer.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+
+#include <jpeglib.h>
+
+namespace {
+
+struct ErrorJump {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+};
+
+[[noreturn]] void JumpOut(j_common_ptr common)
+{
+    (*common->err->output_message)(common);
+    std::longjmp(reinterpret_cast<ErrorJump*>(common->err)->jump, 1);
+}
+
+// The reference decode is for comparing pixels; the warnings of damaged
+// files belong to the decoder under test.
+void Quiet(j_common_ptr /*common*/, int /*level*/)
+{
+}
+
+int ComponentsOf(JpegSpace space)
+{
+    switch (space) {
+        case JpegSpace::kGray:
+            return 1;
+        case JpegSpace::kCmyk:
+        case JpegSpace::kYcck:
+            return 4;
+        default:
+            return 3;
+    }
+}
+
+// Everything that calls libjpeg lives here, with no destructors in between,
+// so that the error jump leaves nothing behind.
+bool Compress(jpeg_compress_struct* compressor, ErrorJump* errors, int width, int height, const std::uint8_t* samples,
+              const JpegWriterOptions& options, unsigned char** buffer, unsigned long* size)
+{
+    if (setjmp(errors->jump) != 0) {
+        return false;
+    }
+    jpeg_create_compress(compressor);
+    jpeg_mem_dest(compressor, buffer, size);
+    const int components = ComponentsOf(options.space);
+    compressor->image_width = static_cast<JDIMENSION>(width);
+    compressor->image_height = static_cast<JDIMENSION>(height);
+    compressor->input_components = components;
+    compressor->in_color_space = components == 1 ? JCS_GRAYSCALE : components == 4 ? JCS_CMYK : JCS_RGB;
+    jpeg_set_defaults(compressor);
+    switch (options.space) {
+        case JpegSpace::kRgb:
+            jpeg_set_colorspace(compressor, JCS_RGB);
+            break;
+        case JpegSpace::kCmyk:
+            jpeg_set_colorspace(compressor, JCS_CMYK);
+            compressor->write_Adobe_marker = options.adobeMarker ? TRUE : FALSE;
+            break;
+        case JpegSpace::kYcck:
+            jpeg_set_colorspace(compressor, JCS_YCCK);
+            break;
+        default:
+            break;
+    }
+    jpeg_set_quality(compressor, options.quality, TRUE);
+    if (options.space == JpegSpace::kYCbCr && !options.subsample) {
+        compressor->comp_info[0].h_samp_factor = 1;
+        compressor->comp_info[0].v_samp_factor = 1;
+    }
+    if (options.progressive) {
+        jpeg_simple_progression(compressor);
+    }
+    compressor->arith_code = options.arithmetic ? TRUE : FALSE;
+    jpeg_start_compress(compressor, TRUE);
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(components);
+    while (compressor->next_scanline < compressor->image_height) {
+        JSAMPROW row = const_cast<JSAMPROW>(samples + compressor->next_scanline * rowBytes);
+        jpeg_write_scanlines(compressor, &row, 1);
+    }
+    jpeg_finish_compress(compressor);
+    return true;
+}
+
+bool Decompress(jpeg_decompress_struct* decompressor, ErrorJump* errors, const std::vector<std::uint8_t>& file,
+                int* width, int* height, std::vector<std::uint8_t>* rgb)
+{
+    if (setjmp(errors->jump) != 0) {
+        return false;
+    }
+    jpeg_create_decompress(decompressor);
+    jpeg_mem_src(decompressor, file.data(), static_cast<unsigned long>(file.size()));
+    jpeg_read_header(decompressor, TRUE);
+    if (decompressor->num_components != 1 && decompressor->num_components != 3) {
+        return false;
+    }
+    decompressor->do_fancy_upsampling = FALSE;
+    decompressor->dct_method = JDCT_FLOAT;
+    decompressor->out_color_space = JCS_RGB;
+    jpeg_start_decompress(decompressor);
+    *width = static_cast<int>(decompressor->output_width);
+    *height = static_cast<int>(decompressor->output_height);
+    rgb->assign(static_cast<std::size_t>(*width) * static_cast<std::size_t>(*height) * 3, 0);
+    while (decompressor->output_scanline < decompressor->output_height) {
+        JSAMPROW row = rgb->data() + static_cast<std::size_t>(decompressor->output_scanline) * *width * 3;
+        jpeg_read_scanlines(decompressor, &row, 1);
+    }
+    jpeg_finish_decompress(decompressor);
+    return true;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> EncodeJpeg(int width, int height, const std::vector<std::uint8_t>& samples,
+                                     const JpegWriterOptions& options)
+{
+    const std::size_t needed = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) *
+                               static_cast<std::size_t>(ComponentsOf(options.space));
+    if (width <= 0 || height <= 0 || samples.size() < needed) {
+        return {};
+    }
+    jpeg_compress_struct compressor{};
+    ErrorJump errors{};
+    compressor.err = jpeg_std_error(&errors.pub);
+    errors.pub.error_exit = JumpOut;
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    std::vector<std::uint8_t> file;
+    if (Compress(&compressor, &errors, width, height, samples.data(), options, &buffer, &size)) {
+        file.assign(buffer, buffer + size);
+    }
+    jpeg_destroy_compress(&compressor);
+    std::free(buffer);
+    return file;
+}
+
+bool DecodeJpegReference(const std::vector<std::uint8_t>& file, int* width, int* height, std::vector<std::uint8_t>* rgb)
+{
+    jpeg_decompress_struct decompressor{};
+    ErrorJump errors{};
+    decompressor.err = jpeg_std_error(&errors.pub);
+    errors.pub.error_exit = JumpOut;
+    errors.pub.emit_message = Quiet;
+    const bool done = Decompress(&decompressor, &errors, file, width, height, rgb);
+    jpeg_destroy_decompress(&decompressor);
+    return done;
+}
