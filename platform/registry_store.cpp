@@ -1,0 +1,695 @@
+#include "platform/registry_store.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <bit>
+#include <cerrno>
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <map>
+#include <string_view>
+
+#include "platform/file_util.h"
+#include "platform/xdg.h"
+
+namespace {
+
+// The first line of every store file. A file that starts otherwise (another
+// program's file, a later format, garbage) is treated as damaged.
+constexpr std::string_view kMagicLine = "# Brelvix registry, format 1";
+
+constexpr std::string_view kFileHeader =
+    "# Brelvix registry, format 1\n"
+    "#\n"
+    "# Lines are [key path] or \"value name\" TYPE DATA. TYPE is none, sz, expand_sz,\n"
+    "# binary, dword or a type number; DATA is \"text\", u32 N, f64 X or hex HH HH...,\n"
+    "# and is left out when the value has no bytes. In key paths, value names and\n"
+    "# text, %XX stands for the byte with hex code XX.\n";
+
+// Settings are a few hundred bytes; anything far larger is not ours, and
+// reading it all would only waste memory.
+constexpr off_t kMaxFileBytes = 16 << 20;
+
+struct Value {
+    std::string name;
+    std::uint32_t type = kRegNone;
+    std::vector<std::uint8_t> data;
+};
+
+struct Key {
+    std::string path;  // as first created
+    std::vector<Value> values;
+};
+
+// Keys by case-folded path. A parent sorts before its children, so the file
+// reads top-down.
+using KeyTree = std::map<std::string, Key>;
+
+std::string Fold(std::string_view text)
+{
+    std::string folded(text);
+    for (char& c : folded) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return folded;
+}
+
+bool SameName(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        unsigned char x = static_cast<unsigned char>(a[i]);
+        unsigned char y = static_cast<unsigned char>(b[i]);
+        if (x >= 'A' && x <= 'Z') {
+            x = static_cast<unsigned char>(x - 'A' + 'a');
+        }
+        if (y >= 'A' && y <= 'Z') {
+            y = static_cast<unsigned char>(y - 'A' + 'a');
+        }
+        if (x != y) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The paths of the key and of every key above it, top first; empty when the
+// path is invalid.
+std::vector<std::string> KeyChain(std::string_view path)
+{
+    std::vector<std::string> chain;
+    if (path.empty()) {
+        return chain;
+    }
+    size_t start = 0;
+    while (true) {
+        size_t end = path.find('\\', start);
+        if (end == start || start == path.size()) {
+            return {};  // empty component
+        }
+        if (end == std::string_view::npos) {
+            chain.emplace_back(path);
+            return chain;
+        }
+        chain.emplace_back(path.substr(0, end));
+        start = end + 1;
+    }
+}
+
+Value* FindValue(Key& key, std::string_view name)
+{
+    for (Value& value : key.values) {
+        if (SameName(value.name, name)) {
+            return &value;
+        }
+    }
+    return nullptr;
+}
+
+// ---- text form ----
+
+// Length of the well-formed UTF-8 sequence at text[i], or 0 when the bytes
+// there are not one (overlong forms, surrogates and code points past
+// U+10FFFF included).
+size_t Utf8SequenceLength(std::string_view text, size_t i)
+{
+    const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    size_t length;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) {
+            low = 0xA0;
+        } else if (lead == 0xED) {
+            high = 0x9F;
+        }
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) {
+            low = 0x90;
+        } else if (lead == 0xF4) {
+            high = 0x8F;
+        }
+    } else {
+        return 0;
+    }
+    if (text.size() - i < length) {
+        return 0;
+    }
+    if (byte(i + 1) < low || byte(i + 1) > high) {
+        return 0;
+    }
+    for (size_t k = 2; k < length; ++k) {
+        if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+// Text as it stands in the file: readable UTF-8 stays, and '%', '"', control
+// characters and bytes that are not UTF-8 become %XX, so that a line break
+// in a value can never break the line structure.
+std::string Escape(std::string_view text)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x80) {
+            const size_t length = Utf8SequenceLength(text, i);
+            if (length > 0) {
+                out.append(text.substr(i, length));
+                i += length;
+                continue;
+            }
+        } else if (c >= 0x20 && c != 0x7F && c != '%' && c != '"') {
+            out += static_cast<char>(c);
+            ++i;
+            continue;
+        }
+        out += '%';
+        out += kHex[c >> 4];
+        out += kHex[c & 15];
+        ++i;
+    }
+    return out;
+}
+
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    return -1;
+}
+
+bool Unescape(std::string_view text, std::string* out)
+{
+    out->clear();
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            *out += text[i];
+            continue;
+        }
+        if (text.size() - i < 3) {
+            return false;
+        }
+        const int high = HexDigit(text[i + 1]);
+        const int low = HexDigit(text[i + 2]);
+        if (high < 0 || low < 0) {
+            return false;
+        }
+        *out += static_cast<char>(high * 16 + low);
+        i += 2;
+    }
+    return true;
+}
+
+struct TypeName {
+    std::uint32_t type;
+    std::string_view name;
+};
+
+constexpr TypeName kTypeNames[] = {
+    {kRegNone, "none"}, {kRegSz, "sz"}, {kRegExpandSz, "expand_sz"}, {kRegBinary, "binary"}, {kRegDword, "dword"},
+};
+
+std::string TypeToText(std::uint32_t type)
+{
+    for (const TypeName& entry : kTypeNames) {
+        if (entry.type == type) {
+            return std::string(entry.name);
+        }
+    }
+    return std::to_string(type);
+}
+
+bool TypeFromText(std::string_view text, std::uint32_t* type)
+{
+    for (const TypeName& entry : kTypeNames) {
+        if (entry.name == text) {
+            *type = entry.type;
+            return true;
+        }
+    }
+    if (text.empty() || text[0] < '0' || text[0] > '9') {
+        return false;
+    }
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), *type);
+    return error == std::errc() && end == text.data() + text.size();
+}
+
+std::uint64_t LittleEndian(const std::vector<std::uint8_t>& data)
+{
+    std::uint64_t number = 0;
+    for (size_t i = data.size(); i-- > 0;) {
+        number = number << 8 | data[i];
+    }
+    return number;
+}
+
+void AppendLittleEndian(std::uint64_t number, size_t bytes, std::vector<std::uint8_t>* data)
+{
+    for (size_t i = 0; i < bytes; ++i) {
+        data->push_back(static_cast<std::uint8_t>(number >> (8 * i)));
+    }
+}
+
+std::string DataToText(const Value& value)
+{
+    const std::vector<std::uint8_t>& data = value.data;
+    if (data.empty()) {
+        return {};
+    }
+    if (value.type == kRegSz || value.type == kRegExpandSz) {
+        return " \"" + Escape(std::string_view(reinterpret_cast<const char*>(data.data()), data.size())) + '"';
+    }
+    if (value.type == kRegDword && data.size() == 4) {
+        return " u32 " + std::to_string(LittleEndian(data));
+    }
+    if (value.type == kRegDword && data.size() == 8) {
+        // A double stored under the dword tag. The shortest form that reads
+        // back to the same bits; NaNs and infinities keep their exact bits in hex.
+        const double number = std::bit_cast<double>(LittleEndian(data));
+        if (std::isfinite(number)) {
+            char buffer[64];
+            const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, number);
+            if (error == std::errc()) {
+                return " f64 " + std::string(buffer, end);
+            }
+        }
+    }
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string text = " hex";
+    for (std::uint8_t byte : data) {
+        text += ' ';
+        text += kHex[byte >> 4];
+        text += kHex[byte & 15];
+    }
+    return text;
+}
+
+bool DataFromText(std::string_view text, std::vector<std::uint8_t>* data)
+{
+    data->clear();
+    if (text.empty()) {
+        return true;
+    }
+    if (text.front() == '"') {
+        if (text.size() < 2 || text.back() != '"') {
+            return false;
+        }
+        const std::string_view inner = text.substr(1, text.size() - 2);
+        if (inner.find('"') != std::string_view::npos) {
+            return false;
+        }
+        std::string bytes;
+        if (!Unescape(inner, &bytes)) {
+            return false;
+        }
+        data->assign(bytes.begin(), bytes.end());
+        return true;
+    }
+    const size_t space = text.find(' ');
+    const std::string_view form = text.substr(0, space);
+    const std::string_view rest = space == std::string_view::npos ? std::string_view() : text.substr(space + 1);
+    const char* const first = rest.data();
+    const char* const last = rest.data() + rest.size();
+    if (form == "u32") {
+        std::uint32_t number = 0;
+        const auto [end, error] = std::from_chars(first, last, number);
+        if (rest.empty() || error != std::errc() || end != last) {
+            return false;
+        }
+        AppendLittleEndian(number, 4, data);
+        return true;
+    }
+    if (form == "f64") {
+        double number = 0;
+        const auto [end, error] = std::from_chars(first, last, number);
+        if (rest.empty() || error != std::errc() || end != last) {
+            return false;
+        }
+        AppendLittleEndian(std::bit_cast<std::uint64_t>(number), 8, data);
+        return true;
+    }
+    if (form == "hex") {
+        if (space == std::string_view::npos) {
+            return true;
+        }
+        // Pairs of digits separated by single blanks.
+        if (rest.size() % 3 != 2) {
+            return false;
+        }
+        for (size_t i = 0; i < rest.size(); i += 3) {
+            const int high = HexDigit(rest[i]);
+            const int low = HexDigit(rest[i + 1]);
+            if (high < 0 || low < 0 || (i + 2 < rest.size() && rest[i + 2] != ' ')) {
+                return false;
+            }
+            data->push_back(static_cast<std::uint8_t>(high * 16 + low));
+        }
+        return true;
+    }
+    return false;
+}
+
+std::string Serialize(const KeyTree& tree)
+{
+    std::string text(kFileHeader);
+    for (const auto& [folded, key] : tree) {
+        text += "\n[" + Escape(key.path) + "]\n";
+        for (const Value& value : key.values) {
+            text += '"' + Escape(value.name) + "\" " + TypeToText(value.type) + DataToText(value) + '\n';
+        }
+    }
+    return text;
+}
+
+void AddKeyChain(KeyTree* tree, const std::vector<std::string>& chain)
+{
+    for (const std::string& path : chain) {
+        Key& key = (*tree)[Fold(path)];
+        if (key.path.empty()) {
+            key.path = path;
+        }
+    }
+}
+
+bool Parse(std::string_view text, KeyTree* tree)
+{
+    tree->clear();
+    size_t position = 0;
+    bool first = true;
+    Key* current = nullptr;
+    while (position < text.size()) {
+        size_t end = text.find('\n', position);
+        if (end == std::string_view::npos) {
+            end = text.size();
+        }
+        std::string_view line = text.substr(position, end - position);
+        position = end + 1;
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);  // edited on another system
+        }
+        if (first) {
+            if (line != kMagicLine) {
+                return false;
+            }
+            first = false;
+            continue;
+        }
+        if (line.empty() || line.front() == '#') {
+            continue;
+        }
+        if (line.front() == '[') {
+            std::string path;
+            if (line.size() < 2 || line.back() != ']' || !Unescape(line.substr(1, line.size() - 2), &path)) {
+                return false;
+            }
+            const std::vector<std::string> chain = KeyChain(path);
+            if (chain.empty()) {
+                return false;
+            }
+            AddKeyChain(tree, chain);
+            current = &(*tree)[Fold(path)];
+            continue;
+        }
+        if (line.front() != '"' || current == nullptr) {
+            return false;
+        }
+        const size_t close = line.find('"', 1);
+        if (close == std::string_view::npos || close + 1 >= line.size() || line[close + 1] != ' ') {
+            return false;
+        }
+        Value value;
+        if (!Unescape(line.substr(1, close - 1), &value.name)) {
+            return false;
+        }
+        const std::string_view rest = line.substr(close + 2);
+        const size_t space = rest.find(' ');
+        if (!TypeFromText(rest.substr(0, space), &value.type)) {
+            return false;
+        }
+        if (space != std::string_view::npos && !DataFromText(rest.substr(space + 1), &value.data)) {
+            return false;
+        }
+        if (Value* existing = FindValue(*current, value.name)) {
+            *existing = std::move(value);
+        } else {
+            current->values.push_back(std::move(value));
+        }
+    }
+    return true;
+}
+
+// ---- the file ----
+
+enum class LoadState { kMissing, kLoaded, kDamaged };
+
+LoadState Load(const std::string& path, KeyTree* tree)
+{
+    tree->clear();
+    const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (file < 0) {
+        return errno == ENOENT || errno == ENOTDIR ? LoadState::kMissing : LoadState::kDamaged;
+    }
+    struct stat info {};
+    std::string text;
+    bool readable = fstat(file, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kMaxFileBytes;
+    if (readable) {
+        text.resize(static_cast<size_t>(info.st_size));
+        readable = ReadAll(file, text.data(), text.size());
+    }
+    close(file);
+    if (!readable) {
+        return LoadState::kDamaged;
+    }
+    if (text.empty()) {
+        return LoadState::kMissing;  // nothing that could be lost
+    }
+    return Parse(text, tree) ? LoadState::kLoaded : LoadState::kDamaged;
+}
+
+// Renames a damaged store aside so that the next write cannot destroy what
+// the user may still want from it.
+bool KeepAside(const std::string& path)
+{
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0) {
+        return errno == ENOENT;
+    }
+    char stamp[32];
+    const time_t now = time(nullptr);
+    struct tm local {};
+    localtime_r(&now, &local);
+    strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    const std::string base = path + ".corrupt-" + stamp;
+    for (int attempt = 1; attempt < 1000; ++attempt) {
+        const std::string aside = attempt == 1 ? base : base + '-' + std::to_string(attempt);
+        if (RenameNoReplace(path, aside) == 0) {
+            return true;
+        }
+        if (errno != EEXIST) {
+            return false;
+        }
+    }
+    return false;
+}
+
+// Where the store really lives: a store file that is a symbolic link (kept in
+// a dotfiles repository, say) is replaced at the link's target, so the link
+// survives.
+std::string ResolvedPath(std::string path)
+{
+    // Followed by hand rather than with realpath, which refuses a link to a
+    // file that does not exist yet.
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat info {};
+        if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+            break;
+        }
+        std::string target(PATH_MAX, '\0');
+        const ssize_t length = readlink(path.c_str(), target.data(), target.size());
+        if (length <= 0 || static_cast<size_t>(length) >= target.size()) {
+            break;
+        }
+        target.resize(static_cast<size_t>(length));
+        path = target.front() == '/' ? target : ParentFolder(path) + '/' + target;
+    }
+    return path;
+}
+
+// The tree as the store currently has it, for reading. A damaged file is
+// kept aside (under the lock, in case another process is replacing it).
+KeyTree Snapshot(const std::string& path)
+{
+    KeyTree tree;
+    if (Load(path, &tree) != LoadState::kDamaged) {
+        return tree;
+    }
+    const FolderLock lock(ParentFolder(path));
+    if (Load(path, &tree) == LoadState::kDamaged) {
+        KeepAside(path);
+        tree.clear();
+    }
+    return tree;
+}
+
+enum class Edit { kChanged, kUnchanged, kFailed };
+
+// Read, change and replace under the folder lock. `change` says whether it
+// changed the tree, left it as it was (nothing is written) or failed.
+template <typename Change>
+bool Modify(const std::string& path, Change change)
+{
+    if (path.empty()) {
+        return false;
+    }
+    const std::string folder = ParentFolder(path);
+    if (!MakeFolders(folder, 0700)) {
+        return false;
+    }
+    const FolderLock lock(folder);
+    KeyTree tree;
+    if (Load(path, &tree) == LoadState::kDamaged) {
+        if (!KeepAside(path)) {
+            return false;
+        }
+        tree.clear();
+    }
+    switch (change(tree)) {
+        case Edit::kFailed:
+            return false;
+        case Edit::kUnchanged:
+            return true;
+        case Edit::kChanged:
+            break;
+    }
+    return ReplaceFileAtomically(path, Serialize(tree));
+}
+
+}  // namespace
+
+RegistryStore::RegistryStore(std::string filePath_) : filePath(std::move(filePath_)) {}
+
+std::string RegistryStore::DefaultPath()
+{
+    const std::string config = XdgConfigHome();
+    return config.empty() ? std::string() : config + "/brelvix/registry";
+}
+
+bool RegistryStore::KeyExists(const std::string& key)
+{
+    if (KeyChain(key).empty()) {
+        return false;
+    }
+    const KeyTree tree = Snapshot(ResolvedPath(filePath));
+    return tree.count(Fold(key)) != 0;
+}
+
+bool RegistryStore::CreateKey(const std::string& key)
+{
+    const std::vector<std::string> chain = KeyChain(key);
+    if (chain.empty()) {
+        return false;
+    }
+    return Modify(ResolvedPath(filePath), [&](KeyTree& tree) {
+        if (tree.count(Fold(key)) != 0) {
+            return Edit::kUnchanged;
+        }
+        AddKeyChain(&tree, chain);
+        return Edit::kChanged;
+    });
+}
+
+bool RegistryStore::QueryValue(const std::string& key, const std::string& name, std::uint32_t* type,
+                               std::vector<std::uint8_t>* data)
+{
+    if (KeyChain(key).empty()) {
+        return false;
+    }
+    KeyTree tree = Snapshot(ResolvedPath(filePath));
+    const auto found = tree.find(Fold(key));
+    if (found == tree.end()) {
+        return false;
+    }
+    Value* value = FindValue(found->second, name);
+    if (value == nullptr) {
+        return false;
+    }
+    if (type != nullptr) {
+        *type = value->type;
+    }
+    if (data != nullptr) {
+        *data = std::move(value->data);
+    }
+    return true;
+}
+
+bool RegistryStore::SetValue(const std::string& key, const std::string& name, std::uint32_t type, const void* data,
+                             std::size_t size)
+{
+    if (KeyChain(key).empty() || (data == nullptr && size != 0)) {
+        return false;
+    }
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    return Modify(ResolvedPath(filePath), [&](KeyTree& tree) {
+        const auto found = tree.find(Fold(key));
+        if (found == tree.end()) {
+            return Edit::kFailed;
+        }
+        Value* value = FindValue(found->second, name);
+        if (value == nullptr) {
+            value = &found->second.values.emplace_back();
+            value->name = name;
+        }
+        value->type = type;
+        value->data.assign(bytes, bytes + size);
+        return Edit::kChanged;
+    });
+}
+
+bool RegistryStore::DeleteValue(const std::string& key, const std::string& name)
+{
+    if (KeyChain(key).empty()) {
+        return false;
+    }
+    return Modify(ResolvedPath(filePath), [&](KeyTree& tree) {
+        const auto found = tree.find(Fold(key));
+        if (found == tree.end()) {
+            return Edit::kFailed;
+        }
+        std::vector<Value>& values = found->second.values;
+        for (auto it = values.begin(); it != values.end(); ++it) {
+            if (SameName(it->name, name)) {
+                values.erase(it);
+                return Edit::kChanged;
+            }
+        }
+        return Edit::kFailed;
+    });
+}

@@ -1,0 +1,82 @@
+// The per-user registry: keys holding named, typed values, kept in one
+// human-readable file (by default $XDG_CONFIG_HOME/brelvix/registry).
+//
+// Keys are backslash-separated paths ("HKEY_CURRENT_USER\SOFTWARE\...");
+// the first component is, by the callers' convention, the root key, but the
+// store gives no component a special meaning. Key paths and value names are
+// compared without regard to ASCII letter case, as the registry does; a key or
+// value keeps the spelling it was created with. Empty path components
+// ("A\\B", a leading or trailing backslash) make a key path invalid; every
+// operation on an invalid path fails. The empty value name is the key's
+// default (unnamed) value.
+//
+// A value is a type tag and the exact bytes given: an 8-byte double under the
+// dword tag, strings without a terminating zero, strings holding newlines or
+// bytes that are not UTF-8, and empty values all read back unchanged.
+//
+// The file is the only state: every query reads it, and every change reads
+// it, applies the change and replaces the file atomically (a temporary file
+// in the same folder, flushed to disk, then renamed over the old one), under
+// an advisory lock on the folder. A crash never leaves half a file, and two
+// processes sharing the store never lose each other's other values; the last
+// write of one value wins.
+//
+// A missing file is an empty store. A file that cannot be read or does not
+// parse also reads as an empty store; it is never overwritten but renamed
+// aside to "<file>.corrupt-YYYYmmdd-HHMMSS" (with "-2", "-3"... when that name
+// is taken) the first time the store touches it, and the next change starts a
+// fresh file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Type tags, with the numbers the registry gives them.
+constexpr std::uint32_t kRegNone = 0;
+constexpr std::uint32_t kRegSz = 1;
+constexpr std::uint32_t kRegExpandSz = 2;
+constexpr std::uint32_t kRegBinary = 3;
+constexpr std::uint32_t kRegDword = 4;
+
+class RegistryStore {
+public:
+    // `filePath` is the store's file; its folder is created (mode 0700) by the
+    // first change when it does not exist. Nothing is read here.
+    explicit RegistryStore(std::string filePath);
+    virtual ~RegistryStore() = default;
+
+    // "<XdgConfigHome()>/brelvix/registry", from the environment at the time
+    // of the call; empty when there is no home folder.
+    static std::string DefaultPath();
+
+    const std::string& FilePath() const { return filePath; }
+
+    // True when the key exists. A key exists once created, and so does every
+    // key above it.
+    bool KeyExists(const std::string& key);
+
+    // Creates the key and every missing key above it. True when the key exists
+    // afterwards (also when it existed before); false for an invalid path or
+    // when the file cannot be replaced.
+    bool CreateKey(const std::string& key);
+
+    // Reads a value. True when the key and the value exist; then `type` and
+    // `data` (each may be null) receive its tag and bytes. On false both are
+    // left as they were.
+    bool QueryValue(const std::string& key, const std::string& name, std::uint32_t* type,
+                    std::vector<std::uint8_t>* data);
+
+    // Creates or replaces a value. Fails, changing nothing, when the key does
+    // not exist (keys are never created implicitly) or the file cannot be
+    // replaced. `data` may be null when `size` is 0.
+    bool SetValue(const std::string& key, const std::string& name, std::uint32_t type, const void* data,
+                  std::size_t size);
+
+    // Removes a value. True when it existed and the file was replaced.
+    bool DeleteValue(const std::string& key, const std::string& name);
+
+private:
+    std::string filePath;
+};

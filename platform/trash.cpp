@@ -1,0 +1,280 @@
+#include "platform/trash.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "platform/file_util.h"
+#include "platform/xdg.h"
+
+namespace {
+
+// Entry names must leave room for the ".trashinfo" suffix within the usual
+// 255-byte limit of a file name.
+constexpr size_t kInfoSuffixLength = sizeof(".trashinfo") - 1;
+constexpr size_t kMaxEntryName = 255 - kInfoSuffixLength;
+// An extension is kept apart from the number only while it looks like one.
+constexpr size_t kMaxExtension = 16;
+constexpr int kMaxAttempts = 10000;
+
+TrashResult Fail(std::string* error, const std::string& reason)
+{
+    if (error != nullptr) {
+        *error = reason;
+    }
+    return TrashResult::kFailed;
+}
+
+std::string SystemReason(const std::string& what)
+{
+    return what + ": " + std::strerror(errno);
+}
+
+// At most `limit` bytes of `text`, not cutting a UTF-8 sequence in two.
+std::string Shorten(const std::string& text, size_t limit)
+{
+    if (text.size() <= limit) {
+        return text;
+    }
+    size_t cut = limit;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
+        --cut;
+    }
+    return text.substr(0, cut);
+}
+
+// The attempt-th name for an entry: the file's own name first, then
+// "stem.2.ext", "stem.3.ext"... so the extension still tells the type.
+std::string EntryName(const std::string& name, int attempt)
+{
+    std::string stem = name;
+    std::string extension;
+    const size_t dot = name.find_last_of('.');
+    if (dot != std::string::npos && dot > 0 && name.size() - dot <= kMaxExtension) {
+        stem = name.substr(0, dot);
+        extension = name.substr(dot);
+    }
+    const std::string number = attempt == 1 ? std::string() : '.' + std::to_string(attempt);
+    if (attempt == 1 && name.size() <= kMaxEntryName) {
+        return name;
+    }
+    return Shorten(stem, kMaxEntryName - number.size() - extension.size()) + number + extension;
+}
+
+std::string DeletionDate()
+{
+    const time_t now = time(nullptr);
+    struct tm local {};
+    localtime_r(&now, &local);
+    char text[32];
+    strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+    return text;
+}
+
+bool Exists(const std::string& path)
+{
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0;
+}
+
+// The device of `path`, or of its nearest ancestor that exists.
+dev_t DeviceOf(std::string path)
+{
+    struct stat info {};
+    while (stat(path.c_str(), &info) != 0) {
+        const std::string parent = ParentFolder(path);
+        if (parent == path) {
+            return 0;
+        }
+        path = parent;
+    }
+    return info.st_dev;
+}
+
+// The mount point of the device that holds `folder` (a canonical path).
+std::string TopFolder(std::string folder, dev_t device)
+{
+    while (folder != "/") {
+        const std::string parent = ParentFolder(folder);
+        struct stat info {};
+        if (stat(parent.c_str(), &info) != 0 || info.st_dev != device) {
+            break;
+        }
+        folder = parent;
+    }
+    return folder;
+}
+
+// Creates a per-user trash folder on a shared device, or accepts the one there
+// if it really is the user's own folder: on a device other users can write to,
+// anything else could be a trap laid by one of them.
+bool PrepareOwnFolder(const std::string& folder, uid_t uid)
+{
+    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        return false;
+    }
+    struct stat info {};
+    return lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == uid;
+}
+
+}  // namespace
+
+std::string EncodeTrashPath(const std::string& path)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool unreserved = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+                                (byte >= '0' && byte <= '9') ||
+                                (byte != 0 && std::strchr("-_.!~*'()/", byte) != nullptr);
+        if (unreserved) {
+            out += c;
+            continue;
+        }
+        out += '%';
+        out += kHex[byte >> 4];
+        out += kHex[byte & 15];
+    }
+    return out;
+}
+
+std::vector<TrashCandidate> ChooseTrashFolders(const TrashSituation& situation)
+{
+    if (!situation.homeTrash.empty() && situation.fileDevice == situation.homeTrashDevice) {
+        return {{situation.homeTrash, false, false}};
+    }
+    if (situation.topFolder.empty()) {
+        return {};
+    }
+    const std::string top = situation.topFolder == "/" ? std::string() : situation.topFolder;
+    const std::string uid = std::to_string(situation.uid);
+    std::vector<TrashCandidate> candidates;
+    if (situation.sharedTrashUsable) {
+        candidates.push_back({top + "/.Trash/" + uid, true, true});
+    }
+    candidates.push_back({top + "/.Trash-" + uid, true, true});
+    return candidates;
+}
+
+TrashResult MoveIntoTrashFolder(const std::string& absolutePath, const std::string& trashFolder,
+                                const std::string& recordedPath, std::string* error)
+{
+    if (!Exists(absolutePath)) {
+        return Fail(error, SystemReason(absolutePath));
+    }
+    const std::string files = trashFolder + "/files/";
+    const std::string info = trashFolder + "/info/";
+    if (!MakeFolders(files, 0700) || !MakeFolders(info, 0700)) {
+        return Fail(error, "cannot set up the trash folder " + trashFolder);
+    }
+    const size_t slash = absolutePath.find_last_of('/');
+    const std::string name = slash == std::string::npos ? absolutePath : absolutePath.substr(slash + 1);
+    const std::string contents =
+        "[Trash Info]\nPath=" + EncodeTrashPath(recordedPath) + "\nDeletionDate=" + DeletionDate() + "\n";
+
+    for (int attempt = 1; attempt <= kMaxAttempts; ++attempt) {
+        const std::string entry = EntryName(name, attempt);
+        const std::string infoPath = info + entry + ".trashinfo";
+        // Creating the info file exclusively is what reserves the name against
+        // other programs trashing at the same moment.
+        const int file = open(infoPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (file < 0) {
+            if (errno == EEXIST) {
+                continue;
+            }
+            return Fail(error, SystemReason(infoPath));
+        }
+        // A file left in files/ without its info file must not be replaced.
+        if (Exists(files + entry)) {
+            close(file);
+            unlink(infoPath.c_str());
+            continue;
+        }
+        bool written = WriteAll(file, contents.data(), contents.size()) && fsync(file) == 0;
+        written = close(file) == 0 && written;
+        if (!written) {
+            const std::string reason = SystemReason(infoPath);
+            unlink(infoPath.c_str());
+            return Fail(error, reason);
+        }
+        if (RenameNoReplace(absolutePath, files + entry) == 0) {
+            return TrashResult::kDone;
+        }
+        const int renameError = errno;
+        unlink(infoPath.c_str());
+        if (renameError != EEXIST) {
+            errno = renameError;
+            return Fail(error, SystemReason(absolutePath));
+        }
+    }
+    return Fail(error, "no free name in the trash for " + name);
+}
+
+TrashResult MoveToTrash(const std::string& path, std::string* error)
+{
+    // Split off the last component; trailing slashes of a folder do not count.
+    const size_t end = path.find_last_not_of('/');
+    if (end == std::string::npos) {
+        return Fail(error, "nothing to trash");
+    }
+    const std::string trimmed = path.substr(0, end + 1);
+    const size_t slash = trimmed.find_last_of('/');
+    const std::string name = slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
+    if (name == "." || name == "..") {
+        return Fail(error, "cannot trash " + path);
+    }
+    struct stat file {};
+    if (lstat(trimmed.c_str(), &file) != 0) {
+        return Fail(error, SystemReason(path));
+    }
+    // The folder path without symbolic links, so that the recorded location
+    // and the device's top folder agree with where the file really is.
+    char* folder = realpath(ParentFolder(trimmed).c_str(), nullptr);
+    if (folder == nullptr) {
+        return Fail(error, SystemReason(path));
+    }
+    const std::string canonicalFolder = folder;
+    free(folder);
+    const std::string absolutePath = (canonicalFolder == "/" ? "" : canonicalFolder) + '/' + name;
+
+    TrashSituation situation;
+    situation.fileDevice = file.st_dev;
+    const std::string dataHome = XdgDataHome();
+    if (!dataHome.empty()) {
+        situation.homeTrash = dataHome + "/Trash";
+        situation.homeTrashDevice = DeviceOf(situation.homeTrash);
+    }
+    situation.uid = getuid();
+    situation.topFolder = TopFolder(canonicalFolder, file.st_dev);
+    struct stat shared {};
+    const std::string sharedTrash = (situation.topFolder == "/" ? "" : situation.topFolder) + "/.Trash";
+    situation.sharedTrashUsable =
+        lstat(sharedTrash.c_str(), &shared) == 0 && S_ISDIR(shared.st_mode) && (shared.st_mode & S_ISVTX) != 0;
+
+    const std::vector<TrashCandidate> candidates = ChooseTrashFolders(situation);
+    if (candidates.empty()) {
+        return Fail(error, "no trash for " + path);
+    }
+    std::string reason;
+    for (const TrashCandidate& candidate : candidates) {
+        if (candidate.mustBeOwnFolder && !PrepareOwnFolder(candidate.folder, situation.uid)) {
+            reason = "cannot use the trash folder " + candidate.folder;
+            continue;
+        }
+        std::string recorded = absolutePath;
+        if (candidate.relativePaths) {
+            recorded = situation.topFolder == "/" ? absolutePath.substr(1)
+                                                  : absolutePath.substr(situation.topFolder.size() + 1);
+        }
+        if (MoveIntoTrashFolder(absolutePath, candidate.folder, recorded, &reason) == TrashResult::kDone) {
+            return TrashResult::kDone;
+        }
+    }
+    return Fail(error, reason);
+}

@@ -1,0 +1,61 @@
+// Moving files to the desktop's trash, as the freedesktop.org trash
+// specification 1.0 lays it out, so that file managers list them and can put
+// them back.
+//
+// A file on the same device as the home trash ($XDG_DATA_HOME/Trash) goes
+// there, with its absolute path recorded. A file on another device goes to
+// that device's trash: $topdir/.Trash/$uid when the administrator provided a
+// usable $topdir/.Trash, else $topdir/.Trash-$uid, with its path recorded
+// relative to $topdir (the device's mount point). Files are never copied: a
+// file that cannot be renamed into a trash stays where it is.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+enum class TrashResult { kDone, kFailed };
+
+// Moves the file, folder or symbolic link at `path` (a symbolic link itself,
+// not its target) to the trash. The entry's info file is created exclusively
+// before the move and removed again when the move fails, so a failure leaves
+// neither a stray info file nor a changed trash. On failure `error` (when
+// given) receives a short English reason.
+TrashResult MoveToTrash(const std::string& path, std::string* error = nullptr);
+
+// The building blocks, exposed for tests.
+
+// Moves `absolutePath` into the trash folder `trashFolder` (the one holding
+// files/ and info/, both created when missing) and records `recordedPath` as
+// its original location. The entry takes the file's own name, or the first
+// free one of "stem.2.ext", "stem.3.ext"... (a long name is shortened so that
+// its info file name still fits the file system).
+TrashResult MoveIntoTrashFolder(const std::string& absolutePath, const std::string& trashFolder,
+                                const std::string& recordedPath, std::string* error = nullptr);
+
+// A trash folder to try, and how the original location is recorded in it.
+struct TrashCandidate {
+    std::string folder;
+    bool relativePaths = false;    // recorded relative to the device's top folder
+    bool mustBeOwnFolder = false;  // must be a real folder owned by the user, not a link
+};
+
+// What MoveToTrash found out about a file and the places it could go.
+struct TrashSituation {
+    dev_t fileDevice = 0;
+    dev_t homeTrashDevice = 0;  // of the home trash, or of its nearest existing ancestor
+    std::string homeTrash;      // $XDG_DATA_HOME/Trash
+    std::string topFolder;      // mount point of the file's device
+    uid_t uid = 0;
+    // $topFolder/.Trash exists, is a folder and not a symbolic link, and has
+    // the sticky bit set.
+    bool sharedTrashUsable = false;
+};
+
+// The trash folders to try for a file, best first.
+std::vector<TrashCandidate> ChooseTrashFolders(const TrashSituation& situation);
+
+// The info file's Path value: every byte but the unreserved characters of
+// RFC 2396 and '/' percent-encoded.
+std::string EncodeTrashPath(const std::string& path);
