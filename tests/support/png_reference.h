@@ -8,3 +8,11 @@
 // Reads a PNG into top-down red-green-blue triplets (8 bits a sample); any
 // alpha channel is dropped, not blended. False when libpng cannot read it.
 bool ReadPngReference(const std::string& path, int* width, int* height, std::vector<std::uint8_t>* rgb);
+
+// Reads a PNG into top-down red-green-blue-alpha quadruplets with libpng's
+// plain reading interface: no gamma or colour-space conversion, 16-bit
+// samples rounded to 8 bits (value * 255 / 65535), palette and transparency
+// expanded, alpha 255 where the file has none. Use it where the colour of
+// transparent pixels matters or the reference has 16-bit samples (which
+// the simplified interface treats as linear light and re-encodes).
+bool ReadPngReferenceRgba(const std::string& path, int* width, int* height, std::vector<std::uint8_t>* rgba);
