@@ -145,7 +145,7 @@ void CopyGrayRow(const JSAMPLE* source, std::int64_t step, std::uint8_t* target,
 // Whatever `step` runs must not own objects with destructors: the jump
 // leaves its frames without unwinding them.
 template <typename Step>
-static bool Guarded(PxJpegErrorManager& manager, Step&& step)
+[[gnu::noinline]] static bool Guarded(PxJpegErrorManager& manager, Step&& step)
 {
     std::jmp_buf target;
     manager.jump = &target;

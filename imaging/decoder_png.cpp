@@ -1,14 +1,276 @@
 #include "decoder_png.h"
 
-// Not decoded yet: the header is rejected, so the load fails with 1 while the
-// format id stays recognised.
-int PxDecoderPNG::ReadHeader(PxFileStream& /*stream*/, PxBitmap& /*bitmap*/)
+#include <csetjmp>
+#include <cstdlib>
+#include <cstring>
+
+#include "pixel_memory.h"
+
+namespace {
+
+// libpng prints "libpng error: ..." itself after this returns and then
+// leaves through the jump target of the call in progress.
+void IgnoreError(png_structp /*png*/, png_const_charp /*message*/) {}
+
+void IgnoreWarning(png_structp /*png*/, png_const_charp /*message*/) {}
+
+// Image data is pulled in blocks of this size. When a file is cut off, the
+// block that holds the cut is lost (libpng takes whole blocks), so a small
+// block keeps nearly every row that arrived; libpng's default is 8 KiB.
+constexpr std::size_t kImageDataBlock = 1024;
+
+// Pulls bytes from the stream. A short read (a truncated file) is an error
+// at once: libpng must never go on with bytes the file does not hold.
+void ReadFromStream(png_structp png, png_bytep data, png_size_t length)
 {
-    return 1;
+    auto* stream = static_cast<PxFileStream*>(png_get_io_ptr(png));
+    std::uint64_t delivered = 0;
+    if (length > 0) {
+        stream->Read(data, length, &delivered);
+    }
+    if (delivered < length) {
+        std::memset(data + delivered, 0, length - delivered);
+        png_error(png, "Read Error");
+    }
+}
+
+// Runs a stretch of libpng calls with libpng's jump target set. Returns
+// false when libpng raised an error. Whatever `step` runs must not own
+// objects with destructors: the jump leaves its frames without unwinding.
+template <typename Step>
+[[gnu::noinline]] bool Guarded(png_structp png, Step&& step)
+{
+    if (setjmp(png_jmpbuf(png)) != 0) {
+        return false;
+    }
+    step();
+    return true;
+}
+
+// Filler or alpha, blue, green, red per pixel into blue, green, red.
+void CopyXbgrRow(const std::uint8_t* source, std::uint8_t* target, std::int64_t width)
+{
+    if (width <= 0) {
+        return;
+    }
+    // Four bytes go out per pixel and the next pixel overwrites the fourth;
+    // the last pixel takes three so that nothing past the row is touched.
+    for (std::int64_t j = 0; j + 1 < width; ++j) {
+        std::memcpy(target + 3 * j, source + 4 * j + 1, 4);
+    }
+    const std::int64_t last = width - 1;
+    target[3 * last] = source[4 * last + 1];
+    target[3 * last + 1] = source[4 * last + 2];
+    target[3 * last + 2] = source[4 * last + 3];
+}
+
+}  // namespace
+
+PxDecoderPNG::~PxDecoderPNG()
+{
+    if (readStruct != nullptr) {
+        png_destroy_read_struct(&readStruct, infoStruct != nullptr ? &infoStruct : nullptr, nullptr);
+    }
+}
+
+int PxDecoderPNG::ReadHeader(PxFileStream& stream, PxBitmap& bitmap)
+{
+    if (readStruct != nullptr) {
+        return 1;  // one decoder, one file
+    }
+    readStruct = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, IgnoreError, IgnoreWarning);
+    if (readStruct == nullptr) {
+        return 1;
+    }
+    infoStruct = png_create_info_struct(readStruct);
+    if (infoStruct == nullptr) {
+        return 1;
+    }
+    png_set_read_fn(readStruct, &stream, ReadFromStream);
+    png_set_compression_buffer_size(readStruct, kImageDataBlock);
+
+    png_uint_32 width = 0;
+    png_uint_32 height = 0;
+    int depth = 0;
+    int type = -1;
+    int interlace = 0;
+    const bool read = Guarded(readStruct, [&] {
+        png_read_info(readStruct, infoStruct);
+        png_get_IHDR(readStruct, infoStruct, &width, &height, &depth, &type, &interlace, nullptr, nullptr);
+        colorType = type;
+        bitDepth = depth;
+        switch (type) {
+            case PNG_COLOR_TYPE_GRAY:
+            case PNG_COLOR_TYPE_PALETTE:
+                break;
+            case PNG_COLOR_TYPE_RGB:
+                png_set_bgr(readStruct);
+                png_set_filler(readStruct, 0xFF, PNG_FILLER_BEFORE);
+                break;
+            case PNG_COLOR_TYPE_GRAY_ALPHA:
+                png_set_gray_to_rgb(readStruct);
+                png_set_expand(readStruct);
+                png_set_bgr(readStruct);
+                png_set_swap_alpha(readStruct);
+                break;
+            case PNG_COLOR_TYPE_RGB_ALPHA:
+                png_set_bgr(readStruct);
+                png_set_swap_alpha(readStruct);
+                break;
+            default:
+                break;
+        }
+        if (depth == 16) {
+            png_set_strip_16(readStruct);
+        }
+        if (depth < 8) {
+            png_set_packing(readStruct);
+        }
+    });
+    if (!read) {
+        return 1;
+    }
+    std::int32_t layoutDepth = 0;
+    switch (type) {
+        case PNG_COLOR_TYPE_GRAY:
+        case PNG_COLOR_TYPE_PALETTE:
+            layoutDepth = 8;
+            break;
+        case PNG_COLOR_TYPE_RGB:
+        case PNG_COLOR_TYPE_GRAY_ALPHA:
+        case PNG_COLOR_TYPE_RGB_ALPHA:
+            layoutDepth = 32;
+            break;
+        default:
+            return 1;  // libpng accepts no other colour type
+    }
+    // libpng caps both dimensions (one million by default), so they fit.
+    bitmap.SetDimensions(static_cast<std::int32_t>(width), static_cast<std::int32_t>(height), layoutDepth);
+    return 0;
 }
 
 int PxDecoderPNG::Decode(PxFileStream& stream, PxBitmap& bitmap)
 {
     ReadHeader(stream, bitmap);
-    return bitmap.CreatePixelStore() != 0 ? 1 : 0;
+    // The store creation resets the depth to 24; the layout is chosen first.
+    const std::int32_t layoutDepth = bitmap.BitsPerPixel();
+    if (bitmap.CreatePixelStore() != 0) {
+        return 1;
+    }
+    if (layoutDepth == 8) {
+        ReadIndexedRows(bitmap);
+    } else if (layoutDepth == 32) {
+        ReadRgbRows(bitmap);
+    }
+    return 0;
+}
+
+int PxDecoderPNG::ReadIndexedRows(PxBitmap& bitmap)
+{
+    if (readStruct == nullptr || infoStruct == nullptr) {
+        return 1;
+    }
+    if (colorType == PNG_COLOR_TYPE_GRAY) {
+        // Grey levels spread evenly over 0..255: 1-bit 0, 255; 2-bit 0, 85,
+        // 170, 255; 4-bit multiples of 17; 8-bit (and stripped 16-bit) as is.
+        const int levels = 1 << (bitDepth < 8 ? bitDepth : 8);
+        for (int i = 0; i < levels; ++i) {
+            const auto value = static_cast<std::uint8_t>(i * 255 / (levels - 1));
+            SetPaletteEntry(i, value, value, value, 255);
+        }
+    } else if (colorType == PNG_COLOR_TYPE_PALETTE) {
+        png_colorp entries = nullptr;
+        int count = 0;
+        if (png_get_PLTE(readStruct, infoStruct, &entries, &count) != 0 && entries != nullptr) {
+            // Indices beyond the palette keep the zero entries: black.
+            for (int i = 0; i < count && i < 256; ++i) {
+                SetPaletteEntry(i, entries[i].red, entries[i].green, entries[i].blue, 255);
+            }
+        }
+    }
+    return ReadRows(bitmap, 1);
+}
+
+int PxDecoderPNG::ReadRgbRows(PxBitmap& bitmap)
+{
+    if (readStruct == nullptr || infoStruct == nullptr) {
+        return 1;
+    }
+    return ReadRows(bitmap, 4);
+}
+
+int PxDecoderPNG::ReadRows(PxBitmap& bitmap, std::int64_t bytesPerPixel)
+{
+    if (bitmap.Pixels() == nullptr) {
+        return 1;
+    }
+    const std::int64_t width = bitmap.Width();
+    const std::int64_t height = bitmap.Height();
+    int passes = 1;
+    const bool started = Guarded(readStruct, [&] {
+        passes = png_set_interlace_handling(readStruct);
+        png_read_update_info(readStruct, infoStruct);
+    });
+    // The transformations promise exactly this row layout; libpng writes
+    // png_get_rowbytes bytes per row, so anything else would overrun.
+    const std::int64_t rowBytes = width * bytesPerPixel;
+    if (!started || static_cast<std::int64_t>(png_get_rowbytes(readStruct, infoStruct)) != rowBytes) {
+        return 1;
+    }
+
+    // libpng writes only the pixels of the current pass into a row, so an
+    // interlaced image needs a buffer per row that keeps its pixels from
+    // pass to pass; otherwise one buffer serves every row.
+    const bool interlaced = passes > 1;
+    const std::uint64_t bufferBytes = static_cast<std::uint64_t>(rowBytes) * (interlaced ? height : 1);
+    if (bufferBytes > kPxMaxStoreBytes) {
+        return 1;
+    }
+    auto* buffers = static_cast<std::uint8_t*>(PxAllocatePixelMemory(bufferBytes));
+    if (buffers == nullptr) {
+        return 1;
+    }
+    auto convert = [&](const std::uint8_t* source, std::int64_t row) {
+        // Image row 0 is the top: the last store row.
+        std::uint8_t* target = PxStoreRow(bitmap, height - 1 - row);
+        if (bytesPerPixel == 4) {
+            CopyXbgrRow(source, target, width);
+            return;
+        }
+        for (std::int64_t j = 0; j < width; ++j) {
+            const PxColor& color = palette[source[j]];
+            target[3 * j] = color.blue;
+            target[3 * j + 1] = color.green;
+            target[3 * j + 2] = color.red;
+        }
+    };
+
+    std::int64_t current = -1;  // the row being read, for the error path
+    const bool done = Guarded(readStruct, [&] {
+        for (int pass = 0; pass < passes; ++pass) {
+            for (std::int64_t row = 0; row < height; ++row) {
+                current = row;
+                std::uint8_t* buffer = interlaced ? buffers + row * rowBytes : buffers;
+                png_read_row(readStruct, buffer, nullptr);
+                if (!interlaced) {
+                    convert(buffer, row);
+                }
+            }
+        }
+    });
+    if (!done && !interlaced && current >= 0 &&
+        static_cast<std::int64_t>(png_get_current_row_number(readStruct)) > current) {
+        // libpng failed after it had delivered the row, while looking past
+        // the image data (a file cut off in the last checksum): the row is
+        // complete.
+        convert(buffers, current);
+    }
+    if (interlaced) {
+        // Also after an error: every row shows the passes that arrived.
+        for (std::int64_t row = 0; row < height; ++row) {
+            convert(buffers + row * rowBytes, row);
+        }
+    }
+    PxReleasePixelMemory(buffers, bufferBytes);
+    return done ? 0 : 1;
 }

@@ -1,9 +1,44 @@
+// PNG through libpng: the data is pulled from the stream by a read callback,
+// libpng's transformations bring every image into one of two row layouts
+// (one byte per pixel: grey level or palette index; four bytes per pixel:
+// filler or alpha, then blue, green, red), and the rows are mapped into the
+// bottom-up blue-green-red store.
 #pragma once
+
+#include <cstdint>
+
+#include <png.h>
 
 #include "decoder.h"
 
 class PxDecoderPNG : public PxDecoder {
 public:
+    PxDecoderPNG() = default;
+    ~PxDecoderPNG() override;
+
+    // 1 when the store cannot be created (which includes every rejected
+    // header), else 0. A libpng error while the rows are read keeps the rows
+    // already stored: a truncated or damaged file shows what it holds.
     int Decode(PxFileStream& stream, PxBitmap& bitmap) override;
+
+    // Creates the libpng structures, reads everything up to the image data
+    // and requests the transformations for the file's colour type. Sizes the
+    // bitmap with depth 8 (grey and palette files) or 32 (the rest) and
+    // returns 0; 1 when libpng cannot be set up or rejects the file.
     int ReadHeader(PxFileStream& stream, PxBitmap& bitmap) override;
+
+    // The row copiers, for depth 8 and depth 32. Each reads every pass of
+    // every row into the store. 1 when the rows cannot be read at all (no
+    // header, no memory for the row buffers, an unexpected row layout) or
+    // when libpng failed on the way; rows already stored stay.
+    int ReadIndexedRows(PxBitmap& bitmap);
+    int ReadRgbRows(PxBitmap& bitmap);
+
+private:
+    int ReadRows(PxBitmap& bitmap, std::int64_t bytesPerPixel);
+
+    std::int32_t colorType = 0;
+    std::int32_t bitDepth = 0;
+    png_structp readStruct = nullptr;
+    png_infop infoStruct = nullptr;
 };
