@@ -25,8 +25,7 @@ namespace {
 // program's file, a later format, garbage) is treated as damaged.
 constexpr std::string_view kMagicLine = "# Brelvix registry, format 1";
 
-constexpr std::string_view kFileHeader =
-    "# Brelvix registry, format 1\n"
+constexpr std::string_view kFileComment =
     "#\n"
     "# Lines are [key path] or \"value name\" TYPE DATA. TYPE is none, sz, expand_sz,\n"
     "# binary, dword or a type number; DATA is \"text\", u32 N, f64 X or hex HH HH...,\n"
@@ -38,14 +37,16 @@ constexpr std::string_view kFileHeader =
 constexpr off_t kMaxFileBytes = 16 << 20;
 
 struct Value {
-    std::string name;
+    std::string name;  // as first written
     std::uint32_t type = kRegNone;
     std::vector<std::uint8_t> data;
 };
 
+// A key that was created or holds values. Keys above it exist implicitly, so
+// that memory and time stay proportional to the file, however deep its paths.
 struct Key {
-    std::string path;  // as first created
-    std::vector<Value> values;
+    std::string path;                     // as first created
+    std::map<std::string, Value> values;  // by case-folded name
 };
 
 // Keys by case-folded path. A parent sorts before its children, so the file
@@ -63,58 +64,49 @@ std::string Fold(std::string_view text)
     return folded;
 }
 
-bool SameName(std::string_view a, std::string_view b)
+// A key path is one or more components separated by single backslashes.
+bool ValidKeyPath(std::string_view path)
 {
-    if (a.size() != b.size()) {
+    if (path.empty() || path.front() == '\\' || path.back() == '\\') {
         return false;
     }
-    for (size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]);
-        unsigned char y = static_cast<unsigned char>(b[i]);
-        if (x >= 'A' && x <= 'Z') {
-            x = static_cast<unsigned char>(x - 'A' + 'a');
-        }
-        if (y >= 'A' && y <= 'Z') {
-            y = static_cast<unsigned char>(y - 'A' + 'a');
-        }
-        if (x != y) {
-            return false;
-        }
-    }
-    return true;
+    return path.find("\\\\") == std::string_view::npos;
 }
 
-// The paths of the key and of every key above it, top first; empty when the
-// path is invalid.
-std::vector<std::string> KeyChain(std::string_view path)
+bool StartsWith(std::string_view text, std::string_view prefix)
 {
-    std::vector<std::string> chain;
-    if (path.empty()) {
-        return chain;
-    }
-    size_t start = 0;
-    while (true) {
-        size_t end = path.find('\\', start);
-        if (end == start || start == path.size()) {
-            return {};  // empty component
-        }
-        if (end == std::string_view::npos) {
-            chain.emplace_back(path);
-            return chain;
-        }
-        chain.emplace_back(path.substr(0, end));
-        start = end + 1;
-    }
+    return text.compare(0, prefix.size(), prefix) == 0;
 }
 
-Value* FindValue(Key& key, std::string_view name)
+// The first key below `folded`, or end.
+KeyTree::iterator FirstDescendant(KeyTree& tree, const std::string& folded)
 {
-    for (Value& value : key.values) {
-        if (SameName(value.name, name)) {
-            return &value;
-        }
+    const std::string prefix = folded + '\\';
+    const auto found = tree.lower_bound(prefix);
+    return found != tree.end() && StartsWith(found->first, prefix) ? found : tree.end();
+}
+
+bool KeyExistsIn(KeyTree& tree, const std::string& path)
+{
+    const std::string folded = Fold(path);
+    return tree.count(folded) != 0 || FirstDescendant(tree, folded) != tree.end();
+}
+
+// The key's own entry, made when the key exists only as the parent of others
+// (spelled as they spell it); null when the key does not exist.
+Key* KeyEntry(KeyTree& tree, const std::string& path)
+{
+    const std::string folded = Fold(path);
+    if (const auto found = tree.find(folded); found != tree.end()) {
+        return &found->second;
     }
-    return nullptr;
+    const auto child = FirstDescendant(tree, folded);
+    if (child == tree.end()) {
+        return nullptr;
+    }
+    Key& key = tree[folded];
+    key.path = child->second.path.substr(0, path.size());
+    return &key;
 }
 
 // ---- text form ----
@@ -379,24 +371,14 @@ bool DataFromText(std::string_view text, std::vector<std::uint8_t>* data)
 
 std::string Serialize(const KeyTree& tree)
 {
-    std::string text(kFileHeader);
+    std::string text = std::string(kMagicLine) + '\n' + std::string(kFileComment);
     for (const auto& [folded, key] : tree) {
         text += "\n[" + Escape(key.path) + "]\n";
-        for (const Value& value : key.values) {
+        for (const auto& [foldedName, value] : key.values) {
             text += '"' + Escape(value.name) + "\" " + TypeToText(value.type) + DataToText(value) + '\n';
         }
     }
     return text;
-}
-
-void AddKeyChain(KeyTree* tree, const std::vector<std::string>& chain)
-{
-    for (const std::string& path : chain) {
-        Key& key = (*tree)[Fold(path)];
-        if (key.path.empty()) {
-            key.path = path;
-        }
-    }
 }
 
 bool Parse(std::string_view text, KeyTree* tree)
@@ -430,12 +412,13 @@ bool Parse(std::string_view text, KeyTree* tree)
             if (line.size() < 2 || line.back() != ']' || !Unescape(line.substr(1, line.size() - 2), &path)) {
                 return false;
             }
-            const std::vector<std::string> chain = KeyChain(path);
-            if (chain.empty()) {
+            if (!ValidKeyPath(path)) {
                 return false;
             }
-            AddKeyChain(tree, chain);
             current = &(*tree)[Fold(path)];
+            if (current->path.empty()) {
+                current->path = path;
+            }
             continue;
         }
         if (line.front() != '"' || current == nullptr) {
@@ -457,11 +440,8 @@ bool Parse(std::string_view text, KeyTree* tree)
         if (space != std::string_view::npos && !DataFromText(rest.substr(space + 1), &value.data)) {
             return false;
         }
-        if (Value* existing = FindValue(*current, value.name)) {
-            *existing = std::move(value);
-        } else {
-            current->values.push_back(std::move(value));
-        }
+        // A name repeated by hand: the last line wins.
+        current->values[Fold(value.name)] = std::move(value);
     }
     return true;
 }
@@ -604,24 +584,23 @@ std::string RegistryStore::DefaultPath()
 
 bool RegistryStore::KeyExists(const std::string& key)
 {
-    if (KeyChain(key).empty()) {
+    if (!ValidKeyPath(key)) {
         return false;
     }
-    const KeyTree tree = Snapshot(ResolvedPath(filePath));
-    return tree.count(Fold(key)) != 0;
+    KeyTree tree = Snapshot(ResolvedPath(filePath));
+    return KeyExistsIn(tree, key);
 }
 
 bool RegistryStore::CreateKey(const std::string& key)
 {
-    const std::vector<std::string> chain = KeyChain(key);
-    if (chain.empty()) {
+    if (!ValidKeyPath(key)) {
         return false;
     }
     return Modify(ResolvedPath(filePath), [&](KeyTree& tree) {
-        if (tree.count(Fold(key)) != 0) {
+        if (KeyExistsIn(tree, key)) {
             return Edit::kUnchanged;
         }
-        AddKeyChain(&tree, chain);
+        tree[Fold(key)].path = key;
         return Edit::kChanged;
     });
 }
@@ -629,7 +608,7 @@ bool RegistryStore::CreateKey(const std::string& key)
 bool RegistryStore::QueryValue(const std::string& key, const std::string& name, std::uint32_t* type,
                                std::vector<std::uint8_t>* data)
 {
-    if (KeyChain(key).empty()) {
+    if (!ValidKeyPath(key)) {
         return false;
     }
     KeyTree tree = Snapshot(ResolvedPath(filePath));
@@ -637,15 +616,15 @@ bool RegistryStore::QueryValue(const std::string& key, const std::string& name, 
     if (found == tree.end()) {
         return false;
     }
-    Value* value = FindValue(found->second, name);
-    if (value == nullptr) {
+    const auto value = found->second.values.find(Fold(name));
+    if (value == found->second.values.end()) {
         return false;
     }
     if (type != nullptr) {
-        *type = value->type;
+        *type = value->second.type;
     }
     if (data != nullptr) {
-        *data = std::move(value->data);
+        *data = std::move(value->second.data);
     }
     return true;
 }
@@ -653,43 +632,35 @@ bool RegistryStore::QueryValue(const std::string& key, const std::string& name, 
 bool RegistryStore::SetValue(const std::string& key, const std::string& name, std::uint32_t type, const void* data,
                              std::size_t size)
 {
-    if (KeyChain(key).empty() || (data == nullptr && size != 0)) {
+    if (!ValidKeyPath(key) || (data == nullptr && size != 0)) {
         return false;
     }
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     return Modify(ResolvedPath(filePath), [&](KeyTree& tree) {
-        const auto found = tree.find(Fold(key));
-        if (found == tree.end()) {
+        Key* entry = KeyEntry(tree, key);
+        if (entry == nullptr) {
             return Edit::kFailed;
         }
-        Value* value = FindValue(found->second, name);
-        if (value == nullptr) {
-            value = &found->second.values.emplace_back();
-            value->name = name;
+        Value& value = entry->values[Fold(name)];
+        if (value.name.empty()) {
+            value.name = name;
         }
-        value->type = type;
-        value->data.assign(bytes, bytes + size);
+        value.type = type;
+        value.data.assign(bytes, bytes + size);
         return Edit::kChanged;
     });
 }
 
 bool RegistryStore::DeleteValue(const std::string& key, const std::string& name)
 {
-    if (KeyChain(key).empty()) {
+    if (!ValidKeyPath(key)) {
         return false;
     }
     return Modify(ResolvedPath(filePath), [&](KeyTree& tree) {
         const auto found = tree.find(Fold(key));
-        if (found == tree.end()) {
+        if (found == tree.end() || found->second.values.erase(Fold(name)) == 0) {
             return Edit::kFailed;
         }
-        std::vector<Value>& values = found->second.values;
-        for (auto it = values.begin(); it != values.end(); ++it) {
-            if (SameName(it->name, name)) {
-                values.erase(it);
-                return Edit::kChanged;
-            }
-        }
-        return Edit::kFailed;
+        return Edit::kChanged;
     });
 }

@@ -270,6 +270,98 @@ TEST_F(RegistryStoreTest, DamagedFilesAreKeptAsideAndTheNextWriteStartsAfresh)
     }
 }
 
+// Regression: reading once materialised every parent path of every key line
+// and searched values linearly, so a large or deeply nested file took
+// quadratic time and memory.
+TEST_F(RegistryStoreTest, HugeStoreWithDeepKeysAndManyValues)
+{
+    std::string text = "# Brelvix registry, format 1\n[Wide]\n";
+    for (int i = 0; i < 20000; ++i) {
+        text += "\"V" + std::to_string(i) + "\" dword u32 " + std::to_string(i) + "\n";
+    }
+    std::string deep = "D";
+    for (int i = 0; i < 6000; ++i) {
+        deep += "\\D" + std::to_string(i);
+    }
+    for (int i = 0; i < 50; ++i) {
+        text += "[" + deep + "\\Leaf" + std::to_string(i) + "]\n";
+    }
+    std::filesystem::create_directories(folder.Path() / "brelvix");
+    folder.Write("brelvix/registry", text);
+
+    std::vector<std::uint8_t> data;
+    ASSERT_TRUE(store.QueryValue("wide", "v19999", nullptr, &data));
+    EXPECT_EQ(data, DwordBytes(19999));
+    EXPECT_TRUE(store.KeyExists(deep.substr(0, deep.find("\\D5000"))));
+    EXPECT_TRUE(store.KeyExists(deep + "\\Leaf49"));
+    const std::uint32_t one = 1;
+    ASSERT_TRUE(store.SetValue(deep, "Middle", kRegDword, &one, 4));
+    EXPECT_TRUE(store.QueryValue(deep, "middle", nullptr, nullptr));
+    EXPECT_TRUE(store.QueryValue("Wide", "V0", nullptr, nullptr));
+}
+
+TEST_F(RegistryStoreTest, OversizedFileIsKeptAside)
+{
+    std::filesystem::create_directories(folder.Path() / "brelvix");
+    folder.Write("brelvix/registry", "# Brelvix registry, format 1\n[A]\n");
+    std::filesystem::resize_file(StorePath(), 17u << 20);  // sparse: costs no disk
+    EXPECT_FALSE(store.KeyExists("A"));
+    EXPECT_EQ(ListFolder(folder.Path() / "brelvix").size(), 1u);
+    EXPECT_FALSE(std::filesystem::exists(StorePath()));
+}
+
+// Damaged copies of a real store (bytes flipped, cut, duplicated) must each
+// read either as a store or as empty, never crash, and never lose the file.
+TEST_F(RegistryStoreTest, MutatedFilesNeverCrash)
+{
+    ASSERT_TRUE(store.CreateKey(kKey));
+    const double delay = 0.25;
+    ASSERT_TRUE(store.SetValue(kKey, "SlideShowDelay", kRegDword, &delay, 8));
+    ASSERT_TRUE(store.SetValue(kKey, "ImageEditorPath", kRegSz, "/a b\n%\"\xFF", 8));
+    ASSERT_TRUE(store.SetValue(kKey, "Blob", kRegBinary, "\x01\x02\x03", 3));
+    ASSERT_TRUE(store.SetValue(kKey, "", kRegNone, nullptr, 0));
+    const std::string original = ReadText(StorePath());
+
+    std::uint32_t seed = 12345;
+    const auto next = [&seed](std::uint32_t bound) {
+        seed = seed * 1664525u + 1013904223u;
+        return (seed >> 8) % bound;
+    };
+    for (int round = 0; round < 300; ++round) {
+        std::string mutated = original;
+        const int edits = 1 + static_cast<int>(next(4));
+        for (int edit = 0; edit < edits; ++edit) {
+            const size_t at = next(static_cast<std::uint32_t>(mutated.size()));
+            switch (next(4)) {
+                case 0:
+                    mutated[at] = static_cast<char>(next(256));
+                    break;
+                case 1:
+                    mutated.resize(at);
+                    break;
+                case 2:
+                    mutated.insert(at, mutated.substr(at, next(40)));
+                    break;
+                default:
+                    mutated.erase(at, next(8));
+                    break;
+            }
+            if (mutated.empty()) {
+                mutated = "#";
+            }
+        }
+        TempDir scratch;
+        scratch.Write("registry", mutated);
+        RegistryStore mutatedStore((scratch.Path() / "registry").string());
+        std::uint32_t type = 0;
+        std::vector<std::uint8_t> data;
+        mutatedStore.QueryValue(kKey, "ImageEditorPath", &type, &data);
+        const std::vector<std::string> names = ListFolder(scratch.Path());
+        ASSERT_EQ(names.size(), 1u);
+        EXPECT_EQ(ReadText(scratch.Path() / names[0]), mutated);
+    }
+}
+
 TEST_F(RegistryStoreTest, DamagedFileMetFirstByAWriteIsKeptAside)
 {
     std::filesystem::create_directories(folder.Path() / "brelvix");
