@@ -1,14 +1,409 @@
 #include "decoder_tiff.h"
 
-// Not decoded yet: the header is rejected, so the load fails with 1 while the
-// format id stays recognised.
-int PxDecoderTIFF::ReadHeader(PxFileStream& /*stream*/, PxBitmap& /*bitmap*/)
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "pixel_memory.h"
+
+namespace {
+
+// libtiff's messages go nowhere; returning non-zero keeps them from the
+// process-wide handlers, which other code in the process may rely on.
+int DiscardMessage(TIFF* /*tif*/, void* /*user*/, const char* /*module*/, const char* /*format*/, va_list /*args*/)
 {
     return 1;
 }
 
+std::uint64_t& DataSize(PxTiffMemSource* source)
+{
+    return *source->sizeReference;
+}
+
+tmsize_t MemRead(thandle_t handle, void* buffer, tmsize_t n)
+{
+    auto* source = static_cast<PxTiffMemSource*>(handle);
+    if (source->mode[0] != 'r' || n <= 0 || source->position >= source->capacity) {
+        return 0;
+    }
+    std::uint64_t count = static_cast<std::uint64_t>(n);
+    if (count > source->capacity - source->position) {
+        count = source->capacity - source->position;
+    }
+    std::memcpy(buffer, source->data + source->position, static_cast<std::size_t>(count));
+    source->position += count;
+    return static_cast<tmsize_t>(count);
+}
+
+tmsize_t MemWrite(thandle_t handle, void* buffer, tmsize_t n)
+{
+    auto* source = static_cast<PxTiffMemSource*>(handle);
+    if (n <= 0 || source->position >= source->capacity) {
+        return 0;
+    }
+    std::uint64_t count = static_cast<std::uint64_t>(n);
+    if (count > source->capacity - source->position) {
+        count = source->capacity - source->position;
+    }
+    std::memcpy(source->data + source->position, buffer, static_cast<std::size_t>(count));
+    source->position += count;
+    if (source->mode[0] == 'w' && DataSize(source) < source->position) {
+        DataSize(source) = source->position;
+    }
+    return static_cast<tmsize_t>(count);
+}
+
+toff_t MemSeek(thandle_t handle, toff_t offset, int whence)
+{
+    auto* source = static_cast<PxTiffMemSource*>(handle);
+    // Offsets are unsigned; a negative SEEK_CUR step arrives as its two's
+    // complement and the sum wraps back as intended. Reads check the
+    // position against the block, so no bound is needed here.
+    switch (whence) {
+        case SEEK_SET:
+            source->position = offset;
+            break;
+        case SEEK_CUR:
+            source->position += offset;
+            break;
+        case SEEK_END:
+            source->position = DataSize(source) + offset;
+            break;
+        default:
+            break;
+    }
+    if (source->mode[0] == 'w') {
+        // The written size never claims bytes beyond the block.
+        const std::uint64_t reach = source->position < source->capacity ? source->position : source->capacity;
+        if (DataSize(source) < reach) {
+            DataSize(source) = reach;
+        }
+    }
+    return source->position;
+}
+
+int MemClose(thandle_t handle)
+{
+    delete static_cast<PxTiffMemSource*>(handle);
+    return 0;
+}
+
+toff_t MemSize(thandle_t handle)
+{
+    return DataSize(static_cast<PxTiffMemSource*>(handle));
+}
+
+// Never mapped: libtiff then reads everything through MemRead and MemSeek,
+// which keep every access inside the block.
+int MemMap(thandle_t /*handle*/, void** /*base*/, toff_t* /*size*/)
+{
+    return 0;
+}
+
+void MemUnmap(thandle_t /*handle*/, void* /*base*/, toff_t /*size*/) {}
+
+// Replaces libtiff's routine for 8-bit RGB with a fourth sample: the four
+// stored samples go to the raster word unchanged (red in the lowest byte),
+// so colours with unassociated alpha are shown as stored, not darkened.
+void PutRgbaContig8(TIFFRGBAImage* image, std::uint32_t* destination, std::uint32_t /*x*/, std::uint32_t /*y*/,
+                    std::uint32_t w, std::uint32_t h, std::int32_t sourceSkew, std::int32_t destinationSkew,
+                    unsigned char* source)
+{
+    const std::int64_t step = image->samplesperpixel;
+    const std::int64_t rowSkip = std::int64_t{sourceSkew} * step;
+    auto pack = [](const unsigned char* p) -> std::uint32_t {
+        return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
+               (std::uint32_t{p[3]} << 24);
+    };
+    for (; h > 0; --h) {
+        std::uint32_t n = w;
+        for (; n >= 8; n -= 8) {
+            destination[0] = pack(source);
+            destination[1] = pack(source + step);
+            destination[2] = pack(source + 2 * step);
+            destination[3] = pack(source + 3 * step);
+            destination[4] = pack(source + 4 * step);
+            destination[5] = pack(source + 5 * step);
+            destination[6] = pack(source + 6 * step);
+            destination[7] = pack(source + 7 * step);
+            destination += 8;
+            source += 8 * step;
+        }
+        for (; n > 0; --n) {
+            *destination++ = pack(source);
+            source += step;
+        }
+        destination += destinationSkew;
+        source += rowSkip;
+    }
+}
+
+}  // namespace
+
+TIFF* PxDecoderTIFF::OpenMemoryTiff(std::uint8_t* data, std::uint64_t length, std::uint64_t* sizeReference)
+{
+    auto* source = new (std::nothrow) PxTiffMemSource;
+    if (source == nullptr) {
+        return nullptr;
+    }
+    source->data = data;
+    source->capacity = data != nullptr ? length : 0;
+    if (sizeReference == nullptr) {
+        source->ownSize = source->capacity;
+        source->sizeReference = &source->ownSize;
+        source->mode[0] = 'r';
+    } else {
+        *sizeReference = 0;
+        source->sizeReference = sizeReference;
+        source->mode[0] = 'w';
+    }
+
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    if (options == nullptr) {
+        delete source;
+        return nullptr;
+    }
+    TIFFOpenOptionsSetErrorHandlerExtR(options, DiscardMessage, nullptr);
+    TIFFOpenOptionsSetWarningHandlerExtR(options, DiscardMessage, nullptr);
+    // No single buffer of libtiff's may exceed what a picture may occupy.
+    TIFFOpenOptionsSetMaxSingleMemAlloc(options, static_cast<tmsize_t>(kPxMaxStoreBytes));
+    // "m": the client never maps, so libtiff need not try.
+    TIFF* handle = TIFFClientOpenExt("MemSource", source->mode[0] == 'r' ? "rm" : "wm", source, MemRead, MemWrite,
+                                     MemSeek, MemClose, MemSize, MemMap, MemUnmap, options);
+    TIFFOpenOptionsFree(options);
+    if (handle == nullptr) {
+        // A failed open never calls the close procedure.
+        delete source;
+    }
+    return handle;
+}
+
+PxDecoderTIFF::~PxDecoderTIFF()
+{
+    if (tif != nullptr) {
+        TIFFClose(tif);
+        tif = nullptr;
+    }
+}
+
 int PxDecoderTIFF::Decode(PxFileStream& stream, PxBitmap& bitmap)
 {
+    const std::uint64_t size = stream.Size();
+    if (size > kPxMaxStoreBytes) {
+        return 1;
+    }
+    scratch = std::malloc(size > 0 ? static_cast<std::size_t>(size) : 1);
+    if (scratch == nullptr) {
+        return 1;
+    }
+    // libtiff sees only the bytes that arrived; a file that shrank since it
+    // was opened is shorter, never padded with unread memory.
+    std::uint64_t delivered = 0;
+    stream.Read(scratch, size, &delivered);
+    scratchLength = delivered;
+
     ReadHeader(stream, bitmap);
-    return bitmap.CreatePixelStore() != 0 ? 1 : 0;
+    if (bitmap.CreatePixelStore() != 0) {
+        return 1;
+    }
+    if (useRgbaRoute) {
+        ReadRgbaImage(bitmap);
+    } else {
+        ReadIndexedScanlines(bitmap);
+    }
+    if (tif != nullptr) {
+        TIFFClose(tif);
+        tif = nullptr;
+    }
+    std::free(scratch);
+    scratch = nullptr;
+    scratchLength = 0;
+    return 0;
+}
+
+int PxDecoderTIFF::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
+{
+    if (tif != nullptr) {
+        TIFFClose(tif);
+        tif = nullptr;
+    }
+    if (scratch == nullptr) {
+        return 1;
+    }
+    tif = OpenMemoryTiff(static_cast<std::uint8_t*>(scratch), scratchLength);
+    if (tif == nullptr) {
+        return 1;
+    }
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::uint16_t bitsPerSample = 1;
+    std::uint16_t samples = 1;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bitsPerSample);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    samplesPerPixel = samples;
+    if (width > INT32_MAX || height > INT32_MAX) {
+        return 1;
+    }
+
+    const bool tiled = TIFFIsTiled(tif) != 0;
+    std::int32_t depth = 32;
+    if (!tiled) {
+        if (samples == 1 && bitsPerSample == 1) {
+            depth = 1;
+        } else if (samples < 3 && bitsPerSample <= 8) {
+            depth = 8;
+        }
+    }
+    bitmap.SetDimensions(static_cast<std::int32_t>(width), static_cast<std::int32_t>(height), depth);
+    useRgbaRoute = !((samples == 1 || samples == 2) && bitsPerSample <= 8 && !tiled);
+    return 0;
+}
+
+int PxDecoderTIFF::ReadRgbaImage(PxBitmap& bitmap)
+{
+    if (tif == nullptr || bitmap.Pixels() == nullptr) {
+        return 1;
+    }
+    const std::int64_t w = bitmap.Width();
+    const std::int64_t h = bitmap.Height();
+    const std::uint64_t rasterBytes = static_cast<std::uint64_t>(w) * static_cast<std::uint64_t>(h) * 4;
+    if (w <= 0 || h <= 0 || rasterBytes > kPxMaxStoreBytes) {
+        return 1;
+    }
+    // Zeroed, so whatever libtiff leaves unwritten shows black.
+    auto* raster = static_cast<std::uint32_t*>(PxAllocatePixelMemory(rasterBytes));
+    if (raster == nullptr) {
+        return 1;
+    }
+    char message[1024] = {};
+    TIFFRGBAImage image;
+    if (TIFFRGBAImageBegin(&image, tif, 0, message) == 0) {
+        PxReleasePixelMemory(raster, rasterBytes);
+        return 1;
+    }
+    if (samplesPerPixel == 4 && image.bitspersample == 8 && image.photometric == PHOTOMETRIC_RGB && image.isContig) {
+        image.put.contig = PutRgbaContig8;
+    }
+    if (image.width != static_cast<std::uint32_t>(w) || image.height != static_cast<std::uint32_t>(h) ||
+        TIFFRGBAImageGet(&image, raster, image.width, image.height) == 0) {
+        TIFFRGBAImageEnd(&image);
+        PxReleasePixelMemory(raster, rasterBytes);
+        return 1;
+    }
+    // Both the raster and the store have the bottom row first.
+    for (std::int64_t r = 0; r < h; ++r) {
+        const auto* in = reinterpret_cast<const std::uint8_t*>(raster + r * w);
+        std::uint8_t* out = PxStoreRow(bitmap, r);
+        for (std::int64_t j = 0; j < w; ++j, in += 4, out += 3) {
+            out[0] = in[2];
+            out[1] = in[1];
+            out[2] = in[0];
+        }
+    }
+    TIFFRGBAImageEnd(&image);
+    PxReleasePixelMemory(raster, rasterBytes);
+    return 0;
+}
+
+int PxDecoderTIFF::ReadIndexedScanlines(PxBitmap& bitmap)
+{
+    if (tif == nullptr || bitmap.Pixels() == nullptr) {
+        return 1;
+    }
+    std::uint16_t bitsPerSample = 1;
+    std::uint16_t samples = 1;
+    std::uint16_t planar = PLANARCONFIG_CONTIG;
+    // Without the tag, 0 is black, as libtiff's own readers assume.
+    std::uint16_t photometric = PHOTOMETRIC_MINISBLACK;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bitsPerSample);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+    TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
+    if (bitsPerSample == 0 || bitsPerSample > 8 || samples == 0) {
+        return 1;
+    }
+    if (photometric != PHOTOMETRIC_MINISWHITE && photometric != PHOTOMETRIC_MINISBLACK &&
+        photometric != PHOTOMETRIC_PALETTE) {
+        photometric = PHOTOMETRIC_MINISWHITE;
+    }
+
+    // The colour table: one entry per possible sample value.
+    const int n = 1 << bitsPerSample;
+    std::uint16_t* red = nullptr;
+    std::uint16_t* green = nullptr;
+    std::uint16_t* blue = nullptr;
+    if (photometric == PHOTOMETRIC_PALETTE && TIFFGetField(tif, TIFFTAG_COLORMAP, &red, &green, &blue) != 0 &&
+        red != nullptr && green != nullptr && blue != nullptr) {
+        bool sixteenBit = false;
+        for (int i = 0; i < n; ++i) {
+            if (red[i] >= 256 || green[i] >= 256 || blue[i] >= 256) {
+                sixteenBit = true;
+                break;
+            }
+        }
+        auto scale = [sixteenBit](std::uint32_t v) {
+            return static_cast<std::uint8_t>(sixteenBit ? v * 255 / 65535 : v);
+        };
+        for (int i = 0; i < n; ++i) {
+            SetPaletteEntry(i, scale(red[i]), scale(green[i]), scale(blue[i]), 255);
+        }
+    } else {
+        // A palette image whose map libtiff could not give shows grey.
+        for (int i = 0; i < n; ++i) {
+            const int level = photometric == PHOTOMETRIC_MINISWHITE ? n - 1 - i : i;
+            const auto grey = static_cast<std::uint8_t>(level * 255 / (n - 1 > 0 ? n - 1 : 1));
+            SetPaletteEntry(i, grey, grey, grey, 255);
+        }
+    }
+
+    const std::int64_t w = bitmap.Width();
+    const std::int64_t h = bitmap.Height();
+    // A scanline of separate planes holds the first sample only.
+    const std::uint64_t step = planar == PLANARCONFIG_SEPARATE ? 1 : samples;
+    const std::uint64_t bitStep = step * bitsPerSample;
+    const std::uint64_t needed = (static_cast<std::uint64_t>(w) * bitStep + 7) / 8;
+    const std::uint64_t lineBytes = TIFFScanlineSize64(tif);
+    if (lineBytes == 0 || lineBytes > kPxMaxStoreBytes || lineBytes < needed) {
+        return 1;
+    }
+    // Two spare bytes let the sub-byte reader take 16 bits at any sample.
+    auto* line = static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(lineBytes) + 2, 1));
+    if (line == nullptr) {
+        return 1;
+    }
+    const unsigned mask = static_cast<unsigned>(n - 1);
+    const unsigned topShift = 16u - bitsPerSample;
+    for (std::int64_t row = 0; row < h; ++row) {
+        if (TIFFReadScanline(tif, line, static_cast<std::uint32_t>(row), 0) == -1 && row < h / 3) {
+            std::free(line);
+            return 1;
+        }
+        std::uint8_t* out = PxStoreRow(bitmap, h - 1 - row);
+        if (bitsPerSample == 8) {
+            const std::uint8_t* in = line;
+            for (std::int64_t j = 0; j < w; ++j, in += step, out += 3) {
+                const PxColor& c = palette[*in];
+                out[0] = c.blue;
+                out[1] = c.green;
+                out[2] = c.red;
+            }
+        } else {
+            // Samples are packed from the most significant bit down.
+            std::uint64_t bit = 0;
+            for (std::int64_t j = 0; j < w; ++j, bit += bitStep, out += 3) {
+                const std::uint8_t* p = line + (bit >> 3);
+                const unsigned window = (unsigned{p[0]} << 8) | p[1];
+                const PxColor& c = palette[(window >> (topShift - (bit & 7))) & mask];
+                out[0] = c.blue;
+                out[1] = c.green;
+                out[2] = c.red;
+            }
+        }
+    }
+    std::free(line);
+    return 0;
 }
