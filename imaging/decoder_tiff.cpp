@@ -95,11 +95,19 @@ toff_t MemSize(thandle_t handle)
     return DataSize(static_cast<PxTiffMemSource*>(handle));
 }
 
-// Never mapped: libtiff then reads everything through MemRead and MemSeek,
-// which keep every access inside the block.
-int MemMap(thandle_t /*handle*/, void** /*base*/, toff_t* /*size*/)
+// The block is already in memory, so reading hands it to libtiff as a
+// mapped file: strips are decoded in place instead of being copied, and
+// libtiff checks every strip and tile against the mapped size. (libtiff 4.5
+// also rejects uncompressed tiles when it has to read them unmapped.)
+int MemMap(thandle_t handle, void** base, toff_t* size)
 {
-    return 0;
+    auto* source = static_cast<PxTiffMemSource*>(handle);
+    if (source->mode[0] != 'r' || source->data == nullptr) {
+        return 0;
+    }
+    *base = source->data;
+    *size = source->capacity;
+    return 1;
 }
 
 void MemUnmap(thandle_t /*handle*/, void* /*base*/, toff_t /*size*/) {}
@@ -169,9 +177,8 @@ TIFF* PxDecoderTIFF::OpenMemoryTiff(std::uint8_t* data, std::uint64_t length, st
     TIFFOpenOptionsSetWarningHandlerExtR(options, DiscardMessage, nullptr);
     // No single buffer of libtiff's may exceed what a picture may occupy.
     TIFFOpenOptionsSetMaxSingleMemAlloc(options, static_cast<tmsize_t>(kPxMaxStoreBytes));
-    // "m": the client never maps, so libtiff need not try.
-    TIFF* handle = TIFFClientOpenExt("MemSource", source->mode[0] == 'r' ? "rm" : "wm", source, MemRead, MemWrite,
-                                     MemSeek, MemClose, MemSize, MemMap, MemUnmap, options);
+    TIFF* handle = TIFFClientOpenExt("MemSource", source->mode, source, MemRead, MemWrite, MemSeek, MemClose, MemSize,
+                                     MemMap, MemUnmap, options);
     TIFFOpenOptionsFree(options);
     if (handle == nullptr) {
         // A failed open never calls the close procedure.

@@ -1,0 +1,320 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "imaging/bitmap.h"
+#include "imaging/decoder_tiff.h"
+#include "imaging/format_detect.h"
+#include "support/pixels.h"
+#include "support/temp_dir.h"
+#include "support/tiff_writer.h"
+
+namespace {
+
+const Rgb kBlack{0, 0, 0};
+
+std::vector<std::uint8_t> FileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::uint8_t> TiffBytes(const std::vector<TiffPage>& pages)
+{
+    TempDir dir;
+    const std::string path = (dir.Path() / "fixture.tif").string();
+    EXPECT_TRUE(WriteTiff(path, pages)) << "libtiff refused the fixture";
+    return FileBytes(path);
+}
+
+int LoadBytes(const std::vector<std::uint8_t>& bytes, PxBitmap* bitmap)
+{
+    TempDir dir;
+    const std::string path = dir.Write("picture.tif", bytes);
+    return bitmap->CreateFromFile(path.c_str());
+}
+
+int Load(const std::vector<TiffPage>& pages, PxBitmap* bitmap)
+{
+    return LoadBytes(TiffBytes(pages), bitmap);
+}
+
+// The colour of pixel (x, y) of the synthetic RGB picture.
+Rgb Synthetic(std::uint32_t x, std::uint32_t y)
+{
+    return Rgb{static_cast<std::uint8_t>(x * 19 + y), static_cast<std::uint8_t>(y * 23 + x),
+               static_cast<std::uint8_t>(x * y * 7 + 5)};
+}
+
+// An 8-bit RGB page of the synthetic picture, with `extra` samples per pixel
+// after the colour (their values from `extraValue`).
+TiffPage RgbPage(std::uint32_t width, std::uint32_t height, std::uint16_t extra = 0,
+                 std::uint8_t (*extraValue)(std::uint32_t, std::uint32_t) = nullptr)
+{
+    TiffPage page;
+    page.width = width;
+    page.height = height;
+    page.samplesPerPixel = static_cast<std::uint16_t>(3 + extra);
+    page.photometric = PHOTOMETRIC_RGB;
+    for (std::uint32_t y = 0; y < height; ++y) {
+        for (std::uint32_t x = 0; x < width; ++x) {
+            const Rgb c = Synthetic(x, y);
+            page.samples.insert(page.samples.end(), {c.r, c.g, c.b});
+            for (std::uint16_t e = 0; e < extra; ++e) {
+                page.samples.push_back(extraValue(x, y));
+            }
+        }
+    }
+    return page;
+}
+
+void ExpectSynthetic(const PxBitmap& bitmap, std::uint32_t width, std::uint32_t height)
+{
+    ASSERT_EQ(bitmap.Width(), static_cast<int>(width));
+    ASSERT_EQ(bitmap.Height(), static_cast<int>(height));
+    for (std::uint32_t y = 0; y < height; ++y) {
+        for (std::uint32_t x = 0; x < width; ++x) {
+            ASSERT_EQ(PixelAt(bitmap, static_cast<int>(x), static_cast<int>(y)), Synthetic(x, y))
+                << "pixel " << x << "," << y;
+        }
+    }
+}
+
+// Packs one row of `bits`-bit samples, most significant bit first.
+std::vector<std::uint8_t> PackRow(const std::vector<unsigned>& values, unsigned bits)
+{
+    std::vector<std::uint8_t> row((values.size() * bits + 7) / 8, 0);
+    size_t bit = 0;
+    for (unsigned v : values) {
+        for (unsigned b = 0; b < bits; ++b, ++bit) {
+            if ((v >> (bits - 1 - b)) & 1u) {
+                row[bit / 8] |= static_cast<std::uint8_t>(0x80u >> (bit % 8));
+            }
+        }
+    }
+    return row;
+}
+
+// A page of `bits`-bit single samples: row 0 counts up through every value,
+// row 1 counts down, row 2 counts up again.
+TiffPage RampPage(unsigned bits, std::uint16_t photometric)
+{
+    const unsigned n = 1u << bits;
+    TiffPage page;
+    page.width = n;
+    page.height = 3;
+    page.bitsPerSample = static_cast<std::uint16_t>(bits);
+    page.photometric = photometric;
+    for (int y = 0; y < 3; ++y) {
+        std::vector<unsigned> values;
+        for (unsigned x = 0; x < n; ++x) {
+            values.push_back(y == 1 ? n - 1 - x : x);
+        }
+        const std::vector<std::uint8_t> row = PackRow(values, bits);
+        page.samples.insert(page.samples.end(), row.begin(), row.end());
+    }
+    return page;
+}
+
+TEST(PxDecoderTIFF, StripsTilesAndCompressionsGiveTheSamePicture)
+{
+    const std::uint16_t compressions[] = {COMPRESSION_NONE, COMPRESSION_LZW, COMPRESSION_ADOBE_DEFLATE,
+                                          COMPRESSION_PACKBITS};
+    for (std::uint16_t compression : compressions) {
+        for (bool tiled : {false, true}) {
+            TiffPage page = RgbPage(37, 21);
+            page.compression = compression;
+            if (tiled) {
+                page.tileWidth = 16;  // partial tiles at the right and bottom edges
+                page.tileLength = 16;
+            } else {
+                page.rowsPerStrip = 4;
+            }
+            PxBitmap bitmap;
+            ASSERT_EQ(Load({page}, &bitmap), 0) << compression << (tiled ? " tiled" : " strips");
+            EXPECT_EQ(bitmap.FormatId(), kPxFormatTIFF);
+            SCOPED_TRACE(testing::Message() << "compression " << compression << (tiled ? " tiled" : " strips"));
+            ExpectSynthetic(bitmap, 37, 21);
+        }
+    }
+}
+
+TEST(PxDecoderTIFF, LzwWithHorizontalPredictor)
+{
+    TiffPage page = RgbPage(30, 9);
+    page.compression = COMPRESSION_LZW;
+    page.predictor = PREDICTOR_HORIZONTAL;
+    PxBitmap bitmap;
+    ASSERT_EQ(Load({page}, &bitmap), 0);
+    ExpectSynthetic(bitmap, 30, 9);
+}
+
+TEST(PxDecoderTIFF, GreyHonoursMinIsBlackAndMinIsWhite)
+{
+    for (unsigned bits : {1u, 2u, 4u, 8u}) {
+        for (std::uint16_t photometric : {PHOTOMETRIC_MINISBLACK, PHOTOMETRIC_MINISWHITE}) {
+            const unsigned n = 1u << bits;
+            PxBitmap bitmap;
+            ASSERT_EQ(Load({RampPage(bits, photometric)}, &bitmap), 0);
+            ASSERT_EQ(bitmap.Width(), static_cast<int>(n));
+            for (int y = 0; y < 3; ++y) {
+                for (unsigned x = 0; x < n; ++x) {
+                    const unsigned v = y == 1 ? n - 1 - x : x;
+                    const unsigned black0 = v * 255 / (n - 1);
+                    const auto grey =
+                        static_cast<std::uint8_t>(photometric == PHOTOMETRIC_MINISBLACK ? black0 : 255 - black0);
+                    ASSERT_EQ(PixelAt(bitmap, static_cast<int>(x), y), (Rgb{grey, grey, grey}))
+                        << bits << " bits, photometric " << photometric << ", pixel " << x << "," << y;
+                }
+            }
+        }
+    }
+}
+
+TEST(PxDecoderTIFF, GreyWithAlphaShowsTheGrey)
+{
+    struct Case {
+        unsigned bits;
+        std::uint16_t planar;
+    };
+    for (const Case c : {Case{8, PLANARCONFIG_CONTIG}, Case{4, PLANARCONFIG_CONTIG}, Case{2, PLANARCONFIG_CONTIG},
+                         Case{8, PLANARCONFIG_SEPARATE}}) {
+        const unsigned n = 1u << c.bits;
+        TiffPage page;
+        page.width = 11;
+        page.height = 5;
+        page.samplesPerPixel = 2;
+        page.bitsPerSample = static_cast<std::uint16_t>(c.bits);
+        page.planar = c.planar;
+        page.extraSamples = {EXTRASAMPLE_UNASSALPHA};
+        std::vector<unsigned> grey;
+        std::vector<unsigned> alpha;
+        for (std::uint32_t y = 0; y < page.height; ++y) {
+            for (std::uint32_t x = 0; x < page.width; ++x) {
+                grey.push_back((x * 3 + y) % n);
+                alpha.push_back((x + 2 * y + 1) % n);
+            }
+        }
+        if (c.planar == PLANARCONFIG_CONTIG) {
+            for (std::uint32_t y = 0; y < page.height; ++y) {
+                std::vector<unsigned> row;
+                for (std::uint32_t x = 0; x < page.width; ++x) {
+                    row.push_back(grey[y * page.width + x]);
+                    row.push_back(alpha[y * page.width + x]);
+                }
+                const auto packed = PackRow(row, c.bits);
+                page.samples.insert(page.samples.end(), packed.begin(), packed.end());
+            }
+        } else {
+            for (const auto* plane : {&grey, &alpha}) {
+                for (unsigned v : *plane) {
+                    page.samples.push_back(static_cast<std::uint8_t>(v));
+                }
+            }
+        }
+        PxBitmap bitmap;
+        ASSERT_EQ(Load({page}, &bitmap), 0);
+        for (std::uint32_t y = 0; y < page.height; ++y) {
+            for (std::uint32_t x = 0; x < page.width; ++x) {
+                const auto g = static_cast<std::uint8_t>(grey[y * page.width + x] * 255 / (n - 1));
+                ASSERT_EQ(PixelAt(bitmap, static_cast<int>(x), static_cast<int>(y)), (Rgb{g, g, g}))
+                    << c.bits << " bits, planar " << c.planar << ", pixel " << x << "," << y;
+            }
+        }
+    }
+}
+
+TiffPage PalettePage(unsigned bits, const std::vector<std::uint16_t>& colormap)
+{
+    TiffPage page = RampPage(bits, PHOTOMETRIC_PALETTE);
+    page.colormap = colormap;
+    return page;
+}
+
+TEST(PxDecoderTIFF, PaletteWithAnEightBitMapUsesItsValues)
+{
+    std::vector<std::uint16_t> map;
+    for (int channel = 0; channel < 3; ++channel) {
+        for (int i = 0; i < 256; ++i) {
+            map.push_back(static_cast<std::uint16_t>((i * (channel + 2) + 40 * channel) % 256));
+        }
+    }
+    PxBitmap bitmap;
+    ASSERT_EQ(Load({PalettePage(8, map)}, &bitmap), 0);
+    for (int y = 0; y < 3; ++y) {
+        for (int x = 0; x < 256; ++x) {
+            const int i = y == 1 ? 255 - x : x;
+            const Rgb expected{static_cast<std::uint8_t>(map[i]), static_cast<std::uint8_t>(map[256 + i]),
+                               static_cast<std::uint8_t>(map[512 + i])};
+            ASSERT_EQ(PixelAt(bitmap, x, y), expected) << x << "," << y;
+        }
+    }
+}
+
+TEST(PxDecoderTIFF, PaletteWithASixteenBitMapIsScaled)
+{
+    for (unsigned bits : {1u, 4u, 8u}) {
+        const unsigned n = 1u << bits;
+        std::vector<std::uint16_t> map;
+        for (unsigned channel = 0; channel < 3; ++channel) {
+            for (unsigned i = 0; i < n; ++i) {
+                map.push_back(static_cast<std::uint16_t>(channel == 0   ? 65535 - i * 65535 / (n - 1)
+                                                         : channel == 1 ? 257 * (i % 256)
+                                                                        : 32768));
+            }
+        }
+        PxBitmap bitmap;
+        ASSERT_EQ(Load({PalettePage(bits, map)}, &bitmap), 0);
+        for (int y = 0; y < 3; ++y) {
+            for (unsigned x = 0; x < n; ++x) {
+                // The pixel's value selects its own entry, at every depth.
+                const unsigned i = y == 1 ? n - 1 - x : x;
+                const Rgb expected{static_cast<std::uint8_t>(map[i] * 255u / 65535u),
+                                   static_cast<std::uint8_t>(i % 256), 127};
+                ASSERT_EQ(PixelAt(bitmap, static_cast<int>(x), y), expected) << bits << " bits, " << x << "," << y;
+            }
+        }
+    }
+}
+
+TEST(PxDecoderTIFF, SixteenBitSamplesAreReducedToEightBits)
+{
+    // libtiff's RGBA interface shows a grey sample's high byte and scales
+    // colour samples to the nearest 8-bit value; the two differ by at most 1.
+    const std::uint16_t values[] = {0x0000, 0x00FF, 0x0180, 0x1234, 0x7F01, 0x80FE, 0xABCD, 0xFEFF, 0xFFFF};
+    TiffPage grey;
+    grey.width = std::size(values);
+    grey.height = 2;
+    grey.bitsPerSample = 16;
+    TiffPage rgb = grey;
+    rgb.samplesPerPixel = 3;
+    rgb.photometric = PHOTOMETRIC_RGB;
+    for (int y = 0; y < 2; ++y) {
+        for (std::uint16_t v : values) {
+            PushSample16(&grey.samples, v);
+            PushSample16(&rgb.samples, v);
+            PushSample16(&rgb.samples, static_cast<std::uint16_t>(65535 - v));
+            PushSample16(&rgb.samples, static_cast<std::uint16_t>(v / 2));
+        }
+    }
+    PxBitmap greyBitmap;
+    PxBitmap rgbBitmap;
+    ASSERT_EQ(Load({grey}, &greyBitmap), 0);
+    ASSERT_EQ(Load({rgb}, &rgbBitmap), 0);
+    const auto high = [](unsigned v) { return static_cast<std::uint8_t>(v >> 8); };
+    const auto nearest = [](unsigned v) { return static_cast<std::uint8_t>((v * 255 + 32767) / 65535); };
+    for (int y = 0; y < 2; ++y) {
+        for (size_t x = 0; x < std::size(values); ++x) {
+            const std::uint16_t v = values[x];
+            EXPECT_EQ(PixelAt(greyBitmap, static_cast<int>(x), y), (Rgb{high(v), high(v), high(v)})) << v;
+            EXPECT_EQ(PixelAt(rgbBitmap, static_cast<int>(x), y), (Rgb{nearest(v), nearest(65535 - v), nearest(v / 2)}))
+                << v;
+        }
+    }
+}
+
+}  // namespace
