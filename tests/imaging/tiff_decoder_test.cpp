@@ -317,4 +317,289 @@ TEST(PxDecoderTIFF, SixteenBitSamplesAreReducedToEightBits)
     }
 }
 
+// The files libtiff writes on this machine are little-endian classic TIFF.
+std::uint32_t Get32(const std::vector<std::uint8_t>& bytes, size_t at)
+{
+    return bytes[at] | (bytes[at + 1] << 8) | (bytes[at + 2] << 16) | (std::uint32_t{bytes[at + 3]} << 24);
+}
+
+void Put32(std::vector<std::uint8_t>* bytes, size_t at, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i) {
+        (*bytes)[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    }
+}
+
+// Where the LONG values of `tag` in the first directory are stored.
+size_t LongValuesAt(const std::vector<std::uint8_t>& bytes, std::uint16_t tag)
+{
+    EXPECT_EQ(bytes[0], 'I');
+    const size_t directory = Get32(bytes, 4);
+    const unsigned entries = bytes[directory] | (bytes[directory + 1] << 8);
+    for (unsigned i = 0; i < entries; ++i) {
+        const size_t entry = directory + 2 + 12 * i;
+        if ((bytes[entry] | (bytes[entry + 1] << 8)) == tag) {
+            EXPECT_EQ(bytes[entry + 2], 4) << "LONG values expected";
+            return Get32(bytes, entry + 4) > 1 ? Get32(bytes, entry + 8) : entry + 8;
+        }
+    }
+    ADD_FAILURE() << "tag " << tag << " missing";
+    return 0;
+}
+
+TEST(PxDecoderTIFF, DirectoryPointingPastTheEndFails)
+{
+    const std::vector<std::uint8_t> good = TiffBytes({RgbPage(8, 8)});
+    PxBitmap reference;
+    ASSERT_EQ(LoadBytes(good, &reference), 0);
+    for (std::uint32_t offset :
+         {static_cast<std::uint32_t>(good.size() + 1000), static_cast<std::uint32_t>(good.size() - 2), 0xFFFFFFF0u}) {
+        std::vector<std::uint8_t> bytes = good;
+        Put32(&bytes, 4, offset);
+        PxBitmap bitmap;
+        EXPECT_EQ(LoadBytes(bytes, &bitmap), 1) << offset;
+        EXPECT_EQ(bitmap.FormatId(), kPxFormatTIFF);
+    }
+}
+
+// A 9-row grey picture, one row per strip, row y filled with 20 + 10 * y.
+TiffPage StripPerRowPage()
+{
+    TiffPage page;
+    page.width = 6;
+    page.height = 9;
+    page.rowsPerStrip = 1;
+    for (std::uint32_t y = 0; y < page.height; ++y) {
+        page.samples.insert(page.samples.end(), page.width, static_cast<std::uint8_t>(20 + 10 * y));
+    }
+    return page;
+}
+
+std::uint8_t GreyAt(const PxBitmap& bitmap, int y)
+{
+    const Rgb c = PixelAt(bitmap, bitmap.Width() - 1, y);
+    EXPECT_EQ(PixelAt(bitmap, 0, y), c);
+    return c.g;
+}
+
+TEST(PxDecoderTIFF, UnreadableStripEarlyStopsTheScanlines)
+{
+    std::vector<std::uint8_t> bytes = TiffBytes({StripPerRowPage()});
+    Put32(&bytes, LongValuesAt(bytes, TIFFTAG_STRIPOFFSETS) + 4 * 1, static_cast<std::uint32_t>(bytes.size() + 100));
+    PxBitmap bitmap;
+    ASSERT_EQ(LoadBytes(bytes, &bitmap), 0);
+    EXPECT_EQ(GreyAt(bitmap, 0), 20);
+    for (int y = 1; y < 9; ++y) {
+        EXPECT_EQ(GreyAt(bitmap, y), 0) << y;
+    }
+}
+
+TEST(PxDecoderTIFF, UnreadableStripLateRepeatsTheRowAbove)
+{
+    std::vector<std::uint8_t> bytes = TiffBytes({StripPerRowPage()});
+    Put32(&bytes, LongValuesAt(bytes, TIFFTAG_STRIPOFFSETS) + 4 * 6, static_cast<std::uint32_t>(bytes.size() + 100));
+    PxBitmap bitmap;
+    ASSERT_EQ(LoadBytes(bytes, &bitmap), 0);
+    for (int y = 0; y < 9; ++y) {
+        EXPECT_EQ(GreyAt(bitmap, y), y == 6 ? 70 : 20 + 10 * y) << y;
+    }
+}
+
+// The synthetic picture stored so that Orientation `orientation` shows it
+// upright: 2 mirrors the columns, 3 turns it half round, 4 mirrors the rows.
+TiffPage OrientedPage(std::uint16_t orientation)
+{
+    const std::uint32_t width = 7;
+    const std::uint32_t height = 5;
+    TiffPage page = RgbPage(width, height);
+    page.orientation = orientation;
+    page.samples.clear();
+    for (std::uint32_t row = 0; row < height; ++row) {
+        for (std::uint32_t column = 0; column < width; ++column) {
+            const bool mirrorColumns = orientation == ORIENTATION_TOPRIGHT || orientation == ORIENTATION_BOTRIGHT;
+            const bool mirrorRows = orientation == ORIENTATION_BOTRIGHT || orientation == ORIENTATION_BOTLEFT;
+            const Rgb c = Synthetic(mirrorColumns ? width - 1 - column : column, mirrorRows ? height - 1 - row : row);
+            page.samples.insert(page.samples.end(), {c.r, c.g, c.b});
+        }
+    }
+    return page;
+}
+
+TEST(PxDecoderTIFF, OrientationIsHonouredOnTheRgbaRoute)
+{
+    for (std::uint16_t orientation :
+         {ORIENTATION_TOPLEFT, ORIENTATION_TOPRIGHT, ORIENTATION_BOTRIGHT, ORIENTATION_BOTLEFT}) {
+        for (bool tiled : {false, true}) {
+            TiffPage page = OrientedPage(orientation);
+            if (tiled) {
+                page.tileWidth = 16;
+                page.tileLength = 16;
+            }
+            PxBitmap bitmap;
+            ASSERT_EQ(Load({page}, &bitmap), 0);
+            SCOPED_TRACE(testing::Message() << "orientation " << orientation << (tiled ? " tiled" : ""));
+            ExpectSynthetic(bitmap, 7, 5);
+        }
+    }
+}
+
+TEST(PxDecoderTIFF, ScanlineRouteShowsRowsAsStoredWhateverTheOrientation)
+{
+    TiffPage page = StripPerRowPage();
+    page.orientation = ORIENTATION_BOTLEFT;
+    PxBitmap bitmap;
+    ASSERT_EQ(Load({page}, &bitmap), 0);
+    EXPECT_EQ(GreyAt(bitmap, 0), 20);
+    EXPECT_EQ(GreyAt(bitmap, 8), 100);
+}
+
+TEST(PxDecoderTIFF, MultiPageFileShowsTheFirstPage)
+{
+    TiffPage second = StripPerRowPage();
+    PxBitmap bitmap;
+    ASSERT_EQ(Load({RgbPage(13, 11), second}, &bitmap), 0);
+    ExpectSynthetic(bitmap, 13, 11);
+    PxBitmap reversed;
+    ASSERT_EQ(Load({second, RgbPage(13, 11)}, &reversed), 0);
+    ASSERT_EQ(reversed.Width(), 6);
+    EXPECT_EQ(GreyAt(reversed, 0), 20);
+    EXPECT_EQ(GreyAt(reversed, 8), 100);
+}
+
+std::uint8_t AlphaPattern(std::uint32_t x, std::uint32_t y)
+{
+    return static_cast<std::uint8_t>((x * 37 + y * 11) % 256);  // 0 at the top-left corner
+}
+
+TEST(PxDecoderTIFF, RgbaShowsTheStoredColoursWhateverTheAlpha)
+{
+    for (std::uint16_t alphaKind : {EXTRASAMPLE_UNASSALPHA, EXTRASAMPLE_ASSOCALPHA, EXTRASAMPLE_UNSPECIFIED}) {
+        for (bool tiled : {false, true}) {
+            TiffPage page = RgbPage(19, 7, 1, AlphaPattern);
+            page.extraSamples = {alphaKind};
+            page.compression = COMPRESSION_LZW;
+            if (tiled) {
+                page.tileWidth = 16;
+                page.tileLength = 16;
+            }
+            PxBitmap bitmap;
+            ASSERT_EQ(Load({page}, &bitmap), 0);
+            SCOPED_TRACE(testing::Message() << "alpha kind " << alphaKind << (tiled ? " tiled" : ""));
+            ExpectSynthetic(bitmap, 19, 7);
+        }
+    }
+}
+
+TEST(PxDecoderTIFF, MemoryClientWritesAndReadsBack)
+{
+    std::vector<std::uint8_t> block(16 * 1024, 0xEE);
+    std::uint64_t size = 12345;
+    TIFF* out = PxDecoderTIFF::OpenMemoryTiff(block.data(), block.size(), &size);
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(size, 8u);  // the header libtiff writes when it opens
+    const TiffPage page = StripPerRowPage();
+    TIFFSetField(out, TIFFTAG_IMAGEWIDTH, page.width);
+    TIFFSetField(out, TIFFTAG_IMAGELENGTH, page.height);
+    TIFFSetField(out, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(out, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(out, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(out, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+    for (std::uint32_t y = 0; y < page.height; ++y) {
+        std::vector<std::uint8_t> row(page.samples.begin() + y * page.width,
+                                      page.samples.begin() + (y + 1) * page.width);
+        ASSERT_EQ(TIFFWriteScanline(out, row.data(), y, 0), 1);
+    }
+    TIFFClose(out);
+    ASSERT_GT(size, 8u);
+    ASSERT_LT(size, block.size());
+    EXPECT_EQ(block[size], 0xEE);  // nothing written beyond the reported size
+
+    TIFF* in = PxDecoderTIFF::OpenMemoryTiff(block.data(), size);
+    ASSERT_NE(in, nullptr);
+    std::vector<std::uint8_t> row(static_cast<size_t>(TIFFScanlineSize(in)));
+    for (std::uint32_t y = 0; y < page.height; ++y) {
+        ASSERT_EQ(TIFFReadScanline(in, row.data(), y, 0), 1);
+        EXPECT_EQ(row[0], 20 + 10 * y);
+        EXPECT_EQ(row[5], 20 + 10 * y);
+    }
+    TIFFClose(in);
+}
+
+TEST(PxDecoderTIFF, MemoryClientNeverWritesBeyondItsBlock)
+{
+    std::vector<std::uint8_t> block(200, 0);
+    block.resize(100);  // the capacity given is 100; the rest stays owned but unused
+    std::uint64_t size = 0;
+    TIFF* out = PxDecoderTIFF::OpenMemoryTiff(block.data(), block.size(), &size);
+    ASSERT_NE(out, nullptr);
+    TIFFSetField(out, TIFFTAG_IMAGEWIDTH, 64);
+    TIFFSetField(out, TIFFTAG_IMAGELENGTH, 64);
+    TIFFSetField(out, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(out, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, 64);
+    std::vector<std::uint8_t> row(64, 0x55);
+    for (std::uint32_t y = 0; y < 64; ++y) {
+        TIFFWriteScanline(out, row.data(), y, 0);
+    }
+    TIFFClose(out);
+    EXPECT_LE(size, 100u);
+    // Reading what was written fails cleanly: the strip did not fit.
+    PxBitmap bitmap;
+    TempDir dir;
+    const std::string path = dir.Write("cut.tif", std::vector<std::uint8_t>(block.begin(), block.begin() + size));
+    EXPECT_LE(bitmap.CreateFromFile(path.c_str()), 1);
+}
+
+TEST(PxDecoderTIFF, TruncationAtAnyLengthEnds)
+{
+    TiffPage strips = RgbPage(12, 10);
+    strips.compression = COMPRESSION_LZW;
+    strips.rowsPerStrip = 3;
+    TiffPage tiles = RgbPage(17, 17);
+    tiles.compression = COMPRESSION_ADOBE_DEFLATE;
+    tiles.tileWidth = 16;
+    tiles.tileLength = 16;
+    for (const TiffPage& page : {strips, tiles, StripPerRowPage()}) {
+        const std::vector<std::uint8_t> bytes = TiffBytes({page});
+        int loaded = 0;
+        for (size_t length = 4; length < bytes.size(); length += 5) {
+            PxBitmap bitmap;
+            const int result = LoadBytes(std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + length), &bitmap);
+            ASSERT_TRUE(result == 0 || result == 1) << length;
+            loaded += result == 0 ? 1 : 0;
+        }
+        // libtiff writes the directory last: most cuts lose it and fail.
+        EXPECT_LT(loaded, static_cast<int>(bytes.size() / 5));
+    }
+}
+
+int processMessages = 0;
+
+void CountMessage(const char* /*module*/, const char* /*format*/, va_list /*args*/)
+{
+    ++processMessages;
+}
+
+TEST(PxDecoderTIFF, LibtiffMessagesNeverReachTheProcessHandlers)
+{
+    const TIFFErrorHandler oldError = TIFFSetErrorHandler(CountMessage);
+    const TIFFErrorHandler oldWarning = TIFFSetWarningHandler(CountMessage);
+    processMessages = 0;
+
+    std::vector<std::uint8_t> strip = TiffBytes({StripPerRowPage()});
+    Put32(&strip, LongValuesAt(strip, TIFFTAG_STRIPOFFSETS), static_cast<std::uint32_t>(strip.size() + 100));
+    std::vector<std::uint8_t> directory = TiffBytes({RgbPage(8, 8)});
+    Put32(&directory, 4, static_cast<std::uint32_t>(directory.size() + 1000));
+    std::vector<std::uint8_t> unknownTag = TiffBytes({RgbPage(8, 8)});
+    unknownTag[Get32(unknownTag, 4) + 2] = 0xAB;  // the first entry's tag becomes a private, unknown one
+    for (const auto& bytes : {strip, directory, unknownTag}) {
+        PxBitmap bitmap;
+        LoadBytes(bytes, &bitmap);
+    }
+    EXPECT_EQ(processMessages, 0);
+    // The handlers are still the ones this test installed.
+    EXPECT_EQ(TIFFSetErrorHandler(oldError), CountMessage);
+    EXPECT_EQ(TIFFSetWarningHandler(oldWarning), CountMessage);
+}
+
 }  // namespace
