@@ -573,6 +573,37 @@ TEST(PxDecoderTIFF, TruncationAtAnyLengthEnds)
     }
 }
 
+TEST(PxDecoderTIFF, MemoryClientReadsStopAtTheEndOfTheBlock)
+{
+    std::vector<std::uint8_t> bytes = TiffBytes({StripPerRowPage()});
+    const auto length = static_cast<std::uint64_t>(bytes.size());
+    // Room behind the block that the client must never hand out.
+    bytes.resize(bytes.size() + 64, 0xEE);
+    TIFF* tif = PxDecoderTIFF::OpenMemoryTiff(bytes.data(), length);
+    ASSERT_NE(tif, nullptr);
+    const TIFFReadWriteProc read = TIFFGetReadProc(tif);
+    const TIFFSeekProc seek = TIFFGetSeekProc(tif);
+    const thandle_t client = TIFFClientdata(tif);
+    EXPECT_EQ(TIFFGetSizeProc(tif)(client), length);
+    std::vector<std::uint8_t> buffer(32, 0);
+
+    EXPECT_EQ(seek(client, length - 2, SEEK_SET), length - 2);
+    EXPECT_EQ(read(client, buffer.data(), 32), 2);
+    EXPECT_EQ(buffer[0], bytes[length - 2]);
+    EXPECT_EQ(buffer[2], 0);  // nothing beyond the block was copied
+    EXPECT_EQ(read(client, buffer.data(), 32), 0);
+    EXPECT_EQ(seek(client, 0, SEEK_END), length);
+    EXPECT_EQ(seek(client, 1000, SEEK_CUR), length + 1000);
+    EXPECT_EQ(read(client, buffer.data(), 32), 0);
+    // Offsets from a hostile file can be anything; none wraps into the block.
+    seek(client, ~toff_t{0} - 3, SEEK_SET);
+    EXPECT_EQ(read(client, buffer.data(), 32), 0);
+    EXPECT_EQ(seek(client, 4, SEEK_SET), 4u);
+    EXPECT_EQ(read(client, buffer.data(), 4), 4);
+    EXPECT_EQ(buffer[0], bytes[4]);
+    TIFFClose(tif);
+}
+
 int processMessages = 0;
 
 void CountMessage(const char* /*module*/, const char* /*format*/, va_list /*args*/)
