@@ -6,6 +6,7 @@
 #include <new>
 
 #include "bitmap.h"
+#include "resample_rows.h"
 
 // The weights must come out of the same double arithmetic on every build:
 // a fused multiply-add would round differently and move a weight by one.
@@ -15,163 +16,30 @@
 
 namespace {
 
-template <typename T>
-std::unique_ptr<T[]> NewArray(std::uint64_t count)
-{
-    if (count == 0 || count > SIZE_MAX / sizeof(T)) {
-        return nullptr;
-    }
-    return std::unique_ptr<T[]>(new (std::nothrow) T[static_cast<std::size_t>(count)]());
-}
-
-// One pass's weights in the form the pixel loops use. Zero weights at either
-// end of a window are left out: a zero term adds nothing to a sum, so the
-// bytes stay the same and the loops get shorter.
-struct Window {
-    std::int32_t first;   // first input used
-    std::int32_t taps;    // number of inputs used
-    std::int64_t offset;  // of its first weight in Pass::weights
-};
-
-struct Pass {
-    std::unique_ptr<Window[]> windows;
-    std::unique_ptr<std::uint16_t[]> weights;
-    std::int32_t count = 0;
-    std::int32_t maxTaps = 0;
-    bool identity = false;  // output i is input i, unchanged
-};
-
-// Checks a contribution table and packs it. The pixel loops rely on what is
-// checked here: windows inside the input, weights from 0 to 256 summing to
-// 256, so that every sum of products fits 16 bits and no result needs
-// clamping.
-bool Pack(const PxContributionTable& table, std::int32_t inCount, Pass* pass)
-{
-    std::uint64_t total = 0;
-    for (std::int32_t i = 0; i < table.count; ++i) {
-        const PxContribution& entry = table.entries[i];
-        if (entry.left < 0 || entry.right >= inCount || entry.left > entry.right ||
-            entry.right - entry.left >= table.windowSize) {
-            return false;
-        }
-        std::int32_t sum = 0;
-        std::int32_t first = -1;
-        std::int32_t last = -1;
-        for (std::int32_t k = 0; k <= entry.right - entry.left; ++k) {
-            const std::int32_t weight = entry.weights[k];
-            if (weight < 0 || weight > 256) {
-                return false;
-            }
-            sum += weight;
-            if (weight != 0) {
-                last = k;
-                if (first < 0) {
-                    first = k;
-                }
-            }
-        }
-        if (sum != 256) {
-            return false;
-        }
-        total += static_cast<std::uint64_t>(last - first + 1);
-    }
-    pass->windows = NewArray<Window>(static_cast<std::uint64_t>(table.count));
-    pass->weights = NewArray<std::uint16_t>(total);
-    if (!pass->windows || !pass->weights) {
-        return false;
-    }
-    pass->count = table.count;
-    pass->maxTaps = 0;
-    pass->identity = table.count == inCount;
-    std::int64_t offset = 0;
-    for (std::int32_t i = 0; i < table.count; ++i) {
-        const PxContribution& entry = table.entries[i];
-        std::int32_t first = 0;
-        while (entry.weights[first] == 0) {
-            ++first;
-        }
-        std::int32_t last = entry.right - entry.left;
-        while (entry.weights[last] == 0) {
-            --last;
-        }
-        Window& window = pass->windows[i];
-        window.first = entry.left + first;
-        window.taps = last - first + 1;
-        window.offset = offset;
-        for (std::int32_t k = first; k <= last; ++k) {
-            pass->weights[offset++] = static_cast<std::uint16_t>(entry.weights[k]);
-        }
-        pass->maxTaps = std::max(pass->maxTaps, window.taps);
-        if (window.first != i || window.taps != 1) {
-            pass->identity = false;
-        }
-    }
-    return true;
-}
-
-// Horizontal pass over one row: 3-byte pixels in, 3-byte pixels out.
-void FilterRow(const std::uint8_t* source, std::uint8_t* out, const Pass& pass)
-{
-    const std::uint16_t* weights = pass.weights.get();
-    for (std::int32_t i = 0; i < pass.count; ++i, out += 3) {
-        const Window& window = pass.windows[i];
-        const std::uint8_t* in = source + 3 * static_cast<std::int64_t>(window.first);
-        const std::uint16_t* w = weights + window.offset;
-        std::uint32_t b = 128;
-        std::uint32_t g = 128;
-        std::uint32_t r = 128;
-        for (std::int32_t t = 0; t < window.taps; ++t, in += 3) {
-            b += w[t] * std::uint32_t{in[0]};
-            g += w[t] * std::uint32_t{in[1]};
-            r += w[t] * std::uint32_t{in[2]};
-        }
-        out[0] = static_cast<std::uint8_t>(b >> 8);
-        out[1] = static_cast<std::uint8_t>(g >> 8);
-        out[2] = static_cast<std::uint8_t>(r >> 8);
-    }
-}
-
-// Vertical pass for one output row: the same byte of every input row.
-void BlendRows(const std::uint8_t* const* in, const std::uint16_t* w, std::int32_t taps, std::uint8_t* out,
-               std::int64_t bytes)
-{
-    if (taps == 1) {
-        // A lone weight is 256: the row is copied.
-        std::memcpy(out, in[0], static_cast<std::size_t>(bytes));
-        return;
-    }
-    for (std::int64_t x = 0; x < bytes; ++x) {
-        std::uint32_t sum = 128;
-        for (std::int32_t t = 0; t < taps; ++t) {
-            sum += w[t] * std::uint32_t{in[t][x]};
-        }
-        out[x] = static_cast<std::uint8_t>(sum >> 8);
-    }
-}
-
 // The intermediate picture, made row by row as the vertical pass asks for
-// rows and kept in a ring large enough for any one output row's window. The
-// bytes are those of a whole intermediate picture; only less of it is in
-// memory at a time.
+// rows and kept in a ring large enough for any one output row's window. Its
+// bytes are those of the whole intermediate picture; only less of it is in
+// memory (and in cache) at a time, and no row is filtered twice unless a
+// window steps back further than the ring reaches.
 class Intermediate {
 public:
-    Intermediate(const std::uint8_t* const* sourceRows, std::int32_t sourceHeight, const Pass& horizontal)
-        : rows(sourceRows), pass(horizontal)
+    Intermediate(const std::uint8_t* const* sourceRows, const PxPass& horizontal, const PxRowKernels& rowKernels)
+        : rows(sourceRows), pass(horizontal), kernels(rowKernels)
     {
-        slots = sourceHeight;
-        rowBytes = 3 * static_cast<std::int64_t>(horizontal.count);
     }
 
-    bool Allocate(std::int32_t maxTaps)
+    bool Allocate(std::int32_t sourceHeight, std::int32_t maxTaps)
     {
         if (pass.identity) {
+            // The source rows serve as they are.
             return true;
         }
         // A window may step back by one input while its right end moves on;
         // two spare rows keep every row of a window resident.
-        slots = std::min<std::int64_t>(slots, static_cast<std::int64_t>(maxTaps) + 2);
-        memory = NewArray<std::uint8_t>(static_cast<std::uint64_t>(slots) * static_cast<std::uint64_t>(rowBytes));
-        tags = NewArray<std::int32_t>(static_cast<std::uint64_t>(slots));
+        slots = std::min<std::int64_t>(sourceHeight, static_cast<std::int64_t>(maxTaps) + 2);
+        rowBytes = 3 * static_cast<std::int64_t>(pass.count) + kPxRowSlack;
+        memory = PxNewArray<std::uint8_t>(static_cast<std::uint64_t>(slots) * static_cast<std::uint64_t>(rowBytes));
+        tags = PxNewArray<std::int32_t>(static_cast<std::uint64_t>(slots));
         if (!memory || !tags) {
             return false;
         }
@@ -187,7 +55,7 @@ public:
         const std::int64_t slot = k % slots;
         std::uint8_t* row = memory.get() + slot * rowBytes;
         if (tags[slot] != k) {
-            FilterRow(rows[k], row, pass);
+            kernels.filterRow(rows[k], row, pass);
             tags[slot] = k;
         }
         return row;
@@ -195,17 +63,21 @@ public:
 
 private:
     const std::uint8_t* const* rows;
-    const Pass& pass;
+    const PxPass& pass;
+    const PxRowKernels& kernels;
     std::int64_t slots = 0;
     std::int64_t rowBytes = 0;
     std::unique_ptr<std::uint8_t[]> memory;
     std::unique_ptr<std::int32_t[]> tags;
 };
 
+using RowPointers = std::unique_ptr<std::uint8_t*[]>;
+
 // Row table of a store without touching the bitmap's own table (the source
 // of a scale is const).
-std::unique_ptr<std::uint8_t* []> RowTable(std::uint8_t* pixels, std::int64_t stride, std::int32_t rowCount) {
-    auto table = NewArray<std::uint8_t*>(static_cast<std::uint64_t>(rowCount));
+RowPointers RowTable(std::uint8_t* pixels, std::int64_t stride, std::int32_t rowCount)
+{
+    auto table = PxNewArray<std::uint8_t*>(static_cast<std::uint64_t>(rowCount));
     if (table) {
         for (std::int32_t i = 0; i < rowCount; ++i) {
             table[i] = pixels + i * stride;
@@ -245,9 +117,9 @@ std::unique_ptr<PxContributionTable> PxResampler::ComputeContributions(std::int3
     if (!table) {
         return nullptr;
     }
-    table->entries = NewArray<PxContribution>(static_cast<std::uint64_t>(outCount));
+    table->entries = PxNewArray<PxContribution>(static_cast<std::uint64_t>(outCount));
     table->weightBlock =
-        NewArray<std::int32_t>(static_cast<std::uint64_t>(outCount) * static_cast<std::uint64_t>(windowSize));
+        PxNewArray<std::int32_t>(static_cast<std::uint64_t>(outCount) * static_cast<std::uint64_t>(windowSize));
     if (!table->entries || !table->weightBlock) {
         return nullptr;
     }
@@ -314,37 +186,39 @@ int PxResampler::Resize(const std::uint8_t* const* sourceRows, std::int32_t sour
     if (sourceWidth <= 0 || sourceHeight <= 0 || destinationWidth <= 0 || destinationHeight <= 0) {
         return 1;
     }
-    // Both tables are made before a destination byte is written, so a
+    // Everything is allocated before a destination byte is written, so a
     // failure leaves the destination as it was.
-    Pass horizontal;
-    Pass vertical;
+    const PxRowKernels& kernels = PxBestRowKernels();
+    PxPass horizontal;
+    PxPass vertical;
     {
         const auto table =
             ComputeContributions(destinationWidth, sourceWidth, static_cast<double>(destinationWidth) / sourceWidth);
-        if (!table || !Pack(*table, sourceWidth, &horizontal)) {
+        if (!table || !PxPackPass(*table, sourceWidth, &horizontal) || !PxPrepareLanes(&horizontal, sourceWidth)) {
             return 1;
         }
     }
     {
         const auto table = ComputeContributions(destinationHeight, sourceHeight,
                                                 static_cast<double>(destinationHeight) / sourceHeight);
-        if (!table || !Pack(*table, sourceHeight, &vertical)) {
+        if (!table || !PxPackPass(*table, sourceHeight, &vertical)) {
             return 1;
         }
     }
-    Intermediate intermediate(sourceRows, sourceHeight, horizontal);
-    auto taps = NewArray<const std::uint8_t*>(static_cast<std::uint64_t>(vertical.maxTaps));
-    if (!taps || !intermediate.Allocate(vertical.maxTaps)) {
+    Intermediate intermediate(sourceRows, horizontal, kernels);
+    auto taps = PxNewArray<const std::uint8_t*>(static_cast<std::uint64_t>(vertical.maxTaps));
+    if (!taps || !intermediate.Allocate(sourceHeight, vertical.maxTaps)) {
         return 1;
     }
 
     const std::int64_t rowBytes = 3 * static_cast<std::int64_t>(destinationWidth);
     for (std::int32_t i = 0; i < destinationHeight; ++i) {
-        const Window& window = vertical.windows[i];
+        const PxWindow& window = vertical.windows[i];
         for (std::int32_t t = 0; t < window.taps; ++t) {
             taps[t] = intermediate.Row(window.first + t);
         }
-        BlendRows(taps.get(), vertical.weights.get() + window.offset, window.taps, destinationRows[i], rowBytes);
+        kernels.blendRows(taps.get(), vertical.weights.get() + window.offset, window.taps, destinationRows[i],
+                          rowBytes);
     }
     return 0;
 }

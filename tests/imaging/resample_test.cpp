@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "imaging/bitmap.h"
+#include "imaging/resample_rows.h"
 #include "support/pixels.h"
 
 #ifdef __clang__
@@ -456,6 +457,67 @@ TEST(PxScale, MatchesTheReferenceByteForByte)
             const auto offset = at.first - actual.begin();
             ADD_FAILURE() << "first difference at store row " << offset / result.Stride() << ", byte "
                           << offset % result.Stride() << ": " << int(*at.first) << " instead of " << int(*at.second);
+        }
+    }
+}
+
+TEST(PxRowKernels, EveryVariantMatchesThePlainLoops)
+{
+    // Scale checks the fastest loops against the reference; here the others
+    // must give the same bytes as the plain ones. Rows have exactly their
+    // size, so the sanitizer catches a vector loop reading or writing past
+    // them.
+    int count = 0;
+    const PxRowKernels* variants = PxAvailableRowKernels(&count);
+    ASSERT_GE(count, 1);
+    const PxRowKernels& plain = variants[count - 1];
+    ASSERT_STREQ(plain.name, "plain");
+    std::mt19937 random(77);
+    const int pairs[][2] = {{1, 1},  {5, 5},   {13, 4},  {4, 13},   {40, 41}, {41, 40},
+                            {3, 40}, {7, 100}, {100, 7}, {64, 200}, {97, 31}, {2, 1000}};
+    for (const auto& pair : pairs) {
+        const int out = pair[0];
+        const int in = pair[1];
+        const auto table = Table(out, in);
+        ASSERT_TRUE(table);
+        PxPass pass;
+        ASSERT_TRUE(PxPackPass(*table, in, &pass));
+        ASSERT_TRUE(PxPrepareLanes(&pass, in));
+
+        std::vector<std::uint8_t> source(static_cast<size_t>(3 * in));
+        for (auto& byte : source) {
+            byte = static_cast<std::uint8_t>(random());
+        }
+        std::vector<std::uint8_t> expected(static_cast<size_t>(3 * out + kPxRowSlack));
+        plain.filterRow(source.data(), expected.data(), pass);
+
+        // The vertical loops get `in` rows of 3 * out + 37 bytes, an odd
+        // length that leaves a tail after the vector steps.
+        const int bytes = 3 * out + 37;
+        std::vector<std::vector<std::uint8_t>> rows(static_cast<size_t>(in), std::vector<std::uint8_t>(bytes));
+        std::vector<const std::uint8_t*> rowPointers;
+        for (auto& row : rows) {
+            for (auto& byte : row) {
+                byte = static_cast<std::uint8_t>(random());
+            }
+            rowPointers.push_back(row.data());
+        }
+
+        for (int v = 0; v < count - 1; ++v) {
+            SCOPED_TRACE(testing::Message() << variants[v].name << ", " << in << " -> " << out);
+            std::vector<std::uint8_t> actual(expected.size());
+            variants[v].filterRow(source.data(), actual.data(), pass);
+            EXPECT_TRUE(std::equal(actual.begin(), actual.begin() + 3 * out, expected.begin()));
+            for (int i = 0; i < out; ++i) {
+                const PxWindow& window = pass.windows[i];
+                const std::uint16_t* weights = pass.weights.get() + window.offset;
+                std::vector<std::uint8_t> blendExpected(bytes);
+                std::vector<std::uint8_t> blendActual(bytes);
+                plain.blendRows(rowPointers.data() + window.first, weights, window.taps, blendExpected.data(), bytes);
+                variants[v].blendRows(rowPointers.data() + window.first, weights, window.taps, blendActual.data(),
+                                      bytes);
+                ASSERT_EQ(blendActual, blendExpected) << "output row " << i;
+            }
         }
     }
 }
