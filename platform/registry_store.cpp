@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <map>
 #include <string_view>
 
@@ -541,10 +542,12 @@ KeyTree Snapshot(const std::string& path)
 
 enum class Edit { kChanged, kUnchanged, kFailed };
 
-// Read, change and replace under the folder lock. `change` says whether it
+// One change, applied to the tree read from the file. It says whether it
 // changed the tree, left it as it was (nothing is written) or failed.
-template <typename Change>
-bool Modify(const std::string& path, Change change)
+using Change = std::function<Edit(KeyTree&)>;
+
+// Read, change and replace under the folder lock.
+bool Modify(const std::string& path, const Change& change)
 {
     if (path.empty()) {
         return false;
@@ -572,9 +575,83 @@ bool Modify(const std::string& path, Change change)
     return ReplaceFileAtomically(path, Serialize(tree));
 }
 
+Change CreateKeyChange(const std::string& key)
+{
+    return [key](KeyTree& tree) {
+        if (KeyExistsIn(tree, key)) {
+            return Edit::kUnchanged;
+        }
+        tree[Fold(key)].path = key;
+        return Edit::kChanged;
+    };
+}
+
+Change SetValueChange(const std::string& key, const std::string& name, std::uint32_t type,
+                      std::vector<std::uint8_t> bytes)
+{
+    return [key, name, type, bytes = std::move(bytes)](KeyTree& tree) {
+        Key* entry = KeyEntry(tree, key);
+        if (entry == nullptr) {
+            return Edit::kFailed;
+        }
+        Value& value = entry->values[Fold(name)];
+        if (value.name.empty()) {
+            value.name = name;
+        }
+        value.type = type;
+        value.data = bytes;
+        return Edit::kChanged;
+    };
+}
+
+Change DeleteValueChange(const std::string& key, const std::string& name)
+{
+    return [key, name](KeyTree& tree) {
+        const auto found = tree.find(Fold(key));
+        if (found == tree.end() || found->second.values.erase(Fold(name)) == 0) {
+            return Edit::kFailed;
+        }
+        return Edit::kChanged;
+    };
+}
+
+}  // namespace
+
+// Changes made between BeginChanges and CommitChanges: the tree they see
+// (read at the start, with them applied) and the changes, in order, to be
+// applied again to whatever the file holds at commit time.
+struct RegistryPendingChanges {
+    KeyTree tree;
+    std::vector<Change> changes;
+};
+
+namespace {
+
+bool Apply(const std::string& path, RegistryPendingChanges* pending, const Change& change)
+{
+    if (pending == nullptr) {
+        return Modify(path, change);
+    }
+    const Edit result = change(pending->tree);
+    if (result == Edit::kChanged) {
+        pending->changes.push_back(change);
+    }
+    return result != Edit::kFailed;
+}
+
+KeyTree CurrentTree(const std::string& path, const RegistryPendingChanges* pending)
+{
+    return pending != nullptr ? pending->tree : Snapshot(path);
+}
+
 }  // namespace
 
 RegistryStore::RegistryStore(std::string filePath_) : filePath(std::move(filePath_)) {}
+
+RegistryStore::~RegistryStore()
+{
+    CommitChanges();
+}
 
 std::string RegistryStore::DefaultPath()
 {
@@ -582,27 +659,46 @@ std::string RegistryStore::DefaultPath()
     return config.empty() ? std::string() : config + "/brelvix/registry";
 }
 
+void RegistryStore::BeginChanges()
+{
+    if (pending == nullptr) {
+        pending = std::make_unique<RegistryPendingChanges>();
+        pending->tree = Snapshot(ResolvedPath(filePath));
+    }
+}
+
+bool RegistryStore::CommitChanges()
+{
+    if (pending == nullptr) {
+        return true;
+    }
+    const std::unique_ptr<RegistryPendingChanges> done = std::move(pending);
+    if (done->changes.empty()) {
+        return true;
+    }
+    return Modify(ResolvedPath(filePath), [&done](KeyTree& tree) {
+        // A change that no longer applies (another process removed its key
+        // meanwhile) is dropped; the others still land.
+        bool changed = false;
+        for (const Change& change : done->changes) {
+            changed = change(tree) == Edit::kChanged || changed;
+        }
+        return changed ? Edit::kChanged : Edit::kUnchanged;
+    });
+}
+
 bool RegistryStore::KeyExists(const std::string& key)
 {
     if (!ValidKeyPath(key)) {
         return false;
     }
-    KeyTree tree = Snapshot(ResolvedPath(filePath));
+    KeyTree tree = CurrentTree(ResolvedPath(filePath), pending.get());
     return KeyExistsIn(tree, key);
 }
 
 bool RegistryStore::CreateKey(const std::string& key)
 {
-    if (!ValidKeyPath(key)) {
-        return false;
-    }
-    return Modify(ResolvedPath(filePath), [&](KeyTree& tree) {
-        if (KeyExistsIn(tree, key)) {
-            return Edit::kUnchanged;
-        }
-        tree[Fold(key)].path = key;
-        return Edit::kChanged;
-    });
+    return ValidKeyPath(key) && Apply(ResolvedPath(filePath), pending.get(), CreateKeyChange(key));
 }
 
 bool RegistryStore::QueryValue(const std::string& key, const std::string& name, std::uint32_t* type,
@@ -611,7 +707,7 @@ bool RegistryStore::QueryValue(const std::string& key, const std::string& name, 
     if (!ValidKeyPath(key)) {
         return false;
     }
-    KeyTree tree = Snapshot(ResolvedPath(filePath));
+    KeyTree tree = CurrentTree(ResolvedPath(filePath), pending.get());
     const auto found = tree.find(Fold(key));
     if (found == tree.end()) {
         return false;
@@ -636,31 +732,11 @@ bool RegistryStore::SetValue(const std::string& key, const std::string& name, st
         return false;
     }
     const auto* bytes = static_cast<const std::uint8_t*>(data);
-    return Modify(ResolvedPath(filePath), [&](KeyTree& tree) {
-        Key* entry = KeyEntry(tree, key);
-        if (entry == nullptr) {
-            return Edit::kFailed;
-        }
-        Value& value = entry->values[Fold(name)];
-        if (value.name.empty()) {
-            value.name = name;
-        }
-        value.type = type;
-        value.data.assign(bytes, bytes + size);
-        return Edit::kChanged;
-    });
+    return Apply(ResolvedPath(filePath), pending.get(),
+                 SetValueChange(key, name, type, std::vector<std::uint8_t>(bytes, bytes + size)));
 }
 
 bool RegistryStore::DeleteValue(const std::string& key, const std::string& name)
 {
-    if (!ValidKeyPath(key)) {
-        return false;
-    }
-    return Modify(ResolvedPath(filePath), [&](KeyTree& tree) {
-        const auto found = tree.find(Fold(key));
-        if (found == tree.end() || found->second.values.erase(Fold(name)) == 0) {
-            return Edit::kFailed;
-        }
-        return Edit::kChanged;
-    });
+    return ValidKeyPath(key) && Apply(ResolvedPath(filePath), pending.get(), DeleteValueChange(key, name));
 }

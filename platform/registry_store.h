@@ -14,8 +14,9 @@
 // dword tag, strings without a terminating zero, strings holding newlines or
 // bytes that are not UTF-8, and empty values all read back unchanged.
 //
-// The file is the only state: every query reads it, and every change reads
-// it, applies the change and replaces the file atomically (a temporary file
+// The file is the only state (outside grouped changes, see BeginChanges):
+// every query reads it, and every change reads it, applies the change and
+// replaces the file atomically (a temporary file
 // in the same folder, flushed to disk, then renamed over the old one), under
 // an advisory lock on the folder. A crash never leaves half a file, and two
 // processes sharing the store never lose each other's other values; the last
@@ -30,6 +31,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -40,12 +42,17 @@ constexpr std::uint32_t kRegExpandSz = 2;
 constexpr std::uint32_t kRegBinary = 3;
 constexpr std::uint32_t kRegDword = 4;
 
+struct RegistryPendingChanges;
+
 class RegistryStore {
 public:
     // `filePath` is the store's file; its folder is created (mode 0700) by the
     // first change when it does not exist. Nothing is read here.
     explicit RegistryStore(std::string filePath);
-    virtual ~RegistryStore() = default;
+    // Commits changes still pending (see BeginChanges).
+    virtual ~RegistryStore();
+    RegistryStore(const RegistryStore&) = delete;
+    RegistryStore& operator=(const RegistryStore&) = delete;
 
     // "<XdgConfigHome()>/brelvix/registry", from the environment at the time
     // of the call; empty when there is no home folder.
@@ -77,6 +84,18 @@ public:
     // Removes a value. True when it existed and the file was replaced.
     bool DeleteValue(const std::string& key, const std::string& name);
 
+    // Groups changes so that many values cost one replacement of the file
+    // (each replacement waits for the disk). After BeginChanges, CreateKey,
+    // SetValue and DeleteValue answer as usual but act on the store as read at
+    // that moment, and queries see their effect; CommitChanges then reads the
+    // file again, applies the same changes in order (dropping any that no
+    // longer apply, such as a value for a key another process removed) and
+    // replaces it once. Returns whether that succeeded (true when nothing was
+    // pending). A second BeginChanges before the commit changes nothing.
+    void BeginChanges();
+    bool CommitChanges();
+
 private:
     std::string filePath;
+    std::unique_ptr<RegistryPendingChanges> pending;
 };

@@ -490,6 +490,46 @@ TEST_F(RegistryStoreTest, ConcurrentWritersLoseNothing)
     EXPECT_EQ(ListFolder(folder.Path() / "brelvix"), std::vector<std::string>{"registry"});
 }
 
+TEST_F(RegistryStoreTest, GroupedChangesLandInOneReplacement)
+{
+    RegistryStore other(StorePath());
+    ASSERT_TRUE(other.CreateKey("Other"));
+    const auto written = std::filesystem::last_write_time(StorePath());
+    const std::uint32_t one = 1;
+    const double delay = 7.5;
+
+    store.BeginChanges();
+    ASSERT_TRUE(store.CreateKey(kKey));
+    ASSERT_TRUE(store.SetValue(kKey, "ZoomToBestFit", kRegDword, &one, 4));
+    ASSERT_TRUE(store.SetValue(kKey, "SlideShowDelay", kRegDword, &delay, 8));
+    EXPECT_FALSE(store.SetValue(kKey + "\\Missing", "X", kRegDword, &one, 4));
+    // Pending changes are visible to this store only.
+    EXPECT_TRUE(store.QueryValue(kKey, "ZoomToBestFit", nullptr, nullptr));
+    EXPECT_FALSE(other.KeyExists(kKey));
+    EXPECT_EQ(std::filesystem::last_write_time(StorePath()), written);
+    // Someone else's change made meanwhile survives the commit.
+    ASSERT_TRUE(other.SetValue("Other", "Theirs", kRegDword, &one, 4));
+
+    EXPECT_TRUE(store.CommitChanges());
+    std::vector<std::uint8_t> data;
+    ASSERT_TRUE(other.QueryValue(kKey, "SlideShowDelay", nullptr, &data));
+    EXPECT_EQ(data, DoubleBytes(std::bit_cast<std::uint64_t>(delay)));
+    EXPECT_TRUE(other.QueryValue("Other", "Theirs", nullptr, nullptr));
+    EXPECT_EQ(ListFolder(folder.Path() / "brelvix"), std::vector<std::string>{"registry"});
+}
+
+TEST_F(RegistryStoreTest, PendingChangesAreCommittedWhenTheStoreGoes)
+{
+    ASSERT_TRUE(store.CreateKey(kKey));
+    {
+        RegistryStore local(StorePath());
+        local.BeginChanges();
+        ASSERT_TRUE(local.SetValue(kKey, "ShowToolbar", kRegDword, "\1\0\0\0", 4));
+        EXPECT_FALSE(store.QueryValue(kKey, "ShowToolbar", nullptr, nullptr));
+    }
+    EXPECT_TRUE(store.QueryValue(kKey, "ShowToolbar", nullptr, nullptr));
+}
+
 TEST(RegistryStoreDefaultPath, FollowsTheConfigFolder)
 {
     {
