@@ -8,6 +8,8 @@
 #include <string>
 
 #include "support/bmp_writer.h"
+#include "support/jpeg_writer.h"
+#include "support/png_writer.h"
 #include "support/sample_picture.h"
 
 namespace {
@@ -17,6 +19,31 @@ bool WriteBmpSample(const std::string& folder)
 {
     const SamplePicture picture = RenderSamplePicture(400, 300);
     return WriteFileBytes(folder + "/01-sunrise.bmp", EncodeBmp(picture, BmpKind::RunLength8));
+}
+
+// An ordinary colour photograph file: YCbCr with 4:2:0 chroma, baseline.
+bool WriteJpegSample(const std::string& folder)
+{
+    const SamplePicture picture = RenderSamplePicture(400, 300);
+    JpegWriterOptions options;
+    options.quality = 85;
+    const std::vector<std::uint8_t> file = EncodeJpeg(picture.width, picture.height, picture.rgb, options);
+    return !file.empty() && WriteFileBytes(folder + "/05-sunrise.jpg", file);
+}
+
+// 8-bit RGB, Adam7-interlaced: exercises the per-row buffers of the reader.
+bool WritePngSample(const std::string& folder)
+{
+    const SamplePicture picture = RenderSamplePicture(400, 300);
+    PngPicture png;
+    png.width = picture.width;
+    png.height = picture.height;
+    png.colorType = 2;
+    png.bitDepth = 8;
+    png.interlaced = true;
+    png.samples.assign(picture.rgb.begin(), picture.rgb.end());
+    const std::vector<std::uint8_t> file = EncodePng(png);
+    return !file.empty() && WriteFileBytes(folder + "/06-sunrise.png", file);
 }
 
 }  // namespace
@@ -34,6 +61,8 @@ int main(int argc, char** argv)
     };
     const Sample samples[] = {
         {"BMP", WriteBmpSample},
+        {"JPEG", WriteJpegSample},
+        {"PNG", WritePngSample},
     };
     int status = 0;
     for (const Sample& sample : samples) {

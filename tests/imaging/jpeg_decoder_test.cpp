@@ -243,6 +243,18 @@ TEST(PxDecoderJPEG, FourComponentFilesShowTrueColours)
     }
 }
 
+TEST(PxDecoderJPEG, YcckPhotographShowsItsColours)
+{
+    // A YCCK file from an image editor: red at the top left, black at the
+    // bottom right.
+    PxBitmap bitmap;
+    ASSERT_EQ(LoadBytes(ReadBytes(kTestdata + "pillow/jpeg/pil_sample_cmyk.jpg"), bitmap).result, 0);
+    ASSERT_EQ(bitmap.Width(), 100);
+    ASSERT_EQ(bitmap.Height(), 100);
+    ExpectNear(PixelAt(bitmap, 0, 0), 255, 13, 25, 12, "top left");
+    ExpectNear(PixelAt(bitmap, 99, 99), 0, 0, 0, 12, "bottom right");
+}
+
 TEST(PxDecoderJPEG, TruncatedFileLoadsWithOneWarning)
 {
     for (const bool progressive : {false, true}) {
