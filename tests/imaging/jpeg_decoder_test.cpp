@@ -243,6 +243,40 @@ TEST(PxDecoderJPEG, FourComponentFilesShowTrueColours)
     }
 }
 
+TEST(PxDecoderJPEG, UninterpretedComponentsShowTheFirstAsGrey)
+{
+    // Two components fill less than the four bytes a pixel of a colour row;
+    // five to ten would need more (this libjpeg refuses to decode their
+    // scans, which must then fail cleanly). The row buffer holds whatever
+    // the library delivers, and the first component is shown as grey.
+    for (const int components : {2, 5, 10}) {
+        std::vector<std::uint8_t> samples;
+        for (int y = 0; y < 32; ++y) {
+            for (int x = 0; x < 32; ++x) {
+                for (int c = 0; c < components; ++c) {
+                    samples.push_back(static_cast<std::uint8_t>(c == 0 ? (y < 16 ? 40 : 220) : 255 - 20 * c));
+                }
+            }
+        }
+        JpegWriterOptions options;
+        options.space = JpegSpace::kOther;
+        options.otherComponents = components;
+        options.quality = 100;
+        const auto file = EncodeJpeg(32, 32, samples, options);
+        ASSERT_FALSE(file.empty());
+        PxBitmap bitmap;
+        const int result = LoadBytes(file, bitmap).result;
+        if (components == 2) {
+            ASSERT_EQ(result, 0);
+        } else if (result != 0) {
+            EXPECT_EQ(result, 1);
+            continue;
+        }
+        ExpectNear(PixelAt(bitmap, 0, 0), 40, 40, 40, 2, "top");
+        ExpectNear(PixelAt(bitmap, 31, 31), 220, 220, 220, 2, "bottom");
+    }
+}
+
 TEST(PxDecoderJPEG, YcckPhotographShowsItsColours)
 {
     // A YCCK file from an image editor: red at the top left, black at the

@@ -21,18 +21,18 @@ struct ErrorJump {
 
 // The reference decode is for comparing pixels; the warnings of damaged
 // files belong to the decoder under test.
-void Quiet(j_common_ptr /*common*/, int /*level*/)
-{
-}
+void Quiet(j_common_ptr /*common*/, int /*level*/) {}
 
-int ComponentsOf(JpegSpace space)
+int ComponentsOf(const JpegWriterOptions& options)
 {
-    switch (space) {
+    switch (options.space) {
         case JpegSpace::kGray:
             return 1;
         case JpegSpace::kCmyk:
         case JpegSpace::kYcck:
             return 4;
+        case JpegSpace::kOther:
+            return options.otherComponents;
         default:
             return 3;
     }
@@ -48,11 +48,25 @@ bool Compress(jpeg_compress_struct* compressor, ErrorJump* errors, int width, in
     }
     jpeg_create_compress(compressor);
     jpeg_mem_dest(compressor, buffer, size);
-    const int components = ComponentsOf(options.space);
+    const int components = ComponentsOf(options);
     compressor->image_width = static_cast<JDIMENSION>(width);
     compressor->image_height = static_cast<JDIMENSION>(height);
     compressor->input_components = components;
-    compressor->in_color_space = components == 1 ? JCS_GRAYSCALE : components == 4 ? JCS_CMYK : JCS_RGB;
+    switch (options.space) {
+        case JpegSpace::kGray:
+            compressor->in_color_space = JCS_GRAYSCALE;
+            break;
+        case JpegSpace::kCmyk:
+        case JpegSpace::kYcck:
+            compressor->in_color_space = JCS_CMYK;
+            break;
+        case JpegSpace::kOther:
+            compressor->in_color_space = JCS_UNKNOWN;
+            break;
+        default:
+            compressor->in_color_space = JCS_RGB;
+            break;
+    }
     jpeg_set_defaults(compressor);
     switch (options.space) {
         case JpegSpace::kRgb:
@@ -75,6 +89,14 @@ bool Compress(jpeg_compress_struct* compressor, ErrorJump* errors, int width, in
     }
     if (options.progressive) {
         jpeg_simple_progression(compressor);
+    } else if (components > MAX_COMPS_IN_SCAN) {
+        // One scan holds at most four components: one scan per component.
+        static jpeg_scan_info scans[MAX_COMPONENTS];
+        for (int i = 0; i < components; ++i) {
+            scans[i] = jpeg_scan_info{1, {i, 0, 0, 0}, 0, 63, 0, 0};
+        }
+        compressor->scan_info = scans;
+        compressor->num_scans = components;
     }
     compressor->arith_code = options.arithmetic ? TRUE : FALSE;
     jpeg_start_compress(compressor, TRUE);
@@ -120,7 +142,7 @@ std::vector<std::uint8_t> EncodeJpeg(int width, int height, const std::vector<st
                                      const JpegWriterOptions& options)
 {
     const std::size_t needed = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) *
-                               static_cast<std::size_t>(ComponentsOf(options.space));
+                               static_cast<std::size_t>(ComponentsOf(options));
     if (width <= 0 || height <= 0 || samples.size() < needed) {
         return {};
     }

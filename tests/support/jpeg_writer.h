@@ -12,6 +12,7 @@ enum class JpegSpace {
     kRgb,    // input red, green, blue; stored as RGB with an Adobe marker (transform 0)
     kCmyk,   // input cyan, magenta, yellow, black as stored; four components
     kYcck,   // input CMYK as for kCmyk; stored as YCCK with an Adobe marker (transform 2)
+    kOther,  // `otherComponents` uninterpreted components, stored as given
 };
 
 struct JpegWriterOptions {
@@ -23,10 +24,12 @@ struct JpegWriterOptions {
     bool subsample = true;
     // For kCmyk: false leaves out the Adobe marker (plain, non-inverted CMYK).
     bool adobeMarker = true;
+    // For kOther: 2, or 5 to 10.
+    int otherComponents = 2;
 };
 
-// Encodes a top-down picture of width x height pixels; `samples` holds 1, 3
-// or 4 bytes per pixel as the space says. Returns the file's bytes, or an
+// Encodes a top-down picture of width x height pixels; `samples` holds as
+// many bytes per pixel as the space has components. Returns the file's bytes, or an
 // empty vector when libjpeg refuses.
 std::vector<std::uint8_t> EncodeJpeg(int width, int height, const std::vector<std::uint8_t>& samples,
                                      const JpegWriterOptions& options = {});

@@ -1,0 +1,31 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "imaging/pixel_memory.h"
+
+namespace {
+
+TEST(PxAllocatePixelMemory, LargeBlocksAreZeroAndOnHugePageBoundaries)
+{
+    // Sizes around the mapping threshold and the 2 MiB page, odd on purpose.
+    for (const std::uint64_t bytes : {std::uint64_t{100}, std::uint64_t{(1u << 20) - 1}, std::uint64_t{1u << 20},
+                                      std::uint64_t{(5u << 20) + 3}, std::uint64_t{72'000'000}}) {
+        auto* memory = static_cast<std::uint8_t*>(PxAllocatePixelMemory(bytes));
+        ASSERT_NE(memory, nullptr) << bytes;
+        if (bytes >= (1u << 20)) {
+            EXPECT_EQ(reinterpret_cast<std::uintptr_t>(memory) % (2u << 20), 0u) << bytes;
+        }
+        for (const std::uint64_t at : {std::uint64_t{0}, bytes / 2, bytes - 1}) {
+            ASSERT_EQ(memory[at], 0) << bytes << " at " << at;
+        }
+        // The whole block is usable, up to its last byte.
+        const std::uint64_t tail = bytes < 4096 ? bytes : 4096;
+        std::memset(memory + bytes - tail, 0xAB, tail);
+        PxReleasePixelMemory(memory, bytes);
+    }
+    EXPECT_EQ(PxAllocatePixelMemory(0), nullptr);
+}
+
+}  // namespace
