@@ -14,10 +14,12 @@ void IgnoreError(png_structp /*png*/, png_const_charp /*message*/) {}
 
 void IgnoreWarning(png_structp /*png*/, png_const_charp /*message*/) {}
 
-// Image data is pulled in blocks of this size. When a file is cut off, the
-// block that holds the cut is lost (libpng takes whole blocks), so a small
-// block keeps nearly every row that arrived; libpng's default is 8 KiB.
-constexpr std::size_t kImageDataBlock = 1024;
+// libpng takes the image data in whole blocks, so when a file is cut off,
+// the block that holds the cut is lost. Large blocks keep zlib fast; in the
+// last stretch of the file the blocks get small, so that a file that ends
+// early loses next to nothing of what it holds.
+constexpr std::uint64_t kTailBytes = 64 * 1024;
+constexpr std::size_t kTailBlock = 256;
 
 // Pulls bytes from the stream. A short read (a truncated file) is an error
 // at once: libpng must never go on with bytes the file does not hold.
@@ -31,6 +33,9 @@ void ReadFromStream(png_structp png, png_bytep data, png_size_t length)
     if (delivered < length) {
         std::memset(data + delivered, 0, length - delivered);
         png_error(png, "Read Error");
+    }
+    if (stream->Remaining() < kTailBytes) {
+        png_set_compression_buffer_size(png, kTailBlock);
     }
 }
 
@@ -87,7 +92,6 @@ int PxDecoderPNG::ReadHeader(PxFileStream& stream, PxBitmap& bitmap)
         return 1;
     }
     png_set_read_fn(readStruct, &stream, ReadFromStream);
-    png_set_compression_buffer_size(readStruct, kImageDataBlock);
 
     png_uint_32 width = 0;
     png_uint_32 height = 0;
