@@ -1,0 +1,237 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include "support/temp_dir.h"
+#include "view_fakes.h"
+
+namespace {
+
+TEST(Panning, SmallPictureShowsTheArrowAndDoesNotDrag)
+{
+    ViewFixture f;
+    f.ShowPicture(300, 200);
+    f.view.OnCursorRequest(true);
+    EXPECT_EQ(f.host.cursor, ViewCursor::Arrow);
+    f.view.OnLeftButtonDown(100, 100);
+    EXPECT_FALSE(f.view.dragging);
+    f.view.OnMouseMove(50, 50, kViewKeyLeftButton);
+    EXPECT_EQ(f.view.offsetX, 0);
+}
+
+TEST(Panning, FollowsTheMouseWithinThePicture)
+{
+    ViewFixture f;  // client 800 x 600
+    f.ShowPicture(2000, 500);
+    f.view.OnCursorRequest(true);
+    EXPECT_EQ(f.host.cursor, ViewCursor::Hand);
+    EXPECT_EQ(f.view.savedCursor, ViewCursor::Arrow);
+    // Over the border or the scroll bars: always the arrow.
+    f.view.OnCursorRequest(false);
+    EXPECT_EQ(f.host.cursor, ViewCursor::Arrow);
+
+    f.view.OnLeftButtonDown(400, 300);
+    ASSERT_TRUE(f.view.dragging);
+    EXPECT_TRUE(f.view.canPanHorizontally);
+    EXPECT_FALSE(f.view.canPanVertically);
+    f.view.OnMouseMove(300, 250, kViewKeyLeftButton);  // 100 to the left
+    EXPECT_EQ(f.view.offsetX, 100);
+    EXPECT_EQ(f.view.offsetY, 0) << "only horizontal panning";
+    EXPECT_EQ(f.host.Bar(ScrollAxis::Horizontal).position, 100);
+    f.view.OnMouseMove(5000, 250, kViewKeyLeftButton);
+    EXPECT_EQ(f.view.offsetX, 0);
+    f.view.OnMouseMove(-30000, 250, kViewKeyLeftButton);
+    EXPECT_EQ(f.view.offsetX, 1200);
+    f.view.OnLeftButtonUp(0, 0);
+    EXPECT_FALSE(f.view.dragging);
+    f.view.OnMouseMove(0, 0, kViewKeyLeftButton);
+    EXPECT_EQ(f.view.offsetX, 1200);
+}
+
+TEST(Panning, AnotherKeyOrButtonEndsTheDrag)
+{
+    for (unsigned keys : {kViewKeyLeftButton | kViewKeyShift, kViewKeyLeftButton | kViewKeyRightButton,
+                          kViewKeyLeftButton | kViewKeyControl, 0u}) {
+        ViewFixture f;
+        f.ShowPicture(2000, 2000);
+        f.view.OnLeftButtonDown(400, 300);
+        f.view.OnMouseMove(300, 200, keys);
+        EXPECT_FALSE(f.view.dragging) << keys;
+        EXPECT_EQ(f.view.offsetX, 0) << keys;
+        f.view.OnMouseMove(200, 100, kViewKeyLeftButton);
+        EXPECT_EQ(f.view.offsetX, 0) << keys;
+    }
+}
+
+TEST(MouseButtons, DoubleClickAndContextMenu)
+{
+    ViewFixture f;
+    f.view.OnLeftButtonDoubleClick(5, 5);
+    EXPECT_EQ(f.host.fullScreenToggles, 1);
+    f.view.OnRightButtonUp(30, 40);
+    EXPECT_EQ(f.host.contextMenus, (std::vector<std::pair<int, int>>{{130, 90}}));
+}
+
+TEST(Opening, DialogTextsAndCancel)
+{
+    ViewFixture f;
+    f.view.document.path = "/kept.png";
+    EXPECT_FALSE(f.view.OpenImage("", true));
+    EXPECT_EQ(f.view.document.path, "/kept.png");
+    ASSERT_EQ(f.host.dialogs.size(), 1u);
+    EXPECT_EQ(f.host.dialogs[0].title, "Select an image file to view");
+    EXPECT_EQ(f.host.dialogs[0].filters,
+              (std::vector<FileDialogFilter>{
+                  {"Image files (JPG, GIF, TIF, BMP, PNG, TGA)", "*.jpg;*.jpeg;*.gif;*.png;*.bmp;*.tif;*.tiff;*.tga;"},
+                  {"All files", "*.*"}}));
+
+    TempDir dir;
+    const std::string chosen = dir.Write("pick.bmp", Bmp24Header(8, 8));
+    f.host.dialogAnswers = {chosen};
+    EXPECT_TRUE(f.view.OpenImage("", true));
+    EXPECT_EQ(f.view.document.path, chosen);
+    EXPECT_EQ(f.view.document.fileList, std::vector<std::string>{chosen});
+}
+
+TEST(Dropping, FirstFileOnlyAndOnlyListedTypes)
+{
+    TempDir dir;
+    const std::string first = dir.Write("first.TIFF", "not a picture inside");
+    const std::string second = dir.Write("second.png", "");
+    ViewFixture f;
+    f.view.OnFilesDropped({first, second, dir.Path().string() + "/third.jpg"});
+    EXPECT_EQ(f.view.document.path, first);
+    EXPECT_EQ(f.view.document.fileList, (std::vector<std::string>{first, second}));
+    EXPECT_EQ(f.view.document.currentIndex, 0);
+
+    for (const std::string& ignored : {dir.Path().string() + "/a.pcx", dir.Path().string() + "/README",
+                                       std::string("/dotted.dir/README"), std::string()}) {
+        f.view.OnFilesDropped({ignored});
+        EXPECT_EQ(f.view.document.path, first) << ignored;
+    }
+    f.view.OnFilesDropped({});
+    EXPECT_EQ(f.view.document.path, first);
+}
+
+TEST(Dropping, DoesNotRearmARunningShow)
+{
+    TempDir dir;
+    const std::string dropped = dir.Write("d.jpg", "");
+    ViewFixture f;
+    f.view.ToggleSlideShow();
+    f.view.OnFilesDropped({dropped});
+    EXPECT_TRUE(f.view.slideShowRunning);
+    EXPECT_EQ(f.host.timerPeriods.size(), 1u);
+}
+
+// A folder of `count` pictures named p01.bmp ... opened at `position`.
+struct Folder {
+    TempDir dir;
+    std::vector<std::string> pictures;
+    explicit Folder(int count)
+    {
+        for (int i = 1; i <= count; ++i) {
+            pictures.push_back(dir.Write("p" + std::to_string(100 + i) + ".bmp", Bmp24Header(2, 2)));
+        }
+    }
+};
+
+TEST(Deleting, ShowsTheNextPictureOrThePreviousAfterTheLast)
+{
+    Folder folder(10);
+    ViewFixture f;
+    ASSERT_TRUE(f.view.OpenImage(folder.pictures[3], true));
+    ASSERT_EQ(f.view.document.currentIndex, 3);  // position 4 of 10
+    f.view.DeleteCurrentFile();
+    EXPECT_EQ(f.host.trashed, std::vector<std::string>{folder.pictures[3]});
+    EXPECT_EQ(f.view.document.path, folder.pictures[4]);
+    EXPECT_EQ(f.view.document.currentIndex, 3);
+    EXPECT_EQ(f.view.document.fileList.size(), 9u);
+    EXPECT_EQ(f.host.status.rfind(" File 4 of 9 ", 0), 0u) << f.host.status;
+
+    ASSERT_TRUE(f.view.OpenImage(folder.pictures[9], true));
+    ASSERT_EQ(f.view.document.currentIndex, 8);  // the last of 9 now
+    f.view.DeleteCurrentFile();
+    EXPECT_EQ(f.view.document.path, folder.pictures[8]);
+    EXPECT_EQ(f.view.document.currentIndex, 7);
+    EXPECT_EQ(f.host.status.rfind(" File 8 of 8 ", 0), 0u) << f.host.status;
+}
+
+TEST(Deleting, LastOfTenShowsTheNinth)
+{
+    Folder folder(10);
+    ViewFixture f;
+    ASSERT_TRUE(f.view.OpenImage(folder.pictures[9], true));
+    f.view.DeleteCurrentFile();
+    EXPECT_EQ(f.view.document.path, folder.pictures[8]);
+    EXPECT_EQ(f.host.status.rfind(" File 9 of 9 ", 0), 0u) << f.host.status;
+}
+
+TEST(Deleting, DeclinedChangesNothing)
+{
+    Folder folder(3);
+    ViewFixture f;
+    ASSERT_TRUE(f.view.OpenImage(folder.pictures[1], true));
+    f.host.trashAnswer = TrashResult::Aborted;
+    const int repaints = f.host.invalidations;
+    f.view.DeleteCurrentFile();
+    EXPECT_EQ(f.view.document.path, folder.pictures[1]);
+    EXPECT_EQ(f.view.document.currentIndex, 1);
+    EXPECT_EQ(f.view.document.fileList.size(), 3u);
+    EXPECT_EQ(f.host.invalidations, repaints);
+    EXPECT_EQ(::access(folder.pictures[1].c_str(), F_OK), 0);
+}
+
+TEST(Deleting, FailedMoveStillShowsTheNeighbourAndKeepsTheFileListed)
+{
+    Folder folder(3);
+    ViewFixture f;
+    ASSERT_TRUE(f.view.OpenImage(folder.pictures[0], true));
+    f.host.trashAnswer = TrashResult::Failed;
+    f.view.DeleteCurrentFile();
+    EXPECT_EQ(f.view.document.path, folder.pictures[1]);
+    EXPECT_EQ(f.view.document.currentIndex, 1);
+    EXPECT_EQ(f.view.document.fileList.size(), 3u);
+}
+
+TEST(Deleting, OnlyPictureAsksForAnotherOrCloses)
+{
+    Folder folder(1);
+    ViewFixture f;
+    ASSERT_TRUE(f.view.OpenImage(folder.pictures[0], true));
+    f.view.DeleteCurrentFile();
+    EXPECT_EQ(f.host.dialogs.size(), 1u);
+    EXPECT_EQ(f.host.closeRequests, 1);
+
+    Folder other(2);
+    Folder lonely(1);
+    ASSERT_TRUE(f.view.OpenImage(lonely.pictures[0], true));
+    f.host.dialogAnswers = {other.pictures[1]};
+    f.view.ToggleSlideShow();
+    const std::size_t armed = f.host.timerPeriods.size();
+    f.view.DeleteCurrentFile();
+    EXPECT_EQ(f.host.closeRequests, 1);
+    EXPECT_EQ(f.view.document.path, other.pictures[1]);
+    EXPECT_EQ(f.view.document.currentIndex, 1);
+    EXPECT_EQ(f.view.document.fileList.size(), 2u);
+    EXPECT_EQ(f.host.timerPeriods.size(), armed + 1) << "a running show is re-armed";
+}
+
+TEST(Editor, LaunchesWithThePathAsOneArgumentOrWarns)
+{
+    ViewFixture f;
+    f.view.document.path = "/my pictures/a b.jpg";
+    EditorRequest none = f.view.EditorCommand();
+    EXPECT_FALSE(none.launch);
+    EXPECT_EQ(none.warningText,
+              "There's no application assigned to edit images\nPlease use the Preferences dialog to assign an editor.");
+    EXPECT_EQ(none.warningCaption, "Editing Application");
+
+    f.view.document.imageEditorPath = "/usr/bin/painter";
+    EditorRequest launch = f.view.EditorCommand();
+    EXPECT_TRUE(launch.launch);
+    EXPECT_EQ(launch.program, "/usr/bin/painter");
+    EXPECT_EQ(launch.argument, "/my pictures/a b.jpg");
+}
+
+}  // namespace

@@ -1,0 +1,186 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "support/temp_dir.h"
+#include "view_fakes.h"
+
+namespace {
+
+using Fill = FakeCanvas::Fill;
+using Text = FakeCanvas::Text;
+using Blit = FakeCanvas::Blit;
+
+TEST(Painting, BandsSurroundThePicture)
+{
+    ViewFixture f;
+    f.Resize(801, 600);
+    f.ShowPicture(300, 200);
+    FakeCanvas canvas;
+    f.view.EraseBackground(canvas);
+    f.view.Paint(canvas);
+    const std::uint32_t white = 0xFFFFFF;
+    EXPECT_EQ(
+        canvas.fills,
+        (std::vector<Fill>{
+            {0, 0, 250, 600, white}, {0, 0, 801, 200, white}, {0, 399, 801, 600, white}, {550, 0, 801, 600, white}}));
+    EXPECT_EQ(canvas.blits, (std::vector<Blit>{{250, 200, 300, 200}}));
+    EXPECT_TRUE(canvas.texts.empty());
+}
+
+TEST(Painting, LargePictureScrollsAndLeavesNoBandsOnItsAxis)
+{
+    ViewFixture f;
+    f.view.document.backgroundColor = 0x0000C8;
+    f.ShowPicture(1000, 300);
+    f.view.ScrollTo(120, 0, true);
+    FakeCanvas canvas;
+    f.view.EraseBackground(canvas);
+    f.view.Paint(canvas);
+    // bx = -100: the left and right bands are inverted and fill nothing.
+    EXPECT_EQ(canvas.fills, (std::vector<Fill>{{0, 0, -100, 600, 0x0000C8},
+                                               {0, 0, 800, 150, 0x0000C8},
+                                               {0, 449, 800, 600, 0x0000C8},
+                                               {899, 0, 800, 600, 0x0000C8}}));
+    EXPECT_EQ(canvas.blits, (std::vector<Blit>{{-120, 150, 1000, 300}}));
+}
+
+TEST(Painting, FailureBoxIsCentredInTheWindow)
+{
+    ViewFixture f;  // window 804 x 604
+    const std::string path = "/brelvix-nowhere/broken.png";
+    f.view.OpenImage(path, false);
+    ASSERT_FALSE(f.view.document.loaded);
+    FakeCanvas canvas;
+    canvas.extents[kCannotDisplayText] = {120, 13};
+    canvas.extents[path] = {300, 13};
+    f.view.EraseBackground(canvas);
+    f.view.Paint(canvas);
+    EXPECT_EQ(canvas.fills, (std::vector<Fill>{{0, 0, 800, 600, 0xFFFFFF}}));
+    EXPECT_TRUE(canvas.blits.empty());
+    EXPECT_EQ(canvas.frames, (std::vector<ViewRect>{{237, 281, 567, 322}}));
+    EXPECT_EQ(canvas.texts, (std::vector<Text>{{252, 287, "Cannot display file", 0}, {252, 303, path, 0}}));
+}
+
+TEST(Painting, FailureBoxMovesWithThePreviousScrollOffset)
+{
+    ViewFixture f;
+    f.ShowPicture(2000, 2000);
+    f.view.ScrollTo(100, 50, true);
+    f.view.OpenImage("/brelvix-nowhere/x.png", false);
+    FakeCanvas canvas;
+    canvas.extents[kCannotDisplayText] = {120, 13};
+    canvas.extents["/brelvix-nowhere/x.png"] = {300, 13};
+    f.view.Paint(canvas);
+    EXPECT_EQ(canvas.frames, (std::vector<ViewRect>{{137, 231, 467, 272}}));
+}
+
+TEST(Texts, StatusAndOverlayOfOnePicture)
+{
+    TempDir dir;
+    const std::string picture = dir.Write("shot.bmp", Bmp24Header(1920, 1080, 345678));
+    ViewFixture f;
+    ASSERT_TRUE(f.view.OpenImage(picture, false));
+    f.view.document.fileList.assign(17, "x");
+    f.view.document.currentIndex = 2;
+    f.view.document.zoom = 0.5;
+    f.view.UpdateDisplay();
+    EXPECT_EQ(f.host.title, picture + " - Brelvix");
+    EXPECT_EQ(f.host.status, " File 3 of 17    Dimensions: 1920 x 1080    Size: 337 Kb    Zoom: 50%");
+    EXPECT_EQ(f.view.OverlayLines(), (std::vector<std::string>{picture, "File 3 of 17", "Size: 960 x 540 (50%)",
+                                                               "File size: 337 Kb (345678 bytes)"}));
+
+    f.view.document.slideShowDelay = 2.5;
+    f.view.ToggleSlideShow();
+    EXPECT_EQ(f.host.status,
+              " File 3 of 17    Dimensions: 1920 x 1080    Size: 337 Kb    Zoom: 50%     Slideshow (delay 2.50 s)");
+    EXPECT_EQ(f.view.OverlayLines().back(), "Slideshow (delay 2.5 s)");
+    f.view.ToggleSlideShow();
+    EXPECT_EQ(f.host.status.find("Slideshow"), std::string::npos);
+
+    // Turned, the status keeps the decoded size and the overlay shows the copy.
+    f.view.RotateRight();
+    EXPECT_NE(f.host.status.find("Dimensions: 1920 x 1080"), std::string::npos);
+    EXPECT_EQ(f.view.OverlayLines()[2], "Size: 540 x 960 (50%)");
+
+    f.view.document.zoom = 1.1;
+    f.view.UpdateDisplay();
+    EXPECT_NE(f.host.status.find("Zoom: 110%"), std::string::npos);
+    f.view.document.zoom = 0.29;
+    f.view.UpdateDisplay();
+    EXPECT_NE(f.host.status.find("Zoom: 28%"), std::string::npos);
+}
+
+TEST(Texts, UnreadableSizeAndHugeFiles)
+{
+    ViewFixture f;
+    f.view.OpenImage("/brelvix-nowhere/gone.jpg", false);
+    EXPECT_EQ(f.host.status, " File 1 of 0    Dimensions: 0 x 0    Size: 0 Kb    Zoom: 100%");
+    EXPECT_EQ(f.view.OverlayLines()[3], "File size: 0 Kb (-1 bytes)");
+
+    // A sparse file of 5 GiB plus 1000 bytes: exact bytes, no overflow.
+    TempDir dir;
+    const std::string big = dir.Write("big.bmp", Bmp24Header(4, 4));
+    const long long size = 5LL * 1024 * 1024 * 1024 + 1000;
+    ASSERT_EQ(::truncate(big.c_str(), size), 0);
+    f.view.OpenImage(big, false);
+    EXPECT_NE(f.host.status.find("Size: 5242880 Kb"), std::string::npos) << f.host.status;
+    EXPECT_EQ(f.view.OverlayLines()[3], "File size: 5242880 Kb (5368710120 bytes)");
+}
+
+TEST(Texts, OverlayIsDrawnOnlyInFullScreenInAReadableColour)
+{
+    ViewFixture f;
+    f.ShowPicture(100, 100);
+    f.view.document.path = "/p/q.bmp";
+    f.view.document.showInfoInFullScreen = true;
+    FakeCanvas windowed;
+    f.view.Paint(windowed);
+    EXPECT_TRUE(windowed.texts.empty());
+
+    f.view.fullScreen = true;
+    f.view.ToggleSlideShow();
+    FakeCanvas canvas;
+    f.view.Paint(canvas);
+    ASSERT_EQ(canvas.texts.size(), 5u);
+    for (std::size_t i = 0; i < canvas.texts.size(); ++i) {
+        EXPECT_EQ(canvas.texts[i].x, 5);
+        EXPECT_EQ(canvas.texts[i].y, 5 + 12 * static_cast<int>(i));
+        EXPECT_EQ(canvas.texts[i].colour, 0u) << "black on white";
+    }
+    EXPECT_EQ(canvas.texts[0].text, "/p/q.bmp");
+    EXPECT_EQ(canvas.texts[4].text, "Slideshow (delay 5.0 s)");
+
+    f.view.document.showInfoInFullScreen = false;
+    FakeCanvas without;
+    f.view.Paint(without);
+    EXPECT_TRUE(without.texts.empty());
+
+    struct Case {
+        std::uint32_t background;
+        std::uint32_t text;
+    };
+    const Case cases[] = {{0xFFFFFF, 0}, {0x0000C8, 0}, {0x000000, 0xFFFFFF}, {0x633232, 0xFFFFFF},
+                          {0x640000, 0}, {0x006400, 0}, {0x000064, 0},        {0x636363, 0xFFFFFF}};
+    for (const Case& c : cases) {
+        f.view.document.backgroundColor = c.background;
+        EXPECT_EQ(f.view.OverlayTextColor(), c.text) << std::hex << c.background;
+    }
+}
+
+TEST(Texts, OverlayScrollsWithALargePicture)
+{
+    ViewFixture f;
+    f.ShowPicture(3000, 3000);
+    f.view.document.showInfoInFullScreen = true;
+    f.view.fullScreen = true;
+    f.view.ScrollTo(10, 20, true);
+    FakeCanvas canvas;
+    f.view.Paint(canvas);
+    ASSERT_FALSE(canvas.texts.empty());
+    EXPECT_EQ(canvas.texts[0].x, -5);
+    EXPECT_EQ(canvas.texts[0].y, -15);
+}
+
+}  // namespace

@@ -1,0 +1,163 @@
+#include <gtest/gtest.h>
+
+#include "view_fakes.h"
+
+namespace {
+
+TEST(Scrolling, PlacementCentresWhatFitsAndScrollsWhatDoesNot)
+{
+    ViewFixture f;
+    f.Resize(801, 600);
+    f.ShowPicture(300, 200);
+    EXPECT_EQ(f.view.PicturePosition(), (ViewPoint{250, 200}));
+    EXPECT_FALSE(FakeHost::Shows(f.host.Bar(ScrollAxis::Horizontal)));
+    EXPECT_FALSE(FakeHost::Shows(f.host.Bar(ScrollAxis::Vertical)));
+
+    f.Resize(200, 100);
+    EXPECT_EQ(f.view.PicturePosition(), (ViewPoint{0, 0}));
+    EXPECT_EQ(f.host.Bar(ScrollAxis::Horizontal), (ScrollBarInfo{0, 299, 200, 0}));
+    EXPECT_EQ(f.host.Bar(ScrollAxis::Vertical), (ScrollBarInfo{0, 199, 100, 0}));
+    EXPECT_TRUE(FakeHost::Shows(f.host.Bar(ScrollAxis::Horizontal)));
+    EXPECT_TRUE(FakeHost::Shows(f.host.Bar(ScrollAxis::Vertical)));
+    EXPECT_EQ(f.view.lineSizeX, 3);
+    EXPECT_EQ(f.view.lineSizeY, 2);
+    EXPECT_EQ(f.view.pageSizeX, 30);
+    EXPECT_EQ(f.view.pageSizeY, 20);
+
+    // Tiny pictures still move by at least one pixel.
+    f.ShowPicture(9, 250);
+    EXPECT_EQ(f.view.lineSizeX, 1);
+    EXPECT_EQ(f.view.pageSizeX, 1);
+    EXPECT_EQ(f.view.lineSizeY, 2);
+    EXPECT_EQ(f.view.pageSizeY, 25);
+}
+
+TEST(Scrolling, BarActionsStayInRange)
+{
+    ViewFixture f;
+    f.Resize(200, 100);
+    f.ShowPicture(300, 1000);  // vertical range 0..900
+    f.host.scrolled.clear();
+    struct Case {
+        ScrollAction action;
+        int track;
+        int expected;
+    };
+    const Case cases[] = {
+        {ScrollAction::LineDown, 0, 10},       {ScrollAction::LineDown, 0, 20},
+        {ScrollAction::PageDown, 0, 120},      {ScrollAction::PageUp, 0, 20},
+        {ScrollAction::PageUp, 0, 0},          {ScrollAction::LineUp, 0, 0},
+        {ScrollAction::Bottom, 0, 900},        {ScrollAction::LineDown, 0, 900},
+        {ScrollAction::ThumbTrack, 450, 450},  {ScrollAction::ThumbPosition, 455, 455},
+        {ScrollAction::EndScroll, 0, 455},     {ScrollAction::Top, 0, 0},
+        {ScrollAction::ThumbTrack, 5000, 900}, {ScrollAction::ThumbTrack, -7, 0},
+    };
+    for (const Case& c : cases) {
+        f.view.OnScroll(ScrollAxis::Vertical, c.action, c.track);
+        EXPECT_EQ(f.view.offsetY, c.expected) << static_cast<int>(c.action);
+        EXPECT_EQ(f.host.Bar(ScrollAxis::Vertical).position, c.expected);
+    }
+    // Contents move by the change, opposite to the offset; nothing moves
+    // when the offset stays.
+    ASSERT_GE(f.host.scrolled.size(), 3u);
+    EXPECT_EQ(f.host.scrolled[0], (std::pair<int, int>{0, -10}));
+    EXPECT_EQ(f.host.scrolled[2], (std::pair<int, int>{0, -100}));
+    EXPECT_EQ(f.host.scrolled.size(), 11u);
+
+    // An axis on which the picture fits never scrolls.
+    f.Resize(400, 100);
+    f.view.OnScroll(ScrollAxis::Horizontal, ScrollAction::Bottom, 0);
+    EXPECT_EQ(f.view.offsetX, 0);
+}
+
+TEST(Scrolling, WheelAccumulatesPartialNotches)
+{
+    ViewFixture f;
+    f.Resize(200, 100);
+    f.ShowPicture(300, 1000);  // line size 10
+    const int updates = f.host.updates;
+    f.view.OnMouseWheel(-120);
+    EXPECT_EQ(f.view.offsetY, 30);
+    EXPECT_EQ(f.host.updates - updates, 3) << "each step is shown at once";
+    EXPECT_EQ(f.view.wheelAccumulator, 0);
+
+    f.view.OnMouseWheel(-60);  // half a notch: 180 -> two steps
+    EXPECT_EQ(f.view.offsetY, 50);
+    EXPECT_EQ(f.view.wheelAccumulator, -60);
+    f.view.OnMouseWheel(-60);  // the accumulator makes a whole notch again
+    EXPECT_EQ(f.view.offsetY, 80);
+    EXPECT_EQ(f.view.wheelAccumulator, 0);
+
+    f.view.OnMouseWheel(240);
+    EXPECT_EQ(f.view.offsetY, 20);
+
+    // Page mode: one page a notch.
+    f.view.OnSettingsChange(-1);
+    f.view.OnMouseWheel(-120);
+    EXPECT_EQ(f.view.offsetY, 120);
+    f.view.OnSettingsChange(5);
+    EXPECT_EQ(f.view.wheelLines, 5);
+    f.view.OnMouseWheel(-120);
+    EXPECT_EQ(f.view.offsetY, 170);
+
+    // A delta far beyond any wheel ends at the edge without spinning.
+    f.view.OnMouseWheel(-2000000000);
+    EXPECT_EQ(f.view.offsetY, 900);
+}
+
+TEST(Scrolling, WheelGoesSidewaysWithoutVerticalBar)
+{
+    ViewFixture f;
+    f.ShowPicture(1000, 100);  // 800 x 600 client: only a horizontal bar
+    f.view.OnMouseWheel(-120);
+    EXPECT_EQ(f.view.offsetX, 30);
+    EXPECT_EQ(f.view.offsetY, 0);
+    f.view.OnMouseWheel(120);
+    EXPECT_EQ(f.view.offsetX, 0);
+}
+
+TEST(Scrolling, EnlargingPullsTheOffsetBack)
+{
+    ViewFixture f;
+    f.Resize(200, 100);
+    f.ShowPicture(300, 200);
+    f.view.OnScroll(ScrollAxis::Horizontal, ScrollAction::Bottom, 0);
+    f.view.OnScroll(ScrollAxis::Vertical, ScrollAction::Bottom, 0);
+    ASSERT_EQ(f.view.offsetX, 100);
+    ASSERT_EQ(f.view.offsetY, 100);
+    f.host.scrolled.clear();
+
+    f.Resize(250, 180);
+    EXPECT_EQ(f.view.offsetX, 50);
+    EXPECT_EQ(f.view.offsetY, 20);
+    EXPECT_EQ(f.host.scrolled, (std::vector<std::pair<int, int>>{{50, 0}, {0, 80}}));
+    EXPECT_EQ(f.host.Bar(ScrollAxis::Horizontal), (ScrollBarInfo{0, 299, 250, 50}));
+
+    f.Resize(1000, 1000);  // larger than the picture: back to 0
+    EXPECT_EQ(f.view.offsetX, 0);
+    EXPECT_EQ(f.view.offsetY, 0);
+    // Shrinking keeps the offset.
+    f.view.OnSize(100, 100);
+    EXPECT_EQ(f.view.offsetX, 0);
+}
+
+TEST(Scrolling, EveryRefreshReturnsToTheCorner)
+{
+    ViewFixture f;
+    f.ShowPicture(2000, 2000);
+    f.view.ScrollTo(300, 400, false);
+    EXPECT_EQ(f.host.scrolled.back(), (std::pair<int, int>{-300, -400}));
+    EXPECT_EQ(f.host.Bar(ScrollAxis::Vertical).position, 400);
+    f.view.FlipHorizontal();
+    EXPECT_EQ(f.view.offsetX, 0);
+    EXPECT_EQ(f.view.offsetY, 0);
+    EXPECT_EQ(f.host.Bar(ScrollAxis::Vertical), (ScrollBarInfo{0, 1999, 600, 0}));
+
+    // A failed load keeps the previous picture's scrolling.
+    f.view.ScrollTo(300, 400, true);
+    f.view.OpenImage("/brelvix-nowhere/gone.bmp", false);
+    EXPECT_EQ(f.view.offsetX, 300);
+    EXPECT_EQ(f.view.extentX, 2000);
+}
+
+}  // namespace

@@ -1,0 +1,137 @@
+#include "view_fakes.h"
+
+#include <unistd.h>
+
+#include <memory>
+
+ViewCursor FakeHost::SetCursor(ViewCursor next)
+{
+    const ViewCursor replaced = cursor;
+    cursor = next;
+    cursorHistory.push_back(next);
+    return replaced;
+}
+
+unsigned FakeHost::StartTimer(unsigned id, int milliseconds)
+{
+    runningTimers[id] = milliseconds;
+    timerPeriods.push_back(milliseconds);
+    return id;
+}
+
+bool FakeHost::ChooseFile(const OpenFileDialogRequest& request, std::string* chosen)
+{
+    dialogs.push_back(request);
+    if (dialogAnswers.empty()) {
+        return false;
+    }
+    *chosen = dialogAnswers.front();
+    dialogAnswers.pop_front();
+    return true;
+}
+
+TrashResult FakeHost::MoveToTrash(const std::string& path)
+{
+    trashed.push_back(path);
+    if (trashAnswer == TrashResult::Done) {
+        ::unlink(path.c_str());
+    }
+    return trashAnswer;
+}
+
+ViewSize FakeCanvas::TextExtent(const std::string& text)
+{
+    const auto known = extents.find(text);
+    if (known != extents.end()) {
+        return known->second;
+    }
+    return {static_cast<int>(7 * text.size()), 13};
+}
+
+namespace {
+
+void Put16(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t value)
+{
+    out[at] = static_cast<std::uint8_t>(value);
+    out[at + 1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+void Put32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t value)
+{
+    Put16(out, at, value & 0xFFFF);
+    Put16(out, at + 2, value >> 16);
+}
+
+// File header (14 bytes) and the 40-byte information header of an
+// uncompressed 24-bit, bottom-up picture whose pixels start at byte 54.
+std::vector<std::uint8_t> Headers(int width, int height, std::size_t fileSize)
+{
+    std::vector<std::uint8_t> out(54, 0);
+    out[0] = 'B';
+    out[1] = 'M';
+    Put32(out, 2, static_cast<std::uint32_t>(fileSize));  // file size
+    Put32(out, 10, 54);                                   // pixel offset
+    Put32(out, 14, 40);                                   // information header size
+    Put32(out, 18, static_cast<std::uint32_t>(width));
+    Put32(out, 22, static_cast<std::uint32_t>(height));  // positive: bottom-up
+    Put16(out, 26, 1);                                   // planes
+    Put16(out, 28, 24);                                  // bits per pixel
+    Put32(out, 30, 0);                                   // no compression
+    Put32(out, 38, 2835);                                // 72 dpi
+    Put32(out, 42, 2835);
+    return out;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> Bmp24(int width, int height, const std::function<Rgb(int x, int y)>& pixel)
+{
+    const std::size_t stride = (3 * static_cast<std::size_t>(width) + 3) & ~std::size_t{3};
+    std::vector<std::uint8_t> out = Headers(width, height, 54 + stride * height);
+    out.resize(54 + stride * height, 0);
+    for (int row = 0; row < height; ++row) {
+        const int y = height - 1 - row;  // the first stored row is the bottom one
+        std::uint8_t* line = out.data() + 54 + stride * row;
+        for (int x = 0; x < width; ++x) {
+            const Rgb c = pixel(x, y);
+            line[3 * x] = c.b;
+            line[3 * x + 1] = c.g;
+            line[3 * x + 2] = c.r;
+        }
+    }
+    return out;
+}
+
+std::vector<std::uint8_t> Bmp24Header(int width, int height, std::size_t fileSize)
+{
+    std::vector<std::uint8_t> out = Headers(width, height, fileSize);
+    out.resize(std::max<std::size_t>(fileSize, 54), 0);
+    return out;
+}
+
+ViewFixture::ViewFixture()
+{
+    view.document.slideShowDelay = 5.0;
+    view.document.fastForwardSkip = 20;
+    view.document.backgroundColor = 0xFFFFFF;
+    view.OnSize(800, 600);
+}
+
+void ViewFixture::ShowPicture(int width, int height)
+{
+    ImageDocument& document = view.document;
+    document.decoded = std::make_unique<PxBitmap>();
+    document.decoded->SetDimensions(width, height, 24);
+    document.decoded->CreatePixelStore();
+    document.display.CopyFrom(*document.decoded);
+    document.loaded = true;
+    document.zoom = 1.0;
+    view.UpdateDisplay();
+}
+
+void ViewFixture::Resize(int clientWidth, int clientHeight)
+{
+    host.window.right = host.window.left + clientWidth + 4;
+    host.window.bottom = host.window.top + clientHeight + 4;
+    view.OnSize(clientWidth, clientHeight);
+}

@@ -1,0 +1,136 @@
+// Recording stand-ins for the window and the paint surface, and small
+// picture files, for driving ImageView without a toolkit.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/pixels.h"
+#include "viewer/image_view.h"
+
+class FakeHost : public ViewHost {
+public:
+    // --- what the view reads
+    ViewRect window{100, 50, 904, 654};  // 804 x 604
+    bool bestFit = false;
+    // Answers of the Open dialog, used in order; an empty queue cancels.
+    std::deque<std::string> dialogAnswers;
+    // Answer of the trash; on Done the file is removed, as a move would.
+    TrashResult trashAnswer = TrashResult::Done;
+
+    // --- what the view did
+    ScrollBarInfo bars[2];  // Horizontal, Vertical
+    std::vector<std::pair<int, int>> scrolled;
+    int invalidations = 0;
+    int updates = 0;
+    ViewCursor cursor = ViewCursor::None;
+    std::vector<ViewCursor> cursorHistory;
+    std::map<unsigned, int> runningTimers;  // id -> period
+    std::vector<int> timerPeriods;          // every start, in order
+    std::string title;
+    std::string status;
+    int fullScreenToggles = 0;
+    bool slideShowChecked = false;
+    int checkMarkUpdates = 0;
+    std::vector<std::pair<int, int>> contextMenus;
+    std::vector<OpenFileDialogRequest> dialogs;
+    std::vector<std::string> trashed;
+    int closeRequests = 0;
+
+    const ScrollBarInfo& Bar(ScrollAxis axis) const { return bars[axis == ScrollAxis::Horizontal ? 0 : 1]; }
+    static bool Shows(const ScrollBarInfo& bar) { return bar.page <= bar.maximum - bar.minimum; }
+
+    ViewRect WindowRect() const override { return window; }
+    void SetScrollBar(ScrollAxis axis, const ScrollBarInfo& info, bool) override { BarOf(axis) = info; }
+    void SetScrollPosition(ScrollAxis axis, int position, bool) override { BarOf(axis).position = position; }
+    bool HasVerticalScrollBar() const override { return Shows(bars[1]); }
+    void ScrollContents(int dx, int dy) override { scrolled.emplace_back(dx, dy); }
+    void Invalidate(bool) override { ++invalidations; }
+    void UpdateNow() override { ++updates; }
+    ViewCursor SetCursor(ViewCursor next) override;
+    unsigned StartTimer(unsigned id, int milliseconds) override;
+    void StopTimer(unsigned id) override { runningTimers.erase(id); }
+    void SetTitle(const std::string& text) override { title = text; }
+    void SetStatusText(const std::string& text) override { status = text; }
+    bool ZoomToBestFit() const override { return bestFit; }
+    void ToggleFullScreen() override { ++fullScreenToggles; }
+    void SetSlideShowChecked(bool checked) override
+    {
+        slideShowChecked = checked;
+        ++checkMarkUpdates;
+    }
+    void ShowContextMenu(int x, int y) override { contextMenus.emplace_back(x, y); }
+    bool ChooseFile(const OpenFileDialogRequest& request, std::string* chosen) override;
+    TrashResult MoveToTrash(const std::string& path) override;
+    void RequestClose() override { ++closeRequests; }
+
+private:
+    ScrollBarInfo& BarOf(ScrollAxis axis) { return bars[axis == ScrollAxis::Horizontal ? 0 : 1]; }
+};
+
+class FakeCanvas : public ViewCanvas {
+public:
+    struct Fill {
+        int left, top, right, bottom;
+        std::uint32_t colour;
+        bool operator==(const Fill&) const = default;
+    };
+    struct Text {
+        int x, y;
+        std::string text;
+        std::uint32_t colour;
+        bool operator==(const Text&) const = default;
+    };
+    struct Blit {
+        int x, y, width, height;
+        bool operator==(const Blit&) const = default;
+    };
+
+    // Text sizes: listed texts measure as given, others 7 pixels a character
+    // by 13.
+    std::map<std::string, ViewSize> extents;
+
+    std::vector<Fill> fills;
+    std::vector<ViewRect> frames;
+    std::vector<Text> texts;
+    std::vector<Blit> blits;
+
+    void FillRect(int left, int top, int right, int bottom, std::uint32_t colour) override
+    {
+        fills.push_back({left, top, right, bottom, colour});
+    }
+    void FrameRect(int left, int top, int right, int bottom) override { frames.push_back({left, top, right, bottom}); }
+    void DrawText(int x, int y, const std::string& text, std::uint32_t colour) override
+    {
+        texts.push_back({x, y, text, colour});
+    }
+    ViewSize TextExtent(const std::string& text) override;
+    int DrawPixels(int x, int y, int width, int height, const std::uint8_t*, std::int32_t, std::uint32_t) override
+    {
+        blits.push_back({x, y, width, height});
+        return 1;
+    }
+};
+
+// A 24-bit BMP of width x height with the pixels `pixel` gives (x, y with 0
+// the top row).
+std::vector<std::uint8_t> Bmp24(int width, int height, const std::function<Rgb(int x, int y)>& pixel);
+// Only the header of a 24-bit BMP, then zeros up to `fileSize` bytes: enough
+// for the loader, which reads missing pixel data as black.
+std::vector<std::uint8_t> Bmp24Header(int width, int height, std::size_t fileSize = 54);
+
+// A view with its fake host, a client area of 800 x 600 in a window of 804 x
+// 604, and the frame's defaults (delay 5.0, skip 20, white background).
+struct ViewFixture {
+    FakeHost host;
+    ImageView view{&host};
+    ViewFixture();
+    // Gives the document a decoded picture of the size (black pixels) as a
+    // successful load would, without a file, and refreshes.
+    void ShowPicture(int width, int height);
+    void Resize(int clientWidth, int clientHeight);
+};

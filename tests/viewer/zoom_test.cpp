@@ -1,0 +1,220 @@
+#include <gtest/gtest.h>
+
+#include "support/temp_dir.h"
+#include "view_fakes.h"
+
+namespace {
+
+std::string ZoomField(const std::string& status)
+{
+    const std::size_t at = status.find("Zoom: ");
+    return at == std::string::npos ? std::string() : status.substr(at + 6);
+}
+
+TEST(Zoom, FixedStepsAreRepeatedAdditions)
+{
+    ViewFixture f;  // no picture: the factor and the status text still change
+    ImageDocument& d = f.view.document;
+    f.view.ZoomIn();
+    EXPECT_EQ(d.zoom, 1.1);
+    f.view.ZoomIn();
+    EXPECT_EQ(d.zoom, 1.2000000000000002);
+    for (int i = 2; i < 90; ++i) {
+        f.view.ZoomIn();
+    }
+    EXPECT_EQ(d.zoom, 9.999999999999982);
+    f.view.ZoomIn();  // still below 10: one more step
+    EXPECT_EQ(d.zoom, 10.099999999999982);
+    EXPECT_EQ(ZoomField(f.host.status), "1009%");
+    const int repaints = f.host.invalidations;
+    f.view.ZoomIn();
+    f.view.ZoomInByOne();
+    EXPECT_EQ(d.zoom, 10.099999999999982);
+    EXPECT_EQ(f.host.invalidations, repaints) << "a zoom at its bound does nothing";
+
+    d.zoom = 1.0;
+    f.view.ZoomOut();
+    EXPECT_EQ(d.zoom, 0.9);
+    f.view.ZoomOut();
+    f.view.ZoomOut();
+    EXPECT_EQ(d.zoom, 0.7000000000000001);
+    for (int i = 3; i < 9; ++i) {
+        f.view.ZoomOut();
+    }
+    EXPECT_EQ(d.zoom, 0.10000000000000014);
+    f.view.ZoomOut();  // still above 0.1
+    EXPECT_EQ(d.zoom, 1.3877787807814457e-16);
+    EXPECT_EQ(ZoomField(f.host.status), "0%");
+    f.view.ZoomOut();
+    EXPECT_EQ(d.zoom, 1.3877787807814457e-16);
+
+    d.zoom = 9.5;
+    f.view.ZoomInByOne();
+    EXPECT_EQ(d.zoom, 10.5);
+    d.zoom = 1.5;
+    f.view.ZoomOutByOne();
+    EXPECT_EQ(d.zoom, 0.5);
+    d.zoom = 1.0;
+    f.view.ZoomOutByOne();
+    EXPECT_EQ(d.zoom, 1.0);
+    d.zoom = 3.7;
+    f.view.ZoomTo100();
+    EXPECT_EQ(d.zoom, 1.0);
+}
+
+TEST(Zoom, WorkingCopyIsScaledThenTurned)
+{
+    ViewFixture f;
+    f.ShowPicture(101, 40);
+    f.view.document.zoom = 0.35;
+    f.view.UpdateDisplay();
+    EXPECT_EQ(f.view.document.display.Width(), 35);  // 35.35 truncated
+    EXPECT_EQ(f.view.document.display.Height(), 14);
+
+    f.ShowPicture(640, 480);
+    EXPECT_EQ(f.view.document.display.Width(), 640);
+    f.view.document.zoom = 0.5;
+    f.view.RotateRight();
+    EXPECT_EQ(f.view.document.display.Width(), 240);
+    EXPECT_EQ(f.view.document.display.Height(), 320);
+    // The status names the decoded size; the scroll extents follow the copy.
+    EXPECT_NE(f.host.status.find("Dimensions: 640 x 480"), std::string::npos);
+    EXPECT_EQ(f.view.extentX, 240);
+    EXPECT_EQ(f.view.extentY, 320);
+}
+
+TEST(Zoom, RotationSteps)
+{
+    ViewFixture f;
+    int expectedRight[] = {90, 180, 270, 0};
+    for (int expected : expectedRight) {
+        f.view.RotateRight();
+        EXPECT_EQ(f.view.document.rotation, expected);
+    }
+    int expectedLeft[] = {270, 180, 90, 0};
+    for (int expected : expectedLeft) {
+        f.view.RotateLeft();
+        EXPECT_EQ(f.view.document.rotation, expected);
+    }
+    f.view.FlipHorizontal();
+    f.view.FlipVertical();
+    EXPECT_TRUE(f.view.document.flipHorizontal);
+    EXPECT_TRUE(f.view.document.flipVertical);
+    f.view.FlipHorizontal();
+    EXPECT_FALSE(f.view.document.flipHorizontal);
+}
+
+TEST(Zoom, FitUsesTheWindowLessItsBorder)
+{
+    ViewFixture f;  // window 804 x 604
+    struct Case {
+        int width, height;
+        double zoom;
+        int shownWidth, shownHeight;
+    };
+    const Case cases[] = {
+        {1600, 1200, 0.5, 800, 600},
+        {1000, 1000, 0.6, 600, 600},  // the height limits
+        {200, 100, 4.0, 800, 400},    // small pictures are stretched
+        {100, 300, 2.0, 200, 600},
+    };
+    for (const Case& c : cases) {
+        f.ShowPicture(c.width, c.height);
+        f.view.ZoomToFit();
+        EXPECT_EQ(f.view.document.zoom, c.zoom) << c.width << " x " << c.height;
+        EXPECT_EQ(f.view.document.display.Width(), c.shownWidth);
+        EXPECT_EQ(f.view.document.display.Height(), c.shownHeight);
+    }
+
+    // A turned picture is fitted as if it were not turned.
+    f.ShowPicture(1600, 1200);
+    f.view.RotateRight();
+    f.view.ZoomToFit();
+    EXPECT_EQ(f.view.document.zoom, 0.5);
+    EXPECT_EQ(f.view.document.display.Width(), 600);
+    EXPECT_EQ(f.view.document.display.Height(), 800);
+}
+
+TEST(Zoom, FitWithoutPictureSizeKeepsTheFactor)
+{
+    ViewFixture f;
+    f.view.document.Load("/brelvix-nowhere/missing.png");
+    f.view.document.zoom = 0.7;
+    f.view.ZoomToFit();
+    EXPECT_EQ(f.view.document.zoom, 0.7);
+    f.view.ApplyBestFit();
+    EXPECT_EQ(f.view.document.zoom, 0.7);
+    EXPECT_EQ(ZoomField(f.host.status), "70%");
+
+    // A window smaller than its border gives 0, not a negative factor.
+    f.ShowPicture(50, 50);
+    f.host.window = {0, 0, 3, 3};
+    f.view.ZoomToFit();
+    EXPECT_EQ(f.view.document.zoom, 0.0);
+    EXPECT_EQ(f.view.document.display.Width(), 0);
+}
+
+TEST(Zoom, BestFitShrinksButNeverEnlarges)
+{
+    ViewFixture f;
+    f.ShowPicture(640, 480);
+    f.view.document.zoom = 2.0;
+    f.view.UpdateDisplay();
+    f.view.ApplyBestFit();
+    EXPECT_EQ(f.view.document.zoom, 2.0) << "an enlarged picture that fits stays";
+
+    f.view.document.zoom = 0.5;
+    f.view.UpdateDisplay();
+    f.view.ApplyBestFit();
+    EXPECT_EQ(f.view.document.zoom, 1.0) << "a reduced picture that fits returns to 1.0";
+
+    // Turned 90 at 2.0 the copy is 200 x 600: the decoded width 300 exceeds
+    // the copy's width, which counts as reduced.
+    f.ShowPicture(300, 100);
+    f.view.document.zoom = 2.0;
+    f.view.RotateRight();
+    ASSERT_EQ(f.view.document.display.Width(), 200);
+    f.view.ApplyBestFit();
+    EXPECT_EQ(f.view.document.zoom, 1.0);
+
+    f.ShowPicture(1600, 1200);
+    f.view.ApplyBestFit();
+    EXPECT_EQ(f.view.document.zoom, 0.5);
+}
+
+TEST(Zoom, OpeningAppliesTheInitialZoom)
+{
+    TempDir dir;
+    const std::string small = dir.Write("small.bmp", Bmp24Header(640, 480));
+    const std::string large = dir.Write("large.bmp", Bmp24Header(1600, 1200));
+    const std::string wide = dir.Write("wide.bmp", Bmp24Header(802, 10));
+
+    ViewFixture f;
+    f.host.bestFit = true;
+    ASSERT_TRUE(f.view.OpenImage(small, true));
+    ASSERT_TRUE(f.view.document.loaded);
+    EXPECT_EQ(f.view.document.zoom, 1.0);
+    ASSERT_TRUE(f.view.OpenImage(large, false));
+    EXPECT_EQ(f.view.document.zoom, 0.5);
+    EXPECT_EQ(f.view.document.display.Width(), 800);
+
+    // Not wider than the window (804), so shown at 1.0 and scrolled in the
+    // 800-pixel client area.
+    ASSERT_TRUE(f.view.OpenImage(wide, false));
+    EXPECT_EQ(f.view.document.zoom, 1.0);
+    EXPECT_TRUE(FakeHost::Shows(f.host.Bar(ScrollAxis::Horizontal)));
+    EXPECT_FALSE(FakeHost::Shows(f.host.Bar(ScrollAxis::Vertical)));
+
+    // With the setting off every picture opens at 1.0, turns and mirrors gone.
+    f.host.bestFit = false;
+    f.view.RotateLeft();
+    f.view.FlipVertical();
+    f.view.ZoomOut();
+    ASSERT_TRUE(f.view.OpenImage(large, false));
+    EXPECT_EQ(f.view.document.zoom, 1.0);
+    EXPECT_EQ(f.view.document.rotation, 0);
+    EXPECT_FALSE(f.view.document.flipVertical);
+    EXPECT_EQ(f.view.document.display.Width(), 1600);
+}
+
+}  // namespace
