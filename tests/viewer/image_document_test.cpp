@@ -72,6 +72,7 @@ TEST(ImageDocument, TransformsApplyInOrderScaleTurnMirror)
     document.flipHorizontal = true;
     document.ApplyZoom();
     document.ApplyRotation();
+    document.ApplyFlips();
     ASSERT_EQ(document.display.Width(), 4);
     ASSERT_EQ(document.display.Height(), 6);
     EXPECT_EQ(Corners(document.display), (std::vector<Rgb>{kRed, kBlue, kGreen, kWhite}));
