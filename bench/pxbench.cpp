@@ -2,11 +2,14 @@
 // pxbench scale FILE WIDTH HEIGHT [RUNS]
 // pxbench rotate FILE CODE [RUNS]
 // pxbench flip FILE VERTICAL [RUNS]
+// pxbench scan FOLDER [--subfolders] [RUNS]
 //
 // Runs one image-library operation RUNS times (default 5) and prints
 //   op=NAME median_ms=M min_ms=N megapixels_per_s=P
 // Megapixels are those of the picture the operation produces. Bench scripts
 // compare these figures against a reference measured in the same run.
+// scan lists a folder as the viewer does when it opens a picture there and
+// adds ` entries=N` (the number of pictures listed) to the line.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -17,6 +20,7 @@
 #include <vector>
 
 #include "imaging/bitmap.h"
+#include "viewer/image_document.h"
 
 namespace {
 
@@ -26,7 +30,8 @@ int Usage()
                  "usage: pxbench decode FILE [RUNS]\n"
                  "       pxbench scale FILE WIDTH HEIGHT [RUNS]\n"
                  "       pxbench rotate FILE CODE [RUNS]\n"
-                 "       pxbench flip FILE VERTICAL [RUNS]\n");
+                 "       pxbench flip FILE VERTICAL [RUNS]\n"
+                 "       pxbench scan FOLDER [--subfolders] [RUNS]\n");
     return 2;
 }
 
@@ -36,7 +41,7 @@ int ParseInt(const char* text)
 }
 
 template <typename Operation>
-int Measure(const char* name, int runs, Operation operation)
+int Measure(const char* name, int runs, Operation operation, const std::string* suffix = nullptr)
 {
     std::vector<double> times;
     double megapixels = 0;
@@ -52,10 +57,10 @@ int Measure(const char* name, int runs, Operation operation)
         times.push_back(std::chrono::duration<double, std::milli>(stop - start).count());
     }
     std::sort(times.begin(), times.end());
-    const double median = times.size() % 2 == 1 ? times[times.size() / 2]
-                                                 : (times[times.size() / 2 - 1] + times[times.size() / 2]) / 2;
-    std::printf("op=%s median_ms=%.3f min_ms=%.3f megapixels_per_s=%.2f\n", name, median, times.front(),
-                median > 0 ? megapixels / (median / 1000.0) : 0.0);
+    const double median =
+        times.size() % 2 == 1 ? times[times.size() / 2] : (times[times.size() / 2 - 1] + times[times.size() / 2]) / 2;
+    std::printf("op=%s median_ms=%.3f min_ms=%.3f megapixels_per_s=%.2f%s\n", name, median, times.front(),
+                median > 0 ? megapixels / (median / 1000.0) : 0.0, suffix != nullptr ? suffix->c_str() : "");
     return 0;
 }
 
@@ -75,6 +80,26 @@ int main(int argc, char** argv)
     const char* file = argv[2];
     auto runsAt = [&](int index) { return argc > index ? std::max(1, ParseInt(argv[index])) : 5; };
 
+    if (op == "scan") {
+        const bool subfolders = argc > 3 && std::strcmp(argv[3], "--subfolders") == 0;
+        const int runs = runsAt(subfolders ? 4 : 3);
+        // The folder of a picture that need not exist: the list is built all
+        // the same.
+        const std::string picture = std::string(file) + "/.pxbench-scan.jpg";
+        std::string entries;
+        return Measure(
+            "scan", runs,
+            [&] {
+                ImageDocument document;
+                document.includeSubdirectories = subfolders;
+                if (!document.BuildFileList(picture)) {
+                    return -1.0;
+                }
+                entries = " entries=" + std::to_string(document.fileList.size());
+                return 0.0;
+            },
+            &entries);
+    }
     if (op == "decode") {
         return Measure("decode", runsAt(3), [&] {
             PxBitmap bitmap;
