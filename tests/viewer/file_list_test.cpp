@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "support/temp_dir.h"
-#include "viewer/image_document.h"
+#include "view_fakes.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ TEST(FileList, PicturesOnlyInNaturalOrder)
 {
     TempDir dir;
     for (const char* name : {"img10.jpg", "c.txt", "B.PNG", "d.pcx", "img2.jpg", "a.jpg", ".hidden.gif", "README",
-                             "x.TIFF", "y.tga", "z.jpeg", "w.bmp", "v.tif", "archive.jpg.gz"}) {
+                             "x.TIFF", "y.tga", "z.jpeg", "w.bmp", "v.tif", "archive.jpg.gz", "caf\xe9.png"}) {
         dir.Write(name, "");
     }
     fs::create_directory(dir.Path() / "folder.jpg");  // a folder is never a picture
@@ -41,14 +41,14 @@ TEST(FileList, PicturesOnlyInNaturalOrder)
     const std::string root = dir.Path().string();
     ASSERT_TRUE(document.BuildFileList(root + "/a.jpg"));
     EXPECT_EQ(Relative(document.fileList, root),
-              (std::vector<std::string>{".hidden.gif", "a.jpg", "B.PNG", "img2.jpg", "img10.jpg", "v.tif", "w.bmp",
-                                        "x.TIFF", "y.tga", "z.jpeg"}));
+              (std::vector<std::string>{".hidden.gif", "a.jpg", "B.PNG", "caf\xe9.png", "img2.jpg", "img10.jpg",
+                                        "v.tif", "w.bmp", "x.TIFF", "y.tga", "z.jpeg"}));
     EXPECT_EQ(document.currentIndex, 1);
 
     // A picture of another type opened through "All files" is not listed:
     // its position is the list's length.
     ASSERT_TRUE(document.BuildFileList(root + "/d.pcx"));
-    EXPECT_EQ(document.currentIndex, 10);
+    EXPECT_EQ(document.currentIndex, 11);
 }
 
 TEST(FileList, SubfoldersStandWhereTheirNamesFallAndLoopsEnd)
@@ -149,10 +149,11 @@ TEST(FileList, PathsLongerThanOldLimitsAreListed)
     for (int i = 0; i < 12; ++i) {
         relative += std::string(60, static_cast<char>('a' + i)) + "/";
     }
-    const std::string picture = dir.Write(relative + "deep.png", "");
+    const std::string picture = dir.Write(relative + "deep.bmp", Bmp24Header(3, 2));
     ASSERT_GT(picture.size(), 700u);
 
     ImageDocument document;
+    EXPECT_TRUE(document.Load(picture));
     ASSERT_TRUE(document.BuildFileList(picture));
     ASSERT_EQ(document.fileList.size(), 1u);
     EXPECT_EQ(document.fileList[0], picture);
@@ -160,7 +161,7 @@ TEST(FileList, PathsLongerThanOldLimitsAreListed)
 
     // With subfolders on, the same file is reached from the top.
     document.includeSubdirectories = true;
-    ASSERT_TRUE(document.BuildFileList(dir.Path().string() + "/top.png"));
+    ASSERT_TRUE(document.BuildFileList(dir.Path().string() + "/top.bmp"));
     EXPECT_EQ(document.fileList, std::vector<std::string>{picture});
 }
 

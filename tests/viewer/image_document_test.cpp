@@ -39,25 +39,6 @@ std::vector<Rgb> Corners(const PxBitmap& bitmap)
 
 const Rgb kRed{255, 0, 0}, kGreen{0, 255, 0}, kBlue{0, 0, 255}, kWhite{255, 255, 255};
 
-TEST(ImageDocument, ConstructionValues)
-{
-    ImageDocument document;
-    EXPECT_TRUE(document.path.empty());
-    EXPECT_FALSE(document.loaded);
-    EXPECT_EQ(document.decoded, nullptr);
-    EXPECT_EQ(document.display.Width(), 0);
-    EXPECT_FALSE(document.includeSubdirectories);
-    EXPECT_EQ(document.currentIndex, 0);
-    EXPECT_TRUE(document.fileList.empty());
-    EXPECT_FALSE(document.showInfoInFullScreen);
-    EXPECT_EQ(document.backgroundColor, 0u);
-    EXPECT_EQ(document.zoom, 1.0);
-    EXPECT_EQ(document.rotation, 0);
-    EXPECT_FALSE(document.flipHorizontal);
-    EXPECT_FALSE(document.flipVertical);
-    EXPECT_TRUE(document.imageEditorPath.empty());
-}
-
 TEST(ImageDocument, TransformsApplyInOrderScaleTurnMirror)
 {
     TempDir dir;
@@ -147,20 +128,6 @@ TEST(ImageDocument, WorkingCopyWithoutPixelsStaysWithoutPixels)
     EXPECT_EQ(document.display.Pixels(), nullptr);
     EXPECT_EQ(document.display.Width(), 10);
     EXPECT_EQ(document.display.Height(), 15);
-}
-
-TEST(ImageDocument, LongPathLoads)
-{
-    TempDir dir;
-    std::string relative;
-    for (int i = 0; i < 6; ++i) {
-        relative += std::string(100, static_cast<char>('k' + i)) + "/";
-    }
-    const std::string picture = dir.Write(relative + "deep.bmp", Bmp24Header(3, 2));
-    ASSERT_GT(picture.size(), 600u);
-    ImageDocument document;
-    EXPECT_TRUE(document.Load(picture));
-    EXPECT_EQ(document.path, picture);
 }
 
 }  // namespace

@@ -35,7 +35,6 @@ public:
     std::string status;
     int fullScreenToggles = 0;
     bool slideShowChecked = false;
-    int checkMarkUpdates = 0;
     std::vector<std::pair<int, int>> contextMenus;
     std::vector<OpenFileDialogRequest> dialogs;
     std::vector<std::string> trashed;
@@ -58,11 +57,7 @@ public:
     void SetStatusText(const std::string& text) override { status = text; }
     bool ZoomToBestFit() const override { return bestFit; }
     void ToggleFullScreen() override { ++fullScreenToggles; }
-    void SetSlideShowChecked(bool checked) override
-    {
-        slideShowChecked = checked;
-        ++checkMarkUpdates;
-    }
+    void SetSlideShowChecked(bool checked) override { slideShowChecked = checked; }
     void ShowContextMenu(int x, int y) override { contextMenus.emplace_back(x, y); }
     bool ChooseFile(const OpenFileDialogRequest& request, std::string* chosen) override;
     TrashResult MoveToTrash(const std::string& path) override;

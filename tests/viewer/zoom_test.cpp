@@ -83,27 +83,6 @@ TEST(Zoom, WorkingCopyIsScaledThenTurned)
     EXPECT_EQ(f.view.extentY, 320);
 }
 
-TEST(Zoom, RotationSteps)
-{
-    ViewFixture f;
-    int expectedRight[] = {90, 180, 270, 0};
-    for (int expected : expectedRight) {
-        f.view.RotateRight();
-        EXPECT_EQ(f.view.document.rotation, expected);
-    }
-    int expectedLeft[] = {270, 180, 90, 0};
-    for (int expected : expectedLeft) {
-        f.view.RotateLeft();
-        EXPECT_EQ(f.view.document.rotation, expected);
-    }
-    f.view.FlipHorizontal();
-    f.view.FlipVertical();
-    EXPECT_TRUE(f.view.document.flipHorizontal);
-    EXPECT_TRUE(f.view.document.flipVertical);
-    f.view.FlipHorizontal();
-    EXPECT_FALSE(f.view.document.flipHorizontal);
-}
-
 TEST(Zoom, FitUsesTheWindowLessItsBorder)
 {
     ViewFixture f;  // window 804 x 604
