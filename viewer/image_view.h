@@ -8,6 +8,10 @@
 // the commands. Every operation that changes the picture, its zoom, rotation
 // or flips ends with UpdateDisplay, the one refresh: working copy, title and
 // status text, scrolling, repaint.
+//
+// OnSize must come once after creation and after every change of the drawing
+// area's size. A paint of any part of the window calls EraseBackground and
+// then Paint with a canvas clipped to that part.
 #pragma once
 
 #include <cstdint>
