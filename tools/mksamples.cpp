@@ -6,11 +6,14 @@
 // no third-party content.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "support/bmp_writer.h"
 #include "support/jpeg_writer.h"
 #include "support/png_writer.h"
+#include "support/pcx_writer.h"
 #include "support/sample_picture.h"
+#include "support/tga_writer.h"
 
 namespace {
 
@@ -46,6 +49,40 @@ bool WritePngSample(const std::string& folder)
     return !file.empty() && WriteFileBytes(folder + "/06-sunrise.png", file);
 }
 
+// True colour, run-length coded, top row first: the common Targa of paint programs.
+bool WriteTgaSample(const std::string& folder)
+{
+    const SamplePicture picture = RenderSamplePicture(400, 300);
+    TgaOptions options;
+    options.imageType = 10;
+    options.depth = 24;
+    options.topDown = true;
+    return WriteFileBytes(folder + "/02-sunrise.tga",
+                          WriteTga(picture.width, picture.height, TgaPixelsFromRgb(picture.rgb, 24), options));
+}
+
+// 256 colours (3 bits red, 3 green, 2 blue) with the palette at the end.
+bool WritePcxSample(const std::string& folder)
+{
+    const SamplePicture picture = RenderSamplePicture(400, 300);
+    PcxOptions options;
+    for (int i = 0; i < 256; ++i) {
+        options.endPalette.push_back(static_cast<std::uint8_t>((i >> 5) * 255 / 7));
+        options.endPalette.push_back(static_cast<std::uint8_t>(((i >> 2) & 7) * 255 / 7));
+        options.endPalette.push_back(static_cast<std::uint8_t>((i & 3) * 255 / 3));
+    }
+    std::vector<std::uint8_t> indices;
+    for (std::size_t i = 0; i < picture.rgb.size(); i += 3) {
+        const int r = (picture.rgb[i] * 7 + 127) / 255;
+        const int g = (picture.rgb[i + 1] * 7 + 127) / 255;
+        const int b = (picture.rgb[i + 2] * 3 + 127) / 255;
+        indices.push_back(static_cast<std::uint8_t>((r << 5) | (g << 2) | b));
+    }
+    return WriteFileBytes(
+        folder + "/03-sunrise.pcx",
+        WritePcx(picture.width, picture.height, PcxLines(picture.width, picture.height, indices, options), options));
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -63,6 +100,8 @@ int main(int argc, char** argv)
         {"BMP", WriteBmpSample},
         {"JPEG", WriteJpegSample},
         {"PNG", WritePngSample},
+        {"TGA", WriteTgaSample},
+        {"PCX", WritePcxSample},
     };
     int status = 0;
     for (const Sample& sample : samples) {
