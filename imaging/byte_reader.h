@@ -61,6 +61,20 @@ public:
         }
     }
 
+    // The bytes available without another read, at least one while data is
+    // left; 0 once the data is used up. Consume what was used with Advance.
+    const std::uint8_t* Peek(std::size_t* available)
+    {
+        if (position == length && !Refill()) {
+            *available = 0;
+            return buffer;
+        }
+        *available = length - position;
+        return buffer + position;
+    }
+    // Consumes n bytes of what Peek offered.
+    void Advance(std::size_t n) { position += n; }
+
     // True when every further byte will be zero: the data is used up.
     bool AtEnd() { return position == length && !Refill(); }
 

@@ -1,10 +1,15 @@
 #include "decoder_pcx.h"
 
+#include <array>
 #include <cstring>
 #include <memory>
 #include <new>
 
 #include "byte_reader.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
 
 namespace {
 
@@ -13,6 +18,8 @@ constexpr std::uint64_t kHeaderBytes = 128;
 // 256 entries of red, green, blue.
 constexpr std::uint64_t kEndPaletteBytes = 769;
 constexpr std::uint8_t kEndPaletteMarker = 12;
+// Room the line expansion may write beyond a line.
+constexpr std::uint64_t kLineSlack = 8;
 
 bool AcceptedDepth(int bits, int planes)
 {
@@ -40,20 +47,95 @@ inline unsigned Sample(const std::uint8_t* plane, std::int64_t x, int bits)
     return (plane[bit >> 3] >> shift) & ((1u << bits) - 1);
 }
 
+// Interleaves three planes into blue, green, red pixels; returns how many
+// pixels it wrote (a multiple of 16 when a vector path exists, else 0).
+#if defined(__x86_64__) || defined(__i386__)
+
+// Which byte of a 16-pixel plane block goes to each byte of the 48 output
+// bytes, per plane (channel 0 blue, 1 green, 2 red); 0x80 writes zero.
+constexpr std::array<std::array<std::uint8_t, 16>, 9> InterleaveMasks()
+{
+    std::array<std::array<std::uint8_t, 16>, 9> masks{};
+    for (int chunk = 0; chunk < 3; ++chunk) {
+        for (int channel = 0; channel < 3; ++channel) {
+            for (int k = 0; k < 16; ++k) {
+                const int position = 16 * chunk + k;
+                masks[chunk * 3 + channel][k] =
+                    position % 3 == channel ? static_cast<std::uint8_t>(position / 3) : std::uint8_t{0x80};
+            }
+        }
+    }
+    return masks;
+}
+
+__attribute__((target("ssse3"))) std::int64_t InterleaveVector(const std::uint8_t* red, const std::uint8_t* green,
+                                                               const std::uint8_t* blue, std::uint8_t* out,
+                                                               std::int64_t width)
+{
+    static constexpr auto kMasks = InterleaveMasks();
+    __m128i masks[9];
+    for (int i = 0; i < 9; ++i) {
+        masks[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kMasks[i].data()));
+    }
+    std::int64_t x = 0;
+    for (; x + 16 <= width; x += 16) {
+        const __m128i planes[3] = {_mm_loadu_si128(reinterpret_cast<const __m128i*>(blue + x)),
+                                   _mm_loadu_si128(reinterpret_cast<const __m128i*>(green + x)),
+                                   _mm_loadu_si128(reinterpret_cast<const __m128i*>(red + x))};
+        for (int chunk = 0; chunk < 3; ++chunk) {
+            const __m128i bytes = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(planes[0], masks[chunk * 3]),
+                                                            _mm_shuffle_epi8(planes[1], masks[chunk * 3 + 1])),
+                                               _mm_shuffle_epi8(planes[2], masks[chunk * 3 + 2]));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * x + 16 * chunk), bytes);
+        }
+    }
+    return x;
+}
+
+std::int64_t Interleave(const std::uint8_t* red, const std::uint8_t* green, const std::uint8_t* blue, std::uint8_t* out,
+                        std::int64_t width)
+{
+    static const bool vector = __builtin_cpu_supports("ssse3");
+    return vector ? InterleaveVector(red, green, blue, out, width) : 0;
+}
+
+#else
+
+std::int64_t Interleave(const std::uint8_t*, const std::uint8_t*, const std::uint8_t*, std::uint8_t*, std::int64_t)
+{
+    return 0;
+}
+
+#endif
+
 // How one decoded line (all its planes) becomes a row of pixels.
 struct LineLayout {
     std::int64_t width = 0;
     int bits = 0;    // bits per sample
     int planes = 0;  // planes per line
     std::uint64_t planeBytes = 0;
-    const std::uint8_t* table = nullptr;  // blue, green, red per colour index
+    // Blue, green, red per colour index, and the same in the low three
+    // bytes of a word, for writing a pixel with one store.
+    std::uint8_t table[256 * 3] = {};
+    std::uint32_t packed[256] = {};
+
+    void SetColour(int index, std::uint8_t red, std::uint8_t green, std::uint8_t blue)
+    {
+        table[3 * index] = blue;
+        table[3 * index + 1] = green;
+        table[3 * index + 2] = red;
+        packed[index] = blue | (green << 8) | (std::uint32_t{red} << 16);
+    }
 
     void Convert(const std::uint8_t* line, std::uint8_t* out) const
     {
         if (planes == 1 && bits == 8) {
-            for (std::int64_t x = 0; x < width; ++x) {
-                std::memcpy(out + 3 * x, table + 3 * line[x], 3);
+            // Four bytes per pixel, each store overlapping the next pixel,
+            // which overwrites the extra byte; the last pixel takes three.
+            for (std::int64_t x = 0; x + 1 < width; ++x) {
+                std::memcpy(out + 3 * x, &packed[line[x]], 4);
             }
+            std::memcpy(out + 3 * (width - 1), table + 3 * line[width - 1], 3);
         } else if (planes == 1) {
             for (std::int64_t x = 0; x < width; ++x) {
                 std::memcpy(out + 3 * x, table + 3 * Sample(line, x, bits), 3);
@@ -67,8 +149,18 @@ struct LineLayout {
                 }
                 std::memcpy(out + 3 * x, table + 3 * index, 3);
             }
+        } else if (bits == 8) {
+            // Three planes: red, green, blue.
+            const std::uint8_t* red = line;
+            const std::uint8_t* green = line + planeBytes;
+            const std::uint8_t* blue = line + 2 * planeBytes;
+            for (std::int64_t x = Interleave(red, green, blue, out, width); x < width; ++x) {
+                out[3 * x] = blue[x];
+                out[3 * x + 1] = green[x];
+                out[3 * x + 2] = red[x];
+            }
         } else {
-            // Three planes: red, green, blue, stretched to 8 bits.
+            // Three planes of 2 or 4 bits, stretched to 8 bits.
             const unsigned scale = 255u / ((1u << bits) - 1);
             const std::uint8_t* red = line;
             const std::uint8_t* green = line + planeBytes;
@@ -80,6 +172,79 @@ struct LineLayout {
             }
         }
     }
+};
+
+// Expands run-length data into lines. A run may continue from the end of
+// one line into the next, so its remainder is kept between lines.
+class LineExpander {
+public:
+    explicit LineExpander(PxByteReader& source) : reader(source) {}
+
+    // True when the rest of the picture is all zero bytes: no run pending
+    // and no data left (past the end, every byte is a literal 0).
+    bool OnlyZerosLeft() { return runLeft == 0 && reader.AtEnd(); }
+
+    // Fills `lineBytes` bytes of `line`, which must have kLineSlack bytes
+    // of room beyond them.
+    void Fill(std::uint8_t* line, std::uint64_t lineBytes)
+    {
+        std::uint64_t filled = 0;
+        while (filled < lineBytes) {
+            if (runLeft > 0) {
+                const std::uint64_t count = runLeft < lineBytes - filled ? runLeft : lineBytes - filled;
+                std::memset(line + filled, runValue, static_cast<std::size_t>(count));
+                filled += count;
+                runLeft -= count;
+                continue;
+            }
+            std::size_t available = 0;
+            const std::uint8_t* bytes = reader.Peek(&available);
+            if (available == 0) {
+                std::memset(line + filled, 0, static_cast<std::size_t>(lineBytes - filled));
+                return;
+            }
+            // Work straight on the reader's block. Literals and short runs
+            // take one path without a branch on their kind (in noisy
+            // pictures the kind is unpredictable): both write eight copies
+            // of their value and advance by their length. A run past the
+            // line's end, and one whose value byte lies in the next block,
+            // are left to the general step below.
+            std::size_t i = 0;
+            while (filled < lineBytes && i + 1 < available) {
+                const std::uint8_t c = bytes[i];
+                const bool run = c >= 192;
+                const std::uint64_t count = run ? c & 63 : 1;  // a run of 0 produces nothing
+                if (count > lineBytes - filled) {
+                    break;
+                }
+                const std::uint8_t value = run ? bytes[i + 1] : c;
+                if (count <= kLineSlack) {
+                    const std::uint64_t copies = value * 0x0101010101010101ull;
+                    std::memcpy(line + filled, &copies, kLineSlack);
+                } else {
+                    std::memset(line + filled, value, static_cast<std::size_t>(count));
+                }
+                filled += count;
+                i += run ? 2 : 1;
+            }
+            reader.Advance(i);
+            if (filled == lineBytes) {
+                break;
+            }
+            const std::uint8_t c = reader.Next();
+            if (c < 192) {
+                line[filled++] = c;
+            } else {
+                runLeft = c & 63;  // a length of 0 produces nothing
+                runValue = reader.Next();
+            }
+        }
+    }
+
+private:
+    PxByteReader& reader;
+    std::uint8_t runValue = 0;
+    std::uint64_t runLeft = 0;
 };
 
 }  // namespace
@@ -160,34 +325,28 @@ void PxDecoderPCX::DecodePixels(PxFileStream& stream, PxBitmap& bitmap)
         dataBytes = stream.Size() - kEndPaletteBytes - kHeaderBytes;
     }
 
-    std::uint8_t table[256 * 3];
     for (int i = 0; i < 256; ++i) {
-        table[3 * i] = palette[i].blue;
-        table[3 * i + 1] = palette[i].green;
-        table[3 * i + 2] = palette[i].red;
+        layout.SetColour(i, palette[i].red, palette[i].green, palette[i].blue);
     }
     if (layout.bits == 1 && layout.planes == 1) {
         // Monochrome files leave the header colours unset often enough
         // that only black and white are reliable.
-        std::memset(table, 0, 3);
-        std::memset(table + 3, 255, 3);
+        layout.SetColour(0, 0, 0, 0);
+        layout.SetColour(1, 255, 255, 255);
     }
-    layout.table = table;
 
-    std::unique_ptr<std::uint8_t[]> line(new (std::nothrow) std::uint8_t[lineBytes]);
+    std::unique_ptr<std::uint8_t[]> line(new (std::nothrow) std::uint8_t[lineBytes + kLineSlack]);
     if (!line) {
         return;
     }
     PxByteReader reader(stream, dataBytes);
+    LineExpander expander(reader);
     const std::int64_t height = bitmap.Height();
-    std::uint8_t runValue = 0;
-    std::uint64_t runLeft = 0;  // a run may continue into the next line
     for (std::int64_t row = 0; row < height; ++row) {
         std::uint8_t* out = PxStoreRow(bitmap, height - 1 - row);
-        if (runLeft == 0 && reader.AtEnd()) {
-            // Every byte from here on is a literal zero: all remaining rows
-            // look alike. Convert one and copy it, instead of walking the
-            // zeros of a truncated file one at a time.
+        if (expander.OnlyZerosLeft()) {
+            // All remaining rows look alike: convert one and copy it,
+            // instead of walking the zeros of a truncated file one by one.
             std::memset(line.get(), 0, lineBytes);
             layout.Convert(line.get(), out);
             const std::size_t rowBytes = static_cast<std::size_t>(3 * layout.width);
@@ -196,25 +355,8 @@ void PxDecoderPCX::DecodePixels(PxFileStream& stream, PxBitmap& bitmap)
             }
             return;
         }
-        std::uint8_t* bytes = line.get();
-        std::uint64_t filled = 0;
-        while (filled < lineBytes) {
-            if (runLeft > 0) {
-                const std::uint64_t count = runLeft < lineBytes - filled ? runLeft : lineBytes - filled;
-                std::memset(bytes + filled, runValue, static_cast<std::size_t>(count));
-                filled += count;
-                runLeft -= count;
-                continue;
-            }
-            const std::uint8_t c = reader.Next();
-            if (c >= 192) {
-                runLeft = c & 63;  // a length of 0 produces nothing
-                runValue = reader.Next();
-            } else {
-                bytes[filled++] = c;
-            }
-        }
-        layout.Convert(bytes, out);
+        expander.Fill(line.get(), lineBytes);
+        layout.Convert(line.get(), out);
     }
 }
 

@@ -66,18 +66,7 @@ bool WritePcxSample(const std::string& folder)
 {
     const SamplePicture picture = RenderSamplePicture(400, 300);
     PcxOptions options;
-    for (int i = 0; i < 256; ++i) {
-        options.endPalette.push_back(static_cast<std::uint8_t>((i >> 5) * 255 / 7));
-        options.endPalette.push_back(static_cast<std::uint8_t>(((i >> 2) & 7) * 255 / 7));
-        options.endPalette.push_back(static_cast<std::uint8_t>((i & 3) * 255 / 3));
-    }
-    std::vector<std::uint8_t> indices;
-    for (std::size_t i = 0; i < picture.rgb.size(); i += 3) {
-        const int r = (picture.rgb[i] * 7 + 127) / 255;
-        const int g = (picture.rgb[i + 1] * 7 + 127) / 255;
-        const int b = (picture.rgb[i + 2] * 3 + 127) / 255;
-        indices.push_back(static_cast<std::uint8_t>((r << 5) | (g << 2) | b));
-    }
+    const std::vector<std::uint8_t> indices = PcxIndicesFromRgb(picture.rgb, &options.endPalette);
     return WriteFileBytes(
         folder + "/03-sunrise.pcx",
         WritePcx(picture.width, picture.height, PcxLines(picture.width, picture.height, indices, options), options));

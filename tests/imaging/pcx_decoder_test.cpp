@@ -188,6 +188,39 @@ TEST(PxDecoderPCX, TwentyFourBitsInThreePlanes)
     EXPECT_EQ(TopDownRgb(bitmap), rgb);
 }
 
+TEST(PxDecoderPCX, LargePicturesAcrossManyReadBlocks)
+{
+    // Noise with flat patches: every kind of token falls on the boundaries
+    // of the blocks the decoder reads, runs split from their values included.
+    const int width = 257;
+    const int height = 131;
+    std::vector<std::uint8_t> rgb;
+    std::uint32_t state = 7;
+    for (int i = 0; i < width * height * 3; ++i) {
+        state = state * 1103515245u + 12345u;
+        const bool flat = (i / (3 * width)) % 7 < 2;
+        rgb.push_back(static_cast<std::uint8_t>(flat ? 200 : (state >> 16) & 0xFF));
+    }
+    PcxOptions colour = Options(8, 3);
+    const std::vector<std::uint8_t> file = WritePcx(width, height, PcxLines(width, height, rgb, colour), colour);
+    ASSERT_GT(file.size(), 4u * 16384u);
+    PxBitmap bitmap;
+    ASSERT_EQ(DecodeBytes(file, &bitmap), 0);
+    EXPECT_TRUE(TopDownRgb(bitmap) == rgb);
+
+    PcxOptions indexed = Options(8, 1);
+    const std::vector<std::uint8_t> indices = PcxIndicesFromRgb(rgb, &indexed.endPalette);
+    PxBitmap reduced;
+    ASSERT_EQ(DecodeBytes(WritePcx(width, height, PcxLines(width, height, indices, indexed), indexed), &reduced), 0);
+    for (int i = 0; i < width * height; i += 97) {
+        const std::uint8_t* entry = indexed.endPalette.data() + 3 * indices[i];
+        EXPECT_EQ(PixelAt(reduced, i % width, i / width), (Rgb{entry[0], entry[1], entry[2]})) << "pixel " << i;
+    }
+    EXPECT_EQ(PixelAt(reduced, width - 1, height - 1),
+              (Rgb{indexed.endPalette[3 * indices.back()], indexed.endPalette[3 * indices.back() + 1],
+                   indexed.endPalette[3 * indices.back() + 2]}));
+}
+
 TEST(PxDecoderPCX, OneBitSinglePlaneIsBlackAndWhite)
 {
     // 10 pixels: two bytes of samples, padded to 4; the header colours are

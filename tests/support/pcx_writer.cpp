@@ -97,3 +97,22 @@ std::vector<std::uint8_t> PcxLines(int width, int height, const std::vector<std:
     }
     return lines;
 }
+
+std::vector<std::uint8_t> PcxIndicesFromRgb(const std::vector<std::uint8_t>& rgb, std::vector<std::uint8_t>* palette)
+{
+    palette->clear();
+    for (int i = 0; i < 256; ++i) {
+        palette->push_back(static_cast<std::uint8_t>((i >> 5) * 255 / 7));
+        palette->push_back(static_cast<std::uint8_t>(((i >> 2) & 7) * 255 / 7));
+        palette->push_back(static_cast<std::uint8_t>((i & 3) * 255 / 3));
+    }
+    std::vector<std::uint8_t> indices;
+    indices.reserve(rgb.size() / 3);
+    for (std::size_t i = 0; i + 2 < rgb.size(); i += 3) {
+        const int r = (rgb[i] * 7 + 127) / 255;
+        const int g = (rgb[i + 1] * 7 + 127) / 255;
+        const int b = (rgb[i + 2] * 3 + 127) / 255;
+        indices.push_back(static_cast<std::uint8_t>((r << 5) | (g << 2) | b));
+    }
+    return indices;
+}

@@ -42,3 +42,8 @@ std::vector<std::uint8_t> WritePcx(int width, int height, const std::vector<std:
 // holds red, green, blue triplets and plane 0 gets red.
 std::vector<std::uint8_t> PcxLines(int width, int height, const std::vector<std::uint8_t>& samples,
                                    const PcxOptions& options);
+
+// Reduces top-down red, green, blue triplets to 256 colours (3 bits red,
+// 3 green, 2 blue, nearest per channel): returns one index per pixel and
+// stores the 768-byte palette in `palette`.
+std::vector<std::uint8_t> PcxIndicesFromRgb(const std::vector<std::uint8_t>& rgb, std::vector<std::uint8_t>* palette);
