@@ -10,8 +10,8 @@
 
 #include "support/bmp_writer.h"
 #include "support/jpeg_writer.h"
-#include "support/png_writer.h"
 #include "support/pcx_writer.h"
+#include "support/png_writer.h"
 #include "support/sample_picture.h"
 #include "support/tga_writer.h"
 
