@@ -132,8 +132,11 @@ std::unique_ptr<PxContributionTable> PxResampler::ComputeContributions(std::int3
         const double center = (i + 0.5) * (1 / scale) - 0.5;
         const double low = std::floor(center - support);
         const double high = std::ceil(center + support);
-        std::int64_t left = low < 0 ? 0 : static_cast<std::int64_t>(low);
-        std::int64_t right = high > inCount - 1 ? inCount - 1 : static_cast<std::int64_t>(high);
+        // Clamped while still doubles, so that no scale can make the
+        // conversion overflow; for real sizes only the clamps at 0 and
+        // inCount - 1 ever act.
+        std::int64_t left = static_cast<std::int64_t>(std::clamp(low, 0.0, static_cast<double>(inCount)));
+        std::int64_t right = static_cast<std::int64_t>(std::clamp(high, -1.0, static_cast<double>(inCount - 1)));
         // The window can come out one input wider than the filter needs when
         // both of its ends are fractional.
         if (right - left + 1 > windowSize) {

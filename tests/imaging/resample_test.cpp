@@ -255,6 +255,25 @@ TEST(PxResampler, RejectsCountsThatAreNotPositive)
     EXPECT_FALSE(resampler.ComputeContributions(0, 5, 0.0));
     EXPECT_FALSE(resampler.ComputeContributions(5, 0, 1.0));
     EXPECT_FALSE(resampler.ComputeContributions(-1, 5, -0.2));
+    EXPECT_FALSE(resampler.ComputeContributions(5, 5, std::nan("")));
+    EXPECT_FALSE(resampler.ComputeContributions(5, 5, 1e-12));  // a window of 10^12 inputs
+}
+
+TEST(PxResampler, ScalesThatDoNotMatchTheCountsStayInsideTheInput)
+{
+    const PxTriangleFilter filter(kPxScaleRadius);
+    const PxResampler resampler(&filter);
+    for (const double scale : {1e-4, 0.01, 3.0, 1e9, 1e300}) {
+        const auto table = resampler.ComputeContributions(40, 7, scale);
+        ASSERT_TRUE(table) << scale;
+        for (int i = 0; i < 40; ++i) {
+            const PxContribution& entry = table->entries[i];
+            ASSERT_GE(entry.left, 0) << scale << " " << i;
+            ASSERT_LE(entry.left, entry.right) << scale << " " << i;
+            ASSERT_LE(entry.right, 6) << scale << " " << i;
+            ASSERT_LE(entry.right - entry.left + 1, table->windowSize) << scale << " " << i;
+        }
+    }
 }
 
 // ---- the weights on real pixels ----
