@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Scaling against Pillow's bilinear resize, measured in the same run on the
 # same pictures: 6000x4000 -> 1920x1280 and 4000x3000 -> 4400x3300. Prints
-# both medians and the ratio Pillow / Brelvix (above 1: Brelvix is faster).
-# Quarter turns and mirrors follow, for information.
+# the median and the fastest run of each and the ratios Pillow / Brelvix
+# (above 1: Brelvix is faster); on a busy machine the fastest runs are the
+# steadier figure. Quarter turns and mirrors follow, for information.
 #
 #   bench/scale_vs_pillow.sh [RUNS]      (default 7)
 #
@@ -30,34 +31,38 @@ pxbench=build/bench/bench/pxbench
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-median() {  # median_ms from a line "op=... median_ms=M ..."
-  sed -n 's/.*median_ms=\([0-9.]*\).*/\1/p'
+figures() {  # "M N" from a line "op=... median_ms=M min_ms=N ..."
+  sed -n 's/.*median_ms=\([0-9.]*\) min_ms=\([0-9.]*\).*/\1 \2/p'
+}
+
+# report LABEL "OURS_MEDIAN OURS_MIN" "THEIRS_MEDIAN THEIRS_MIN"
+report() {
+  awk -v label="$1" -v ours="$2" -v theirs="$3" 'BEGIN {
+    split(ours, a, " "); split(theirs, b, " ")
+    printf "%-30s brelvix %7.1f ms (min %6.1f), pillow %7.1f ms (min %6.1f), pillow/brelvix %5.2f (min %5.2f)\n",
+      label, a[1], a[2], b[1], b[2], b[1] / a[1], b[2] / a[2] }'
 }
 
 compare_scale() {
-  local file=$1 width=$2 height=$3 ours theirs
-  ours=$("$pxbench" scale "$file" "$width" "$height" "$runs" | median)
-  theirs=$("$python" bench/pillow_reference.py resize "$file" "$width" "$height" "$runs" | median)
-  local size
-  size=$("$python" -c "import struct,sys; d=open(sys.argv[1],'rb').read(26); print('%dx%d' % struct.unpack('<ii', d[18:26]))" "$file")
-  awk -v s="$size" -v w="$width" -v h="$height" -v a="$ours" -v b="$theirs" 'BEGIN {
-    printf "scale %s -> %dx%d: brelvix %.1f ms, pillow %.1f ms, pillow/brelvix %.2f\n", s, w, h, a, b, b / a }'
+  local file=$1 size=$2 width=$3 height=$4 ours theirs
+  ours=$("$pxbench" scale "$file" "$width" "$height" "$runs" | figures)
+  theirs=$("$python" bench/pillow_reference.py resize "$file" "$width" "$height" "$runs" | figures)
+  report "scale $size -> ${width}x$height:" "$ours" "$theirs"
 }
 
 compare_transpose() {
   local file=$1 op=$2 arg=$3 name=$4 ours theirs
-  ours=$("$pxbench" "$op" "$file" "$arg" "$runs" | median)
-  theirs=$("$python" bench/pillow_reference.py transpose "$file" "$name" "$runs" | median)
-  awk -v n="$op $arg" -v a="$ours" -v b="$theirs" 'BEGIN {
-    printf "%-9s 6000x4000: brelvix %.1f ms, pillow %.1f ms, pillow/brelvix %.2f\n", n, a, b, b / a }'
+  ours=$("$pxbench" "$op" "$file" "$arg" "$runs" | figures)
+  theirs=$("$python" bench/pillow_reference.py transpose "$file" "$name" "$runs" | figures)
+  report "$op $arg 6000x4000:" "$ours" "$theirs"
 }
 
 "$python" bench/pillow_reference.py make "$work/large.bmp" 6000 4000
 "$python" bench/pillow_reference.py make "$work/medium.bmp" 4000 3000
 
-echo "median of $runs runs each"
-compare_scale "$work/large.bmp" 1920 1280
-compare_scale "$work/medium.bmp" 4400 3300
+echo "$runs runs of each"
+compare_scale "$work/large.bmp" 6000x4000 1920 1280
+compare_scale "$work/medium.bmp" 4000x3000 4400 3300
 compare_transpose "$work/large.bmp" rotate 1 rotate1
 compare_transpose "$work/large.bmp" rotate 2 rotate2
 compare_transpose "$work/large.bmp" rotate 3 rotate3
