@@ -101,6 +101,35 @@ struct Picture {
     }
 };
 
+// Once the file has ended, every row still to come repeats the one before
+// it (file row k - 1). Called then, this finishes the picture at once: a
+// black row needs no copying (the store is still zero), any other is
+// doubled into the rest with a few large copies. Whole strides are copied;
+// the padding bytes are zero in every row.
+void RepeatToTheEnd(const Picture& picture, std::int64_t k)
+{
+    const std::size_t rowBytes = static_cast<std::size_t>(3 * picture.width);
+    const std::uint8_t* last = picture.Row(k - 1);
+    if (std::all_of(last, last + rowBytes, [](std::uint8_t b) { return b == 0; })) {
+        return;
+    }
+    // The rows to fill and the source row form one run of store rows: from
+    // the source upwards for a bottom-up file, from store row 0 up to the
+    // source for a top-down one.
+    const std::int64_t stride = picture.bitmap.Stride();
+    const std::int64_t rows = picture.height - k;
+    std::uint8_t* base = picture.topDown ? PxStoreRow(picture.bitmap, 0) : picture.Row(k - 1);
+    if (picture.topDown) {
+        std::memcpy(base, last, static_cast<std::size_t>(stride));
+    }
+    const std::int64_t total = (picture.topDown ? rows : rows + 1) * stride;
+    for (std::int64_t filled = stride; filled < total;) {
+        const std::int64_t n = std::min(filled, total - filled);
+        std::memcpy(base + filled, base, static_cast<std::size_t>(n));
+        filled += n;
+    }
+}
+
 struct FreeDeleter {
     void operator()(void* block) const { std::free(block); }
 };
@@ -127,25 +156,23 @@ void PutIndexed(std::uint8_t* out, const std::uint8_t* indices, std::int64_t cou
 
 // 1 and 4 bits per pixel. The data arrives one byte variable at a time: a
 // byte the file no longer supplies keeps the value of the last one that
-// arrived (zero before the first). `Expand` turns `bytes` data bytes into
-// pixels starting at column `firstPixel`.
+// arrived (zero before the first). `expand(out, firstByte, bytes, count)`
+// turns `count` data bytes, those of the row from `firstByte` on, into pixels.
 template <typename Expand>
 void ReadPackedRows(const Picture& picture, std::uint64_t dataBytes, Expand expand)
 {
     constexpr std::uint64_t kChunkBytes = 4096;
     std::uint8_t chunk[kChunkBytes];
     const std::uint64_t padding = PaddedRowBytes(dataBytes) - dataBytes;
-    const std::int64_t rowBytes = 3 * picture.width;
     std::uint8_t last = 0;
     bool previousRowEmpty = false;
     for (std::int64_t k = 0; k < picture.height; ++k) {
-        std::uint8_t* out = picture.Row(k);
         if (previousRowEmpty && picture.stream.Remaining() == 0) {
-            // Nothing arrives any more: this row repeats the last byte like the one before.
-            std::memcpy(out, picture.Row(k - 1), static_cast<std::size_t>(rowBytes));
-            picture.stream.Skip(dataBytes + padding);
-            continue;
+            // Nothing arrives any more: every row repeats the last byte like the one before.
+            RepeatToTheEnd(picture, k);
+            return;
         }
+        std::uint8_t* out = picture.Row(k);
         std::uint64_t arrivedInRow = 0;
         for (std::uint64_t done = 0; done < dataBytes;) {
             const std::uint64_t n = std::min(kChunkBytes, dataBytes - done);
@@ -174,12 +201,18 @@ void ReadRows1(const Picture& picture, const Colors& colors)
         }
     }
     const std::int64_t width = picture.width;
+    const std::uint64_t fullBytes = static_cast<std::uint64_t>(width) / 8;
     ReadPackedRows(picture, (static_cast<std::uint64_t>(width) + 7) / 8,
                    [&](std::uint8_t* out, std::uint64_t firstByte, const std::uint8_t* bytes, std::uint64_t count) {
-                       for (std::uint64_t i = 0; i < count; ++i) {
-                           const std::int64_t x = static_cast<std::int64_t>(8 * (firstByte + i));
-                           const std::int64_t pixels = std::min<std::int64_t>(8, width - x);
-                           std::memcpy(out + 3 * x, expanded[bytes[i]], static_cast<std::size_t>(3 * pixels));
+                       // Whole bytes with a fixed-size copy; the row's last byte may hold fewer pixels.
+                       std::uint8_t* at = out + 24 * firstByte;
+                       const std::uint64_t whole = firstByte >= fullBytes ? 0 : std::min(count, fullBytes - firstByte);
+                       for (std::uint64_t i = 0; i < whole; ++i) {
+                           std::memcpy(at + 24 * i, expanded[bytes[i]], 24);
+                       }
+                       if (whole < count) {
+                           std::memcpy(at + 24 * whole, expanded[bytes[whole]],
+                                       static_cast<std::size_t>(3 * (width % 8)));
                        }
                    });
 }
@@ -193,12 +226,16 @@ void ReadRows4(const Picture& picture, const Colors& colors)
         std::memcpy(expanded[value] + 3, colors[value & 15], 3);
     }
     const std::int64_t width = picture.width;
+    const std::uint64_t fullBytes = static_cast<std::uint64_t>(width) / 2;
     ReadPackedRows(picture, (static_cast<std::uint64_t>(width) + 1) / 2,
                    [&](std::uint8_t* out, std::uint64_t firstByte, const std::uint8_t* bytes, std::uint64_t count) {
-                       for (std::uint64_t i = 0; i < count; ++i) {
-                           const std::int64_t x = static_cast<std::int64_t>(2 * (firstByte + i));
-                           const std::int64_t pixels = std::min<std::int64_t>(2, width - x);
-                           std::memcpy(out + 3 * x, expanded[bytes[i]], static_cast<std::size_t>(3 * pixels));
+                       std::uint8_t* at = out + 6 * firstByte;
+                       const std::uint64_t whole = firstByte >= fullBytes ? 0 : std::min(count, fullBytes - firstByte);
+                       for (std::uint64_t i = 0; i < whole; ++i) {
+                           std::memcpy(at + 6 * i, expanded[bytes[i]], 6);
+                       }
+                       if (whole < count) {
+                           std::memcpy(at + 6 * whole, expanded[bytes[whole]], 3);  // an odd width's last pixel
                        }
                    });
 }
@@ -216,15 +253,13 @@ void ReadBlockRows(const Picture& picture, std::uint64_t bytesPerPixel, Convert 
         return;
     }
     for (std::int64_t k = 0; k < picture.height; ++k) {
-        std::uint8_t* out = picture.Row(k);
-        std::uint64_t arrived = 0;
-        picture.stream.Read(row.get(), dataBytes, &arrived);
-        if (arrived == 0 && k > 0) {
-            // The block still holds the previous row, so this row repeats it.
-            std::memcpy(out, picture.Row(k - 1), static_cast<std::size_t>(3 * picture.width));
-        } else {
-            convert(out, row.get());
+        if (k > 0 && picture.stream.Remaining() == 0) {
+            // The block keeps the previous row from here on.
+            RepeatToTheEnd(picture, k);
+            return;
         }
+        picture.stream.Read(row.get(), dataBytes);
+        convert(picture.Row(k), row.get());
         picture.stream.Skip(padding);
     }
 }
@@ -244,6 +279,10 @@ void ReadRows24(const Picture& picture)
     const std::uint64_t dataBytes = 3 * static_cast<std::uint64_t>(picture.width);
     const std::uint64_t padding = PaddedRowBytes(dataBytes) - dataBytes;
     for (std::int64_t k = 0; k < picture.height; ++k) {
+        if (k > 0 && picture.stream.Remaining() == 0) {
+            RepeatToTheEnd(picture, k);
+            return;
+        }
         std::uint8_t* out = picture.Row(k);
         std::uint64_t arrived = 0;
         picture.stream.Read(out, dataBytes, &arrived);
@@ -393,7 +432,19 @@ void PutRun(const Picture& picture, RunPosition& at, std::int64_t count, const s
     const std::int64_t visible = std::min(count, picture.width - at.column);
     if (visible > 0) {
         std::uint8_t* out = picture.Row(at.row) + 3 * at.column;
-        for (std::int64_t j = 0; j < visible; ++j) {
+        // 16 pixels (an even number, so the alternation carries on) at a time.
+        constexpr std::int64_t kBlockPixels = 16;
+        std::int64_t j = 0;
+        if (visible >= kBlockPixels) {
+            std::uint8_t block[3 * kBlockPixels];
+            for (std::int64_t i = 0; i < kBlockPixels; ++i) {
+                std::memcpy(block + 3 * i, (i & 1) == 0 ? first : second, 3);
+            }
+            for (; j + kBlockPixels <= visible; j += kBlockPixels) {
+                std::memcpy(out + 3 * j, block, sizeof block);
+            }
+        }
+        for (; j < visible; ++j) {
             std::memcpy(out + 3 * j, (j & 1) == 0 ? first : second, 3);
         }
     }

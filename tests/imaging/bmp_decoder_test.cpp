@@ -39,7 +39,8 @@ ByteBuilder InfoFile(std::int32_t width, std::int32_t height, std::uint16_t dept
     ByteBuilder b;
     b.Text("BM").U32(0).U16(0).U16(0).U32(static_cast<std::uint32_t>(14 + 40 + 4 * table.size()));
     b.U32(40).I32(width).I32(height).U16(1).U16(depth).U32(compression);
-    b.U32(0).U32(2835).U32(2835).U32(static_cast<std::uint32_t>(colorsUsed)).U32(0);  // image size, resolutions, colours used, important
+    b.U32(0).U32(2835).U32(2835).U32(static_cast<std::uint32_t>(colorsUsed)).U32(0);  // image size, resolutions,
+                                                                                      // colours used, important
     for (const Rgb& c : table) {
         b.U8(c.b).U8(c.g).U8(c.r).U8(0);
     }
@@ -505,6 +506,33 @@ TEST(PxDecoderBMP, TruncatedPaletteRowsKeepThePreviousIndices)
     EXPECT_EQ(RowAt(bitmap, 2), Indexed({1, 2, 3}));
     EXPECT_EQ(RowAt(bitmap, 1), Indexed({4, 2, 3}));
     EXPECT_EQ(RowAt(bitmap, 0), Indexed({4, 2, 3}));
+}
+
+TEST(PxDecoderBMP, RowsAfterTheEndRepeatInBothRowOrders)
+{
+    // 3 x 7 with two and a half rows of data: the last five rows in file
+    // order all show the half row completed from the one before.
+    for (std::int32_t height : {7, -7}) {
+        SCOPED_TRACE(height);
+        ByteBuilder file = InfoFile(3, height, 8, 0, Colors(8));
+        file.Raw({1, 2, 3}).Fill(1, 0);
+        file.Raw({4, 5, 6}).Fill(1, 0);
+        file.Raw({7});
+        PxBitmap bitmap;
+        ASSERT_EQ(Load(file.Bytes(), bitmap), 0);
+        auto fileRow = [&](int k) { return RowAt(bitmap, height < 0 ? k : 6 - k); };
+        EXPECT_EQ(fileRow(0), Indexed({1, 2, 3}));
+        EXPECT_EQ(fileRow(1), Indexed({4, 5, 6}));
+        for (int k = 2; k < 7; ++k) {
+            EXPECT_EQ(fileRow(k), Indexed({7, 5, 6})) << "file row " << k;
+        }
+        // The store's padding stays zero everywhere.
+        for (int row = 0; row < 7; ++row) {
+            for (int i = 9; i < 12; ++i) {
+                EXPECT_EQ(bitmap.Pixels()[row * 12 + i], 0);
+            }
+        }
+    }
 }
 
 TEST(PxDecoderBMP, TruncatedPackedRowsRepeatTheLastByte)

@@ -184,6 +184,28 @@ std::vector<Hostile> Cases()
              return b.Bytes();
          },
          0, 2, 1, Rgb{90, 90, 90}},
+        // Found by fuzzing: a short file whose header claims 1.2 million rows
+        // (a 478 MB store) took seconds repeating black rows onto black ones.
+        {"FuzzTallShortOneBitPicture",
+         [] {
+             ByteBuilder b = FileHeader(14 + 40 + 8);
+             Info(b, 127, 0x00130040, 1, 0, 2);
+             b.U32(0).U32(0);    // two black entries
+             b.Fill(230, 0xAA);  // a few rows of pixels, then the file ends
+             return b.Bytes();
+         },
+         0, 127, 0x00130040, Rgb{0, 0, 0}},
+        // Found by fuzzing (scaled down): a top-down picture whose colour
+        // table claims 2^29 entries and runs past the end; every row then
+        // repeats the first, which shows entry 0.
+        {"FuzzTallTopDownAfterHugeTable",
+         [] {
+             ByteBuilder b = FileHeader(62);
+             Info(b, 6, static_cast<std::uint32_t>(-100000), 1, 0, 0x20000000);
+             b.U8(10).U8(20).U8(30).U8(0);  // entry 0; the file ends here
+             return b.Bytes();
+         },
+         0, 6, 100000, Rgb{30, 20, 10}},
         {"BitFieldsMasksAbove16Bits",
          [] {
              ByteBuilder b = FileHeader(14 + 40 + 12);
@@ -210,8 +232,9 @@ TEST(PxDecoderBMPHostile, EachHeaderGivesItsResult)
         }
         ASSERT_EQ(bitmap.Width(), c.width);
         ASSERT_EQ(bitmap.Height(), c.height);
-        // First and last rows, and every pixel of small pictures.
-        for (int y = 0; y < c.height; y += (c.height > 16 ? c.height - 1 : 1)) {
+        // Every pixel up to a million, else the first and the last row.
+        const bool all = static_cast<std::int64_t>(c.width) * c.height <= 1000000;
+        for (int y = 0; y < c.height; y += (all || y == c.height - 1) ? 1 : c.height - 1) {
             for (int x = 0; x < c.width; ++x) {
                 ASSERT_EQ(PixelAt(bitmap, x, y), c.fill) << "x " << x << " y " << y;
             }
