@@ -242,27 +242,4 @@ TEST(PxDecoderBMPHostile, EachHeaderGivesItsResult)
     }
 }
 
-TEST(PxDecoderBMPHostile, RunLengthPastTheLastRowIsDropped)
-{
-    // An 8-bit run-length picture whose runs overrun every row and then the
-    // last row; the store and the rows around it must stay untouched.
-    ByteBuilder b = FileHeader(14 + 40 + 8);
-    Info(b, 3, 2, 8, 1, 2);
-    b.U8(1).U8(2).U8(3).U8(0);  // entry 0
-    b.U8(4).U8(5).U8(6).U8(0);  // entry 1
-    for (int i = 0; i < 4; ++i) {
-        b.Raw({255, 1});                          // 255 pixels in a 3-pixel row
-        b.Raw({0, 255}).Fill(255, 1).Fill(1, 0);  // absolute run of 255, padded
-        b.Raw({0, 0});                            // next row (the third one does not exist)
-    }
-    TempDir dir;
-    PxBitmap bitmap;
-    ASSERT_EQ(bitmap.CreateFromFile(dir.Write("overrun.bmp", b.Bytes()).c_str()), 0);
-    for (int y = 0; y < 2; ++y) {
-        for (int x = 0; x < 3; ++x) {
-            EXPECT_EQ(PixelAt(bitmap, x, y), (Rgb{6, 5, 4}));
-        }
-    }
-}
-
 }  // namespace
