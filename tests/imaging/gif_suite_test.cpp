@@ -1,0 +1,249 @@
+// The public GIF conformance files in ../shared/testdata: valid files against
+// their reference renderings under this viewer's rules (first image only,
+// transparency ignored), images outside the screen failing, and hostile
+// files ending cleanly.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "imaging/bitmap.h"
+#include "imaging/format_detect.h"
+#include "support/pixels.h"
+#include "support/png_reference.h"
+
+namespace {
+
+const std::string kData = "../shared/testdata/";
+
+struct Loaded {
+    int result = -1;
+    std::string message;
+};
+
+Loaded LoadFile(const std::string& path, PxBitmap* bitmap)
+{
+    testing::internal::CaptureStderr();
+    Loaded loaded;
+    loaded.result = bitmap->CreateFromFile(path.c_str());
+    loaded.message = testing::internal::GetCapturedStderr();
+    return loaded;
+}
+
+// Compares the picture with a reference rendering of its first frame. The
+// pixels the reference leaves transparent are not compared: there this
+// viewer shows the stored colour (or, outside the first image, black or the
+// background colour). Returns the number of pixels compared.
+int ExpectMatchesReference(const PxBitmap& bitmap, const std::string& referencePath)
+{
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> rgba;
+    EXPECT_TRUE(ReadPngReferenceRgba(referencePath, &width, &height, &rgba)) << "cannot read " << referencePath;
+    EXPECT_EQ(bitmap.Width(), width);
+    EXPECT_EQ(bitmap.Height(), height);
+    if (bitmap.Width() != width || bitmap.Height() != height) {
+        return 0;
+    }
+    int compared = 0;
+    int differing = 0;
+    std::string first;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const std::uint8_t* p = rgba.data() + 4 * (static_cast<std::size_t>(y) * width + x);
+            if (p[3] != 255) {
+                continue;
+            }
+            ++compared;
+            const Rgb want{p[0], p[1], p[2]};
+            const Rgb got = PixelAt(bitmap, x, y);
+            if (got != want && differing++ == 0) {
+                testing::Message message;
+                message << "first at (" << x << "," << y << "): got " << got << ", want " << want;
+                first = message.GetString();
+            }
+        }
+    }
+    EXPECT_EQ(differing, 0) << first;
+    return compared;
+}
+
+TEST(GifSuite, FirstFramesMatchTheReferences)
+{
+    struct Entry {
+        std::string file;
+        std::string reference;
+        bool covered;  // the first frame covers the whole screen opaquely
+    };
+    const Entry entries[] = {
+        {"gif-test-suite/static_nontransparent.gif", "gif-test-suite/frames/static_nontransparent.png", true},
+        {"gif-test-suite/static_transparent.gif", "gif-test-suite/frames/static_transparent.png", false},
+        {"gif-test-suite/animated_loop.gif", "gif-test-suite/frames/animated_loop-0.png", true},
+        {"gif-test-suite/animated_noloop.gif", "gif-test-suite/frames/animated_noloop-0.png", true},
+        {"gif-test-suite/animated_loop_variable_delay.gif", "gif-test-suite/frames/animated_loop_variable_delay-0.png",
+         true},
+        {"gif-test-suite/animated_loop_interlaced.gif", "gif-test-suite/frames/animated_loop_interlaced-0.png", true},
+        {"gif-test-suite/animated_transparent_loop.gif", "gif-test-suite/frames/animated_transparent_loop-0.png",
+         false},
+        {"gif-test-suite/animated_transparent_restoreprev_loop.gif",
+         "gif-test-suite/frames/animated_transparent_restoreprev_loop-0.png", false},
+        {"gif-test-suite/animated_transparent_frame_norestore_loop.gif",
+         "gif-test-suite/frames/animated_transparent_frame_norestore_loop-0.png", false},
+        {"gif-test-suite/animated_transparent_frame_restorebackground_loop.gif",
+         "gif-test-suite/frames/animated_transparent_frame_restorebackground_loop-0.png", false},
+        {"gif-test-suite/animated_transparent_frame_restoreprev_loop.gif",
+         "gif-test-suite/frames/animated_transparent_frame_restoreprev_loop-0.png", false},
+        {"gif-test-suite/animated_transparent_firstframerestoreprev_loop.gif",
+         "gif-test-suite/frames/animated_transparent_firstframerestoreprev_loop-0.png", false},
+        {"image-rs-image/gif/simple/sample_1.gif", "image-rs-image/gif/reference/simple/sample_1.gif.png", true},
+        {"image-rs-image/gif/simple/alpha_gif_a.gif", "image-rs-image/gif/reference/simple/alpha_gif_a.gif.png", false},
+    };
+    for (const Entry& entry : entries) {
+        SCOPED_TRACE(entry.file);
+        PxBitmap bitmap;
+        ASSERT_EQ(LoadFile(kData + entry.file, &bitmap).result, 0);
+        EXPECT_EQ(bitmap.FormatId(), kPxFormatGIF);
+        const int compared = ExpectMatchesReference(bitmap, kData + entry.reference);
+        if (entry.covered) {
+            EXPECT_EQ(compared, bitmap.Width() * bitmap.Height());
+        } else {
+            EXPECT_GT(compared, 0);
+        }
+    }
+}
+
+TEST(GifSuite, InterlacedAndPlainFilesOfOnePictureAgree)
+{
+    PxBitmap plain;
+    PxBitmap interlaced;
+    ASSERT_EQ(LoadFile(kData + "gif-test-suite/animated_loop.gif", &plain).result, 0);
+    ASSERT_EQ(LoadFile(kData + "gif-test-suite/animated_loop_interlaced.gif", &interlaced).result, 0);
+    EXPECT_EQ(TopDownRgb(interlaced), TopDownRgb(plain));
+
+    PxBitmap hopper;
+    PxBitmap emptyComments;
+    ASSERT_EQ(LoadFile(kData + "pillow/gif/hopper.gif", &hopper).result, 0);
+    ASSERT_EQ(LoadFile(kData + "pillow/gif/hopper_zero_comment_subblocks.gif", &emptyComments).result, 0);
+    EXPECT_EQ(TopDownRgb(emptyComments), TopDownRgb(hopper));
+}
+
+TEST(GifSuite, ImagesOutsideTheScreenFail)
+{
+    const char* files[] = {
+        "gif-test-suite/animated_transparent_loop_frames_out_of_bounds.gif",
+        "image-rs-image/gif/anim/oob.gif",
+        "image-rs-image/gif/simple/issue_1455_oversized.gif",
+        "pillow/gif/decompression_bomb.gif",
+    };
+    for (const char* file : files) {
+        SCOPED_TRACE(file);
+        PxBitmap bitmap;
+        const Loaded loaded = LoadFile(kData + file, &bitmap);
+        EXPECT_EQ(loaded.result, 1);
+        EXPECT_EQ(loaded.message, "Image 1 is not confined to screen dimension, aborted.\n");
+        EXPECT_EQ(bitmap.FormatId(), kPxFormatGIF);
+    }
+}
+
+TEST(GifSuite, ColumnsBesideTheFirstImageShowTheBackgroundColour)
+{
+    // A 75 x 50 screen with a 50 x 50 first image at x = 25.
+    const std::string path = kData + "pillow/gif/first_frame_transparency.gif";
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_GT(bytes.size(), 13u + 3 * 256);
+    ASSERT_EQ(bytes[10] & 0x80, 0x80) << "the file has a global table";
+    const std::size_t entry = 13 + 3 * std::size_t{bytes[11]};  // the background index's colour
+    const Rgb background{bytes[entry], bytes[entry + 1], bytes[entry + 2]};
+    ASSERT_NE(background, (Rgb{0, 0, 0}));
+
+    PxBitmap bitmap;
+    ASSERT_EQ(LoadFile(path, &bitmap).result, 0);
+    ASSERT_EQ(bitmap.Width(), 75);
+    ASSERT_EQ(bitmap.Height(), 50);
+    for (int y : {0, 25, 49}) {
+        for (int x = 0; x < 25; ++x) {
+            EXPECT_EQ(PixelAt(bitmap, x, y), background) << x << "," << y;
+        }
+    }
+}
+
+TEST(GifSuite, UnusualButValidFilesLoad)
+{
+    struct Entry {
+        const char* file;
+        int width;
+        int height;
+    };
+    const Entry entries[] = {
+        {"image-gif/samples/2x2.gif", 2, 2},
+        {"image-gif/samples/alpha_gif_a.gif", 256, 256},
+        {"image-gif/samples/anim-gr.gif", 100, 50},
+        {"image-gif/samples/beacon.gif", 6, 6},
+        {"image-gif/samples/interlaced.gif", 540, 330},
+        {"image-gif/samples/sample_1.gif", 10, 10},
+        {"image-gif/samples/set_hsts.gif", 1, 1},
+        {"image-gif/regression/issue-208-block-type-beta.gif", 8, 8},
+        {"image-gif/regression/issue-208-block-type.gif", 8, 8},
+        {"image-gif/regression/issue-209-extension-block-type.gif", 1, 1},
+        {"image-rs-image/gif/anim/any-disposal.gif", 32, 32},
+        {"image-rs-image/gif/anim/border_touching_layers.gif", 100, 100},
+        {"image-rs-image/gif/anim/interlaced.gif", 32, 32},
+        {"image-rs-image/gif/anim/issue_1455_undersized.gif", 100, 100},
+        {"image-rs-image/gif/anim/large-gif-anim-combine.gif", 1000, 1000},
+        {"image-rs-image/gif/anim/large-gif-anim-full-frame-replace.gif", 1000, 1000},
+        {"image-rs-image/gif/anim/mixed-disposal.gif", 32, 32},
+        {"pillow/gif/background_outside_palette.gif", 1, 1},
+        {"pillow/gif/comment_after_only_frame.gif", 1, 1},
+        {"pillow/gif/decompression_bomb_extents.gif", 100, 100},  // only a later frame is outside
+        {"pillow/gif/dispose_none.gif", 100, 100},
+        {"pillow/gif/hopper_resized.gif", 64, 64},
+        {"pillow/gif/missing_background.gif", 32, 32},
+        {"pillow/gif/no_palette.gif", 1, 1},
+        {"pillow/gif/no_palette_after_rgb.gif", 1, 1},
+        {"pillow/gif/no_palette_with_background.gif", 1, 1},
+        {"pillow/gif/test_extents.gif", 100, 100},
+        {"pillow/gif/test_extents_transparency.gif", 100, 100},
+        {"pillow/gif/text_mono.gif", 100, 30},
+        {"pillow/gif/transparent_dispose.gif", 3, 1},
+    };
+    for (const Entry& entry : entries) {
+        SCOPED_TRACE(entry.file);
+        PxBitmap bitmap;
+        const Loaded loaded = LoadFile(kData + entry.file, &bitmap);
+        EXPECT_EQ(loaded.result, 0);
+        EXPECT_EQ(loaded.message, "");
+        EXPECT_EQ(bitmap.Width(), entry.width);
+        EXPECT_EQ(bitmap.Height(), entry.height);
+    }
+}
+
+TEST(GifSuite, HostileFilesEndCleanly)
+{
+    struct Entry {
+        const char* file;
+        int result;
+    };
+    const Entry entries[] = {
+        {"image-gif/crashtest/issue-117-out-of-range.gif", 1},
+        {"image-gif/crashtest/issue-96-small-codesize.gif", 1},  // zero-height screen
+        {"image-gif/crashtest/issue-96-small-codesize-2.gif", 1},
+        {"image-gif/stall/issue-101-infinite-empty-loop.gif", 1},
+        {"image-rs-image/gif-regression/zero-loop-count.gif", 1},
+        {"pillow/gif/zero_width.gif", 1},
+    };
+    for (const Entry& entry : entries) {
+        SCOPED_TRACE(entry.file);
+        PxBitmap bitmap;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(LoadFile(kData + entry.file, &bitmap).result, entry.result);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+        EXPECT_EQ(bitmap.FormatId(), kPxFormatGIF);
+    }
+}
+
+}  // namespace
