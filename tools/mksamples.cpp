@@ -9,11 +9,13 @@
 #include <vector>
 
 #include "support/bmp_writer.h"
+#include "support/gif_writer.h"
 #include "support/jpeg_writer.h"
 #include "support/pcx_writer.h"
 #include "support/png_writer.h"
 #include "support/sample_picture.h"
 #include "support/tga_writer.h"
+#include "support/tiff_writer.h"
 
 namespace {
 
@@ -72,6 +74,59 @@ bool WritePcxSample(const std::string& folder)
         WritePcx(picture.width, picture.height, PcxLines(picture.width, picture.height, indices, options), options));
 }
 
+// An interlaced GIF on a 6 x 7 x 6 colour cube: each channel rounded to its
+// nearest level, no dithering, so the runs stay long and the file small.
+bool WriteGifSample(const std::string& folder)
+{
+    const SamplePicture picture = RenderSamplePicture(400, 300);
+    const int levels[3] = {6, 7, 6};
+    GifPicture gif;
+    gif.width = picture.width;
+    gif.height = picture.height;
+    for (int r = 0; r < levels[0]; ++r) {
+        for (int g = 0; g < levels[1]; ++g) {
+            for (int b = 0; b < levels[2]; ++b) {
+                gif.globalTable.push_back(Rgb{static_cast<std::uint8_t>(r * 255 / (levels[0] - 1)),
+                                              static_cast<std::uint8_t>(g * 255 / (levels[1] - 1)),
+                                              static_cast<std::uint8_t>(b * 255 / (levels[2] - 1))});
+            }
+        }
+    }
+    GifFrame frame;
+    frame.width = picture.width;
+    frame.height = picture.height;
+    frame.interlace = true;
+    for (int y = 0; y < picture.height; ++y) {
+        for (int x = 0; x < picture.width; ++x) {
+            const std::uint8_t* p = picture.At(x, y);
+            int index = 0;
+            for (int c = 0; c < 3; ++c) {
+                index = index * levels[c] + (p[c] * (levels[c] - 1) + 127) / 255;
+            }
+            frame.indices.push_back(static_cast<std::uint8_t>(index));
+        }
+    }
+    gif.frames.push_back(frame);
+    const std::vector<std::uint8_t> bytes = GifBytes(gif);
+    return !bytes.empty() && WriteFileBytes(folder + "/07-sunrise.gif", bytes);
+}
+
+// A 24-bit TIFF, LZW with the horizontal predictor, in strips.
+bool WriteTiffSample(const std::string& folder)
+{
+    const SamplePicture picture = RenderSamplePicture(400, 300);
+    TiffPage page;
+    page.width = static_cast<std::uint32_t>(picture.width);
+    page.height = static_cast<std::uint32_t>(picture.height);
+    page.samplesPerPixel = 3;
+    page.photometric = PHOTOMETRIC_RGB;
+    page.compression = COMPRESSION_LZW;
+    page.predictor = PREDICTOR_HORIZONTAL;
+    page.rowsPerStrip = 16;
+    page.samples = picture.rgb;
+    return WriteTiff(folder + "/08-sunrise.tif", {page});
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -86,11 +141,8 @@ int main(int argc, char** argv)
         bool (*write)(const std::string&);
     };
     const Sample samples[] = {
-        {"BMP", WriteBmpSample},
-        {"JPEG", WriteJpegSample},
-        {"PNG", WritePngSample},
-        {"TGA", WriteTgaSample},
-        {"PCX", WritePcxSample},
+        {"BMP", WriteBmpSample}, {"JPEG", WriteJpegSample}, {"PNG", WritePngSample},   {"TGA", WriteTgaSample},
+        {"PCX", WritePcxSample}, {"GIF", WriteGifSample},   {"TIFF", WriteTiffSample},
     };
     int status = 0;
     for (const Sample& sample : samples) {
