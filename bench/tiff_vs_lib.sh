@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# TIFF decoding speed of the viewer against libtiff used directly on the same
+# file (bench/ref_tiff.c: TIFFOpen and TIFFReadRGBAImage into a fresh
+# raster). The files are large 8-bit RGB and RGBA pictures, LZW with the
+# horizontal predictor, written by ref_tiff itself. The viewer's figure
+# includes reading the file into memory and filling its 24-bit picture.
+# The two are measured alternately, one run at a time, so that load from
+# elsewhere on the machine falls on both; the medians are compared.
+#
+# usage: bench/tiff_vs_lib.sh [ROUNDS] [WIDTH HEIGHT]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+rounds=${1:-9}
+width=${2:-6000}
+height=${3:-4000}
+build="$root/build/bench"
+
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DBRELVIX_APP=OFF -DBRELVIX_TESTS=OFF -DBRELVIX_BENCH=ON >/dev/null
+cmake --build "$build" -j2 --target pxbench ref_tiff >/dev/null
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+"$build/bench/ref_tiff" make "$work/rgb.tif" "$width" "$height" 3
+"$build/bench/ref_tiff" make "$work/rgba.tif" "$width" "$height" 4
+
+# Prints the median of the median_ms= fields read from standard input.
+median() {
+  sed -n 's/.*median_ms=\([0-9.]*\).*/\1/p' | sort -g |
+    awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+compare() {
+  local label=$1 file=$2 target=$3
+  local ours="$work/ours.txt" ref="$work/ref.txt"
+  : >"$ours"
+  : >"$ref"
+  for _ in $(seq "$rounds"); do
+    "$build/bench/pxbench" decode "$file" 1 >>"$ours"
+    "$build/bench/ref_tiff" rgba "$file" 1 >>"$ref"
+  done
+  local a b
+  a=$(median <"$ours")
+  b=$(median <"$ref")
+  awk -v label="$label" -v a="$a" -v b="$b" -v t="$target" -v size="$(stat -c %s "$file")" 'BEGIN {
+    r = a / b
+    printf "%s (%d bytes): brelvix %.1f ms, libtiff %.1f ms, ratio %.3f (target <= %.2f) %s\n",
+      label, size, a, b, r, t, r <= t ? "ok" : "SLOW"
+  }'
+}
+
+echo "tiff_vs_lib: ${width}x${height}, $rounds alternating rounds"
+compare "TIFF LZW RGB vs TIFFReadRGBAImage" "$work/rgb.tif" 1.30
+compare "TIFF LZW RGBA vs TIFFReadRGBAImage" "$work/rgba.tif" 1.30
