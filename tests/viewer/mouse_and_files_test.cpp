@@ -133,12 +133,13 @@ TEST(Deleting, ShowsTheNextPictureOrThePreviousAfterTheLast)
     EXPECT_EQ(f.view.document.fileList.size(), 9u);
     EXPECT_EQ(f.host.status.rfind(" File 4 of 9 ", 0), 0u) << f.host.status;
 
-    ASSERT_TRUE(f.view.OpenImage(folder.pictures[9], true));
-    ASSERT_EQ(f.view.document.currentIndex, 8);  // the last of 9 now
+    Folder ten(10);
+    ASSERT_TRUE(f.view.OpenImage(ten.pictures[9], true));
+    ASSERT_EQ(f.view.document.currentIndex, 9);  // the last of 10
     f.view.DeleteCurrentFile();
-    EXPECT_EQ(f.view.document.path, folder.pictures[8]);
-    EXPECT_EQ(f.view.document.currentIndex, 7);
-    EXPECT_EQ(f.host.status.rfind(" File 8 of 8 ", 0), 0u) << f.host.status;
+    EXPECT_EQ(f.view.document.path, ten.pictures[8]);
+    EXPECT_EQ(f.view.document.currentIndex, 8);
+    EXPECT_EQ(f.host.status.rfind(" File 9 of 9 ", 0), 0u) << f.host.status;
 }
 
 TEST(Deleting, DeclinedChangesNothingAndAFailedMoveStillMovesOn)
