@@ -23,9 +23,9 @@ constexpr int kMaxScans = 1000;
 // in the usual 4:2:0 layout; beyond it the library fails instead of paging.
 constexpr long kMaxLibraryMemory = static_cast<long>(kPxMaxStoreBytes / 2);
 
-// Our own message, appended to libjpeg's table so that it travels the same
+// Our own message, numbered after libjpeg's own so that it travels the same
 // path (error_exit, output_message) as the library's.
-constexpr int kMessageTooManyScans = 1000;
+constexpr int kMessageTooManyScans = JMSG_LASTMSGCODE + 1;
 const char* const kAddonMessages[] = {"Progressive JPEG file has more than %d scans"};
 
 PxJpegErrorManager* ErrorManagerOf(j_common_ptr common)

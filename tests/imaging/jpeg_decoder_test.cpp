@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "imaging/bitmap.h"
+#include "imaging/decoder_jpeg.h"
 #include "support/jpeg_writer.h"
 #include "support/pixels.h"
 #include "support/png_reference.h"
@@ -304,6 +305,41 @@ TEST(PxDecoderJPEG, TruncatedFileLoadsWithOneWarning)
         // The missing part is whatever the library makes of absent data.
         ExpectSameAsLibrary(bitmap, file);
     }
+}
+
+TEST(PxDecoderJPEG, FileThatShrinksWhileLoadingIsReadAsTruncated)
+{
+    // The size is taken when the file is opened; what the read then cannot
+    // deliver must not reach the library as data.
+    const auto file = EncodeJpeg(64, 64, Photo(64, 64));
+    const std::vector<std::uint8_t> kept(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(file.size() / 2));
+    TempDir dir;
+    const std::string path = dir.Write("shrinking.jpg", file);
+    PxFileStream stream;
+    ASSERT_EQ(stream.Open(path.c_str()), 0);
+    ASSERT_EQ(stream.Size(), file.size());
+    std::filesystem::resize_file(path, kept.size());
+    PxDecoderJPEG decoder;
+    PxBitmap bitmap;
+    testing::internal::CaptureStderr();
+    const int result = decoder.Decode(stream, bitmap);
+    const std::string messages = testing::internal::GetCapturedStderr();
+    ASSERT_EQ(result, 0);
+    EXPECT_EQ(Count(messages, "Premature end of JPEG file"), 1) << messages;
+    ExpectSameAsLibrary(bitmap, kept);
+}
+
+TEST(PxDecoderJPEG, FileLargerThanTheCapIsNotRead)
+{
+    // A good picture followed by zeros up to just past the cap: sparse, so
+    // it costs no disk, but a decoder that trusted the size would allocate
+    // and read all of it (and then show the picture).
+    TempDir dir;
+    const std::string path = dir.Write("huge.jpg", EncodeJpeg(8, 8, Photo(8, 8)));
+    std::filesystem::resize_file(path, kPxMaxStoreBytes + 1);
+    PxBitmap bitmap;
+    EXPECT_EQ(bitmap.CreateFromFile(path.c_str()), 1);
+    EXPECT_EQ(bitmap.FormatId(), 5);
 }
 
 TEST(PxDecoderJPEG, FatalErrorFailsTheLoadAndTheProcessLivesOn)
