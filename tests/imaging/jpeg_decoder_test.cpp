@@ -191,6 +191,46 @@ TEST(PxDecoderJPEG, GreyscaleFillsAllThreeChannels)
     ExpectSameAsLibrary(bitmap, file);
 }
 
+// Records the depth the header step gives the bitmap (the store creation
+// that follows makes every bitmap 24-bit).
+class HeaderDepthProbe : public PxDecoderJPEG {
+public:
+    int ReadHeader(PxFileStream& stream, PxBitmap& bitmap) override
+    {
+        const int result = PxDecoderJPEG::ReadHeader(stream, bitmap);
+        depth = bitmap.BitsPerPixel();
+        return result;
+    }
+    int depth = -1;
+};
+
+TEST(PxDecoderJPEG, HeaderDepthIsEightForGreyAndThirtyTwoForColour)
+{
+    JpegWriterOptions grey;
+    grey.space = JpegSpace::kGray;
+    JpegWriterOptions cmyk;
+    cmyk.space = JpegSpace::kCmyk;
+    const struct {
+        std::vector<std::uint8_t> file;
+        int depth;
+    } cases[] = {
+        {EncodeJpeg(8, 8, std::vector<std::uint8_t>(64, 100), grey), 8},
+        {EncodeJpeg(8, 8, Photo(8, 8)), 32},
+        {EncodeJpeg(8, 8, std::vector<std::uint8_t>(256, 100), cmyk), 32},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        const std::string path = dir.Write("p.jpg", c.file);
+        PxFileStream stream;
+        ASSERT_EQ(stream.Open(path.c_str()), 0);
+        HeaderDepthProbe decoder;
+        PxBitmap bitmap;
+        ASSERT_EQ(decoder.Decode(stream, bitmap), 0);
+        EXPECT_EQ(decoder.depth, c.depth);
+        EXPECT_EQ(bitmap.BitsPerPixel(), 24);
+    }
+}
+
 TEST(PxDecoderJPEG, RgbCodedFileShowsItsColours)
 {
     const std::uint8_t colors[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {250, 240, 10}};

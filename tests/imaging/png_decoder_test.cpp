@@ -12,6 +12,7 @@
 #include <zlib.h>
 
 #include "imaging/bitmap.h"
+#include "imaging/decoder_png.h"
 #include "support/pixels.h"
 #include "support/png_writer.h"
 #include "support/temp_dir.h"
@@ -187,6 +188,35 @@ TEST(PxDecoderPNG, EveryColourTypeAndDepthInBothLayouts)
             EXPECT_TRUE(TopDownRgb(bitmap) == expected)
                 << "colour type " << type << ", depth " << depth << (interlaced ? ", interlaced" : "");
         }
+    }
+}
+
+// Records the depth the header step gives the bitmap: it chooses the row
+// layout (the store creation that follows makes every bitmap 24-bit).
+class HeaderDepthProbe : public PxDecoderPNG {
+public:
+    int ReadHeader(PxFileStream& stream, PxBitmap& bitmap) override
+    {
+        const int result = PxDecoderPNG::ReadHeader(stream, bitmap);
+        depth = bitmap.BitsPerPixel();
+        return result;
+    }
+    int depth = -1;
+};
+
+TEST(PxDecoderPNG, HeaderDepthChoosesTheRowLayout)
+{
+    const int cases[][3] = {{0, 1, 8}, {0, 16, 8}, {3, 4, 8}, {2, 8, 32}, {2, 16, 32}, {4, 8, 32}, {6, 16, 32}};
+    for (const auto& [type, depth, layout] : cases) {
+        TempDir dir;
+        const std::string path = dir.Write("p.png", EncodePng(RandomPicture(type, depth, 3, 2, 1)));
+        PxFileStream stream;
+        ASSERT_EQ(stream.Open(path.c_str()), 0);
+        HeaderDepthProbe decoder;
+        PxBitmap bitmap;
+        ASSERT_EQ(decoder.Decode(stream, bitmap), 0);
+        EXPECT_EQ(decoder.depth, layout) << type << "/" << depth;
+        EXPECT_EQ(bitmap.BitsPerPixel(), 24);
     }
 }
 
