@@ -522,6 +522,31 @@ TEST(PxDecoderJPEG, HugeFrameSizesFailQuickly)
     }
 }
 
+TEST(PxDecoderJPEG, HugeFrameWithLittleDataShowsWhatArrived)
+{
+    // Found by fuzzing: a hundred bytes claiming a picture of hundreds of
+    // megapixels. It loads (the library fills what is missing), in time and
+    // memory bounded by the store cap. Here at a size tests can afford.
+    const std::uint8_t colors[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
+    JpegWriterOptions options;
+    options.quality = 100;
+    auto file = EncodeJpeg(32, 32, Quadrants(colors), options);
+    const std::size_t frame = FindMarker(file, 0xC0);
+    ASSERT_NE(frame, std::string::npos);
+    file[frame + 5] = 0x08;  // height 2048
+    file[frame + 6] = 0x00;
+    file[frame + 7] = 0x06;  // width 1536
+    file[frame + 8] = 0x00;
+    PxBitmap bitmap;
+    const Loaded loaded = LoadBytes(file, bitmap);
+    ASSERT_EQ(loaded.result, 0);
+    EXPECT_EQ(bitmap.Width(), 1536);
+    EXPECT_EQ(bitmap.Height(), 2048);
+    // The first MCU row holds real data; the file's blocks then run out.
+    ExpectNear(PixelAt(bitmap, 0, 0), 255, 0, 0, 3, "top left");
+    ExpectSameAsLibrary(bitmap, file);
+}
+
 TEST(PxDecoderJPEG, EndlessScansAreCutShort)
 {
     JpegWriterOptions options;
