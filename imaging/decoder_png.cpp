@@ -52,7 +52,7 @@ template <typename Step>
     return true;
 }
 
-// Filler or alpha, blue, green, red per pixel into blue, green, red.
+// Alpha, blue, green, red per pixel into blue, green, red.
 void CopyXbgrRow(const std::uint8_t* source, std::uint8_t* target, std::int64_t width)
 {
     if (width <= 0) {
@@ -108,8 +108,8 @@ int PxDecoderPNG::ReadHeader(PxFileStream& stream, PxBitmap& bitmap)
             case PNG_COLOR_TYPE_PALETTE:
                 break;
             case PNG_COLOR_TYPE_RGB:
+                // Blue, green, red: the store's own layout, no filler.
                 png_set_bgr(readStruct);
-                png_set_filler(readStruct, 0xFF, PNG_FILLER_BEFORE);
                 break;
             case PNG_COLOR_TYPE_GRAY_ALPHA:
                 png_set_gray_to_rgb(readStruct);
@@ -200,7 +200,44 @@ int PxDecoderPNG::ReadRgbRows(PxBitmap& bitmap)
     if (readStruct == nullptr || infoStruct == nullptr) {
         return 1;
     }
+    if (colorType == PNG_COLOR_TYPE_RGB) {
+        return ReadRowsIntoStore(bitmap);
+    }
     return ReadRows(bitmap, 4);
+}
+
+bool PxDecoderPNG::StartRows(std::int64_t rowBytes, int* passes)
+{
+    const bool started = Guarded(readStruct, [&] {
+        *passes = png_set_interlace_handling(readStruct);
+        png_read_update_info(readStruct, infoStruct);
+    });
+    // The transformations promise exactly this row layout; libpng writes
+    // png_get_rowbytes bytes per row, so anything else would overrun.
+    return started && static_cast<std::int64_t>(png_get_rowbytes(readStruct, infoStruct)) == rowBytes;
+}
+
+int PxDecoderPNG::ReadRowsIntoStore(PxBitmap& bitmap)
+{
+    if (bitmap.Pixels() == nullptr) {
+        return 1;
+    }
+    const std::int64_t height = bitmap.Height();
+    int passes = 1;
+    if (!StartRows(3 * static_cast<std::int64_t>(bitmap.Width()), &passes)) {
+        return 1;
+    }
+    // libpng writes a whole row or nothing, and in an interlaced image only
+    // the pixels of the current pass: the zeroed store rows keep the others
+    // from pass to pass, so no row buffer is needed at all.
+    const bool done = Guarded(readStruct, [&] {
+        for (int pass = 0; pass < passes; ++pass) {
+            for (std::int64_t row = 0; row < height; ++row) {
+                png_read_row(readStruct, PxStoreRow(bitmap, height - 1 - row), nullptr);
+            }
+        }
+    });
+    return done ? 0 : 1;
 }
 
 int PxDecoderPNG::ReadRows(PxBitmap& bitmap, std::int64_t bytesPerPixel)
@@ -210,15 +247,9 @@ int PxDecoderPNG::ReadRows(PxBitmap& bitmap, std::int64_t bytesPerPixel)
     }
     const std::int64_t width = bitmap.Width();
     const std::int64_t height = bitmap.Height();
-    int passes = 1;
-    const bool started = Guarded(readStruct, [&] {
-        passes = png_set_interlace_handling(readStruct);
-        png_read_update_info(readStruct, infoStruct);
-    });
-    // The transformations promise exactly this row layout; libpng writes
-    // png_get_rowbytes bytes per row, so anything else would overrun.
     const std::int64_t rowBytes = width * bytesPerPixel;
-    if (!started || static_cast<std::int64_t>(png_get_rowbytes(readStruct, infoStruct)) != rowBytes) {
+    int passes = 1;
+    if (!StartRows(rowBytes, &passes)) {
         return 1;
     }
 

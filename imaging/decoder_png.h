@@ -1,8 +1,9 @@
 // PNG through libpng: the data is pulled from the stream by a read callback,
-// libpng's transformations bring every image into one of two row layouts
+// libpng's transformations bring every image into one of three row layouts
 // (one byte per pixel: grey level or palette index; four bytes per pixel:
-// filler or alpha, then blue, green, red), and the rows are mapped into the
-// bottom-up blue-green-red store.
+// alpha, then blue, green, red; for RGB files three bytes per pixel: blue,
+// green, red), and the rows are mapped into the bottom-up blue-green-red
+// store (RGB rows go straight into it).
 #pragma once
 
 #include <cstdint>
@@ -35,7 +36,13 @@ public:
     int ReadRgbRows(PxBitmap& bitmap);
 
 private:
+    // Turns on interlace handling and lets libpng settle the row layout;
+    // false when libpng fails or the rows would not be `rowBytes` long.
+    bool StartRows(std::int64_t rowBytes, int* passes);
+    // Rows of 1 or 4 bytes per pixel through row buffers into the store.
     int ReadRows(PxBitmap& bitmap, std::int64_t bytesPerPixel);
+    // RGB rows, which arrive in the store's own layout, straight into it.
+    int ReadRowsIntoStore(PxBitmap& bitmap);
 
     std::int32_t colorType = 0;
     std::int32_t bitDepth = 0;

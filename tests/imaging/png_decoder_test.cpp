@@ -478,7 +478,7 @@ TEST(PxDecoderPNG, InterlacedRowBuffersAreCappedToo)
     // The store fits (867 MB), but a buffer of four bytes a pixel for every
     // row would exceed the cap: the rows are not read and the picture
     // stays black instead of taking that memory.
-    PngPicture picture = RandomPicture(2, 8, 4, 4, 6);
+    PngPicture picture = RandomPicture(6, 8, 4, 4, 6);
     picture.interlaced = true;
     auto file = EncodePng(picture);
     SetDimensions(file, 17000, 17000);
