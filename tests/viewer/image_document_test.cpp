@@ -1,32 +1,17 @@
 #include <gtest/gtest.h>
 
+#include "support/bmp_writer.h"
 #include "support/pixels.h"
 #include "support/temp_dir.h"
 #include "view_fakes.h"
 
 namespace {
 
-// Four quadrant colours make every turn and mirror tell itself apart.
-Rgb Quadrant(int x, int y, int width, int height)
+// The sample picture marks its corners red, green, blue and white (top left,
+// top right, bottom left, bottom right), so every turn and mirror shows.
+std::string WriteSample(const TempDir& dir, int width, int height)
 {
-    const bool right = x >= width / 2;
-    const bool bottom = y >= height / 2;
-    if (!right && !bottom) {
-        return {255, 0, 0};
-    }
-    if (right && !bottom) {
-        return {0, 255, 0};
-    }
-    if (!right && bottom) {
-        return {0, 0, 255};
-    }
-    return {255, 255, 255};
-}
-
-std::string WriteQuadrants(const TempDir& dir, int width, int height)
-{
-    return dir.Write("quadrants.bmp",
-                     Bmp24(width, height, [=](int x, int y) { return Quadrant(x, y, width, height); }));
+    return dir.Write("sample.bmp", EncodeBmp(RenderSamplePicture(width, height), BmpKind::Rgb24));
 }
 
 // Corners of the working copy: top-left, top-right, bottom-left, bottom-right.
@@ -43,7 +28,7 @@ TEST(ImageDocument, TransformsApplyInOrderScaleTurnMirror)
 {
     TempDir dir;
     ImageDocument document;
-    ASSERT_TRUE(document.Load(WriteQuadrants(dir, 6, 4)));
+    ASSERT_TRUE(document.Load(WriteSample(dir, 60, 40)));
     document.ApplyZoom();
     EXPECT_EQ(Corners(document.display), (std::vector<Rgb>{kRed, kGreen, kBlue, kWhite}));
 
@@ -54,8 +39,8 @@ TEST(ImageDocument, TransformsApplyInOrderScaleTurnMirror)
     document.ApplyZoom();
     document.ApplyRotation();
     document.ApplyFlips();
-    ASSERT_EQ(document.display.Width(), 4);
-    ASSERT_EQ(document.display.Height(), 6);
+    ASSERT_EQ(document.display.Width(), 40);
+    ASSERT_EQ(document.display.Height(), 60);
     EXPECT_EQ(Corners(document.display), (std::vector<Rgb>{kRed, kBlue, kGreen, kWhite}));
 
     // Half a turn with both mirrors is the picture as it was.
@@ -73,20 +58,20 @@ TEST(ImageDocument, TransformsApplyInOrderScaleTurnMirror)
     document.zoom = 2.0;
     document.ApplyZoom();
     const std::vector<std::uint8_t> scaled = TopDownRgb(document.display);
-    ASSERT_EQ(document.display.Width(), 12);
+    ASSERT_EQ(document.display.Width(), 120);
     for (int angle : {90, 180, 270, 0}) {
         document.rotation = angle;
         document.ApplyZoom();
         document.ApplyRotation();
     }
     EXPECT_EQ(TopDownRgb(document.display), scaled);
-    EXPECT_EQ(document.decoded->Width(), 6) << "the decoded picture never changes";
+    EXPECT_EQ(document.decoded->Width(), 60) << "the decoded picture never changes";
 }
 
 TEST(ImageDocument, LoadResetsViewStateButNotTheList)
 {
     TempDir dir;
-    const std::string first = WriteQuadrants(dir, 6, 4);
+    const std::string first = WriteSample(dir, 60, 40);
     const std::string broken = dir.Write("broken.bmp", "BM not really");
     ImageDocument document;
     ASSERT_TRUE(document.Load(first));
@@ -110,8 +95,8 @@ TEST(ImageDocument, LoadResetsViewStateButNotTheList)
     EXPECT_EQ(document.display.Pixels(), nullptr);
 
     ASSERT_TRUE(document.Load(first));
-    EXPECT_EQ(document.display.Width(), 6);
-    EXPECT_EQ(PixelAt(document.display, 5, 3), kWhite);
+    EXPECT_EQ(document.display.Width(), 60);
+    EXPECT_EQ(PixelAt(document.display, 59, 39), kWhite);
 }
 
 TEST(ImageDocument, WorkingCopyWithoutPixelsStaysWithoutPixels)

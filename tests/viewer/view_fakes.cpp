@@ -84,24 +84,6 @@ std::vector<std::uint8_t> Headers(int width, int height, std::size_t fileSize)
 
 }  // namespace
 
-std::vector<std::uint8_t> Bmp24(int width, int height, const std::function<Rgb(int x, int y)>& pixel)
-{
-    const std::size_t stride = (3 * static_cast<std::size_t>(width) + 3) & ~std::size_t{3};
-    std::vector<std::uint8_t> out = Headers(width, height, 54 + stride * height);
-    out.resize(54 + stride * height, 0);
-    for (int row = 0; row < height; ++row) {
-        const int y = height - 1 - row;  // the first stored row is the bottom one
-        std::uint8_t* line = out.data() + 54 + stride * row;
-        for (int x = 0; x < width; ++x) {
-            const Rgb c = pixel(x, y);
-            line[3 * x] = c.b;
-            line[3 * x + 1] = c.g;
-            line[3 * x + 2] = c.r;
-        }
-    }
-    return out;
-}
-
 std::vector<std::uint8_t> Bmp24Header(int width, int height, std::size_t fileSize)
 {
     std::vector<std::uint8_t> out = Headers(width, height, fileSize);

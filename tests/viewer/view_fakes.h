@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <deque>
-#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -111,9 +110,6 @@ public:
     }
 };
 
-// A 24-bit BMP of width x height with the pixels `pixel` gives (x, y with 0
-// the top row).
-std::vector<std::uint8_t> Bmp24(int width, int height, const std::function<Rgb(int x, int y)>& pixel);
 // Only the header of a 24-bit BMP, then zeros up to `fileSize` bytes: enough
 // for the loader, which reads missing pixel data as black.
 std::vector<std::uint8_t> Bmp24Header(int width, int height, std::size_t fileSize = 54);
