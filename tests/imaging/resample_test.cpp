@@ -163,16 +163,6 @@ std::unique_ptr<PxContributionTable> Table(int outCount, int inCount)
 
 // ---- the contribution table ----
 
-TEST(PxTriangleFilter, IsATentOfItsRadius)
-{
-    const PxTriangleFilter filter(0.64);
-    EXPECT_DOUBLE_EQ(filter.Evaluate(0), 0.64);
-    EXPECT_DOUBLE_EQ(filter.Evaluate(-0.25), 0.39);
-    EXPECT_DOUBLE_EQ(filter.Evaluate(0.25), 0.39);
-    EXPECT_EQ(filter.Evaluate(0.64), 0.0);
-    EXPECT_EQ(filter.Evaluate(-3), 0.0);
-}
-
 TEST(PxResampler, WorkedWeights)
 {
     // Scale 1: 0, 256, 0 around each input.

@@ -210,20 +210,6 @@ TEST(PxTransform, LineTurnsIntoPaddedColumn)
     }
 }
 
-TEST(PxTransform, SinglePixelIsUnchangedByEveryOperation)
-{
-    PxBitmap source;
-    MakePicture(source, 1, 1);
-    for (const Operation& op : kOperations) {
-        PxBitmap result;
-        ASSERT_EQ(op.apply(source, &result), 0) << op.name;
-        ASSERT_EQ(result.Width(), 1);
-        ASSERT_EQ(result.Height(), 1);
-        EXPECT_EQ(PixelAt(result, 0, 0), PixelAt(source, 0, 0)) << op.name;
-        EXPECT_EQ(result.Pixels()[3], 0) << op.name;
-    }
-}
-
 TEST(PxTransform, Failures)
 {
     PxBitmap source;
