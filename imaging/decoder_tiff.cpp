@@ -1,12 +1,12 @@
 #include "decoder_tiff.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
-
-#include "pixel_memory.h"
 
 namespace {
 
@@ -148,6 +148,30 @@ void PutRgbaContig8(TIFFRGBAImage* image, std::uint32_t* destination, std::uint3
     }
 }
 
+// Converts one raster row (red in the lowest byte of each word) into store
+// bytes blue, green, red. Four pixels become three 32-bit words: byte-
+// swapping a word and dropping its low byte gives that pixel's blue, green,
+// red with blue lowest.
+void RasterRowToStore(const std::uint32_t* in, std::int64_t width, std::uint8_t* out)
+{
+    std::int64_t j = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        for (; j + 4 <= width; j += 4, in += 4, out += 12) {
+            const std::uint32_t t0 = __builtin_bswap32(in[0]) >> 8;
+            const std::uint32_t t1 = __builtin_bswap32(in[1]) >> 8;
+            const std::uint32_t t2 = __builtin_bswap32(in[2]) >> 8;
+            const std::uint32_t t3 = __builtin_bswap32(in[3]) >> 8;
+            const std::uint32_t words[3] = {t0 | t1 << 24, t1 >> 8 | t2 << 16, t2 >> 16 | t3 << 8};
+            std::memcpy(out, words, 12);
+        }
+    }
+    for (; j < width; ++j, ++in, out += 3) {
+        out[0] = static_cast<std::uint8_t>(*in >> 16);
+        out[1] = static_cast<std::uint8_t>(*in >> 8);
+        out[2] = static_cast<std::uint8_t>(*in);
+    }
+}
+
 }  // namespace
 
 TIFF* PxDecoderTIFF::OpenMemoryTiff(std::uint8_t* data, std::uint64_t length, std::uint64_t* sizeReference)
@@ -272,47 +296,128 @@ int PxDecoderTIFF::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
 
 int PxDecoderTIFF::ReadRgbaImage(PxBitmap& bitmap)
 {
-    if (tif == nullptr || bitmap.Pixels() == nullptr) {
+    if (tif == nullptr || bitmap.Pixels() == nullptr || bitmap.Width() <= 0 || bitmap.Height() <= 0) {
         return 1;
     }
+    const RgbaOutcome outcome = ReadRgbaBands(bitmap);
+    if (outcome != RgbaOutcome::kBandFailed) {
+        return outcome == RgbaOutcome::kDone ? 0 : 1;
+    }
+    // A band did not decode. libtiff's whole-picture reader handles damaged
+    // strips and tiles in its own way (it may repeat the previous one), so
+    // the picture is read again that way, from a clean store and, where the
+    // file is at hand, a fresh handle.
+    std::memset(bitmap.Pixels(), 0, static_cast<std::size_t>(bitmap.Stride() * bitmap.Height()));
+    if (scratch != nullptr) {
+        TIFFClose(tif);
+        tif = OpenMemoryTiff(static_cast<std::uint8_t*>(scratch), scratchLength);
+        if (tif == nullptr) {
+            return 1;
+        }
+    }
+    return ReadRgbaWhole(bitmap);
+}
+
+bool PxDecoderTIFF::BeginRgba(TIFFRGBAImage* image)
+{
+    char message[1024] = {};  // libtiff's reason for refusing; not shown
+    if (TIFFRGBAImageBegin(image, tif, 0, message) == 0) {
+        return false;
+    }
+    if (samplesPerPixel == 4 && image->bitspersample == 8 && image->photometric == PHOTOMETRIC_RGB && image->isContig) {
+        image->put.contig = PutRgbaContig8;
+    }
+    return true;
+}
+
+PxDecoderTIFF::RgbaOutcome PxDecoderTIFF::ReadRgbaBands(PxBitmap& bitmap)
+{
+    const std::int64_t w = bitmap.Width();
+    const std::int64_t h = bitmap.Height();
+    TIFFRGBAImage image;
+    if (!BeginRgba(&image)) {
+        return RgbaOutcome::kRefused;
+    }
+    if (image.width != static_cast<std::uint32_t>(w) || image.height != static_cast<std::uint32_t>(h)) {
+        TIFFRGBAImageEnd(&image);
+        return RgbaOutcome::kRefused;
+    }
+    // Bands of whole strips or whole rows of tiles, so that each is decoded
+    // once, and of about kBandBytes of raster so that a band is converted
+    // while it is still in the cache.
+    std::uint32_t unit = 0;
+    TIFFGetFieldDefaulted(tif, TIFFIsTiled(tif) ? TIFFTAG_TILELENGTH : TIFFTAG_ROWSPERSTRIP, &unit);
+    const std::uint64_t rowBytes = static_cast<std::uint64_t>(w) * 4;
+    std::uint64_t band = unit == 0 || unit > static_cast<std::uint64_t>(h) ? static_cast<std::uint64_t>(h) : unit;
+    if (band * rowBytes < kBandBytes) {
+        band *= kBandBytes / (band * rowBytes);
+    }
+    if (band > static_cast<std::uint64_t>(h)) {
+        band = static_cast<std::uint64_t>(h);
+    }
+    const std::uint64_t rasterBytes = band * rowBytes;
+    auto* raster = rasterBytes <= kPxMaxStoreBytes
+                       ? static_cast<std::uint32_t*>(std::calloc(static_cast<std::size_t>(rasterBytes), 1))
+                       : nullptr;
+    if (raster == nullptr) {
+        TIFFRGBAImageEnd(&image);
+        return RgbaOutcome::kBandFailed;
+    }
+    // libtiff then lays each band out in file order, mirroring columns where
+    // the orientation asks for it; the rows are placed here.
+    const std::uint16_t orientation = image.orientation;
+    const bool topFirst = orientation == ORIENTATION_TOPLEFT || orientation == ORIENTATION_TOPRIGHT ||
+                          orientation == ORIENTATION_LEFTTOP || orientation == ORIENTATION_RIGHTTOP;
+    image.req_orientation = topFirst ? ORIENTATION_TOPLEFT : ORIENTATION_BOTLEFT;
+    RgbaOutcome outcome = RgbaOutcome::kDone;
+    for (std::int64_t first = 0; first < h; first += static_cast<std::int64_t>(band)) {
+        const std::int64_t rows = std::min<std::int64_t>(static_cast<std::int64_t>(band), h - first);
+        image.row_offset = static_cast<int>(first);
+        std::memset(raster, 0, static_cast<std::size_t>(rowBytes * static_cast<std::uint64_t>(rows)));
+        if (TIFFRGBAImageGet(&image, raster, static_cast<std::uint32_t>(w), static_cast<std::uint32_t>(rows)) == 0) {
+            outcome = RgbaOutcome::kBandFailed;
+            break;
+        }
+        for (std::int64_t k = 0; k < rows; ++k) {
+            const std::int64_t fileRow = first + k;
+            RasterRowToStore(raster + k * w, w, PxStoreRow(bitmap, topFirst ? h - 1 - fileRow : fileRow));
+        }
+    }
+    std::free(raster);
+    TIFFRGBAImageEnd(&image);
+    return outcome;
+}
+
+int PxDecoderTIFF::ReadRgbaWhole(PxBitmap& bitmap)
+{
     const std::int64_t w = bitmap.Width();
     const std::int64_t h = bitmap.Height();
     const std::uint64_t rasterBytes = static_cast<std::uint64_t>(w) * static_cast<std::uint64_t>(h) * 4;
-    if (w <= 0 || h <= 0 || rasterBytes > kPxMaxStoreBytes) {
+    if (rasterBytes > kPxMaxStoreBytes) {
         return 1;
     }
     // Zeroed, so whatever libtiff leaves unwritten shows black.
-    auto* raster = static_cast<std::uint32_t*>(PxAllocatePixelMemory(rasterBytes));
+    auto* raster = static_cast<std::uint32_t*>(std::calloc(static_cast<std::size_t>(rasterBytes), 1));
     if (raster == nullptr) {
         return 1;
     }
-    char message[1024] = {};
     TIFFRGBAImage image;
-    if (TIFFRGBAImageBegin(&image, tif, 0, message) == 0) {
-        PxReleasePixelMemory(raster, rasterBytes);
+    if (!BeginRgba(&image)) {
+        std::free(raster);
         return 1;
-    }
-    if (samplesPerPixel == 4 && image.bitspersample == 8 && image.photometric == PHOTOMETRIC_RGB && image.isContig) {
-        image.put.contig = PutRgbaContig8;
     }
     if (image.width != static_cast<std::uint32_t>(w) || image.height != static_cast<std::uint32_t>(h) ||
         TIFFRGBAImageGet(&image, raster, image.width, image.height) == 0) {
         TIFFRGBAImageEnd(&image);
-        PxReleasePixelMemory(raster, rasterBytes);
+        std::free(raster);
         return 1;
     }
     // Both the raster and the store have the bottom row first.
     for (std::int64_t r = 0; r < h; ++r) {
-        const auto* in = reinterpret_cast<const std::uint8_t*>(raster + r * w);
-        std::uint8_t* out = PxStoreRow(bitmap, r);
-        for (std::int64_t j = 0; j < w; ++j, in += 4, out += 3) {
-            out[0] = in[2];
-            out[1] = in[1];
-            out[2] = in[0];
-        }
+        RasterRowToStore(raster + r * w, w, PxStoreRow(bitmap, r));
     }
     TIFFRGBAImageEnd(&image);
-    PxReleasePixelMemory(raster, rasterBytes);
+    std::free(raster);
     return 0;
 }
 

@@ -44,11 +44,24 @@ public:
     // route. 1 when libtiff rejects the header or the first directory.
     int ReadHeader(PxFileStream& stream, PxBitmap& bitmap) override;
 
-    // The two routes; 0 on success, 1 on failure.
+    // The two routes; 0 on success, 1 on failure. The RGBA route decodes
+    // the picture band by band through a small raster; the result is the
+    // one a single raster of the whole picture gives.
     int ReadRgbaImage(PxBitmap& bitmap);
     int ReadIndexedScanlines(PxBitmap& bitmap);
 
 private:
+    enum class RgbaOutcome { kDone, kRefused, kBandFailed };
+    // Raster bytes per band of the RGBA route.
+    static constexpr std::uint64_t kBandBytes = std::uint64_t{1} << 20;
+
+    // libtiff's RGBA reader on `tif`, with the decoder's own routine for
+    // 8-bit RGB with a fourth sample; false when libtiff refuses the image.
+    bool BeginRgba(TIFFRGBAImage* image);
+    RgbaOutcome ReadRgbaBands(PxBitmap& bitmap);
+    // The picture through one raster of its full size.
+    int ReadRgbaWhole(PxBitmap& bitmap);
+
     TIFF* tif = nullptr;
     bool useRgbaRoute = false;
     std::uint16_t samplesPerPixel = 0;

@@ -406,10 +406,8 @@ TEST(PxDecoderTIFF, UnreadableStripLateRepeatsTheRowAbove)
 
 // The synthetic picture stored so that Orientation `orientation` shows it
 // upright: 2 mirrors the columns, 3 turns it half round, 4 mirrors the rows.
-TiffPage OrientedPage(std::uint16_t orientation)
+TiffPage OrientedPage(std::uint16_t orientation, std::uint32_t width = 7, std::uint32_t height = 5)
 {
-    const std::uint32_t width = 7;
-    const std::uint32_t height = 5;
     TiffPage page = RgbPage(width, height);
     page.orientation = orientation;
     page.samples.clear();
@@ -450,6 +448,60 @@ TEST(PxDecoderTIFF, ScanlineRouteShowsRowsAsStoredWhateverTheOrientation)
     ASSERT_EQ(Load({page}, &bitmap), 0);
     EXPECT_EQ(GreyAt(bitmap, 0), 20);
     EXPECT_EQ(GreyAt(bitmap, 8), 100);
+}
+
+TEST(PxDecoderTIFF, LargePicturesComeOutWholeInEveryLayout)
+{
+    // Big enough for the RGBA route to work through several bands.
+    for (std::uint16_t orientation : {ORIENTATION_TOPLEFT, ORIENTATION_BOTLEFT, ORIENTATION_TOPRIGHT}) {
+        for (bool tiled : {false, true}) {
+            TiffPage page = RgbPage(700, 500);
+            if (orientation != ORIENTATION_TOPLEFT) {
+                page = OrientedPage(orientation, 700, 500);
+            }
+            page.compression = COMPRESSION_LZW;
+            if (tiled) {
+                page.tileWidth = 64;
+                page.tileLength = 48;
+            } else {
+                page.rowsPerStrip = 7;
+            }
+            SCOPED_TRACE(testing::Message() << "orientation " << orientation << (tiled ? " tiled" : ""));
+            PxBitmap bitmap;
+            ASSERT_EQ(Load({page}, &bitmap), 0);
+            ExpectSynthetic(bitmap, 700, 500);
+        }
+    }
+}
+
+TEST(PxDecoderTIFF, UnreadableStripOnTheRgbaRouteRepeatsTheStripBefore)
+{
+    // libtiff's whole-picture reader carries on after a strip it cannot
+    // read, with the previous strip's rows still in its buffer; when the
+    // very first strip fails, it gives up and the picture stays black.
+    const TiffPage page = [] {
+        TiffPage p = RgbPage(700, 500);
+        p.rowsPerStrip = 4;
+        return p;
+    }();
+    const std::vector<std::uint8_t> good = TiffBytes({page});
+    for (std::uint32_t strip : {0u, 1u, 60u, 93u, 94u, 124u}) {
+        std::vector<std::uint8_t> bytes = good;
+        Put32(&bytes, LongValuesAt(bytes, TIFFTAG_STRIPOFFSETS) + 4 * strip,
+              static_cast<std::uint32_t>(bytes.size() + 100));
+        PxBitmap bitmap;
+        ASSERT_EQ(LoadBytes(bytes, &bitmap), 0);
+        for (int y : {0, 3, 4, 239, 240, 243, 244, 371, 372, 375, 376, 379, 380, 495, 499}) {
+            for (int x : {0, 350, 699}) {
+                const bool damaged = y / 4 == static_cast<int>(strip);
+                const Rgb expected = strip == 0 ? kBlack
+                                     : damaged
+                                         ? Synthetic(static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y - 4))
+                                         : Synthetic(static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y));
+                ASSERT_EQ(PixelAt(bitmap, x, y), expected) << "strip " << strip << ", pixel " << x << "," << y;
+            }
+        }
+    }
 }
 
 TEST(PxDecoderTIFF, MultiPageFileShowsTheFirstPage)
