@@ -107,11 +107,13 @@ void DecodeRows(PxByteReader& reader, PxBitmap& bitmap, bool runLength, bool fir
             if (bgr[0] == 0 && bgr[1] == 0 && bgr[2] == 0) {
                 return;  // the store is black already
             }
-            for (; k < height; ++k) {
-                std::uint8_t* out = PxStoreRow(bitmap, firstRowOnTop ? height - 1 - k : k);
-                for (std::int64_t x = 0; x < width; ++x) {
-                    std::memcpy(out + 3 * x, bgr, 3);
-                }
+            std::uint8_t* first = PxStoreRow(bitmap, firstRowOnTop ? height - 1 - k : k);
+            for (std::int64_t x = 0; x < width; ++x) {
+                std::memcpy(first + 3 * x, bgr, 3);
+            }
+            for (++k; k < height; ++k) {
+                std::memcpy(PxStoreRow(bitmap, firstRowOnTop ? height - 1 - k : k), first,
+                            static_cast<std::size_t>(3 * width));
             }
             return;
         }

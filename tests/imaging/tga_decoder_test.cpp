@@ -278,4 +278,25 @@ TEST(PxDecoderTGA, ColourMapIsBoundedByTheFile)
     EXPECT_EQ(PixelAt(cut, 1, 1), kBlack);
 }
 
+// Fuzz finding: 41 bytes announcing a 2308 x 57349 colour-mapped picture
+// with no pixel data. Every pixel is map entry 0; filling the store pixel by
+// pixel took seconds, row copies take a blink.
+TEST(PxDecoderTGA, FuzzHugeMappedPictureWithoutDataFillsByRows)
+{
+    const std::vector<std::uint8_t> file = {
+        0x00, 0x01, 0x01, 0x00, 0x00, 0x10, 0x00, 0x0f, 0x00, 0x00, 0x00, 0x00, 0x04, 0x09,
+        0x05, 0xe0, 0x0f, 0x6e, 0x0e, 0x2e, 0x33, 0x9a, 0x5d, 0x9e, 0xff, 0x58, 0x2c, 0x7a,
+        0x7a, 0xaf, 0x4a, 0x07, 0x06, 0x05, 0x0a, 0x01, 0x0d, 0x00, 0x08, 0x0f, 0x03,
+    };
+    PxBitmap bitmap;
+    ASSERT_EQ(DecodeBytes(file, &bitmap), 0);
+    ASSERT_EQ(bitmap.Width(), 2308);
+    ASSERT_EQ(bitmap.Height(), 57349);
+    const Rgb entryZero{88, 128, 112};  // 15-bit entry 0x2E0E
+    EXPECT_EQ(PixelAt(bitmap, 0, 0), entryZero);
+    EXPECT_EQ(PixelAt(bitmap, 2307, 0), entryZero);
+    EXPECT_EQ(PixelAt(bitmap, 0, 57348), entryZero);
+    EXPECT_EQ(PixelAt(bitmap, 2307, 57348), entryZero);
+}
+
 }  // namespace
