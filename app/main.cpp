@@ -1,0 +1,76 @@
+// The program's entry: check that a window can be had, create the main
+// frame, open the first picture and run the event loop.
+#include <QApplication>
+#include <QByteArray>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/entry.h"
+#include "app/main_frame.h"
+#include "app/view_widget.h"
+#include "viewer/image_view.h"
+
+namespace {
+
+// While QApplication connects to the window system, the toolkit's messages
+// are held back: when no window system can be reached it reports that at
+// length and then aborts; the program says so in one line and ends with
+// status 1 instead. Otherwise the held messages are passed on afterwards.
+QtMessageHandler previousHandler = nullptr;
+std::vector<std::pair<QtMsgType, QString>> heldMessages;
+std::vector<QByteArray> heldCategories;
+
+void HoldStartupMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type == QtFatalMsg) {
+        std::fprintf(stderr, "brelvix: cannot create the window: no usable display (is DISPLAY or WAYLAND_DISPLAY set?)\n");
+        std::fflush(stderr);
+        std::_Exit(1);
+    }
+    heldMessages.emplace_back(type, message);
+    heldCategories.emplace_back(context.category != nullptr ? context.category : "");
+}
+
+void ReleaseStartupMessages()
+{
+    qInstallMessageHandler(previousHandler);
+    for (std::size_t i = 0; i < heldMessages.size(); ++i) {
+        const QMessageLogContext context(nullptr, 0, nullptr, heldCategories[i].constData());
+        qt_message_output(heldMessages[i].first, context, heldMessages[i].second);
+    }
+    heldMessages.clear();
+    heldCategories.clear();
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    previousHandler = qInstallMessageHandler(HoldStartupMessage);
+    QApplication application(argc, argv);
+    ReleaseStartupMessages();
+    QApplication::setApplicationName(QStringLiteral("Brelvix"));
+    QApplication::setDesktopFileName(QStringLiteral("brelvix"));
+
+    MainFrame frame;
+
+    // Qt has taken its own options out of argv; the rest is the tail.
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments.emplace_back(argv[i]);
+    }
+    const std::string path = PicturePathFromTail(CommandLineTail(arguments), CurrentFolder());
+
+    // Best fit at start-up needs the window's real size before it is shown.
+    frame.View()->SyncGeometry();
+    if (!frame.Image().OpenImage(path, true)) {
+        // The first Open dialog was cancelled: the user's choice, not an
+        // error. Nothing was changed, so no settings are written.
+        return 0;
+    }
+    frame.ShowWithStoredState();
+    return QApplication::exec();
+}

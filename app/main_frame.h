@@ -1,0 +1,211 @@
+// The main window: menu bar, toolbar, status bar and the picture view, the
+// command table every menu item, key, toolbar button and context-menu entry
+// goes through, full screen, and the settings read at creation and written
+// at close.
+#pragma once
+
+#include <QKeyCombination>
+#include <QMainWindow>
+#include <QRect>
+#include <QString>
+#include <cstdint>
+#include <map>
+#include <span>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QToolBar;
+class ImageView;
+class ViewWidget;
+
+// Command ids: one number per command, shared by menus, keys, toolbar and
+// context menu.
+enum CommandId : std::uint16_t {
+    kCmdOpen = 57601,
+    kCmdRefreshFileList = 32859,
+    kCmdPreferences = 32772,
+    kCmdExit = 57665,
+    kCmdDelete = 32855,
+    kCmdOpenForEditing = 32856,
+    kCmdNext = 32778,
+    kCmdPrevious = 32803,
+    kCmdFirst = 32780,
+    kCmdLast = 32781,
+    kCmdFastForward = 32804,
+    kCmdRewind = 32805,
+    kCmdZoomIn = 32782,
+    kCmdZoomOut = 32783,
+    kCmdZoomInByOne = 32850,
+    kCmdZoomOutByOne = 32851,
+    kCmdZoomToFit = 32785,
+    kCmdZoomTo100 = 32786,
+    kCmdAutozoom = 32810,
+    kCmdRotateLeft = 32787,
+    kCmdRotateRight = 32788,
+    kCmdFlipHorizontal = 32789,
+    kCmdFlipVertical = 32790,
+    kCmdSlideShow = 32800,
+    kCmdFullScreen = 32801,
+    kCmdToolbar = 59392,
+    kCmdStatusBar = 59393,
+    kCmdToggleInfo = 32849,
+    kCmdKeyShortcuts = 32843,
+    kCmdAbout = 57664,
+    kCmdDonate = 32838,
+};
+
+// The status bar's text at creation.
+inline constexpr char kReadyText[] = "Ready";
+
+class MainFrame;
+
+// Which menu-bar popup shows a command.
+enum class MenuPopup { None, File, Edit, Navigation, Image, View, Help };
+
+// One row of the command table.
+struct CommandInfo {
+    std::uint16_t id;
+    MenuPopup popup;
+    // Menu text with its mnemonic and, after a tab, the key text; null for
+    // commands reached by keys only.
+    const char* menuText;
+    // A separator follows the item in its popup.
+    bool separatorAfter;
+    // Key bindings; unused slots hold Qt::Key_unknown. A keypad key carries
+    // Qt::KeypadModifier.
+    QKeyCombination keys[6];
+    // Status-bar prompt while the menu item is highlighted, and the toolbar
+    // tooltip; null when the command has none.
+    const char* prompt;
+    const char* tooltip;
+    void (MainFrame::*handler)();
+};
+
+class MainFrame : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // Builds the bars and the view, sets the defaults and loads the settings
+    // (the stored placement is applied but the window is not shown).
+    explicit MainFrame(QWidget* parent = nullptr);
+    ~MainFrame() override;
+
+    // The whole command table, in menu order.
+    static std::span<const CommandInfo> Commands();
+    // The row for `id`, or null.
+    static const CommandInfo* FindCommand(std::uint16_t id);
+
+    // Runs the command's handler; unknown ids do nothing.
+    void ExecuteCommand(std::uint16_t id);
+
+    // Enters or leaves full screen (the window system's own full-screen
+    // state); the bars are hidden while it is on and the view loses its edge.
+    void ToggleFullScreen();
+
+    // Settings store: all values read once at creation and written once at
+    // close (settings.cpp).
+    void LoadSettings();
+    void SaveSettings();
+
+    // Shows the frame in the show state the settings gave (normal, maximised
+    // or minimised).
+    void ShowWithStoredState();
+
+    ImageView& Image();
+    ViewWidget* View() const { return view; }
+
+    // The menu-bar (and key) action of a command, or null.
+    QAction* CommandAction(std::uint16_t id) const;
+    QToolBar* ToolBar() const { return toolBar; }
+    // Builds the view's context menu with the current check marks; the
+    // caller owns it.
+    QMenu* CreateContextMenu(QWidget* parent);
+    // Shows the context menu at a global (logical) position and runs the
+    // chosen command.
+    void ShowContextMenu(const QPoint& globalPosition);
+
+    // The status bar's normal text, and what the status bar shows right now
+    // (a menu prompt while a menu item is highlighted).
+    void SetStatusText(const QString& text);
+    QString StatusText() const;
+    QString VisibleStatusText() const;
+
+    // The check mark of a checkable command in the menu bar.
+    void SetCheck(std::uint16_t id, bool checked);
+
+    // Settings kept by the frame.
+    bool ZoomToBestFit = false;
+    bool EscFullscreen = false;
+    bool ShowToolbar = true;
+    bool ShowStatusbar = true;
+
+    // Placement the settings gave, used by ShowWithStoredState.
+    int windowFlags = 0;
+    int windowShow = 1;
+
+    // Full-screen memory: the windowed geometry and whether the window was
+    // maximised when full screen began.
+    QRect windowedGeometry;
+    bool windowedMaximized = false;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
+    QMenu* createPopupMenu() override { return nullptr; }
+
+private:
+    // Command handlers.
+    void OnOpen();
+    void OnRefreshFileList();
+    void OnPreferences();
+    void OnExit();
+    void OnDelete();
+    void OnOpenForEditing();
+    void OnNext();
+    void OnPrevious();
+    void OnFirst();
+    void OnLast();
+    void OnFastForward();
+    void OnRewind();
+    void OnZoomIn();
+    void OnZoomOut();
+    void OnZoomInByOne();
+    void OnZoomOutByOne();
+    void OnZoomToFit();
+    void OnZoomTo100();
+    void OnAutozoom();
+    void OnRotateLeft();
+    void OnRotateRight();
+    void OnFlipHorizontal();
+    void OnFlipVertical();
+    void OnSlideShow();
+    void OnFullScreen();
+    void OnToolbar();
+    void OnStatusBar();
+    void OnToggleInfo();
+    void OnKeyShortcuts();
+    void OnAbout();
+    void OnDonate();
+
+    void BuildMenus();
+    void BuildToolBar();
+    void BuildStatusBar();
+    void WatchMenuPrompts(QMenu* menu);
+    void ShowMenuPrompt(const QString& prompt);
+    void EndMenuPrompt();
+    // Windowed geometry and show state to store: the remembered ones while
+    // full screen is on or was just left for closing.
+    QRect PlacementRect() const;
+    int PlacementShow() const;
+
+    static const CommandInfo commandTable[];
+
+    ViewWidget* view = nullptr;
+    QToolBar* toolBar = nullptr;
+    QLabel* statusPane = nullptr;
+    QLabel* promptPane = nullptr;
+    std::map<std::uint16_t, QAction*> actions;
+    bool closingFromFullScreen = false;
+
+};

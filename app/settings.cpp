@@ -1,0 +1,229 @@
+#include "app/settings.h"
+
+#include <QStatusBar>
+#include <QToolBar>
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <vector>
+
+#include "app/main_frame.h"
+#include "app/view_widget.h"
+#include "viewer/image_view.h"
+
+namespace {
+
+std::string RootName(RegistryRoot root)
+{
+    return root == RegistryRoot::CurrentUser ? "HKEY_CURRENT_USER" : "HKEY_CLASSES_ROOT";
+}
+
+// Values are stored little-endian whatever the machine.
+void PutLittleEndian(std::uint64_t value, std::size_t size, std::uint8_t* out)
+{
+    for (std::size_t i = 0; i < size; ++i) {
+        out[i] = static_cast<std::uint8_t>(value >> (8 * i));
+    }
+}
+
+std::uint64_t GetLittleEndian(const std::uint8_t* in, std::size_t size)
+{
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+        value |= std::uint64_t{in[i]} << (8 * i);
+    }
+    return value;
+}
+
+// Window-placement show states, with the numbers the settings store keeps.
+constexpr std::int32_t kShowNormal = 1;
+constexpr std::int32_t kShowMinimized = 2;
+constexpr std::int32_t kShowMaximized = 3;
+// Placement flag: a minimised window returns maximised.
+constexpr std::int32_t kRestoreToMaximized = 2;
+
+}  // namespace
+
+RegistryKey::RegistryKey(RegistryRoot root, const std::string& path, OpenMode mode)
+    : RegistryKey(RegistryStore::DefaultPath(), root, path, mode)
+{
+}
+
+RegistryKey::RegistryKey(const std::string& storePath, RegistryRoot root, const std::string& path, OpenMode mode)
+    : store(storePath), keyPath(RootName(root) + "\\" + path)
+{
+    if (storePath.empty()) {
+        return;
+    }
+    open = mode == kCreate ? store.CreateKey(keyPath) : store.KeyExists(keyPath);
+}
+
+bool RegistryKey::Read(const std::string& name, std::size_t size, void* destination)
+{
+    if (!open) {
+        return false;
+    }
+    std::vector<std::uint8_t> data;
+    if (!store.QueryValue(keyPath, name, nullptr, &data) || data.size() != size) {
+        return false;
+    }
+    std::memcpy(destination, data.data(), size);
+    return true;
+}
+
+bool RegistryKey::ReadDword(const std::string& name, std::int32_t* destination)
+{
+    std::uint8_t bytes[4];
+    if (!Read(name, sizeof bytes, bytes)) {
+        return false;
+    }
+    *destination = static_cast<std::int32_t>(static_cast<std::uint32_t>(GetLittleEndian(bytes, 4)));
+    return true;
+}
+
+bool RegistryKey::ReadDouble(const std::string& name, double* destination)
+{
+    std::uint8_t bytes[8];
+    if (!Read(name, sizeof bytes, bytes)) {
+        return false;
+    }
+    *destination = std::bit_cast<double>(GetLittleEndian(bytes, 8));
+    return true;
+}
+
+bool RegistryKey::ReadString(const std::string& name, std::string* destination)
+{
+    if (!open) {
+        return false;
+    }
+    std::vector<std::uint8_t> data;
+    if (!store.QueryValue(keyPath, name, nullptr, &data)) {
+        return false;
+    }
+    // A terminator written by another tool ends the text.
+    const auto end = std::find(data.begin(), data.end(), std::uint8_t{0});
+    destination->assign(data.begin(), end);
+    return true;
+}
+
+bool RegistryKey::WriteDword(const std::string& name, std::int32_t value)
+{
+    std::uint8_t bytes[4];
+    PutLittleEndian(static_cast<std::uint32_t>(value), 4, bytes);
+    return open && store.SetValue(keyPath, name, kRegDword, bytes, sizeof bytes);
+}
+
+bool RegistryKey::WriteDouble(const std::string& name, double value)
+{
+    std::uint8_t bytes[8];
+    PutLittleEndian(std::bit_cast<std::uint64_t>(value), 8, bytes);
+    return open && store.SetValue(keyPath, name, kRegDword, bytes, sizeof bytes);
+}
+
+bool RegistryKey::WriteString(const std::string& name, const std::string& text)
+{
+    return open && store.SetValue(keyPath, name, kRegSz, text.data(), text.size());
+}
+
+bool RegistryKey::WriteEmptyValue(const std::string& name)
+{
+    return open && store.SetValue(keyPath, name, kRegNone, nullptr, 0);
+}
+
+// ---- the frame's settings
+
+void MainFrame::LoadSettings()
+{
+    RegistryKey key(RegistryRoot::CurrentUser, kSettingsKeyPath);
+    ImageDocument& document = Image().document;
+
+    ShowToolbar = true;
+    ShowStatusbar = true;
+    ZoomToBestFit = false;
+    document.imageEditorPath.clear();
+
+    // The new window's own placement is the default of the six window values.
+    const QRect current = geometry();
+    std::int32_t flags = 0;
+    std::int32_t show = kShowNormal;
+    std::int32_t left = current.left();
+    std::int32_t top = current.top();
+    std::int32_t right = current.left() + current.width();
+    std::int32_t bottom = current.top() + current.height();
+
+    std::int32_t value = 0;
+    if (key.ReadDword("ZoomToBestFit", &value)) {
+        ZoomToBestFit = value != 0;
+    }
+    if (key.ReadDword("EscFullscreen", &value)) {
+        EscFullscreen = value != 0;
+    }
+    key.ReadDouble("SlideShowDelay", &document.slideShowDelay);
+    key.ReadDword("FastForwardSkip", &document.fastForwardSkip);
+    if (key.ReadDword("ListSubdirectories", &value)) {
+        document.includeSubdirectories = value != 0;
+    }
+    key.ReadDword("WindowFlags", &flags);
+    key.ReadDword("WindowShow", &show);
+    key.ReadDword("WindowLeft", &left);
+    key.ReadDword("WindowTop", &top);
+    key.ReadDword("WindowRight", &right);
+    key.ReadDword("WindowBottom", &bottom);
+    if (key.ReadDword("ShowToolbar", &value)) {
+        ShowToolbar = value != 0;
+    }
+    if (key.ReadDword("ShowStatusbar", &value)) {
+        ShowStatusbar = value != 0;
+    }
+    if (key.ReadDword("BackColor", &value)) {
+        document.backgroundColor = static_cast<std::uint32_t>(value);
+    }
+    if (key.ReadDword("InfoInFullscreen", &value)) {
+        document.showInfoInFullScreen = value != 0;
+    }
+    key.ReadString("ImageEditorPath", &document.imageEditorPath);
+
+    ToolBar()->setVisible(ShowToolbar);
+    SetCheck(kCmdToolbar, ShowToolbar);
+    statusBar()->setVisible(ShowStatusbar);
+    SetCheck(kCmdStatusBar, ShowStatusbar);
+
+    // The rectangle is used as stored, even off every screen; only one
+    // without area is passed over, as no window can take it.
+    windowFlags = flags;
+    windowShow = show;
+    const std::int64_t width = std::int64_t{right} - left;
+    const std::int64_t height = std::int64_t{bottom} - top;
+    if (width > 0 && height > 0 && width <= QWIDGETSIZE_MAX && height <= QWIDGETSIZE_MAX) {
+        setGeometry(left, top, static_cast<int>(width), static_cast<int>(height));
+    }
+}
+
+void MainFrame::SaveSettings()
+{
+    // The key is created when it is missing; otherwise nothing would ever
+    // persist.
+    RegistryKey key(RegistryRoot::CurrentUser, kSettingsKeyPath, RegistryKey::kCreate);
+    const ImageDocument& document = Image().document;
+
+    const QRect rect = PlacementRect();
+    const std::int32_t show = PlacementShow();
+    const std::int32_t flags = show == kShowMinimized && (windowState() & Qt::WindowMaximized) ? kRestoreToMaximized : 0;
+
+    key.WriteDword("ZoomToBestFit", ZoomToBestFit ? 1 : 0);
+    key.WriteDword("EscFullscreen", EscFullscreen ? 1 : 0);
+    key.WriteDouble("SlideShowDelay", document.slideShowDelay);
+    key.WriteDword("FastForwardSkip", document.fastForwardSkip);
+    key.WriteDword("ListSubdirectories", document.includeSubdirectories ? 1 : 0);
+    key.WriteDword("WindowFlags", flags);
+    key.WriteDword("WindowShow", show == kShowMaximized || show == kShowMinimized ? show : kShowNormal);
+    key.WriteDword("WindowLeft", rect.left());
+    key.WriteDword("WindowTop", rect.top());
+    key.WriteDword("WindowRight", rect.left() + rect.width());
+    key.WriteDword("WindowBottom", rect.top() + rect.height());
+    key.WriteDword("ShowToolbar", ShowToolbar ? 1 : 0);
+    key.WriteDword("ShowStatusbar", ShowStatusbar ? 1 : 0);
+    key.WriteDword("BackColor", static_cast<std::int32_t>(document.backgroundColor));
+    key.WriteDword("InfoInFullscreen", document.showInfoInFullScreen ? 1 : 0);
+    key.WriteString("ImageEditorPath", document.imageEditorPath);
+}

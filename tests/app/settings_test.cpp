@@ -1,0 +1,183 @@
+// Settings through the store file in a temporary XDG config folder: what one
+// run saves the next one reads, exactly; a missing or damaged store means
+// the defaults.
+#include <QStatusBar>
+#include <QToolBar>
+#include <bit>
+#include <filesystem>
+#include <fstream>
+
+#include "app/common/app_test_support.h"
+#include "app/settings.h"
+#include "app/view_widget.h"
+#include "viewer/image_view.h"
+
+namespace {
+
+using Settings = AppTest;
+
+const std::string kKey = std::string("HKEY_CURRENT_USER\\") + kSettingsKeyPath;
+
+void ExpectDefaults(MainFrame& frame)
+{
+    const ImageDocument& document = frame.Image().document;
+    EXPECT_FALSE(frame.ZoomToBestFit);
+    EXPECT_FALSE(frame.EscFullscreen);
+    EXPECT_EQ(document.slideShowDelay, 5.0);
+    EXPECT_EQ(document.fastForwardSkip, 20);
+    EXPECT_FALSE(document.includeSubdirectories);
+    EXPECT_EQ(document.backgroundColor, 0xFFFFFFu);
+    EXPECT_FALSE(document.showInfoInFullScreen);
+    EXPECT_EQ(document.imageEditorPath, "");
+    EXPECT_TRUE(frame.ShowToolbar);
+    EXPECT_TRUE(frame.ShowStatusbar);
+    EXPECT_FALSE(frame.ToolBar()->isHidden());
+    EXPECT_FALSE(frame.statusBar()->isHidden());
+    EXPECT_TRUE(frame.CommandAction(kCmdToolbar)->isChecked());
+    EXPECT_TRUE(frame.CommandAction(kCmdStatusBar)->isChecked());
+    EXPECT_FALSE(frame.CommandAction(kCmdAutozoom)->isChecked());
+}
+
+TEST_F(Settings, RoundTripKeepsEveryValueExactly)
+{
+    const std::string editor = "/opt/" + std::string(295, 'e');  // 300 characters
+    const std::string picture = WriteSolidBmp(pictures + "/a.bmp", 20, 20, Rgb{1, 2, 3});
+    {
+        auto frame = OpenFrame(picture);
+        ImageDocument& document = frame->Image().document;
+        document.slideShowDelay = 2.5;
+        document.fastForwardSkip = 7;
+        document.includeSubdirectories = true;
+        document.backgroundColor = 0x00123456;
+        document.showInfoInFullScreen = true;
+        document.imageEditorPath = editor;
+        frame->EscFullscreen = true;
+        Press(*frame, Qt::Key_Slash, Qt::KeypadModifier);  // best fit on
+        Press(*frame, Qt::Key_T, Qt::ControlModifier);      // toolbar hidden
+        Press(*frame, Qt::Key_S, Qt::ControlModifier);      // status bar hidden
+        frame->setGeometry(30, 40, 400, 300);
+        Settle();
+        frame->close();
+    }
+
+    RegistryStore store(StorePath());
+    std::uint32_t type = 99;
+    std::vector<std::uint8_t> data;
+    ASSERT_TRUE(store.QueryValue(kKey, "SlideShowDelay", &type, &data));
+    EXPECT_EQ(type, kRegDword);
+    ASSERT_EQ(data.size(), 8u);
+    std::uint64_t bits = 0;
+    for (int i = 7; i >= 0; --i) {
+        bits = (bits << 8) | data[i];
+    }
+    EXPECT_EQ(bits, std::bit_cast<std::uint64_t>(2.5));
+    ASSERT_TRUE(store.QueryValue(kKey, "ImageEditorPath", &type, &data));
+    EXPECT_EQ(type, kRegSz);
+    EXPECT_EQ(std::string(data.begin(), data.end()), editor);  // no terminator stored
+
+    MainFrame frame;
+    const ImageDocument& document = frame.Image().document;
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(document.slideShowDelay), std::bit_cast<std::uint64_t>(2.5));
+    EXPECT_EQ(document.fastForwardSkip, 7);
+    EXPECT_TRUE(document.includeSubdirectories);
+    EXPECT_EQ(document.backgroundColor, 0x00123456u);
+    EXPECT_TRUE(document.showInfoInFullScreen);
+    EXPECT_EQ(document.imageEditorPath, editor);
+    EXPECT_TRUE(frame.EscFullscreen);
+    EXPECT_TRUE(frame.ZoomToBestFit);
+    EXPECT_TRUE(frame.CommandAction(kCmdAutozoom)->isChecked());
+    EXPECT_FALSE(frame.ShowToolbar);
+    EXPECT_TRUE(frame.ToolBar()->isHidden());
+    EXPECT_FALSE(frame.CommandAction(kCmdToolbar)->isChecked());
+    EXPECT_FALSE(frame.ShowStatusbar);
+    EXPECT_TRUE(frame.statusBar()->isHidden());
+    EXPECT_EQ(frame.geometry(), QRect(30, 40, 400, 300));
+}
+
+TEST_F(Settings, MissingStoreGivesTheDefaultsAndTheFirstCloseCreatesTheKey)
+{
+    ASSERT_FALSE(std::filesystem::exists(StorePath()));
+    auto frame = OpenFrame(WriteSolidBmp(pictures + "/a.bmp", 20, 20, Rgb{1, 2, 3}));
+    ExpectDefaults(*frame);
+    frame->Image().document.fastForwardSkip = 3;
+    frame->close();
+
+    RegistryKey key(StorePath(), RegistryRoot::CurrentUser, kSettingsKeyPath);
+    ASSERT_TRUE(key.IsOpen());
+    std::int32_t skip = 0;
+    EXPECT_TRUE(key.ReadDword("FastForwardSkip", &skip));
+    EXPECT_EQ(skip, 3);
+}
+
+TEST_F(Settings, CorruptStoreGivesTheDefaultsAndIsKeptAside)
+{
+    std::filesystem::create_directories(std::filesystem::path(StorePath()).parent_path());
+    const std::string garbage = std::string("\x01\x02garbage\n[[[", 12) + std::string(100, '\xff');
+    std::ofstream(StorePath(), std::ios::binary) << garbage;
+
+    auto frame = OpenFrame(WriteSolidBmp(pictures + "/a.bmp", 20, 20, Rgb{1, 2, 3}));
+    ExpectDefaults(*frame);
+    frame->Image().document.slideShowDelay = 1.5;
+    frame->close();
+
+    // The damaged file is kept under another name; a fresh store holds the
+    // new values.
+    int kept = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(StorePath()).parent_path())) {
+        const std::string name = entry.path().filename().string();
+        if (name != "registry" && name.rfind("registry", 0) == 0) {
+            std::ifstream in(entry.path(), std::ios::binary);
+            const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            kept += content == garbage ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(kept, 1);
+    RegistryKey key(StorePath(), RegistryRoot::CurrentUser, kSettingsKeyPath);
+    double delay = 0;
+    EXPECT_TRUE(key.ReadDouble("SlideShowDelay", &delay));
+    EXPECT_EQ(delay, 1.5);
+}
+
+TEST_F(Settings, ValuesOfTheWrongSizeAreIgnored)
+{
+    RegistryStore store(StorePath());
+    ASSERT_TRUE(store.CreateKey(kKey));
+    const std::uint8_t two[2] = {9, 0};
+    const std::uint8_t four[4] = {0, 0, 0x20, 0x40};  // 4 bytes where a double belongs
+    ASSERT_TRUE(store.SetValue(kKey, "FastForwardSkip", kRegDword, two, sizeof two));
+    ASSERT_TRUE(store.SetValue(kKey, "SlideShowDelay", kRegDword, four, sizeof four));
+    const std::uint8_t skip[4] = {12, 0, 0, 0};
+    ASSERT_TRUE(store.SetValue(kKey, "ListSubdirectories", kRegDword, skip, sizeof skip));
+
+    MainFrame frame;
+    EXPECT_EQ(frame.Image().document.fastForwardSkip, 20);
+    EXPECT_EQ(frame.Image().document.slideShowDelay, 5.0);
+    EXPECT_TRUE(frame.Image().document.includeSubdirectories);  // any non-zero value is true
+}
+
+TEST_F(Settings, MaximisedPlacementIsRestored)
+{
+    {
+        RegistryKey key(StorePath(), RegistryRoot::CurrentUser, kSettingsKeyPath, RegistryKey::kCreate);
+        key.WriteDword("WindowShow", 3);
+        key.WriteDword("WindowLeft", 20);
+        key.WriteDword("WindowTop", 30);
+        key.WriteDword("WindowRight", 420);
+        key.WriteDword("WindowBottom", 330);
+    }
+    auto frame = OpenFrame(WriteSolidBmp(pictures + "/a.bmp", 20, 20, Rgb{1, 2, 3}));
+    EXPECT_TRUE(frame->isMaximized());
+    frame->close();
+
+    RegistryKey key(StorePath(), RegistryRoot::CurrentUser, kSettingsKeyPath);
+    std::int32_t show = 0, left = 0, right = 0;
+    key.ReadDword("WindowShow", &show);
+    key.ReadDword("WindowLeft", &left);
+    key.ReadDword("WindowRight", &right);
+    EXPECT_EQ(show, 3);
+    // The normal rectangle, not the maximised one, is what is kept.
+    EXPECT_EQ(left, 20);
+    EXPECT_EQ(right, 420);
+}
+
+}  // namespace
