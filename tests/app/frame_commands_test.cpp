@@ -211,8 +211,8 @@ TEST_F(FrameCommands, ContextMenuRoutesItsCommandAndShowsCheckMarks)
         }
         chooser.stop();
         shown = true;
-        popup->actions()[7]->trigger();
-        popup->close();
+        popup->setActiveAction(popup->actions()[7]);
+        QTest::keyClick(popup, Qt::Key_Return);
     });
     chooser.start();
     QTest::mouseClick(frame->View()->Area(), Qt::RightButton, Qt::NoModifier, QPoint(5, 5));

@@ -1,5 +1,6 @@
 // The main frame driven through the keyboard, as a user would.
 #include <QMenuBar>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QToolBar>
 

@@ -210,6 +210,8 @@ TEST_F(ViewWidgetTest, DeleteMovesThePictureToTheTrashAndShowsTheNeighbour)
         EXPECT_TRUE(std::filesystem::exists(doomed));
         EXPECT_EQ(frame->Image().document.path, doomed);
     }
+    // The offscreen platform does not hand activation back after a modal box.
+    Reactivate(*frame);
 
     MessageBoxAnswer answer(QMessageBox::Yes);
     Press(*frame, Qt::Key_Delete);

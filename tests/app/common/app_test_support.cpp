@@ -99,10 +99,15 @@ std::unique_ptr<MainFrame> AppTest::OpenFrame(const std::string& picture)
     frame->View()->SyncGeometry();
     EXPECT_TRUE(frame->Image().OpenImage(picture, true));
     frame->ShowWithStoredState();
-    frame->activateWindow();
-    EXPECT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    Reactivate(*frame);
     Settle();
     return frame;
+}
+
+void AppTest::Reactivate(MainFrame& frame)
+{
+    frame.activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&frame));
 }
 
 void AppTest::Settle()
@@ -164,7 +169,7 @@ namespace {
 // (as the build does, without a display) never creates it.
 class QtEnvironment : public ::testing::Environment {
 public:
-    QtEnvironment(int argc, char** argv) : argc(argc), argv(argv) {}
+    QtEnvironment(int count, char** values) : argc(count), argv(values) {}
 
     void SetUp() override
     {

@@ -37,6 +37,8 @@ protected:
     // A frame as the entry makes it: created, the picture opened (no path:
     // the Open dialog would be asked), shown and active.
     std::unique_ptr<MainFrame> OpenFrame(const std::string& picture);
+    // Makes the frame the active window again (keys act only there).
+    static void Reactivate(MainFrame& frame);
     // Lets queued events (geometry, repaints) run.
     static void Settle();
     // Sends a key to the frame's view, the way the keyboard would.

@@ -3,6 +3,7 @@
 // arithmetic works in device pixels.
 #include <QApplication>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QTest>
 
 #include "app/common/app_test_support.h"
