@@ -2,4 +2,7 @@
 
 #include "platform/trash.h"
 
-bool MoveFileToTrash(const std::string& path) { return MoveToTrash(path) == TrashResult::kDone; }
+bool MoveFileToTrash(const std::string& path)
+{
+    return MoveToTrash(path) == TrashResult::kDone;
+}

@@ -66,8 +66,8 @@ std::string CurrentFolder()
     const char* shellFolder = std::getenv("PWD");
     struct stat named {};
     struct stat current {};
-    if (shellFolder != nullptr && shellFolder[0] == '/' && stat(shellFolder, &named) == 0 &&
-        stat(".", &current) == 0 && named.st_dev == current.st_dev && named.st_ino == current.st_ino) {
+    if (shellFolder != nullptr && shellFolder[0] == '/' && stat(shellFolder, &named) == 0 && stat(".", &current) == 0 &&
+        named.st_dev == current.st_dev && named.st_ino == current.st_ino) {
         return shellFolder;
     }
     std::string buffer(256, '\0');

@@ -26,7 +26,8 @@ std::vector<QByteArray> heldCategories;
 void HoldStartupMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
     if (type == QtFatalMsg) {
-        std::fprintf(stderr, "brelvix: cannot create the window: no usable display (is DISPLAY or WAYLAND_DISPLAY set?)\n");
+        std::fprintf(stderr,
+                     "brelvix: cannot create the window: no usable display (is DISPLAY or WAYLAND_DISPLAY set?)\n");
         std::fflush(stderr);
         std::_Exit(1);
     }

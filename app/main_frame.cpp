@@ -21,17 +21,32 @@
 
 namespace {
 
-constexpr QKeyCombination Key(Qt::Key key) { return QKeyCombination(key); }
-constexpr QKeyCombination Ctrl(Qt::Key key) { return Qt::ControlModifier | key; }
-constexpr QKeyCombination Alt(Qt::Key key) { return Qt::AltModifier | key; }
+constexpr QKeyCombination Key(Qt::Key key)
+{
+    return QKeyCombination(key);
+}
+constexpr QKeyCombination Ctrl(Qt::Key key)
+{
+    return Qt::ControlModifier | key;
+}
+constexpr QKeyCombination Alt(Qt::Key key)
+{
+    return Qt::AltModifier | key;
+}
 // A key of the numeric keypad; the digits arrive like this with Num Lock on.
-constexpr QKeyCombination Pad(Qt::Key key) { return Qt::KeypadModifier | key; }
-constexpr QKeyCombination CtrlPad(Qt::Key key) { return (Qt::ControlModifier | Qt::KeypadModifier) | key; }
+constexpr QKeyCombination Pad(Qt::Key key)
+{
+    return Qt::KeypadModifier | key;
+}
+constexpr QKeyCombination CtrlPad(Qt::Key key)
+{
+    return (Qt::ControlModifier | Qt::KeypadModifier) | key;
+}
 
 // Toolbar buttons in order; 0 is a separator. Button i (separators not
 // counted) shows image i of the strip.
-constexpr std::uint16_t kToolbarButtons[] = {kCmdOpen, kCmdPreferences, 0,           kCmdPrevious,
-                                             kCmdNext, 0,               kCmdFullScreen, kCmdSlideShow};
+constexpr std::uint16_t kToolbarButtons[] = {kCmdOpen,       kCmdPreferences, 0, kCmdPrevious, kCmdNext, 0,
+                                             kCmdFullScreen, kCmdSlideShow};
 constexpr int kToolbarImageSize = 24;
 
 // The view's context menu: its own texts; 0 is a separator.
@@ -53,8 +68,7 @@ constexpr ContextItem kContextMenu[] = {
     {kCmdExit, "E&xit"},
 };
 
-constexpr std::uint16_t kCheckedCommands[] = {kCmdToolbar, kCmdStatusBar, kCmdFullScreen, kCmdSlideShow,
-                                              kCmdAutozoom};
+constexpr std::uint16_t kCheckedCommands[] = {kCmdToolbar, kCmdStatusBar, kCmdFullScreen, kCmdSlideShow, kCmdAutozoom};
 
 bool IsCheckable(std::uint16_t id)
 {
@@ -94,6 +108,7 @@ QString FirstLine(const char* text, int limit)
 
 // Menu order: File, Edit, Navigation, Image, View, Help; rows without a popup
 // are reached by keys only.
+// clang-format off
 const CommandInfo MainFrame::commandTable[] = {
     {kCmdOpen, MenuPopup::File, "&Open...\tCtrl+O", false, {Ctrl(Qt::Key_O)}, "Open an existing document", "Open",
      &MainFrame::OnOpen},
@@ -167,8 +182,12 @@ const CommandInfo MainFrame::commandTable[] = {
      "About", &MainFrame::OnAbout},
     {kCmdDonate, MenuPopup::Help, "Donate...", false, {}, "Send some money in", "Donate", &MainFrame::OnDonate},
 };
+// clang-format on
 
-std::span<const CommandInfo> MainFrame::Commands() { return {commandTable, std::size(commandTable)}; }
+std::span<const CommandInfo> MainFrame::Commands()
+{
+    return {commandTable, std::size(commandTable)};
+}
 
 const CommandInfo* MainFrame::FindCommand(std::uint16_t id)
 {
@@ -219,7 +238,10 @@ MainFrame::MainFrame(QWidget* parent) : QMainWindow(parent)
 
 MainFrame::~MainFrame() = default;
 
-ImageView& MainFrame::Image() { return view->Image(); }
+ImageView& MainFrame::Image()
+{
+    return view->Image();
+}
 
 void MainFrame::BuildMenus()
 {
@@ -329,9 +351,15 @@ void MainFrame::EndMenuPrompt()
     statusPane->show();
 }
 
-void MainFrame::SetStatusText(const QString& text) { statusPane->setText(text); }
+void MainFrame::SetStatusText(const QString& text)
+{
+    statusPane->setText(text);
+}
 
-QString MainFrame::StatusText() const { return statusPane->text(); }
+QString MainFrame::StatusText() const
+{
+    return statusPane->text();
+}
 
 QString MainFrame::VisibleStatusText() const
 {
@@ -487,7 +515,10 @@ void MainFrame::OnOpen()
     }
 }
 
-void MainFrame::OnRefreshFileList() { Image().RefreshFileList(); }
+void MainFrame::OnRefreshFileList()
+{
+    Image().RefreshFileList();
+}
 
 // Preferences, Key Shortcuts, About and Donate get their boxes with the
 // dialogs; until then the commands exist and do nothing.
@@ -502,7 +533,10 @@ void MainFrame::OnExit()
     }
 }
 
-void MainFrame::OnDelete() { Image().DeleteCurrentFile(); }
+void MainFrame::OnDelete()
+{
+    Image().DeleteCurrentFile();
+}
 
 void MainFrame::OnOpenForEditing()
 {
@@ -516,18 +550,54 @@ void MainFrame::OnOpenForEditing()
                          QString::fromLatin1(request.warningText.c_str()));
 }
 
-void MainFrame::OnNext() { Image().ShowNext(); }
-void MainFrame::OnPrevious() { Image().ShowPrevious(); }
-void MainFrame::OnFirst() { Image().ShowFirst(); }
-void MainFrame::OnLast() { Image().ShowLast(); }
-void MainFrame::OnFastForward() { Image().FastForward(); }
-void MainFrame::OnRewind() { Image().Rewind(); }
-void MainFrame::OnZoomIn() { Image().ZoomIn(); }
-void MainFrame::OnZoomOut() { Image().ZoomOut(); }
-void MainFrame::OnZoomInByOne() { Image().ZoomInByOne(); }
-void MainFrame::OnZoomOutByOne() { Image().ZoomOutByOne(); }
-void MainFrame::OnZoomToFit() { Image().ZoomToFit(); }
-void MainFrame::OnZoomTo100() { Image().ZoomTo100(); }
+void MainFrame::OnNext()
+{
+    Image().ShowNext();
+}
+void MainFrame::OnPrevious()
+{
+    Image().ShowPrevious();
+}
+void MainFrame::OnFirst()
+{
+    Image().ShowFirst();
+}
+void MainFrame::OnLast()
+{
+    Image().ShowLast();
+}
+void MainFrame::OnFastForward()
+{
+    Image().FastForward();
+}
+void MainFrame::OnRewind()
+{
+    Image().Rewind();
+}
+void MainFrame::OnZoomIn()
+{
+    Image().ZoomIn();
+}
+void MainFrame::OnZoomOut()
+{
+    Image().ZoomOut();
+}
+void MainFrame::OnZoomInByOne()
+{
+    Image().ZoomInByOne();
+}
+void MainFrame::OnZoomOutByOne()
+{
+    Image().ZoomOutByOne();
+}
+void MainFrame::OnZoomToFit()
+{
+    Image().ZoomToFit();
+}
+void MainFrame::OnZoomTo100()
+{
+    Image().ZoomTo100();
+}
 
 void MainFrame::OnAutozoom()
 {
@@ -540,10 +610,22 @@ void MainFrame::OnAutozoom()
     }
 }
 
-void MainFrame::OnRotateLeft() { Image().RotateLeft(); }
-void MainFrame::OnRotateRight() { Image().RotateRight(); }
-void MainFrame::OnFlipHorizontal() { Image().FlipHorizontal(); }
-void MainFrame::OnFlipVertical() { Image().FlipVertical(); }
+void MainFrame::OnRotateLeft()
+{
+    Image().RotateLeft();
+}
+void MainFrame::OnRotateRight()
+{
+    Image().RotateRight();
+}
+void MainFrame::OnFlipHorizontal()
+{
+    Image().FlipHorizontal();
+}
+void MainFrame::OnFlipVertical()
+{
+    Image().FlipVertical();
+}
 
 void MainFrame::OnSlideShow()
 {
@@ -551,7 +633,10 @@ void MainFrame::OnSlideShow()
     SetCheck(kCmdSlideShow, Image().slideShowRunning);
 }
 
-void MainFrame::OnFullScreen() { ToggleFullScreen(); }
+void MainFrame::OnFullScreen()
+{
+    ToggleFullScreen();
+}
 
 void MainFrame::OnToolbar()
 {

@@ -207,5 +207,4 @@ private:
     QLabel* promptPane = nullptr;
     std::map<std::uint16_t, QAction*> actions;
     bool closingFromFullScreen = false;
-
 };

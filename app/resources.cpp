@@ -3,7 +3,10 @@
 #include <QtGlobal>
 
 // Q_INIT_RESOURCE must be used outside any namespace.
-static void RegisterBrelvixResources() { Q_INIT_RESOURCE(brelvix); }
+static void RegisterBrelvixResources()
+{
+    Q_INIT_RESOURCE(brelvix);
+}
 
 void InitBrelvixResources()
 {

@@ -165,10 +165,12 @@ void MainFrame::LoadSettings()
     }
     key.ReadDword("WindowFlags", &flags);
     key.ReadDword("WindowShow", &show);
-    key.ReadDword("WindowLeft", &left);
-    key.ReadDword("WindowTop", &top);
-    key.ReadDword("WindowRight", &right);
-    key.ReadDword("WindowBottom", &bottom);
+    // Any stored edge counts as a stored rectangle; without one the window
+    // manager places the new window.
+    bool storedRect = key.ReadDword("WindowLeft", &left);
+    storedRect = key.ReadDword("WindowTop", &top) || storedRect;
+    storedRect = key.ReadDword("WindowRight", &right) || storedRect;
+    storedRect = key.ReadDword("WindowBottom", &bottom) || storedRect;
     if (key.ReadDword("ShowToolbar", &value)) {
         ShowToolbar = value != 0;
     }
@@ -194,7 +196,7 @@ void MainFrame::LoadSettings()
     windowShow = show;
     const std::int64_t width = std::int64_t{right} - left;
     const std::int64_t height = std::int64_t{bottom} - top;
-    if (width > 0 && height > 0 && width <= QWIDGETSIZE_MAX && height <= QWIDGETSIZE_MAX) {
+    if (storedRect && width > 0 && height > 0 && width <= QWIDGETSIZE_MAX && height <= QWIDGETSIZE_MAX) {
         setGeometry(left, top, static_cast<int>(width), static_cast<int>(height));
     }
 }
@@ -208,7 +210,8 @@ void MainFrame::SaveSettings()
 
     const QRect rect = PlacementRect();
     const std::int32_t show = PlacementShow();
-    const std::int32_t flags = show == kShowMinimized && (windowState() & Qt::WindowMaximized) ? kRestoreToMaximized : 0;
+    const std::int32_t flags =
+        show == kShowMinimized && (windowState() & Qt::WindowMaximized) ? kRestoreToMaximized : 0;
 
     key.WriteDword("ZoomToBestFit", ZoomToBestFit ? 1 : 0);
     key.WriteDword("EscFullscreen", EscFullscreen ? 1 : 0);

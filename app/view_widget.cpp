@@ -11,8 +11,8 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 #include <QScrollBar>
 #include <QStyle>
 #include <QTimer>
@@ -21,8 +21,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/main_frame.h"
 #include "app/desktop_services.h"
+#include "app/main_frame.h"
 
 // The drawing area: paints through the view and hands it the mouse.
 class ViewArea : public QWidget {
@@ -65,17 +65,17 @@ protected:
     {
         const QPoint at = view->DevicePoint(event->position());
         switch (event->button()) {
-        case Qt::LeftButton:
-            view->image.OnLeftButtonUp(at.x(), at.y());
-            break;
-        case Qt::RightButton:
-            view->image.OnRightButtonUp(at.x(), at.y());
-            break;
-        case Qt::MiddleButton:
-            view->image.OnMiddleButtonUp(at.x(), at.y());
-            break;
-        default:
-            break;
+            case Qt::LeftButton:
+                view->image.OnLeftButtonUp(at.x(), at.y());
+                break;
+            case Qt::RightButton:
+                view->image.OnRightButtonUp(at.x(), at.y());
+                break;
+            case Qt::MiddleButton:
+                view->image.OnMiddleButtonUp(at.x(), at.y());
+                break;
+            default:
+                break;
         }
     }
 
@@ -140,7 +140,10 @@ QColor FromColorRef(std::uint32_t colour)
     return QColor(int(colour & 0xFF), int((colour >> 8) & 0xFF), int((colour >> 16) & 0xFF));
 }
 
-QString FromBytes(const std::string& text) { return QFile::decodeName(QByteArray::fromStdString(text)); }
+QString FromBytes(const std::string& text)
+{
+    return QFile::decodeName(QByteArray::fromStdString(text));
+}
 
 // The canvas for one paint. Coordinates are the drawing area's device pixels;
 // the painter has been scaled so that one unit is one device pixel.
@@ -207,8 +210,8 @@ public:
                 pixels + std::int64_t(height - 1 - (top + row)) * stride + std::int64_t(left) * 3;
             std::uint32_t* destination = buffer.data() + std::size_t(row) * std::size_t(w);
             for (int column = 0; column < w; ++column) {
-                destination[column] = 0xFF000000u | (std::uint32_t(source[2]) << 16) |
-                                      (std::uint32_t(source[1]) << 8) | std::uint32_t(source[0]);
+                destination[column] = 0xFF000000u | (std::uint32_t(source[2]) << 16) | (std::uint32_t(source[1]) << 8) |
+                                      std::uint32_t(source[0]);
                 source += 3;
             }
         }
@@ -275,9 +278,15 @@ ViewWidget::~ViewWidget()
     image.SetHost(nullptr);
 }
 
-QWidget* ViewWidget::Area() const { return area; }
+QWidget* ViewWidget::Area() const
+{
+    return area;
+}
 
-double ViewWidget::DevicePixelRatio() const { return devicePixelRatioF(); }
+double ViewWidget::DevicePixelRatio() const
+{
+    return devicePixelRatioF();
+}
 
 QPoint ViewWidget::DevicePoint(const QPointF& logical) const
 {
@@ -401,10 +410,10 @@ void ViewWidget::PaintArea(QPainter& painter, const QRect& exposedLogical)
 {
     const double ratio = DevicePixelRatio();
     painter.scale(1.0 / ratio, 1.0 / ratio);
-    const QRect exposed(QPoint(int(std::floor(exposedLogical.left() * ratio)),
-                               int(std::floor(exposedLogical.top() * ratio))),
-                        QPoint(int(std::ceil((exposedLogical.right() + 1) * ratio)) - 1,
-                               int(std::ceil((exposedLogical.bottom() + 1) * ratio)) - 1));
+    const QRect exposed(
+        QPoint(int(std::floor(exposedLogical.left() * ratio)), int(std::floor(exposedLogical.top() * ratio))),
+        QPoint(int(std::ceil((exposedLogical.right() + 1) * ratio)) - 1,
+               int(std::ceil((exposedLogical.bottom() + 1) * ratio)) - 1));
     PainterCanvas canvas(painter, infoFont, exposed, paintBuffer);
     image.EraseBackground(canvas);
     image.Paint(canvas);
@@ -468,7 +477,10 @@ void ViewWidget::SetScrollPosition(ScrollAxis axis, int position, bool)
     settingBars = false;
 }
 
-bool ViewWidget::HasVerticalScrollBar() const { return !verticalBar->isHidden(); }
+bool ViewWidget::HasVerticalScrollBar() const
+{
+    return !verticalBar->isHidden();
+}
 
 void ViewWidget::OnBarAction(ScrollAxis axis, int action)
 {
@@ -478,29 +490,29 @@ void ViewWidget::OnBarAction(ScrollAxis axis, int action)
     QScrollBar* bar = axis == ScrollAxis::Horizontal ? horizontalBar : verticalBar;
     const int track = bar->sliderPosition();
     switch (action) {
-    case QAbstractSlider::SliderSingleStepAdd:
-        image.OnScroll(axis, ScrollAction::LineDown, 0);
-        break;
-    case QAbstractSlider::SliderSingleStepSub:
-        image.OnScroll(axis, ScrollAction::LineUp, 0);
-        break;
-    case QAbstractSlider::SliderPageStepAdd:
-        image.OnScroll(axis, ScrollAction::PageDown, 0);
-        break;
-    case QAbstractSlider::SliderPageStepSub:
-        image.OnScroll(axis, ScrollAction::PageUp, 0);
-        break;
-    case QAbstractSlider::SliderToMinimum:
-        image.OnScroll(axis, ScrollAction::Top, 0);
-        break;
-    case QAbstractSlider::SliderToMaximum:
-        image.OnScroll(axis, ScrollAction::Bottom, 0);
-        break;
-    case QAbstractSlider::SliderMove:
-        image.OnScroll(axis, ScrollAction::ThumbTrack, track);
-        break;
-    default:
-        return;
+        case QAbstractSlider::SliderSingleStepAdd:
+            image.OnScroll(axis, ScrollAction::LineDown, 0);
+            break;
+        case QAbstractSlider::SliderSingleStepSub:
+            image.OnScroll(axis, ScrollAction::LineUp, 0);
+            break;
+        case QAbstractSlider::SliderPageStepAdd:
+            image.OnScroll(axis, ScrollAction::PageDown, 0);
+            break;
+        case QAbstractSlider::SliderPageStepSub:
+            image.OnScroll(axis, ScrollAction::PageUp, 0);
+            break;
+        case QAbstractSlider::SliderToMinimum:
+            image.OnScroll(axis, ScrollAction::Top, 0);
+            break;
+        case QAbstractSlider::SliderToMaximum:
+            image.OnScroll(axis, ScrollAction::Bottom, 0);
+            break;
+        case QAbstractSlider::SliderMove:
+            image.OnScroll(axis, ScrollAction::ThumbTrack, track);
+            break;
+        default:
+            return;
     }
     // The model decides where the bar stands, not the bar's own step sizes.
     bar->setSliderPosition(axis == ScrollAxis::Horizontal ? image.offsetX : image.offsetY);
@@ -536,7 +548,10 @@ void ViewWidget::ScrollContents(int dx, int dy)
     }
 }
 
-void ViewWidget::Invalidate(bool) { area->update(); }
+void ViewWidget::Invalidate(bool)
+{
+    area->update();
+}
 
 void ViewWidget::UpdateNow()
 {
@@ -552,24 +567,24 @@ ViewCursor ViewWidget::SetCursor(ViewCursor cursor)
     const ViewCursor replaced = cursorShown;
     cursorShown = cursor;
     switch (cursor) {
-    case ViewCursor::None:
-        area->unsetCursor();
-        break;
-    case ViewCursor::Arrow:
-        area->setCursor(Qt::ArrowCursor);
-        break;
-    case ViewCursor::Hand:
-        area->setCursor(handCursor);
-        break;
-    case ViewCursor::Blank:
-        area->setCursor(blankCursor);
-        break;
-    case ViewCursor::Wait:
-        area->setCursor(Qt::WaitCursor);
-        // The load that follows blocks the event loop; make the window
-        // system show the busy cursor now.
-        QGuiApplication::sync();
-        break;
+        case ViewCursor::None:
+            area->unsetCursor();
+            break;
+        case ViewCursor::Arrow:
+            area->setCursor(Qt::ArrowCursor);
+            break;
+        case ViewCursor::Hand:
+            area->setCursor(handCursor);
+            break;
+        case ViewCursor::Blank:
+            area->setCursor(blankCursor);
+            break;
+        case ViewCursor::Wait:
+            area->setCursor(Qt::WaitCursor);
+            // The load that follows blocks the event loop; make the window
+            // system show the busy cursor now.
+            QGuiApplication::sync();
+            break;
     }
     return replaced;
 }
@@ -611,15 +626,30 @@ void ViewWidget::timerEvent(QTimerEvent* event)
 
 // ---- the frame
 
-void ViewWidget::SetTitle(const std::string& title) { frame->setWindowTitle(FromBytes(title)); }
+void ViewWidget::SetTitle(const std::string& title)
+{
+    frame->setWindowTitle(FromBytes(title));
+}
 
-void ViewWidget::SetStatusText(const std::string& text) { frame->SetStatusText(FromBytes(text)); }
+void ViewWidget::SetStatusText(const std::string& text)
+{
+    frame->SetStatusText(FromBytes(text));
+}
 
-bool ViewWidget::ZoomToBestFit() const { return frame->ZoomToBestFit; }
+bool ViewWidget::ZoomToBestFit() const
+{
+    return frame->ZoomToBestFit;
+}
 
-void ViewWidget::ToggleFullScreen() { frame->ToggleFullScreen(); }
+void ViewWidget::ToggleFullScreen()
+{
+    frame->ToggleFullScreen();
+}
 
-void ViewWidget::SetSlideShowChecked(bool checked) { frame->SetCheck(kCmdSlideShow, checked); }
+void ViewWidget::SetSlideShowChecked(bool checked)
+{
+    frame->SetCheck(kCmdSlideShow, checked);
+}
 
 void ViewWidget::ShowContextMenu(int screenX, int screenY)
 {
@@ -670,7 +700,10 @@ TrashResult ViewWidget::MoveToTrash(const std::string& path)
     return MoveFileToTrash(path) ? TrashResult::Done : TrashResult::Failed;
 }
 
-void ViewWidget::RequestClose() { frame->close(); }
+void ViewWidget::RequestClose()
+{
+    frame->close();
+}
 
 unsigned ViewWidget::MouseKeys(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers) const
 {

@@ -53,8 +53,8 @@ TEST_F(Settings, RoundTripKeepsEveryValueExactly)
         document.imageEditorPath = editor;
         frame->EscFullscreen = true;
         Press(*frame, Qt::Key_Slash, Qt::KeypadModifier);  // best fit on
-        Press(*frame, Qt::Key_T, Qt::ControlModifier);      // toolbar hidden
-        Press(*frame, Qt::Key_S, Qt::ControlModifier);      // status bar hidden
+        Press(*frame, Qt::Key_T, Qt::ControlModifier);     // toolbar hidden
+        Press(*frame, Qt::Key_S, Qt::ControlModifier);     // status bar hidden
         frame->setGeometry(30, 40, 400, 300);
         Settle();
         frame->close();

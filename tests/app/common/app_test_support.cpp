@@ -91,7 +91,10 @@ void AppTest::TearDown()
     Settle();
 }
 
-std::string AppTest::StorePath() const { return (temp.Path() / "config" / "brelvix" / "registry").string(); }
+std::string AppTest::StorePath() const
+{
+    return (temp.Path() / "config" / "brelvix" / "registry").string();
+}
 
 std::unique_ptr<MainFrame> AppTest::OpenFrame(const std::string& picture)
 {
@@ -143,7 +146,10 @@ MessageBoxAnswer::MessageBoxAnswer(QMessageBox::StandardButton button)
     timer.start();
 }
 
-MessageBoxAnswer::~MessageBoxAnswer() { timer.stop(); }
+MessageBoxAnswer::~MessageBoxAnswer()
+{
+    timer.stop();
+}
 
 ScopedEnv::ScopedEnv(const char* variable, const std::string& value) : name(variable)
 {

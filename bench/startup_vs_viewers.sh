@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# Start-up, next-picture and memory benchmark of Brelvix against feh, nsxiv
+# and qimgv, all measured in the same run under Xvfb (1920x1080x24, no window
+# manager).
+#
+# For a 24-megapixel JPEG and a small PNG (each folder holds two pictures of
+# distinct colours) every viewer is started on the first picture; the probe
+# measures the time from process start until the picture's colour is on the
+# screen, then presses the viewer's next-picture key over it and measures the
+# time until the second picture's colour is there, and reads the peak resident
+# memory (VmHWM). Each figure is the median of RUNS runs (default 5).
+#
+# Ratios: start-up against feh, next picture against nsxiv, memory against
+# nsxiv; below 1 means Brelvix is faster or smaller.
+#
+# usage: bench/startup_vs_viewers.sh [RUNS]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+runs=${1:-5}
+
+if [ -z "${INSIDE_XVFB:-}" ]; then
+  # Bench-only packages: the viewers compared against, and xdotool.
+  missing=()
+  for package in feh nsxiv qimgv xdotool xvfb xauth; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo apt-get update -q
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
+  fi
+  "$root"/scripts/deps.sh
+  cmake -S "$root" -B "$root"/build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DBRELVIX_TESTS=OFF >/dev/null
+  cmake --build "$root"/build/release -j2 --target brelvix viewer_probe >/dev/null
+  export INSIDE_XVFB=1
+  exec xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp" "$0" "$@"
+fi
+
+probe="$root/build/release/bench/viewer_probe"
+brelvix="$root/build/release/app/brelvix"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -m 700 "$work/runtime"
+export XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
+export QT_QPA_PLATFORM=xcb HOME="$work"
+"$probe" pictures "$work/pictures"
+
+# viewer name, next-picture key, command (the picture path is appended)
+viewers=(
+  "brelvix|Right|$brelvix"
+  "feh|Right|feh"
+  "nsxiv|n|nsxiv"
+  "qimgv|Right|qimgv"
+)
+
+median() {
+  sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+declare -A result
+for set in large/1.jpg small/1.png; do
+  for entry in "${viewers[@]}"; do
+    IFS='|' read -r name key command <<<"$entry"
+    : >"$work/samples"
+    for _ in $(seq 1 "$runs"); do
+      # A fresh settings store each time: every viewer starts as on first use.
+      rm -rf "$work/config" "$HOME/.config"
+      line=$("$probe" measure "$key" -- $command "$work/pictures/$set" 2>"$work/error") ||
+        { echo "$name on $set failed: $(cat "$work/error")" >&2; continue; }
+      echo "$line" >>"$work/samples"
+      sleep 0.3
+    done
+    for field in start_ms next_ms peak_kb; do
+      result[$set,$name,$field]=$(sed -n "s/.*$field=\([0-9.-]*\).*/\1/p" "$work/samples" | median)
+    done
+    printf '%-12s %-8s start %8s ms   next %8s ms   peak %8s kB\n' "$set" "$name" \
+      "${result[$set,$name,start_ms]}" "${result[$set,$name,next_ms]}" "${result[$set,$name,peak_kb]}"
+  done
+done
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
+echo
+for set in large/1.jpg small/1.png; do
+  echo "$set: start-up brelvix/feh $(ratio "${result[$set,brelvix,start_ms]}" "${result[$set,feh,start_ms]}")" \
+    " next brelvix/nsxiv $(ratio "${result[$set,brelvix,next_ms]}" "${result[$set,nsxiv,next_ms]}")" \
+    " peak memory brelvix/nsxiv $(ratio "${result[$set,brelvix,peak_kb]}" "${result[$set,nsxiv,peak_kb]}")"
+done

@@ -1,0 +1,275 @@
+// Helper of bench/startup_vs_viewers.sh: writes the benchmark's pictures and
+// measures one picture viewer under an X server.
+//
+//   viewer_probe pictures FOLDER
+//       writes FOLDER/large/1.jpg and 2.jpg (6000 x 4000) and FOLDER/small/1.png
+//       and 2.png (640 x 480): textured pictures of two distinct colours
+//   viewer_probe measure KEY -- PROGRAM ARGUMENTS...
+//       starts the program, waits until the first picture's colour shows on
+//       the screen, presses KEY (xdotool key name) over it, waits until the
+//       second picture's colour shows there, and prints
+//       "start_ms=S next_ms=N peak_kb=P" (peak resident memory, VmHWM)
+//
+// The screen is sampled along a few full-width lines; a line "shows" a
+// colour when at least 32 of its pixels are within 40 of it on every channel.
+// jpeglib.h needs FILE and size_t declared before it.
+#include <cstddef>
+#include <cstdio>
+
+#include <jpeglib.h>
+#include <png.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QScreen>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+struct Colour {
+    int r, g, b;
+};
+constexpr Colour kFirst{200, 40, 160};
+constexpr Colour kSecond{30, 170, 150};
+
+// A picture of one hue with fine texture, so the codecs do real work.
+std::vector<unsigned char> Textured(int width, int height, Colour base, unsigned seed)
+{
+    std::vector<unsigned char> rgb(std::size_t(width) * height * 3);
+    std::minstd_rand random(seed);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const int wave = ((x / 7 + y / 5) % 9) - 4;
+            const int noise = int(random() % 9) - 4;
+            unsigned char* p = &rgb[(std::size_t(y) * width + x) * 3];
+            p[0] = static_cast<unsigned char>(std::clamp(base.r + wave + noise, 0, 255));
+            p[1] = static_cast<unsigned char>(std::clamp(base.g - wave + noise, 0, 255));
+            p[2] = static_cast<unsigned char>(std::clamp(base.b + noise, 0, 255));
+        }
+    }
+    return rgb;
+}
+
+bool WriteJpeg(const std::string& path, int width, int height, const std::vector<unsigned char>& rgb)
+{
+    FILE* out = std::fopen(path.c_str(), "wb");
+    if (out == nullptr) {
+        return false;
+    }
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    jpeg_stdio_dest(&info, out);
+    info.image_width = static_cast<JDIMENSION>(width);
+    info.image_height = static_cast<JDIMENSION>(height);
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 90, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW row = const_cast<unsigned char*>(&rgb[std::size_t(info.next_scanline) * width * 3]);
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    return std::fclose(out) == 0;
+}
+
+bool WritePng(const std::string& path, int width, int height, const std::vector<unsigned char>& rgb)
+{
+    FILE* out = std::fopen(path.c_str(), "wb");
+    if (out == nullptr) {
+        return false;
+    }
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        std::fclose(out);
+        return false;
+    }
+    png_init_io(png, out);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8, PNG_COLOR_TYPE_RGB,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (int y = 0; y < height; ++y) {
+        png_write_row(png, &rgb[std::size_t(y) * width * 3]);
+    }
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return std::fclose(out) == 0;
+}
+
+int WritePictures(const std::string& folder)
+{
+    std::filesystem::create_directories(folder + "/large");
+    std::filesystem::create_directories(folder + "/small");
+    bool ok = WriteJpeg(folder + "/large/1.jpg", 6000, 4000, Textured(6000, 4000, kFirst, 1));
+    ok = ok && WriteJpeg(folder + "/large/2.jpg", 6000, 4000, Textured(6000, 4000, kSecond, 2));
+    ok = ok && WritePng(folder + "/small/1.png", 640, 480, Textured(640, 480, kFirst, 3));
+    ok = ok && WritePng(folder + "/small/2.png", 640, 480, Textured(640, 480, kSecond, 4));
+    return ok ? 0 : 1;
+}
+
+using Clock = std::chrono::steady_clock;
+
+double MillisecondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+bool Near(QRgb pixel, Colour colour)
+{
+    return std::abs(qRed(pixel) - colour.r) <= 40 && std::abs(qGreen(pixel) - colour.g) <= 40 &&
+           std::abs(qBlue(pixel) - colour.b) <= 40;
+}
+
+// Where the colour shows on the sampled lines, or (-1, -1).
+QPoint FindColour(QScreen* screen, Colour colour)
+{
+    const QRect geometry = screen->geometry();
+    for (int line = 1; line <= 7; ++line) {
+        const int y = geometry.height() * line / 8;
+        const QImage row = screen->grabWindow(0, 0, y, geometry.width(), 1).toImage();
+        int count = 0;
+        for (int x = 0; x < row.width(); ++x) {
+            if (Near(row.pixel(x, 0), colour)) {
+                if (++count >= 32) {
+                    return QPoint(x, y);
+                }
+            } else {
+                count = 0;
+            }
+        }
+    }
+    return QPoint(-1, -1);
+}
+
+bool ShowsAt(QScreen* screen, QPoint point, Colour colour)
+{
+    const QImage patch = screen->grabWindow(0, std::max(point.x() - 16, 0), point.y(), 32, 1).toImage();
+    for (int x = 0; x < patch.width(); ++x) {
+        if (!Near(patch.pixel(x, 0), colour)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+long PeakKilobytes(pid_t pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::atol(line.c_str() + 6);
+        }
+    }
+    return -1;
+}
+
+int RunQuietly(const std::vector<std::string>& command)
+{
+    std::vector<char*> argv;
+    for (const std::string& part : command) {
+        argv.push_back(const_cast<char*>(part.c_str()));
+    }
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+        return -1;
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int Measure(const std::string& key, std::vector<std::string> arguments)
+{
+    std::vector<char*> command;
+    for (std::string& argument : arguments) {
+        command.push_back(argument.data());
+    }
+    command.push_back(nullptr);
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr || FindColour(screen, kFirst).x() >= 0) {
+        std::fputs("the screen is not clear\n", stderr);
+        return 1;
+    }
+    const auto start = Clock::now();
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, command[0], nullptr, nullptr, command.data(), environ) != 0) {
+        std::fprintf(stderr, "cannot start %s\n", command[0]);
+        return 1;
+    }
+    const auto finish = [pid](int code) {
+        kill(pid, SIGTERM);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        return code;
+    };
+
+    QPoint where(-1, -1);
+    while (where.x() < 0) {
+        if (MillisecondsSince(start) > 60000) {
+            std::fputs("the first picture never showed\n", stderr);
+            return finish(1);
+        }
+        where = FindColour(screen, kFirst);
+    }
+    const double startMs = MillisecondsSince(start);
+
+    // The pointer goes over the picture so that the key reaches its window
+    // also without a window manager.
+    RunQuietly({"xdotool", "mousemove", std::to_string(where.x()), std::to_string(where.y())});
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto pressed = Clock::now();
+    RunQuietly({"xdotool", "key", key});
+    while (!ShowsAt(screen, where, kSecond)) {
+        if (MillisecondsSince(pressed) > 60000) {
+            std::fputs("the second picture never showed\n", stderr);
+            return finish(1);
+        }
+    }
+    const double nextMs = MillisecondsSince(pressed);
+    const long peak = PeakKilobytes(pid);
+    std::printf("start_ms=%.1f next_ms=%.1f peak_kb=%ld\n", startMs, nextMs, peak);
+    return finish(0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 3 && std::strcmp(argv[1], "pictures") == 0) {
+        return WritePictures(argv[2]);
+    }
+    if (argc >= 5 && std::strcmp(argv[1], "measure") == 0 && std::strcmp(argv[3], "--") == 0) {
+        // Taken before the toolkit removes the options it knows.
+        const std::string key = argv[2];
+        const std::vector<std::string> command(argv + 4, argv + argc);
+        QGuiApplication application(argc, argv);
+        return Measure(key, command);
+    }
+    std::fputs("usage: viewer_probe pictures FOLDER | measure KEY -- PROGRAM ARGUMENTS...\n", stderr);
+    return 2;
+}
