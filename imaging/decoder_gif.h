@@ -4,7 +4,9 @@
 // first image only (animations show their first frame; transparency, delays
 // and comments have no effect). Rows the image does not cover are black;
 // columns beside the image on its own rows take the screen's background
-// colour when the file has a global colour table, else black.
+// colour when the file has a global colour table, else black. Pixel values
+// beyond the image's colour table show black; a file with no colour table at
+// all shows value v as grey v.
 #pragma once
 
 #include <gif_lib.h>

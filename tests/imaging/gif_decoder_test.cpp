@@ -36,11 +36,6 @@ int Load(const GifPicture& picture, PxBitmap* bitmap)
     return LoadBytes(bytes, bitmap).result;
 }
 
-Rgb TableColor(const std::vector<Rgb>& table, std::uint8_t index)
-{
-    return table[index];
-}
-
 // A full-screen picture whose pixel values all differ from their neighbours.
 GifPicture FullScreen(int width, int height, bool interlace)
 {
@@ -62,8 +57,7 @@ void ExpectImageAt(const PxBitmap& bitmap, const GifFrame& frame, const std::vec
     for (int y = 0; y < frame.height; ++y) {
         for (int x = 0; x < frame.width; ++x) {
             const std::uint8_t index = frame.indices[static_cast<size_t>(y) * frame.width + x];
-            ASSERT_EQ(PixelAt(bitmap, frame.left + x, frame.top + y), TableColor(table, index))
-                << "image pixel " << x << "," << y;
+            ASSERT_EQ(PixelAt(bitmap, frame.left + x, frame.top + y), table[index]) << "image pixel " << x << "," << y;
         }
     }
 }
@@ -96,73 +90,58 @@ TEST(PxDecoderGIF, InterlacedEqualsNonInterlaced)
     }
 }
 
-GifPicture OffsetPicture(bool globalTable)
-{
-    GifPicture picture;
-    picture.width = 10;
-    picture.height = 8;
-    picture.background = 200;
-    GifFrame frame;
-    frame.left = 5;
-    frame.top = 2;
-    frame.width = 4;
-    frame.height = 3;
-    frame.indices = GifTestIndices(4, 3);
-    if (globalTable) {
-        picture.globalTable = GifTestTable();
-    } else {
-        frame.localTable = GifTestTable();
-    }
-    picture.frames.push_back(frame);
-    return picture;
-}
-
 TEST(PxDecoderGIF, ImageIsPlacedAtItsOffsetOnTheScreen)
 {
-    const GifPicture picture = OffsetPicture(true);
-    PxBitmap bitmap;
-    ASSERT_EQ(Load(picture, &bitmap), 0);
-    ASSERT_EQ(bitmap.Width(), 10);
-    ASSERT_EQ(bitmap.Height(), 8);
-    ExpectImageAt(bitmap, picture.frames[0], picture.globalTable);
-    const Rgb background = picture.globalTable[200];
-    for (int y = 0; y < 8; ++y) {
-        for (int x = 0; x < 10; ++x) {
-            const bool imageRow = y >= 2 && y < 5;
-            const bool imageColumn = x >= 5 && x < 9;
-            if (!imageRow) {
-                EXPECT_EQ(PixelAt(bitmap, x, y), kBlack) << x << "," << y;
-            } else if (!imageColumn) {
-                EXPECT_EQ(PixelAt(bitmap, x, y), background) << x << "," << y;
+    // Rows above and below the image are black; columns beside it show the
+    // global table's background colour, or black without a global table or
+    // with a background index beyond it.
+    struct Case {
+        bool globalTable;
+        int background;
+        bool backgroundShows;
+    };
+    for (const Case c : {Case{true, 200, true}, Case{false, 200, false}, Case{true, 40, false}}) {
+        GifPicture picture;
+        picture.width = 10;
+        picture.height = 8;
+        picture.background = c.background;
+        GifFrame frame;
+        frame.left = 5;
+        frame.top = 2;
+        frame.width = 4;
+        frame.height = 3;
+        frame.indices = GifTestIndices(4, 3);
+        std::vector<Rgb> table = GifTestTable();
+        if (!c.globalTable) {
+            frame.localTable = table;
+        } else if (c.background == 40) {
+            table.resize(16);  // written as a 16-entry table
+            for (std::uint8_t& index : frame.indices) {
+                index &= 15;
+            }
+            picture.globalTable = table;
+        } else {
+            picture.globalTable = table;
+        }
+        picture.frames.push_back(frame);
+        PxBitmap bitmap;
+        ASSERT_EQ(Load(picture, &bitmap), 0);
+        ASSERT_EQ(bitmap.Width(), 10);
+        ASSERT_EQ(bitmap.Height(), 8);
+        ExpectImageAt(bitmap, frame, table);
+        const Rgb beside = c.backgroundShows ? table[static_cast<size_t>(c.background)] : kBlack;
+        for (int y = 0; y < 8; ++y) {
+            for (int x = 0; x < 10; ++x) {
+                const bool imageRow = y >= 2 && y < 5;
+                const bool imageColumn = x >= 5 && x < 9;
+                if (!imageRow) {
+                    EXPECT_EQ(PixelAt(bitmap, x, y), kBlack) << x << "," << y;
+                } else if (!imageColumn) {
+                    EXPECT_EQ(PixelAt(bitmap, x, y), beside) << x << "," << y << " background " << c.background;
+                }
             }
         }
     }
-}
-
-TEST(PxDecoderGIF, ColumnsBesideTheImageAreBlackWithoutAGlobalTable)
-{
-    const GifPicture picture = OffsetPicture(false);
-    PxBitmap bitmap;
-    ASSERT_EQ(Load(picture, &bitmap), 0);
-    ExpectImageAt(bitmap, picture.frames[0], picture.frames[0].localTable);
-    EXPECT_EQ(PixelAt(bitmap, 0, 2), kBlack);
-    EXPECT_EQ(PixelAt(bitmap, 4, 3), kBlack);
-    EXPECT_EQ(PixelAt(bitmap, 9, 4), kBlack);
-}
-
-TEST(PxDecoderGIF, BackgroundIndexBeyondTheGlobalTableIsBlack)
-{
-    GifPicture picture = OffsetPicture(true);
-    picture.globalTable.resize(16);  // written as a 16-entry table
-    picture.background = 40;
-    for (std::uint8_t& index : picture.frames[0].indices) {
-        index &= 15;
-    }
-    PxBitmap bitmap;
-    ASSERT_EQ(Load(picture, &bitmap), 0);
-    EXPECT_EQ(PixelAt(bitmap, 0, 2), kBlack);
-    EXPECT_EQ(PixelAt(bitmap, 9, 4), kBlack);
-    ExpectImageAt(bitmap, picture.frames[0], picture.globalTable);
 }
 
 TEST(PxDecoderGIF, ImageOneOutsideTheScreenFailsWithAMessage)

@@ -234,47 +234,34 @@ TiffPage PalettePage(unsigned bits, const std::vector<std::uint16_t>& colormap)
     return page;
 }
 
-TEST(PxDecoderTIFF, PaletteWithAnEightBitMapUsesItsValues)
+TEST(PxDecoderTIFF, PaletteMapsAreTakenAsEightOrSixteenBits)
 {
-    std::vector<std::uint16_t> map;
-    for (int channel = 0; channel < 3; ++channel) {
-        for (int i = 0; i < 256; ++i) {
-            map.push_back(static_cast<std::uint16_t>((i * (channel + 2) + 40 * channel) % 256));
-        }
-    }
-    PxBitmap bitmap;
-    ASSERT_EQ(Load({PalettePage(8, map)}, &bitmap), 0);
-    for (int y = 0; y < 3; ++y) {
-        for (int x = 0; x < 256; ++x) {
-            const int i = y == 1 ? 255 - x : x;
-            const Rgb expected{static_cast<std::uint8_t>(map[i]), static_cast<std::uint8_t>(map[256 + i]),
-                               static_cast<std::uint8_t>(map[512 + i])};
-            ASSERT_EQ(PixelAt(bitmap, x, y), expected) << x << "," << y;
-        }
-    }
-}
-
-TEST(PxDecoderTIFF, PaletteWithASixteenBitMapIsScaled)
-{
-    for (unsigned bits : {1u, 4u, 8u}) {
-        const unsigned n = 1u << bits;
-        std::vector<std::uint16_t> map;
-        for (unsigned channel = 0; channel < 3; ++channel) {
-            for (unsigned i = 0; i < n; ++i) {
-                map.push_back(static_cast<std::uint16_t>(channel == 0   ? 65535 - i * 65535 / (n - 1)
-                                                         : channel == 1 ? 257 * (i % 256)
-                                                                        : 32768));
+    // A map with no value above 255 is used as it is; any larger value makes
+    // it a 16-bit map, scaled so that 65535 becomes 255. The pixel's value
+    // selects its own entry at every depth.
+    for (bool sixteenBit : {false, true}) {
+        for (unsigned bits : {1u, 4u, 8u}) {
+            const unsigned n = 1u << bits;
+            std::vector<std::uint16_t> map;
+            for (unsigned channel = 0; channel < 3; ++channel) {
+                for (unsigned i = 0; i < n; ++i) {
+                    const unsigned eight = channel == 0 ? 255 - i * 255 / (n - 1) : channel == 1 ? i % 256 : 128;
+                    map.push_back(
+                        static_cast<std::uint16_t>(sixteenBit ? eight * 257 - (channel == 2 ? 257 : 0) : eight));
+                }
             }
-        }
-        PxBitmap bitmap;
-        ASSERT_EQ(Load({PalettePage(bits, map)}, &bitmap), 0);
-        for (int y = 0; y < 3; ++y) {
-            for (unsigned x = 0; x < n; ++x) {
-                // The pixel's value selects its own entry, at every depth.
-                const unsigned i = y == 1 ? n - 1 - x : x;
-                const Rgb expected{static_cast<std::uint8_t>(map[i] * 255u / 65535u),
-                                   static_cast<std::uint8_t>(i % 256), 127};
-                ASSERT_EQ(PixelAt(bitmap, static_cast<int>(x), y), expected) << bits << " bits, " << x << "," << y;
+            PxBitmap bitmap;
+            ASSERT_EQ(Load({PalettePage(bits, map)}, &bitmap), 0);
+            for (int y = 0; y < 3; ++y) {
+                for (unsigned x = 0; x < n; ++x) {
+                    const unsigned i = y == 1 ? n - 1 - x : x;
+                    const auto shown = [&](unsigned v) {
+                        return static_cast<std::uint8_t>(sixteenBit ? v * 255u / 65535u : v);
+                    };
+                    const Rgb expected{shown(map[i]), shown(map[n + i]), shown(map[2 * n + i])};
+                    ASSERT_EQ(PixelAt(bitmap, static_cast<int>(x), y), expected)
+                        << (sixteenBit ? "16" : "8") << "-bit map, " << bits << " bits, " << x << "," << y;
+                }
             }
         }
     }
