@@ -307,7 +307,6 @@ int PxDecoderTIFF::ReadRgbaImage(PxBitmap& bitmap)
     // strips and tiles in its own way (it may repeat the previous one), so
     // the picture is read again that way, from a clean store and, where the
     // file is at hand, a fresh handle.
-    std::memset(bitmap.Pixels(), 0, static_cast<std::size_t>(bitmap.Stride() * bitmap.Height()));
     if (scratch != nullptr) {
         TIFFClose(tif);
         tif = OpenMemoryTiff(static_cast<std::uint8_t*>(scratch), scratchLength);
@@ -370,7 +369,8 @@ PxDecoderTIFF::RgbaOutcome PxDecoderTIFF::ReadRgbaBands(PxBitmap& bitmap)
                           orientation == ORIENTATION_LEFTTOP || orientation == ORIENTATION_RIGHTTOP;
     image.req_orientation = topFirst ? ORIENTATION_TOPLEFT : ORIENTATION_BOTLEFT;
     RgbaOutcome outcome = RgbaOutcome::kDone;
-    for (std::int64_t first = 0; first < h; first += static_cast<std::int64_t>(band)) {
+    std::int64_t first = 0;
+    for (; first < h; first += static_cast<std::int64_t>(band)) {
         const std::int64_t rows = std::min<std::int64_t>(static_cast<std::int64_t>(band), h - first);
         image.row_offset = static_cast<int>(first);
         std::memset(raster, 0, static_cast<std::size_t>(rowBytes * static_cast<std::uint64_t>(rows)));
@@ -382,6 +382,12 @@ PxDecoderTIFF::RgbaOutcome PxDecoderTIFF::ReadRgbaBands(PxBitmap& bitmap)
             const std::int64_t fileRow = first + k;
             RasterRowToStore(raster + k * w, w, PxStoreRow(bitmap, topFirst ? h - 1 - fileRow : fileRow));
         }
+    }
+    if (outcome == RgbaOutcome::kBandFailed && first > 0) {
+        // The rows stored so far are cleared again: they lie at the top of
+        // the picture (the end of the store) or at its bottom (the start).
+        const std::int64_t start = topFirst ? h - first : 0;
+        std::memset(PxStoreRow(bitmap, start), 0, static_cast<std::size_t>(first * bitmap.Stride()));
     }
     std::free(raster);
     TIFFRGBAImageEnd(&image);

@@ -491,6 +491,35 @@ TEST(PxDecoderTIFF, UnreadableStripOnTheRgbaRouteRepeatsTheStripBefore)
     }
 }
 
+TEST(PxDecoderTIFF, PictureTooLargeForOneRasterStaysBlackWhenABandFails)
+{
+    // 20000 x 14000: the store fits under the cap, a raster of the whole
+    // picture would not. Only the first strip is written; the second has
+    // no bytes, so the second band fails and the whole-picture pass cannot
+    // be made either: what the first band stored must not stay behind.
+    TempDir dir;
+    const std::string path = (dir.Path() / "large.tif").string();
+    TIFF* out = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(out, nullptr);
+    TIFFSetField(out, TIFFTAG_IMAGEWIDTH, 20000);
+    TIFFSetField(out, TIFFTAG_IMAGELENGTH, 14000);
+    TIFFSetField(out, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(out, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(out, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, 13);
+    std::vector<std::uint8_t> strip(std::size_t{20000} * 3 * 13, 200);
+    ASSERT_GT(TIFFWriteEncodedStrip(out, 0, strip.data(), static_cast<tmsize_t>(strip.size())), 0);
+    TIFFClose(out);
+
+    PxBitmap bitmap;
+    ASSERT_EQ(bitmap.CreateFromFile(path.c_str()), 0);
+    ASSERT_EQ(bitmap.Width(), 20000);
+    for (int y : {0, 12, 13, 13999}) {
+        EXPECT_EQ(PixelAt(bitmap, 0, y), kBlack) << y;
+        EXPECT_EQ(PixelAt(bitmap, 19999, y), kBlack) << y;
+    }
+}
+
 TEST(PxDecoderTIFF, MultiPageFileShowsTheFirstPage)
 {
     TiffPage second = StripPerRowPage();
