@@ -46,12 +46,14 @@ export XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$work/config" XDG_DATA_H
 export QT_QPA_PLATFORM=xcb HOME="$work"
 "$probe" pictures "$work/pictures"
 
-# viewer name, next-picture key, command (the picture path is appended)
+# viewer name, next-picture key, what it is given (folder: the first picture,
+# and it lists the folder itself; files: both pictures, as feh and nsxiv
+# take their list from the command line), command
 viewers=(
-  "brelvix|Right|$brelvix"
-  "feh|Right|feh"
-  "nsxiv|n|nsxiv"
-  "qimgv|Right|qimgv"
+  "brelvix|Right|folder|$brelvix"
+  "feh|Right|files|feh"
+  "nsxiv|n|files|nsxiv"
+  "qimgv|Right|folder|qimgv"
 )
 
 median() {
@@ -60,13 +62,16 @@ median() {
 
 declare -A result
 for set in large/1.jpg small/1.png; do
+  second=${set/1./2.}
   for entry in "${viewers[@]}"; do
-    IFS='|' read -r name key command <<<"$entry"
+    IFS='|' read -r name key given command <<<"$entry"
+    pictures=("$work/pictures/$set")
+    [ "$given" = files ] && pictures+=("$work/pictures/$second")
     : >"$work/samples"
     for _ in $(seq 1 "$runs"); do
       # A fresh settings store each time: every viewer starts as on first use.
       rm -rf "$work/config" "$HOME/.config"
-      line=$("$probe" measure "$key" -- $command "$work/pictures/$set" 2>"$work/error") ||
+      line=$("$probe" measure "$key" -- $command "${pictures[@]}" 2>"$work/error") ||
         { echo "$name on $set failed: $(cat "$work/error")" >&2; continue; }
       echo "$line" >>"$work/samples"
       sleep 0.3

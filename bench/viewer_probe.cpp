@@ -203,6 +203,27 @@ int RunQuietly(const std::vector<std::string>& command)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// The X window id under the pointer, from xdotool.
+std::string WindowUnderPointer()
+{
+    FILE* answer = popen("xdotool getmouselocation --shell", "r");
+    if (answer == nullptr) {
+        return {};
+    }
+    std::string window;
+    char line[256];
+    while (std::fgets(line, sizeof line, answer) != nullptr) {
+        if (std::strncmp(line, "WINDOW=", 7) == 0) {
+            window = line + 7;
+            while (!window.empty() && (window.back() == '\n' || window.back() == '\r')) {
+                window.pop_back();
+            }
+        }
+    }
+    pclose(answer);
+    return window;
+}
+
 int Measure(const std::string& key, std::vector<std::string> arguments)
 {
     std::vector<char*> command;
@@ -238,9 +259,13 @@ int Measure(const std::string& key, std::vector<std::string> arguments)
     }
     const double startMs = MillisecondsSince(start);
 
-    // The pointer goes over the picture so that the key reaches its window
-    // also without a window manager.
-    RunQuietly({"xdotool", "mousemove", std::to_string(where.x()), std::to_string(where.y())});
+    // Without a window manager nobody gives the viewer's window the keyboard
+    // focus: the window under the picture's pixel gets it here.
+    RunQuietly({"xdotool", "mousemove", "--sync", std::to_string(where.x()), std::to_string(where.y())});
+    const std::string window = WindowUnderPointer();
+    if (!window.empty()) {
+        RunQuietly({"xdotool", "windowfocus", window});
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const auto pressed = Clock::now();
     RunQuietly({"xdotool", "key", key});
