@@ -12,6 +12,7 @@
 #include "app/main_frame.h"
 #include "app/view_widget.h"
 #include "viewer/image_view.h"
+#include "viewer/prefetch.h"
 
 namespace {
 
@@ -46,10 +47,29 @@ void ReleaseStartupMessages()
     heldCategories.clear();
 }
 
+// The picture the command line names, as far as it can be told before the
+// toolkit has taken its own options out of the arguments.
+std::string PicturePathFromArguments(int argc, char** argv)
+{
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments.emplace_back(argv[i]);
+    }
+    return PicturePathFromTail(CommandLineTail(arguments), CurrentFolder());
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    // Decoding the first picture overlaps with connecting to the window
+    // system and building the window; should the toolkit's options change
+    // the path, the early decode is simply not used.
+    PicturePrefetch early;
+    if (const std::string guess = PicturePathFromArguments(argc, argv); !guess.empty()) {
+        early.Start(guess);
+    }
+
     previousHandler = qInstallMessageHandler(HoldStartupMessage);
     QApplication application(argc, argv);
     ReleaseStartupMessages();
@@ -57,13 +77,10 @@ int main(int argc, char** argv)
     QApplication::setDesktopFileName(QStringLiteral("brelvix"));
 
     MainFrame frame;
+    frame.Image().document.prefetch = std::move(early);
 
     // Qt has taken its own options out of argv; the rest is the tail.
-    std::vector<std::string> arguments;
-    for (int i = 1; i < argc; ++i) {
-        arguments.emplace_back(argv[i]);
-    }
-    const std::string path = PicturePathFromTail(CommandLineTail(arguments), CurrentFolder());
+    const std::string path = PicturePathFromArguments(argc, argv);
 
     // Best fit at start-up needs the window's real size before it is shown.
     frame.View()->SyncGeometry();

@@ -10,36 +10,18 @@
 #
 # usage: bench/decode_vs_libs.sh [ROUNDS] [WIDTH HEIGHT]
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
 rounds=${1:-9}
 width=${2:-6000}
 height=${3:-4000}
-build="$root/build/bench"
-
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DBRELVIX_APP=OFF -DBRELVIX_TESTS=OFF -DBRELVIX_BENCH=ON >/dev/null
-cmake --build "$build" -j2 --target pxbench ref_decode >/dev/null
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/common.sh"
+bench_setup pxbench ref_decode
 "$build/bench/ref_decode" make-jpeg "$work/photo.jpg" "$width" "$height"
 "$build/bench/ref_decode" make-png "$work/photo.png" "$width" "$height"
-
-# Prints the median of the median_ms= fields read from standard input.
-median() {
-  sed -n 's/.*median_ms=\([0-9.]*\).*/\1/p' | sort -g |
-    awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
-}
 
 compare() {
   local label=$1 file=$2 kind=$3 target=$4
   local ours="$work/ours.$kind" ref="$work/ref.$kind"
-  : >"$ours"
-  : >"$ref"
-  for _ in $(seq "$rounds"); do
-    "$build/bench/pxbench" decode "$file" 1 >>"$ours"
-    "$build/bench/ref_decode" "$kind" "$file" 1 >>"$ref"
-  done
+  alternate "$ours" "$ref" "$build/bench/pxbench" decode "$file" 1 -- "$build/bench/ref_decode" "$kind" "$file" 1
   local a b
   a=$(median <"$ours")
   b=$(median <"$ref")

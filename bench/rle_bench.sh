@@ -14,35 +14,17 @@
 #
 # usage: bench/rle_bench.sh [ROUNDS] [WIDTH HEIGHT]
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
 rounds=${1:-9}
 width=${2:-6000}
 height=${3:-4000}
-build="$root/build/bench"
-
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DBRELVIX_APP=OFF -DBRELVIX_TESTS=OFF -DBRELVIX_BENCH=ON >/dev/null
-cmake --build "$build" -j2 --target cpu_decode rle_make >/dev/null
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-
-# Prints the median of the median_ms= fields read from standard input.
-median() {
-  sed -n 's/.*median_ms=\([0-9.]*\).*/\1/p' | sort -g |
-    awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
-}
+source "$(dirname "$0")/common.sh"
+bench_setup cpu_decode rle_make
 
 status=0
 compare() {
   local label=$1 file=$2 bmp=$3 aim=$4
   local ours="$work/ours.txt" ref="$work/ref.txt"
-  : >"$ours"
-  : >"$ref"
-  for _ in $(seq "$rounds"); do
-    "$build/bench/cpu_decode" "$file" 1 >>"$ours"
-    "$build/bench/cpu_decode" "$bmp" 1 >>"$ref"
-  done
+  alternate "$ours" "$ref" "$build/bench/cpu_decode" "$file" 1 -- "$build/bench/cpu_decode" "$bmp" 1
   local a b
   a=$(median <"$ours")
   b=$(median <"$ref")

@@ -31,7 +31,7 @@ if [ -z "${INSIDE_XVFB:-}" ]; then
     $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
   fi
   "$root"/scripts/deps.sh
-  cmake -S "$root" -B "$root"/build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DBRELVIX_TESTS=OFF >/dev/null
+  cmake -S "$root" -B "$root"/build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DBRELVIX_TESTS=OFF -DBRELVIX_BENCH=ON >/dev/null
   cmake --build "$root"/build/release -j2 --target brelvix viewer_probe >/dev/null
   export INSIDE_XVFB=1
   exec xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp" "$0" "$@"

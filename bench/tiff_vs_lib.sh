@@ -11,40 +11,20 @@
 #
 # usage: bench/tiff_vs_lib.sh [ROUNDS] [WIDTH HEIGHT]
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
 rounds=${1:-9}
 width=${2:-6000}
 height=${3:-4000}
-build="$root/build/bench"
-
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DBRELVIX_APP=OFF -DBRELVIX_TESTS=OFF -DBRELVIX_BENCH=ON >/dev/null
-cmake --build "$build" -j2 --target pxbench cpu_decode ref_tiff >/dev/null
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/common.sh"
+bench_setup pxbench cpu_decode ref_tiff
 "$build/bench/ref_tiff" make "$work/rgb.tif" "$width" "$height" 3
 "$build/bench/ref_tiff" make "$work/rgba.tif" "$width" "$height" 4
-
-# Prints the median of the median_ms= fields read from standard input.
-median() {
-  sed -n 's/.*median_ms=\([0-9.]*\).*/\1/p' | sort -g |
-    awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
-}
 
 compare() {
   local label=$1 file=$2 target=$3 ourTool=$4 refMode=$5
   local ours="$work/ours.txt" ref="$work/ref.txt"
-  : >"$ours"
-  : >"$ref"
-  for _ in $(seq "$rounds"); do
-    if [ "$ourTool" = pxbench ]; then
-      "$build/bench/pxbench" decode "$file" 1 >>"$ours"
-    else
-      "$build/bench/cpu_decode" "$file" 1 >>"$ours"
-    fi
-    "$build/bench/ref_tiff" "$refMode" "$file" 1 >>"$ref"
-  done
+  local tool=("$build/bench/cpu_decode" "$file" 1)
+  [ "$ourTool" = pxbench ] && tool=("$build/bench/pxbench" decode "$file" 1)
+  alternate "$ours" "$ref" "${tool[@]}" -- "$build/bench/ref_tiff" "$refMode" "$file" 1
   local a b
   a=$(median <"$ours")
   b=$(median <"$ref")

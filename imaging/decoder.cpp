@@ -16,6 +16,21 @@ PxDecoder::~PxDecoder()
     std::free(scratch);
 }
 
+bool PxDecoder::ReadWholeFileIntoScratch(PxFileStream& stream, std::uint64_t* delivered)
+{
+    *delivered = 0;
+    const std::uint64_t size = stream.Size();
+    if (size > kPxMaxStoreBytes) {
+        return false;
+    }
+    scratch = std::malloc(size > 0 ? static_cast<std::size_t>(size) : 1);
+    if (scratch == nullptr) {
+        return false;
+    }
+    stream.Read(scratch, size, delivered);
+    return true;
+}
+
 void PxTrace(const char* /*text*/)
 {
 }

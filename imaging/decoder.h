@@ -56,6 +56,13 @@ protected:
     PxColor palette[256];
     // A decoder's working block from the C allocator; freed here if still set.
     void* scratch = nullptr;
+
+    // Reads the whole file into `scratch`, for the codec libraries that read
+    // from memory. `delivered` receives the bytes that actually arrived: a
+    // file that shrank since it was opened is shorter, never padded with
+    // unread memory. False, with nothing allocated, when the file is larger
+    // than kPxMaxStoreBytes or the memory cannot be had.
+    bool ReadWholeFileIntoScratch(PxFileStream& stream, std::uint64_t* delivered);
 };
 
 // Receives the library's fixed progress texts and discards them.

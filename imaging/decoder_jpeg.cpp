@@ -216,18 +216,12 @@ int PxDecoderJPEG::Decode(PxFileStream& stream, PxBitmap& bitmap)
     if (!created) {
         return 1;
     }
-    const std::uint64_t size = stream.Size();
-    if (size > kPxMaxStoreBytes) {
-        return 1;
-    }
-    scratch = std::malloc(size > 0 ? static_cast<std::size_t>(size) : 1);
-    if (scratch == nullptr) {
-        return 1;
-    }
     // Only what actually arrived is handed to the library; a file that
     // shrank or failed to read ends early, like a truncated one.
     std::uint64_t delivered = 0;
-    stream.Read(scratch, size, &delivered);
+    if (!ReadWholeFileIntoScratch(stream, &delivered)) {
+        return 1;
+    }
     fileLength = static_cast<std::size_t>(delivered);
     PxTrace("PxDecoderJPEG - read data to buffer");
 

@@ -221,18 +221,11 @@ PxDecoderTIFF::~PxDecoderTIFF()
 
 int PxDecoderTIFF::Decode(PxFileStream& stream, PxBitmap& bitmap)
 {
-    const std::uint64_t size = stream.Size();
-    if (size > kPxMaxStoreBytes) {
-        return 1;
-    }
-    scratch = std::malloc(size > 0 ? static_cast<std::size_t>(size) : 1);
-    if (scratch == nullptr) {
-        return 1;
-    }
-    // libtiff sees only the bytes that arrived; a file that shrank since it
-    // was opened is shorter, never padded with unread memory.
+    // libtiff sees only the bytes that arrived.
     std::uint64_t delivered = 0;
-    stream.Read(scratch, size, &delivered);
+    if (!ReadWholeFileIntoScratch(stream, &delivered)) {
+        return 1;
+    }
     scratchLength = delivered;
 
     ReadHeader(stream, bitmap);

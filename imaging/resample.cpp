@@ -4,8 +4,10 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "bitmap.h"
+#include "parallel.h"
 #include "resample_rows.h"
 
 // The weights must come out of the same double arithmetic on every build:
@@ -15,6 +17,9 @@
 #endif
 
 namespace {
+
+// Multiply-adds below which a band is not worth a thread of its own.
+constexpr std::int64_t kWorkPerBand = 4 << 20;
 
 // The intermediate picture, made row by row as the vertical pass asks for
 // rows and kept in a ring large enough for any one output row's window. Its
@@ -208,21 +213,44 @@ int PxResampler::Resize(const std::uint8_t* const* sourceRows, std::int32_t sour
             return 1;
         }
     }
-    Intermediate intermediate(sourceRows, horizontal, kernels);
-    auto taps = PxNewArray<const std::uint8_t*>(static_cast<std::uint64_t>(vertical.maxTaps));
-    if (!taps || !intermediate.Allocate(sourceHeight, vertical.maxTaps)) {
-        return 1;
+    // Bands of destination rows are independent: each band has its own ring
+    // of intermediate rows, so the work splits over the processor's cores
+    // with every byte computed exactly as one band would. Small pictures stay
+    // on this thread, where starting another would cost more than it saves.
+    const std::int64_t work = static_cast<std::int64_t>(destinationWidth) * destinationHeight * vertical.maxTaps +
+                              static_cast<std::int64_t>(destinationWidth) * sourceHeight;
+    const int bandCount = static_cast<int>(std::clamp<std::int64_t>(
+        std::min<std::int64_t>(PxWorkerCount(), work / kWorkPerBand), 1, destinationHeight));
+    struct Band {
+        std::unique_ptr<Intermediate> intermediate;
+        std::unique_ptr<const std::uint8_t*[]> taps;
+        std::int32_t first = 0;
+        std::int32_t end = 0;
+    };
+    std::vector<Band> bands(static_cast<std::size_t>(bandCount));
+    for (int b = 0; b < bandCount; ++b) {
+        Band& band = bands[static_cast<std::size_t>(b)];
+        band.first = static_cast<std::int32_t>(static_cast<std::int64_t>(destinationHeight) * b / bandCount);
+        band.end = static_cast<std::int32_t>(static_cast<std::int64_t>(destinationHeight) * (b + 1) / bandCount);
+        band.intermediate.reset(new (std::nothrow) Intermediate(sourceRows, horizontal, kernels));
+        band.taps = PxNewArray<const std::uint8_t*>(static_cast<std::uint64_t>(vertical.maxTaps));
+        if (!band.intermediate || !band.taps || !band.intermediate->Allocate(sourceHeight, vertical.maxTaps)) {
+            return 1;
+        }
     }
 
     const std::int64_t rowBytes = 3 * static_cast<std::int64_t>(destinationWidth);
-    for (std::int32_t i = 0; i < destinationHeight; ++i) {
-        const PxWindow& window = vertical.windows[i];
-        for (std::int32_t t = 0; t < window.taps; ++t) {
-            taps[t] = intermediate.Row(window.first + t);
+    auto runBand = [&](Band& band) {
+        for (std::int32_t i = band.first; i < band.end; ++i) {
+            const PxWindow& window = vertical.windows[i];
+            for (std::int32_t t = 0; t < window.taps; ++t) {
+                band.taps[t] = band.intermediate->Row(window.first + t);
+            }
+            kernels.blendRows(band.taps.get(), vertical.weights.get() + window.offset, window.taps,
+                              destinationRows[i], rowBytes);
         }
-        kernels.blendRows(taps.get(), vertical.weights.get() + window.offset, window.taps, destinationRows[i],
-                          rowBytes);
-    }
+    };
+    PxRunInParallel(bandCount, [&](int b) { runBand(bands[static_cast<std::size_t>(b)]); });
     return 0;
 }
 

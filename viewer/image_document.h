@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "imaging/bitmap.h"
+#include "viewer/prefetch.h"
 
 // The extensions of listed pictures, without the dot; compared without regard
 // to letter case. PCX pictures open but are never listed or accepted by drop.
@@ -41,11 +42,27 @@ public:
     ImageDocument(const ImageDocument&) = delete;
     ImageDocument& operator=(const ImageDocument&) = delete;
 
+    // What a successful Load leaves in the working copy.
+    enum class WorkingCopy {
+        Copy,      // the decoded picture's pixels
+        SizeOnly,  // its dimensions without pixels, for a caller that
+                   // rebuilds the working copy at once
+    };
+
     // Replaces the decoded picture by the file at `path` (the old one is gone
     // even when the new one fails), copies it into the working copy and resets
     // zoom to 1.0, rotation to 0 and both flips. Sets `path` and `loaded`.
     // The file list and the position are not touched. Returns `loaded`.
-    bool Load(const std::string& newPath);
+    // A failed load always copies what the decode left. A picture prefetched
+    // from the same unchanged file is taken instead of decoding it again.
+    bool Load(const std::string& newPath, WorkingCopy copy = WorkingCopy::Copy);
+
+    // Starts decoding the list's entry `step` places from the current one
+    // (wrapping around) in the background, so that stepping there finds it
+    // ready. Nothing happens without a loaded picture, with fewer than two
+    // entries, or when the current picture is so large that holding a second
+    // one beside it would cost too much memory.
+    void PrefetchNeighbour(std::int32_t step);
 
     // display = decoded scaled by zoom (each size truncated toward zero).
     // Without a decoded picture nothing happens.
@@ -105,4 +122,7 @@ public:
     bool flipVertical = false;
     // Setting: the program "Open for editing" starts; empty when none.
     std::string imageEditorPath;
+
+    // Pictures being decoded ahead of time; Load takes from it.
+    PicturePrefetch prefetch;
 };

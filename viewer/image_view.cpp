@@ -58,7 +58,9 @@ bool ImageView::OpenImage(const std::string& path, bool rebuildList)
     if (chosen.empty() && !ChooseImageFile(&chosen)) {
         return false;
     }
-    document.Load(chosen);
+    // A loaded picture's working copy is rebuilt by UpdateDisplay below, so
+    // the load does not copy it first.
+    document.Load(chosen, ImageDocument::WorkingCopy::SizeOnly);
     if (rebuildList) {
         document.BuildFileList(chosen);
     }
@@ -70,6 +72,7 @@ bool ImageView::OpenImage(const std::string& path, bool rebuildList)
         }
         UpdateDisplay();
     }
+    document.PrefetchNeighbour(browseStep);
     return true;
 }
 
@@ -87,8 +90,9 @@ bool ImageView::ChooseImageFile(std::string* chosen)
     return true;
 }
 
-void ImageView::ShowEntry(std::int64_t index)
+void ImageView::ShowEntry(std::int64_t index, std::int32_t step)
 {
+    browseStep = step;
     const ViewCursor remembered = host->SetCursor(ViewCursor::Wait);
     document.currentIndex = static_cast<std::int32_t>(index);
     OpenImage(document.fileList[static_cast<std::size_t>(index)], false);
@@ -121,7 +125,7 @@ void ImageView::ShowNext()
     if (position >= count) {
         position = 0;
     }
-    ShowEntry(IntoList(position, count));
+    ShowEntry(IntoList(position, count), 1);
 }
 
 void ImageView::ShowPrevious()
@@ -134,7 +138,7 @@ void ImageView::ShowPrevious()
     if (position < 0) {
         position = count - 1;
     }
-    ShowEntry(IntoList(position, count));
+    ShowEntry(IntoList(position, count), -1);
 }
 
 void ImageView::ShowFirst()
@@ -142,7 +146,7 @@ void ImageView::ShowFirst()
     if (document.fileList.empty()) {
         return;
     }
-    ShowEntry(0);
+    ShowEntry(0, 1);
 }
 
 void ImageView::ShowLast()
@@ -150,7 +154,7 @@ void ImageView::ShowLast()
     if (document.fileList.empty()) {
         return;
     }
-    ShowEntry(static_cast<std::int64_t>(document.fileList.size()) - 1);
+    ShowEntry(static_cast<std::int64_t>(document.fileList.size()) - 1, -1);
 }
 
 void ImageView::FastForward()
@@ -163,7 +167,7 @@ void ImageView::FastForward()
     if (position < 0 || position >= count) {
         position = count - 1;
     }
-    ShowEntry(IntoList(position, count));
+    ShowEntry(IntoList(position, count), 1);
 }
 
 void ImageView::Rewind()
@@ -178,7 +182,7 @@ void ImageView::Rewind()
     } else if (position >= count) {
         position = count - 1;
     }
-    ShowEntry(IntoList(position, count));
+    ShowEntry(IntoList(position, count), -1);
 }
 
 void ImageView::RefreshFileList()

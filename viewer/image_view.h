@@ -209,8 +209,9 @@ public:
     std::int32_t wheelLines = 3;
 
 private:
-    // Shows the list entry at `index` (in range) as a navigation step does.
-    void ShowEntry(std::int64_t index);
+    // Shows the list entry at `index` (in range) as a navigation step does;
+    // `step` (+1 or -1) is the direction the user is browsing in.
+    void ShowEntry(std::int64_t index, std::int32_t step);
     // Moves one axis to `position` (already clamped) by scrolling the contents.
     void ScrollAxisTo(ScrollAxis axis, std::int32_t position);
     void DrawFailureBox(ViewCanvas& canvas);
@@ -218,4 +219,7 @@ private:
     void Repaint();
 
     ViewHost* host;
+    // The direction of the last navigation step; the neighbour that way is
+    // decoded ahead of time.
+    std::int32_t browseStep = 1;
 };
