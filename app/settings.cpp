@@ -213,6 +213,9 @@ void MainFrame::SaveSettings()
     const std::int32_t flags =
         show == kShowMinimized && (windowState() & Qt::WindowMaximized) ? kRestoreToMaximized : 0;
 
+    // Sixteen values, one replacement of the file: each replacement waits
+    // for the disk, and closing the window should not.
+    key.BeginChanges();
     key.WriteDword("ZoomToBestFit", ZoomToBestFit ? 1 : 0);
     key.WriteDword("EscFullscreen", EscFullscreen ? 1 : 0);
     key.WriteDouble("SlideShowDelay", document.slideShowDelay);
@@ -229,4 +232,5 @@ void MainFrame::SaveSettings()
     key.WriteDword("BackColor", static_cast<std::int32_t>(document.backgroundColor));
     key.WriteDword("InfoInFullscreen", document.showInfoInFullScreen ? 1 : 0);
     key.WriteString("ImageEditorPath", document.imageEditorPath);
+    key.CommitChanges();
 }

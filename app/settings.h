@@ -55,6 +55,11 @@ public:
     // The none tag with no data.
     bool WriteEmptyValue(const std::string& name);
 
+    // Groups the writes that follow into one replacement of the store file,
+    // made by CommitChanges (or when the key goes); see RegistryStore.
+    void BeginChanges() { store.BeginChanges(); }
+    bool CommitChanges() { return store.CommitChanges(); }
+
 private:
     bool Read(const std::string& name, std::size_t size, void* destination);
 
