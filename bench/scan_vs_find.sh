@@ -13,12 +13,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-pxbench=${1:-build/release/bench/pxbench}
+pxbench=${1:-build/bench/bench/pxbench}
 runs=${2:-7}
 if [[ ! -x $pxbench ]]; then
   echo "no pxbench at $pxbench; build it first, e.g.:" >&2
-  echo "  cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DBRELVIX_APP=OFF -DBRELVIX_TESTS=OFF" >&2
-  echo "  cmake --build build/release -j2 --target pxbench" >&2
+  echo "  cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DBRELVIX_APP=OFF -DBRELVIX_TESTS=OFF" >&2
+  echo "  cmake --build build/bench -j2 --target pxbench" >&2
   exit 2
 fi
 
