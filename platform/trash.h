@@ -1,6 +1,5 @@
-// Moving files to the desktop's trash, as the freedesktop.org trash
-// specification 1.0 lays it out, so that file managers list them and can put
-// them back.
+// Moving files to the desktop's trash in the freedesktop.org trash layout
+// (version 1.0), so that file managers list them and can put them back.
 //
 // A file on the same device as the home trash ($XDG_DATA_HOME/Trash) goes
 // there, with its absolute path recorded. A file on another device goes to
