@@ -20,27 +20,7 @@
 #include <jpeglib.h>
 #include <png.h>
 
-static double NowMs(void)
-{
-    struct timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return (double)t.tv_sec * 1000.0 + (double)t.tv_nsec / 1e6;
-}
-
-static int CompareDoubles(const void* a, const void* b)
-{
-    const double x = *(const double*)a;
-    const double y = *(const double*)b;
-    return x < y ? -1 : x > y ? 1 : 0;
-}
-
-static void Report(const char* name, double* times, int runs, double megapixels)
-{
-    qsort(times, (size_t)runs, sizeof *times, CompareDoubles);
-    const double median = runs % 2 ? times[runs / 2] : (times[runs / 2 - 1] + times[runs / 2]) / 2;
-    printf("op=%s median_ms=%.3f min_ms=%.3f megapixels_per_s=%.2f\n", name, median, times[0],
-           median > 0 ? megapixels / (median / 1000.0) : 0.0);
-}
+#include "ref_timing.h"
 
 /* A photo-like picture: smooth gradients with a fine texture and a little
  * noise, so that entropy coding and compression do realistic work. */

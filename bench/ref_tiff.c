@@ -21,21 +21,7 @@
 
 #include <tiffio.h>
 
-static clockid_t timer = CLOCK_MONOTONIC;
-
-static double NowMs(void)
-{
-    struct timespec t;
-    clock_gettime(timer, &t);
-    return (double)t.tv_sec * 1000.0 + (double)t.tv_nsec / 1e6;
-}
-
-static int CompareDoubles(const void* a, const void* b)
-{
-    const double x = *(const double*)a;
-    const double y = *(const double*)b;
-    return x < y ? -1 : x > y ? 1 : 0;
-}
+#include "ref_timing.h"
 
 /* Smooth gradients with a fine texture and a little noise, so that LZW does
  * realistic work. */
@@ -121,10 +107,7 @@ static int Time(const char* path, int runs)
         times[i] = NowMs() - start;
         megapixels = (double)width * (double)height / 1e6;
     }
-    qsort(times, (size_t)runs, sizeof *times, CompareDoubles);
-    const double median = runs % 2 ? times[runs / 2] : (times[runs / 2 - 1] + times[runs / 2]) / 2;
-    printf("op=ref-tiff median_ms=%.3f min_ms=%.3f megapixels_per_s=%.2f\n", median, times[0],
-           median > 0 ? megapixels / (median / 1000.0) : 0.0);
+    Report("ref-tiff", times, runs, megapixels);
     free(times);
     return 0;
 }
@@ -136,7 +119,7 @@ int main(int argc, char** argv)
     }
     if (argc >= 3 && (strcmp(argv[1], "rgba") == 0 || strcmp(argv[1], "rgba-cpu") == 0)) {
         if (strcmp(argv[1], "rgba-cpu") == 0) {
-            timer = CLOCK_PROCESS_CPUTIME_ID;
+            refTimer = CLOCK_PROCESS_CPUTIME_ID;
         }
         const int runs = argc >= 4 && atoi(argv[3]) > 0 ? atoi(argv[3]) : 5;
         return Time(argv[2], runs);
