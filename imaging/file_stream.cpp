@@ -39,7 +39,9 @@ int PxFileStream::Open(const char* path)
     if (path == nullptr) {
         return EINVAL;
     }
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK, opening a named pipe waits for a writer that may
+    // never come; on a regular file the flag changes nothing.
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         return errno != 0 ? errno : EIO;
     }
@@ -52,6 +54,12 @@ int PxFileStream::Open(const char* path)
     if (S_ISDIR(info.st_mode)) {
         ::close(fd);
         return EISDIR;
+    }
+    // Pipes, sockets and devices hold no picture; reading one could wait
+    // for ever or never end.
+    if (!S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return EINVAL;
     }
     file = fd;
     size = info.st_size > 0 ? static_cast<std::uint64_t>(info.st_size) : 0;

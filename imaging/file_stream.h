@@ -28,6 +28,8 @@ public:
 
     // Closes a file already open, then opens `path` for reading. Returns 0,
     // or the operating system's (non-zero) error code; the stream is then closed.
+    // Only regular files open (after symbolic links): a folder gives EISDIR,
+    // a pipe, socket or device EINVAL, at once.
     int Open(const char* path);
     void Close();
     bool IsOpen() const { return file >= 0; }

@@ -1,6 +1,8 @@
 #include "imaging/file_stream.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -23,12 +25,26 @@ TEST(PxFileStream, MissingFileReportsTheSystemErrorAndStaysClosed)
     EXPECT_THROW(stream.ReadDword(), PxStreamError);
 }
 
-TEST(PxFileStream, DirectoryDoesNotOpen)
+TEST(PxFileStream, OnlyRegularFilesOpen)
 {
     TempDir dir;
     PxFileStream stream;
-    EXPECT_NE(stream.Open(dir.Path().c_str()), 0);
+    EXPECT_EQ(stream.Open(dir.Path().c_str()), EISDIR);
     EXPECT_FALSE(stream.IsOpen());
+
+    // A named pipe without a writer: opening it must not wait for one.
+    const std::string pipe = (dir.Path() / "pipe.jpg").string();
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_EQ(stream.Open(pipe.c_str()), EINVAL);
+    EXPECT_FALSE(stream.IsOpen());
+    EXPECT_EQ(stream.Open("/dev/null"), EINVAL);
+
+    // A link to a regular file is that file.
+    const std::string target = dir.Write("target", std::string("abc"));
+    const std::string link = (dir.Path() / "link").string();
+    ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+    ASSERT_EQ(stream.Open(link.c_str()), 0);
+    EXPECT_EQ(stream.Size(), 3u);
 }
 
 TEST(PxFileStream, IntegersAreLittleEndianAndUnsigned)

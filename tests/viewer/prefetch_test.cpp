@@ -1,6 +1,7 @@
 #include "viewer/prefetch.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <string>
@@ -130,6 +131,27 @@ TEST(Prefetch, BrowsingBothWaysShowsEveryPictureAsALoadWould)
             EXPECT_EQ(StoreOf(f.view.document.display), StoreOf(fresh));
         }
     }
+}
+
+TEST(Prefetch, PipeNamedLikeAPictureNeitherHangsNorStopsTheWalk)
+{
+    // A named pipe without a writer among the pictures: neither the decode
+    // ahead of time nor the step onto it may wait for a writer.
+    TempDir dir;
+    const std::string first = dir.Write("1.bmp", Bmp(40, 30));
+    const std::string pipe = (dir.Path() / "2.bmp").string();
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const std::string last = dir.Write("3.bmp", Bmp(17, 31));
+
+    ViewFixture f;
+    ASSERT_TRUE(f.view.OpenImage(first, true));
+    ASSERT_EQ(f.view.document.fileList.size(), 3u);
+    f.view.ShowNext();
+    EXPECT_EQ(f.view.document.path, pipe);
+    EXPECT_FALSE(f.view.document.loaded);
+    f.view.ShowNext();
+    EXPECT_EQ(f.view.document.path, last);
+    EXPECT_TRUE(f.view.document.loaded);
 }
 
 TEST(ImageDocument, SizeOnlyLoadLeavesTheDimensionsAndAFailureItsCopy)
