@@ -219,8 +219,8 @@ int PxResampler::Resize(const std::uint8_t* const* sourceRows, std::int32_t sour
     // on this thread, where starting another would cost more than it saves.
     const std::int64_t work = static_cast<std::int64_t>(destinationWidth) * destinationHeight * vertical.maxTaps +
                               static_cast<std::int64_t>(destinationWidth) * sourceHeight;
-    const int bandCount = static_cast<int>(std::clamp<std::int64_t>(
-        std::min<std::int64_t>(PxWorkerCount(), work / kWorkPerBand), 1, destinationHeight));
+    const int bandCount = static_cast<int>(
+        std::clamp<std::int64_t>(std::min<std::int64_t>(PxWorkerCount(), work / kWorkPerBand), 1, destinationHeight));
     struct Band {
         std::unique_ptr<Intermediate> intermediate;
         std::unique_ptr<const std::uint8_t*[]> taps;
@@ -246,8 +246,8 @@ int PxResampler::Resize(const std::uint8_t* const* sourceRows, std::int32_t sour
             for (std::int32_t t = 0; t < window.taps; ++t) {
                 band.taps[t] = band.intermediate->Row(window.first + t);
             }
-            kernels.blendRows(band.taps.get(), vertical.weights.get() + window.offset, window.taps,
-                              destinationRows[i], rowBytes);
+            kernels.blendRows(band.taps.get(), vertical.weights.get() + window.offset, window.taps, destinationRows[i],
+                              rowBytes);
         }
     };
     PxRunInParallel(bandCount, [&](int b) { runBand(bands[static_cast<std::size_t>(b)]); });

@@ -85,8 +85,8 @@ TEST(Prefetch, FileChangedAfterTheDecodeIsLoadedAgain)
     EXPECT_EQ(document.decoded->Width(), 20);
 
     // Replaced by another file of the same size and a different picture.
-    const std::string replacement = dir.Write("replacement.bmp", EncodeBmp(RenderSamplePicture(20, 10),
-                                                                           BmpKind::Palette1));
+    const std::string replacement =
+        dir.Write("replacement.bmp", EncodeBmp(RenderSamplePicture(20, 10), BmpKind::Palette1));
     document.prefetch.Start(path);
     document.prefetch.Wait();
     ASSERT_EQ(std::rename(replacement.c_str(), path.c_str()), 0);
@@ -104,9 +104,9 @@ TEST(Prefetch, FileChangedAfterTheDecodeIsLoadedAgain)
 TEST(Prefetch, BrowsingBothWaysShowsEveryPictureAsALoadWould)
 {
     TempDir dir;
-    const std::vector<std::string> paths = {
-        dir.Write("1.bmp", Bmp(40, 30)), dir.Write("2.bmp", Bmp(31, 17)),
-        dir.Write("3.bmp", std::string("BM broken")), dir.Write("4.bmp", Bmp(17, 31))};
+    const std::vector<std::string> paths = {dir.Write("1.bmp", Bmp(40, 30)), dir.Write("2.bmp", Bmp(31, 17)),
+                                            dir.Write("3.bmp", std::string("BM broken")),
+                                            dir.Write("4.bmp", Bmp(17, 31))};
 
     ViewFixture f;
     ASSERT_TRUE(f.view.OpenImage(paths[0], true));
