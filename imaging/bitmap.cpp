@@ -106,6 +106,16 @@ void PxBitmap::MoveFrom(PxBitmap& source)
     source.bitsPerPixel = 0;
 }
 
+void PxBitmap::ShareFrom(const PxBitmap& source)
+{
+    if (&source == this) {
+        return;
+    }
+    ReleaseStore();
+    SetDimensions(source.width, source.height, source.bitsPerPixel);
+    pixels = source.pixels;
+}
+
 std::uint8_t** PxBitmap::GetRows()
 {
     delete[] rows;

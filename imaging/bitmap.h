@@ -92,6 +92,14 @@ public:
     // a temporary.
     void MoveFrom(PxBitmap& source);
 
+    // Makes this bitmap show the store of `source` without copying it: the
+    // same geometry and the same bytes, owned by `source`. The source must
+    // keep that store, and nothing may write into it, for as long as this
+    // bitmap shows it (until its next store, MoveFrom, CopyFrom or its end);
+    // meant for a working copy that equals a picture that never changes.
+    // Without a source store this bitmap is sized and has none.
+    void ShareFrom(const PxBitmap& source);
+
     // Rebuilds and returns the row table (height entries, entry i = pixels +
     // i * stride). Valid until the next store replaces this one.
     std::uint8_t** GetRows();
@@ -122,7 +130,8 @@ private:
     void ReleaseStore();
 
     std::int32_t formatId = 0;
-    // The store's allocation (stands in for the platform bitmap handle).
+    // The store's allocation (stands in for the platform bitmap handle);
+    // null when the store is shown from another bitmap (ShareFrom).
     void* platformBitmap = nullptr;
     std::size_t storeBytes = 0;
 };

@@ -9,7 +9,10 @@ ImageDocument::ImageDocument() = default;
 
 ImageDocument::~ImageDocument()
 {
-    // The decoded picture goes first, then the list; the working copy last.
+    // The working copy may show the decoded picture's store; it lets go
+    // first. Then the decoded picture, then the list.
+    PxBitmap empty;
+    display.MoveFrom(empty);
     decoded.reset();
     fileList.clear();
 }
@@ -44,7 +47,12 @@ std::int64_t FileSizeOf(const std::string& filePath)
 bool ImageDocument::Load(const std::string& newPath, WorkingCopy copy)
 {
     // The old picture goes before the new one is decoded, so the two are
-    // never in memory together.
+    // never in memory together; the working copy, which may show its store,
+    // lets go of it first.
+    {
+        PxBitmap empty;
+        display.MoveFrom(empty);
+    }
     decoded.reset();
     path = newPath;
     int result = 1;
@@ -55,8 +63,6 @@ bool ImageDocument::Load(const std::string& newPath, WorkingCopy copy)
     }
     loaded = result == 0;
     if (loaded && copy == WorkingCopy::SizeOnly) {
-        PxBitmap empty;
-        display.MoveFrom(empty);
         display.SetDimensions(decoded->Width(), decoded->Height(), 24);
     } else {
         // After a failure this copies what the decode left: a 0 x 0 bitmap,
@@ -132,6 +138,13 @@ void ImageDocument::ApplyZoom()
     }
     const std::int32_t newWidth = TruncatedSize(decoded->Width() * zoom);
     const std::int32_t newHeight = TruncatedSize(decoded->Height() * zoom);
+    if (newWidth == decoded->Width() && newHeight == decoded->Height() && decoded->Pixels() != nullptr) {
+        // Scaling to the same size reproduces the picture byte for byte, and
+        // the decoded picture never changes: the working copy shows its
+        // store instead of holding a second copy of it.
+        display.ShareFrom(*decoded);
+        return;
+    }
     PxBitmap scaled;
     const int status = decoded->Scale(newWidth, newHeight, &scaled);
     TakeResult(display, scaled, status, newWidth, newHeight);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "support/pixels.h"
 
@@ -148,6 +149,35 @@ TEST(PxBitmap, MoveTransfersTheStore)
     EXPECT_EQ(target.Width(), 7);
     EXPECT_EQ(source.Pixels(), nullptr);
     EXPECT_EQ(source.Width(), 0);
+}
+
+TEST(PxBitmap, SharedStoreIsShownNotOwned)
+{
+    PxBitmap source;
+    source.SetDimensions(7, 3, 24);
+    ASSERT_EQ(source.CreatePixelStore(), 0);
+    FillPattern(source);
+    const std::vector<std::uint8_t> before(source.Pixels(), source.Pixels() + source.Stride() * 3);
+    {
+        PxBitmap shown;
+        shown.ShareFrom(source);
+        EXPECT_EQ(shown.Pixels(), source.Pixels());
+        EXPECT_EQ(shown.Width(), 7);
+        EXPECT_EQ(shown.Height(), 3);
+        // A copy of it owns its own store.
+        PxBitmap copy;
+        copy.CopyFrom(shown);
+        EXPECT_NE(copy.Pixels(), source.Pixels());
+        EXPECT_EQ(std::vector<std::uint8_t>(copy.Pixels(), copy.Pixels() + copy.Stride() * 3), before);
+        // A fresh store replaces the shown one without touching it.
+        PxBitmap other;
+        other.ShareFrom(source);
+        ASSERT_EQ(other.CreatePixelStore(), 0);
+        EXPECT_NE(other.Pixels(), source.Pixels());
+    }
+    // Neither bitmap freed the source's store (the sanitizers would report a
+    // double free or a use after free here) and its bytes are unchanged.
+    EXPECT_EQ(std::vector<std::uint8_t>(source.Pixels(), source.Pixels() + source.Stride() * 3), before);
 }
 
 TEST(PxBitmap, RowTableAddressesEveryRow)

@@ -154,6 +154,36 @@ TEST(Prefetch, PipeNamedLikeAPictureNeitherHangsNorStopsTheWalk)
     EXPECT_TRUE(f.view.document.loaded);
 }
 
+TEST(ImageDocument, AtFullSizeTheWorkingCopyShowsTheDecodedStore)
+{
+    TempDir dir;
+    const std::string a = dir.Write("a.bmp", Bmp(40, 30));
+    const std::string b = dir.Write("b.bmp", Bmp(30, 20));
+    ImageDocument document;
+    ASSERT_TRUE(document.Load(a, ImageDocument::WorkingCopy::SizeOnly));
+    document.ApplyZoom();
+    EXPECT_EQ(document.display.Pixels(), document.decoded->Pixels());
+
+    // A turn makes a store of its own; four of them give the picture back.
+    for (int turn = 1; turn <= 4; ++turn) {
+        document.rotation = (90 * turn) % 360;
+        document.ApplyZoom();
+        document.ApplyRotation();
+    }
+    EXPECT_EQ(StoreOf(document.display), FreshStore(a));
+
+    // The next picture replaces both; what the working copy shows is always
+    // alive (a read of a freed store would be reported by the sanitizers).
+    document.rotation = 0;
+    document.ApplyZoom();
+    ASSERT_TRUE(document.Load(b));
+    EXPECT_EQ(StoreOf(document.display), FreshStore(b));
+    ASSERT_TRUE(document.Load(a, ImageDocument::WorkingCopy::SizeOnly));
+    document.ApplyZoom();
+    EXPECT_FALSE(document.Load(dir.Path().string() + "/missing.bmp"));
+    EXPECT_EQ(document.display.Pixels(), nullptr);
+}
+
 TEST(ImageDocument, SizeOnlyLoadLeavesTheDimensionsAndAFailureItsCopy)
 {
     TempDir dir;
