@@ -442,6 +442,12 @@ void MainFrame::ToggleFullScreen()
         windowedGeometry = windowedMaximized && normalGeometry().isValid() ? normalGeometry() : geometry();
         view->SetEdgeVisible(false);
         showFullScreen();
+        // The full-screen state is the window manager's to honour; on an X
+        // server without one the window covers its screen by itself (with a
+        // window manager this asks for the size it gives anyway).
+        if (QScreen* current = screen()) {
+            setGeometry(current->geometry());
+        }
         image.fullScreen = true;
     } else {
         view->SetEdgeVisible(true);
