@@ -20,16 +20,8 @@ bench_setup pxbench ref_decode
 
 compare() {
   local label=$1 file=$2 kind=$3 target=$4
-  local ours="$work/ours.$kind" ref="$work/ref.$kind"
-  alternate "$ours" "$ref" "$build/bench/pxbench" decode "$file" 1 -- "$build/bench/ref_decode" "$kind" "$file" 1
-  local a b
-  a=$(median <"$ours")
-  b=$(median <"$ref")
-  awk -v label="$label" -v a="$a" -v b="$b" -v t="$target" -v size="$(stat -c %s "$file")" 'BEGIN {
-    r = a / b
-    printf "%s (%d bytes): brelvix %.1f ms, library %.1f ms, ratio %.3f (target <= %.2f) %s\n",
-      label, size, a, b, r, t, r <= t ? "ok" : "SLOW"
-  }'
+  compare_with "$label" "$file" "$target" library \
+    "$build/bench/pxbench" decode "$file" 1 -- "$build/bench/ref_decode" "$kind" "$file" 1
 }
 
 echo "decode_vs_libs: ${width}x${height}, $rounds alternating rounds"

@@ -20,10 +20,9 @@
 #include <jpeglib.h>
 #include <png.h>
 
-#include "ref_timing.h"
+#include "ref_common.h"
 
-/* A photo-like picture: smooth gradients with a fine texture and a little
- * noise, so that entropy coding and compression do realistic work. */
+/* The whole synthetic photo, top row first. */
 static unsigned char* SyntheticPhoto(int width, int height)
 {
     unsigned char* rgb = malloc((size_t)width * (size_t)height * 3);
@@ -34,15 +33,7 @@ static unsigned char* SyntheticPhoto(int width, int height)
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             unsigned char* p = rgb + ((size_t)y * (size_t)width + (size_t)x) * 3;
-            seed = seed * 1103515245u + 12345u;
-            const int noise = (int)((seed >> 16) & 15) - 8;
-            const int texture = ((x / 3 + y / 5) & 7) * 4;
-            const int r = x * 200 / width + texture + noise + 20;
-            const int g = y * 200 / height + noise + 20;
-            const int b = ((x + y) * 150 / (width + height)) + texture + 40;
-            p[0] = (unsigned char)(r < 0 ? 0 : r > 255 ? 255 : r);
-            p[1] = (unsigned char)(g < 0 ? 0 : g > 255 ? 255 : g);
-            p[2] = (unsigned char)(b < 0 ? 0 : b > 255 ? 255 : b);
+            SyntheticPixel(x, y, width, height, &seed, p);
         }
     }
     return rgb;

@@ -21,10 +21,9 @@
 
 #include <tiffio.h>
 
-#include "ref_timing.h"
+#include "ref_common.h"
 
-/* Smooth gradients with a fine texture and a little noise, so that LZW does
- * realistic work. */
+/* The synthetic photo as an LZW TIFF, with an alpha ramp as fourth sample. */
 static int Make(const char* path, int width, int height, int samples)
 {
     if (width <= 0 || height <= 0 || (samples != 3 && samples != 4)) {
@@ -53,15 +52,7 @@ static int Make(const char* path, int width, int height, int samples)
     for (int y = 0; y < height && status == 0; ++y) {
         for (int x = 0; x < width; ++x) {
             unsigned char* p = row + (size_t)x * (size_t)samples;
-            seed = seed * 1103515245u + 12345u;
-            const int noise = (int)((seed >> 16) & 15) - 8;
-            const int texture = ((x / 3 + y / 5) & 7) * 4;
-            const int r = x * 200 / width + texture + noise + 20;
-            const int g = y * 200 / height + noise + 20;
-            const int b = ((x + y) * 150 / (width + height)) + texture + 40;
-            p[0] = (unsigned char)(r < 0 ? 0 : r > 255 ? 255 : r);
-            p[1] = (unsigned char)(g < 0 ? 0 : g > 255 ? 255 : g);
-            p[2] = (unsigned char)(b < 0 ? 0 : b > 255 ? 255 : b);
+            SyntheticPixel(x, y, width, height, &seed, p);
             if (samples == 4) {
                 p[3] = (unsigned char)(x * 255 / width);
             }

@@ -21,18 +21,9 @@ bench_setup pxbench cpu_decode ref_tiff
 
 compare() {
   local label=$1 file=$2 target=$3 ourTool=$4 refMode=$5
-  local ours="$work/ours.txt" ref="$work/ref.txt"
   local tool=("$build/bench/cpu_decode" "$file" 1)
   [ "$ourTool" = pxbench ] && tool=("$build/bench/pxbench" decode "$file" 1)
-  alternate "$ours" "$ref" "${tool[@]}" -- "$build/bench/ref_tiff" "$refMode" "$file" 1
-  local a b
-  a=$(median <"$ours")
-  b=$(median <"$ref")
-  awk -v label="$label" -v a="$a" -v b="$b" -v t="$target" -v size="$(stat -c %s "$file")" 'BEGIN {
-    r = a / b
-    printf "%s (%d bytes): brelvix %.1f ms, libtiff %.1f ms, ratio %.3f (target <= %.2f) %s\n",
-      label, size, a, b, r, t, r <= t ? "ok" : "SLOW"
-  }'
+  compare_with "$label" "$file" "$target" libtiff "${tool[@]}" -- "$build/bench/ref_tiff" "$refMode" "$file" 1
 }
 
 echo "tiff_vs_lib: ${width}x${height}, $rounds alternating rounds"

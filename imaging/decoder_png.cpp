@@ -1,10 +1,10 @@
 #include "decoder_png.h"
 
-#include <csetjmp>
 #include <cstdlib>
 #include <cstring>
 
 #include "pixel_memory.h"
+#include "png_guarded.h"
 
 namespace {
 
@@ -37,19 +37,6 @@ void ReadFromStream(png_structp png, png_bytep data, png_size_t length)
     if (stream->Remaining() < kTailBytes) {
         png_set_compression_buffer_size(png, kTailBlock);
     }
-}
-
-// Runs a stretch of libpng calls with libpng's jump target set. Returns
-// false when libpng raised an error. Whatever `step` runs must not own
-// objects with destructors: the jump leaves its frames without unwinding.
-template <typename Step>
-[[gnu::noinline]] bool Guarded(png_structp png, Step&& step)
-{
-    if (setjmp(png_jmpbuf(png)) != 0) {
-        return false;
-    }
-    step();
-    return true;
 }
 
 // Alpha, blue, green, red per pixel into blue, green, red.
@@ -98,7 +85,7 @@ int PxDecoderPNG::ReadHeader(PxFileStream& stream, PxBitmap& bitmap)
     int depth = 0;
     int type = -1;
     int interlace = 0;
-    const bool read = Guarded(readStruct, [&] {
+    const bool read = PxPngGuarded(readStruct, [&] {
         png_read_info(readStruct, infoStruct);
         png_get_IHDR(readStruct, infoStruct, &width, &height, &depth, &type, &interlace, nullptr, nullptr);
         colorType = type;
@@ -208,7 +195,7 @@ int PxDecoderPNG::ReadRgbRows(PxBitmap& bitmap)
 
 bool PxDecoderPNG::StartRows(std::int64_t rowBytes, int* passes)
 {
-    const bool started = Guarded(readStruct, [&] {
+    const bool started = PxPngGuarded(readStruct, [&] {
         *passes = png_set_interlace_handling(readStruct);
         png_read_update_info(readStruct, infoStruct);
     });
@@ -230,7 +217,7 @@ int PxDecoderPNG::ReadRowsIntoStore(PxBitmap& bitmap)
     // libpng writes a whole row or nothing, and in an interlaced image only
     // the pixels of the current pass: the zeroed store rows keep the others
     // from pass to pass, so no row buffer is needed at all.
-    const bool done = Guarded(readStruct, [&] {
+    const bool done = PxPngGuarded(readStruct, [&] {
         for (int pass = 0; pass < passes; ++pass) {
             for (std::int64_t row = 0; row < height; ++row) {
                 png_read_row(readStruct, PxStoreRow(bitmap, height - 1 - row), nullptr);
@@ -281,7 +268,7 @@ int PxDecoderPNG::ReadRows(PxBitmap& bitmap, std::int64_t bytesPerPixel)
     };
 
     std::int64_t current = -1;  // the row being read, for the error path
-    const bool done = Guarded(readStruct, [&] {
+    const bool done = PxPngGuarded(readStruct, [&] {
         for (int pass = 0; pass < passes; ++pass) {
             for (std::int64_t row = 0; row < height; ++row) {
                 current = row;

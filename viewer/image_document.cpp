@@ -5,14 +5,24 @@
 #include <cmath>
 #include <limits>
 
+namespace {
+
+// Leaves `bitmap` 0 x 0 without a store (a shown store is let go, not freed).
+void Clear(PxBitmap& bitmap)
+{
+    PxBitmap empty;
+    bitmap.MoveFrom(empty);
+}
+
+}  // namespace
+
 ImageDocument::ImageDocument() = default;
 
 ImageDocument::~ImageDocument()
 {
     // The working copy may show the decoded picture's store; it lets go
     // first. Then the decoded picture, then the list.
-    PxBitmap empty;
-    display.MoveFrom(empty);
+    Clear(display);
     decoded.reset();
     fileList.clear();
 }
@@ -44,15 +54,12 @@ std::int64_t FileSizeOf(const std::string& filePath)
     return static_cast<std::int64_t>(status.st_size);
 }
 
-bool ImageDocument::Load(const std::string& newPath, WorkingCopy copy)
+bool ImageDocument::Load(const std::string& newPath)
 {
     // The old picture goes before the new one is decoded, so the two are
-    // never in memory together; the working copy, which may show its store,
+    // never in memory together; the working copy, which shows its store,
     // lets go of it first.
-    {
-        PxBitmap empty;
-        display.MoveFrom(empty);
-    }
+    Clear(display);
     decoded.reset();
     path = newPath;
     int result = 1;
@@ -62,13 +69,7 @@ bool ImageDocument::Load(const std::string& newPath, WorkingCopy copy)
         result = decoded->CreateFromFile(path.c_str());
     }
     loaded = result == 0;
-    if (loaded && copy == WorkingCopy::SizeOnly) {
-        display.SetDimensions(decoded->Width(), decoded->Height(), 24);
-    } else {
-        // After a failure this copies what the decode left: a 0 x 0 bitmap,
-        // or the header's dimensions without pixels.
-        display.CopyFrom(*decoded);
-    }
+    display.ShareFrom(*decoded);
     zoom = 1.0;
     rotation = 0;
     flipHorizontal = false;
@@ -124,8 +125,7 @@ void TakeResult(PxBitmap& display, PxBitmap& result, int status, std::int32_t wi
         display.MoveFrom(result);
         return;
     }
-    PxBitmap empty;
-    display.MoveFrom(empty);
+    Clear(display);
     display.SetDimensions(width, height, 24);
 }
 

@@ -42,20 +42,15 @@ public:
     ImageDocument(const ImageDocument&) = delete;
     ImageDocument& operator=(const ImageDocument&) = delete;
 
-    // What a successful Load leaves in the working copy.
-    enum class WorkingCopy {
-        Copy,      // the decoded picture's pixels
-        SizeOnly,  // its dimensions without pixels, for a caller that
-                   // rebuilds the working copy at once
-    };
-
     // Replaces the decoded picture by the file at `path` (the old one is gone
-    // even when the new one fails), copies it into the working copy and resets
+    // even when the new one fails), makes the working copy show it and resets
     // zoom to 1.0, rotation to 0 and both flips. Sets `path` and `loaded`.
     // The file list and the position are not touched. Returns `loaded`.
-    // A failed load always copies what the decode left. A picture prefetched
-    // from the same unchanged file is taken instead of decoding it again.
-    bool Load(const std::string& newPath, WorkingCopy copy = WorkingCopy::Copy);
+    // The working copy shows the decoded store rather than a copy of it (the
+    // bytes are the same, and the decoded picture never changes); after a
+    // failure that is whatever the decode left. A picture prefetched from the
+    // same unchanged file is taken instead of decoding it again.
+    bool Load(const std::string& newPath);
 
     // Starts decoding the list's entry `step` places from the current one
     // (wrapping around) in the background, so that stepping there finds it

@@ -58,9 +58,7 @@ bool ImageView::OpenImage(const std::string& path, bool rebuildList)
     if (chosen.empty() && !ChooseImageFile(&chosen)) {
         return false;
     }
-    // A loaded picture's working copy is rebuilt by UpdateDisplay below, so
-    // the load does not copy it first.
-    document.Load(chosen, ImageDocument::WorkingCopy::SizeOnly);
+    document.Load(chosen);
     if (rebuildList) {
         document.BuildFileList(chosen);
     }

@@ -47,10 +47,22 @@ constexpr std::size_t kMaxRunning = 2;
 }  // namespace
 
 struct PicturePrefetch::Job {
+    // A job is only ever destroyed once its decode is over.
+    ~Job() { Finish(); }
+
+    // Waits for the decode; at once when it has been waited for before.
+    void Finish()
+    {
+        if (thread.joinable()) {
+            thread.join();
+        }
+    }
+
+    bool Finished() const { return finished.load(std::memory_order_acquire); }
+
     std::string path;
     std::thread thread;
     std::atomic<bool> finished{false};
-    bool dropped = false;
     // Written by the decoding thread before `finished`, read after join.
     FileIdentity identity;
     std::unique_ptr<PxBitmap> bitmap;
@@ -58,92 +70,54 @@ struct PicturePrefetch::Job {
 };
 
 PicturePrefetch::PicturePrefetch() = default;
+PicturePrefetch::~PicturePrefetch() = default;
+PicturePrefetch::PicturePrefetch(PicturePrefetch&& other) noexcept = default;
+PicturePrefetch& PicturePrefetch::operator=(PicturePrefetch&& other) noexcept = default;
 
-PicturePrefetch::~PicturePrefetch()
+void PicturePrefetch::Drop()
 {
-    Reap(true);
-}
-
-PicturePrefetch::PicturePrefetch(PicturePrefetch&& other) noexcept : jobs(std::move(other.jobs))
-{
-    other.jobs.clear();
-}
-
-PicturePrefetch& PicturePrefetch::operator=(PicturePrefetch&& other) noexcept
-{
-    if (this != &other) {
-        for (const auto& job : jobs) {
-            job->dropped = true;
-        }
-        Reap(true);
-        jobs = std::move(other.jobs);
-        other.jobs.clear();
+    if (current) {
+        dropped.push_back(std::move(current));
     }
-    return *this;
-}
-
-void PicturePrefetch::Reap(bool wait)
-{
-    for (auto it = jobs.begin(); it != jobs.end();) {
-        Job& job = **it;
-        if (wait || job.finished.load(std::memory_order_acquire)) {
-            if (job.thread.joinable()) {
-                job.thread.join();
-            }
-            if (wait && !job.dropped) {
-                ++it;
-                continue;
-            }
-        }
-        if (job.dropped && !job.thread.joinable()) {
-            it = jobs.erase(it);
-        } else {
-            ++it;
-        }
-    }
+    std::erase_if(dropped, [](const std::unique_ptr<Job>& job) { return job->Finished(); });
 }
 
 void PicturePrefetch::Start(const std::string& path)
 {
-    for (const auto& job : jobs) {
-        if (!job->dropped && job->path == path) {
-            return;
-        }
-        job->dropped = true;
-    }
-    Reap(false);
-    if (jobs.size() >= kMaxRunning) {
+    if (current && current->path == path) {
         return;
     }
-    auto job = std::make_shared<Job>();
+    Drop();
+    if (dropped.size() >= kMaxRunning) {
+        return;
+    }
+    auto job = std::make_unique<Job>();
     job->path = path;
     try {
-        job->thread = std::thread([job] {
-            job->identity = IdentityOf(job->path);
-            job->bitmap = std::make_unique<PxBitmap>();
-            job->result = job->bitmap->CreateFromFile(job->path.c_str());
-            job->finished.store(true, std::memory_order_release);
+        job->thread = std::thread([state = job.get()] {
+            state->identity = IdentityOf(state->path);
+            state->bitmap = std::make_unique<PxBitmap>();
+            state->result = state->bitmap->CreateFromFile(state->path.c_str());
+            state->finished.store(true, std::memory_order_release);
         });
     } catch (const std::system_error&) {
         return;
     }
-    jobs.push_back(std::move(job));
+    current = std::move(job);
 }
 
 std::unique_ptr<PxBitmap> PicturePrefetch::Take(const std::string& path, int* result)
 {
-    std::shared_ptr<Job> wanted;
-    for (const auto& job : jobs) {
-        if (!job->dropped && job->path == path && !wanted) {
-            wanted = job;
-        }
-        job->dropped = true;
+    std::unique_ptr<Job> wanted;
+    if (current && current->path == path) {
+        wanted = std::move(current);
     }
-    if (wanted && wanted->thread.joinable()) {
-        wanted->thread.join();
+    Drop();
+    if (!wanted) {
+        return nullptr;
     }
-    Reap(false);
-    if (!wanted || !wanted->bitmap || !(wanted->identity == IdentityOf(path))) {
+    wanted->Finish();
+    if (!wanted->bitmap || !(wanted->identity == IdentityOf(path))) {
         return nullptr;
     }
     if (result != nullptr) {
@@ -154,5 +128,8 @@ std::unique_ptr<PxBitmap> PicturePrefetch::Take(const std::string& path, int* re
 
 void PicturePrefetch::Wait()
 {
-    Reap(true);
+    dropped.clear();
+    if (current) {
+        current->Finish();
+    }
 }

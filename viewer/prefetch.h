@@ -44,7 +44,12 @@ public:
 
 private:
     struct Job;
-    void Reap(bool wait);
+    // Moves the current prefetch among the dropped ones and frees those
+    // whose decode has finished.
+    void Drop();
 
-    std::vector<std::shared_ptr<Job>> jobs;
+    // The prefetch Take may hand out; null when there is none.
+    std::unique_ptr<Job> current;
+    // Decodes no longer wanted, still running when last looked at.
+    std::vector<std::unique_ptr<Job>> dropped;
 };

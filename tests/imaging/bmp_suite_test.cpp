@@ -6,10 +6,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -50,13 +48,6 @@ struct SuiteFile {
     Expect expect;
 };
 
-std::string Describe(const Rgb& c)
-{
-    std::ostringstream out;
-    out << c;
-    return out.str();
-}
-
 std::uint8_t To555(std::uint8_t value)
 {
     return static_cast<std::uint8_t>(((value * 31 + 127) / 255) << 3);
@@ -74,42 +65,22 @@ void ExpectMatchesReference(const PxBitmap& bitmap, const std::string& reference
     ASSERT_TRUE(ReadPngReferenceRgba(referencePath, &width, &height, &rgba)) << "cannot read " << referencePath;
     ASSERT_EQ(bitmap.Width(), width);
     ASSERT_EQ(bitmap.Height(), height);
-    const int tolerance = expect == Expect::ReferenceWithin1 ? 1 : 0;
-    int compared = 0;
-    int differing = 0;
-    std::string first;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const std::uint8_t* p = rgba.data() + 4 * (static_cast<std::size_t>(y) * width + x);
-            if (p[3] == 0) {
-                continue;
-            }
-            ++compared;
-            Rgb want{p[0], p[1], p[2]};
-            switch (expect) {
-                case Expect::Reference555:
-                    want = {To555(want.r), To555(want.g), To555(want.b)};
-                    break;
-                case Expect::ReferenceRedGreenSwapped:
-                    std::swap(want.r, want.g);
-                    break;
-                case Expect::Black:
-                    want = {};
-                    break;
-                default:
-                    break;
-            }
-            const Rgb got = PixelAt(bitmap, x, y);
-            const bool close = std::abs(got.r - want.r) <= tolerance && std::abs(got.g - want.g) <= tolerance &&
-                               std::abs(got.b - want.b) <= tolerance;
-            if (!close && differing++ == 0) {
-                first = "first at (" + std::to_string(x) + "," + std::to_string(y) + "): got " + Describe(got) +
-                        ", want " + Describe(want);
-            }
+    const auto shown = [expect](Rgb want) {
+        switch (expect) {
+            case Expect::Reference555:
+                return Rgb{To555(want.r), To555(want.g), To555(want.b)};
+            case Expect::ReferenceRedGreenSwapped:
+                return Rgb{want.g, want.r, want.b};
+            case Expect::Black:
+                return Rgb{};
+            default:
+                return want;
         }
-    }
-    EXPECT_GE(compared, width * height / 2) << "too few opaque reference pixels";
-    EXPECT_EQ(differing, 0) << first;
+    };
+    const ReferenceComparison comparison =
+        CompareWithReference(bitmap, rgba, 1, shown, expect == Expect::ReferenceWithin1 ? 1 : 0);
+    EXPECT_GE(comparison.compared, width * height / 2) << "too few opaque reference pixels";
+    EXPECT_EQ(comparison.differing, 0) << comparison.first;
 }
 
 void Check(const std::string& folder, const SuiteFile& entry)

@@ -51,27 +51,9 @@ int ExpectMatchesReference(const PxBitmap& bitmap, const std::string& referenceP
     if (bitmap.Width() != width || bitmap.Height() != height) {
         return 0;
     }
-    int compared = 0;
-    int differing = 0;
-    std::string first;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const std::uint8_t* p = rgba.data() + 4 * (static_cast<std::size_t>(y) * width + x);
-            if (p[3] != 255) {
-                continue;
-            }
-            ++compared;
-            const Rgb want{p[0], p[1], p[2]};
-            const Rgb got = PixelAt(bitmap, x, y);
-            if (got != want && differing++ == 0) {
-                testing::Message message;
-                message << "first at (" << x << "," << y << "): got " << got << ", want " << want;
-                first = message.GetString();
-            }
-        }
-    }
-    EXPECT_EQ(differing, 0) << first;
-    return compared;
+    const ReferenceComparison comparison = CompareWithReference(bitmap, rgba, 255, [](Rgb want) { return want; });
+    EXPECT_EQ(comparison.differing, 0) << comparison.first;
+    return comparison.compared;
 }
 
 TEST(GifSuite, FirstFramesMatchTheReferences)

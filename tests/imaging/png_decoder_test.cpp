@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <csetjmp>
 #include <cstdio>
 #include <filesystem>
 #include <random>
@@ -13,6 +12,7 @@
 
 #include "imaging/bitmap.h"
 #include "imaging/decoder_png.h"
+#include "imaging/png_guarded.h"
 #include "support/pixels.h"
 #include "support/png_writer.h"
 #include "support/temp_dir.h"
@@ -98,16 +98,6 @@ PngPicture RandomPicture(int colorType, int bitDepth, int width, int height, uns
     return picture;
 }
 
-template <typename Step>
-[[gnu::noinline]] bool Guarded(png_structp png, Step&& step)
-{
-    if (setjmp(png_jmpbuf(png)) != 0) {
-        return false;
-    }
-    step();
-    return true;
-}
-
 void Quiet(png_structp /*png*/, png_const_charp /*message*/) {}
 
 // A second opinion from libpng through other transformations than the
@@ -122,7 +112,7 @@ bool DecodeUnderViewerRules(const std::string& path, int* width, int* height, st
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, Quiet);
     png_infop info = png_create_info_struct(png);
     png_init_io(png, file);
-    bool ok = Guarded(png, [&] {
+    bool ok = PxPngGuarded(png, [&] {
         png_read_info(png, info);
         const int type = png_get_color_type(png, info);
         if (type == PNG_COLOR_TYPE_PALETTE) {
@@ -146,7 +136,7 @@ bool DecodeUnderViewerRules(const std::string& path, int* width, int* height, st
         for (std::size_t y = 0; y < rows.size(); ++y) {
             rows[y] = rgb->data() + y * static_cast<std::size_t>(*width) * 3;
         }
-        ok = Guarded(png, [&] { png_read_image(png, rows.data()); });
+        ok = PxPngGuarded(png, [&] { png_read_image(png, rows.data()); });
     }
     png_destroy_read_struct(&png, &info, nullptr);
     std::fclose(file);

@@ -3,6 +3,8 @@
 #include <png.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <sstream>
 
 bool ReadPngReference(const std::string& path, int* width, int* height, std::vector<std::uint8_t>* rgb)
 {
@@ -69,4 +71,31 @@ bool ReadPngReferenceRgba(const std::string& path, int* width, int* height, std:
     *width = static_cast<int>(w);
     *height = static_cast<int>(h);
     return true;
+}
+
+ReferenceComparison CompareWithReference(const PxBitmap& bitmap, const std::vector<std::uint8_t>& rgba,
+                                         std::uint8_t minimumAlpha, const std::function<Rgb(Rgb)>& shown,
+                                         int tolerance)
+{
+    ReferenceComparison comparison;
+    const int width = bitmap.Width();
+    for (int y = 0; y < bitmap.Height(); ++y) {
+        for (int x = 0; x < width; ++x) {
+            const std::uint8_t* p = rgba.data() + 4 * (static_cast<std::size_t>(y) * width + x);
+            if (p[3] < minimumAlpha) {
+                continue;
+            }
+            ++comparison.compared;
+            const Rgb want = shown(Rgb{p[0], p[1], p[2]});
+            const Rgb got = PixelAt(bitmap, x, y);
+            const bool close = std::abs(got.r - want.r) <= tolerance && std::abs(got.g - want.g) <= tolerance &&
+                               std::abs(got.b - want.b) <= tolerance;
+            if (!close && comparison.differing++ == 0) {
+                std::ostringstream message;
+                message << "first at (" << x << "," << y << "): got " << got << ", want " << want;
+                comparison.first = message.str();
+            }
+        }
+    }
+    return comparison;
 }

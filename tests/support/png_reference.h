@@ -2,8 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "support/pixels.h"
 
 // Reads a PNG into top-down red-green-blue triplets (8 bits a sample); any
 // alpha channel is dropped, not blended. False when libpng cannot read it.
@@ -16,3 +19,18 @@ bool ReadPngReference(const std::string& path, int* width, int* height, std::vec
 // transparent pixels matters or the reference has 16-bit samples (which
 // the simplified interface treats as linear light and re-encodes).
 bool ReadPngReferenceRgba(const std::string& path, int* width, int* height, std::vector<std::uint8_t>* rgba);
+
+// How a loaded picture compares with a reference rendering.
+struct ReferenceComparison {
+    int compared = 0;   // reference pixels looked at
+    int differing = 0;  // of those, the ones not shown as expected
+    std::string first;  // where the first difference is, for the failure message
+};
+
+// Compares `bitmap` (of the reference's size) with the reference's RGBA
+// pixels: only those with an alpha of at least `minimumAlpha` count, `shown`
+// turns a reference colour into the one this viewer should show, and each
+// channel may differ by `tolerance`.
+ReferenceComparison CompareWithReference(const PxBitmap& bitmap, const std::vector<std::uint8_t>& rgba,
+                                         std::uint8_t minimumAlpha, const std::function<Rgb(Rgb)>& shown,
+                                         int tolerance = 0);

@@ -154,13 +154,17 @@ TEST(Prefetch, PipeNamedLikeAPictureNeitherHangsNorStopsTheWalk)
     EXPECT_TRUE(f.view.document.loaded);
 }
 
-TEST(ImageDocument, AtFullSizeTheWorkingCopyShowsTheDecodedStore)
+TEST(ImageDocument, WorkingCopyShowsTheDecodedStoreUntilItIsTransformed)
 {
     TempDir dir;
     const std::string a = dir.Write("a.bmp", Bmp(40, 30));
     const std::string b = dir.Write("b.bmp", Bmp(30, 20));
     ImageDocument document;
-    ASSERT_TRUE(document.Load(a, ImageDocument::WorkingCopy::SizeOnly));
+    ASSERT_TRUE(document.Load(a));
+    EXPECT_EQ(document.display.Width(), 40);
+    EXPECT_EQ(document.display.Height(), 30);
+    EXPECT_EQ(document.display.Pixels(), document.decoded->Pixels());
+    EXPECT_EQ(StoreOf(document.display), FreshStore(a));
     document.ApplyZoom();
     EXPECT_EQ(document.display.Pixels(), document.decoded->Pixels());
 
@@ -178,31 +182,17 @@ TEST(ImageDocument, AtFullSizeTheWorkingCopyShowsTheDecodedStore)
     document.ApplyZoom();
     ASSERT_TRUE(document.Load(b));
     EXPECT_EQ(StoreOf(document.display), FreshStore(b));
-    ASSERT_TRUE(document.Load(a, ImageDocument::WorkingCopy::SizeOnly));
-    document.ApplyZoom();
-    EXPECT_FALSE(document.Load(dir.Path().string() + "/missing.bmp"));
-    EXPECT_EQ(document.display.Pixels(), nullptr);
-}
 
-TEST(ImageDocument, SizeOnlyLoadLeavesTheDimensionsAndAFailureItsCopy)
-{
-    TempDir dir;
-    const std::string good = dir.Write("good.bmp", Bmp(40, 30));
-    ImageDocument document;
-    ASSERT_TRUE(document.Load(good, ImageDocument::WorkingCopy::SizeOnly));
-    EXPECT_EQ(document.display.Width(), 40);
-    EXPECT_EQ(document.display.Height(), 30);
-    EXPECT_EQ(document.display.Pixels(), nullptr);
-
-    // A failure copies what the decode left, so nothing of the previous
+    // A failure shows what the decode left, so nothing of the previous
     // picture survives in the working copy.
-    ASSERT_TRUE(document.Load(good));
-    ASSERT_NE(document.display.Pixels(), nullptr);
     const std::string broken = dir.Write("broken.bmp", std::string("BM broken"));
-    EXPECT_FALSE(document.Load(broken, ImageDocument::WorkingCopy::SizeOnly));
+    EXPECT_FALSE(document.Load(broken));
     EXPECT_EQ(document.display.Width(), document.decoded->Width());
     EXPECT_EQ(document.display.Height(), document.decoded->Height());
     EXPECT_EQ(StoreOf(document.display), StoreOf(*document.decoded));
+    ASSERT_TRUE(document.Load(a));
+    EXPECT_FALSE(document.Load(dir.Path().string() + "/missing.bmp"));
+    EXPECT_EQ(document.display.Pixels(), nullptr);
 }
 
 }  // namespace
