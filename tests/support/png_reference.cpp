@@ -74,8 +74,7 @@ bool ReadPngReferenceRgba(const std::string& path, int* width, int* height, std:
 }
 
 ReferenceComparison CompareWithReference(const PxBitmap& bitmap, const std::vector<std::uint8_t>& rgba,
-                                         std::uint8_t minimumAlpha, const std::function<Rgb(Rgb)>& shown,
-                                         int tolerance)
+                                         std::uint8_t minimumAlpha, const std::function<Rgb(Rgb)>& shown, int tolerance)
 {
     ReferenceComparison comparison;
     const int width = bitmap.Width();
