@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+namespace brelvix::app {
+
 std::string CommandLineTail(const std::vector<std::string>& arguments)
 {
     std::string tail;
@@ -80,3 +82,5 @@ std::string CurrentFolder()
     buffer.resize(buffer.find('\0'));
     return buffer;
 }
+
+}  // namespace brelvix::app

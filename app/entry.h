@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace brelvix::app {
+
 // The arguments after the program name, joined by single spaces: the command
 // line's tail.
 std::string CommandLineTail(const std::vector<std::string>& arguments);
@@ -22,3 +24,5 @@ std::string PicturePathFromTail(const std::string& tail, const std::string& curr
 // and is this process's current folder (symbolic links kept), else the
 // resolved one.
 std::string CurrentFolder();
+
+}  // namespace brelvix::app

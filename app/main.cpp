@@ -14,6 +14,9 @@
 #include "viewer/image_view.h"
 #include "viewer/prefetch.h"
 
+using namespace brelvix;
+using namespace brelvix::app;
+
 namespace {
 
 // While QApplication connects to the window system, the toolkit's messages

@@ -19,6 +19,8 @@
 #include "platform/launch.h"
 #include "viewer/image_view.h"
 
+namespace brelvix::app {
+
 namespace {
 
 constexpr QKeyCombination Key(Qt::Key key)
@@ -549,7 +551,7 @@ void MainFrame::OnOpenForEditing()
     const EditorRequest request = Image().EditorCommand();
     if (request.launch) {
         // The result is not examined: a missing editor shows nothing.
-        LaunchDetached(request.program, {request.argument});
+        platform::LaunchDetached(request.program, {request.argument});
         return;
     }
     QMessageBox::warning(this, QString::fromLatin1(request.warningCaption.c_str()),
@@ -668,3 +670,5 @@ void MainFrame::OnToggleInfo()
 void MainFrame::OnKeyShortcuts() {}
 void MainFrame::OnAbout() {}
 void MainFrame::OnDonate() {}
+
+}  // namespace brelvix::app

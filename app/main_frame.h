@@ -16,7 +16,13 @@ class QAction;
 class QLabel;
 class QMenu;
 class QToolBar;
+
+namespace brelvix {
 class ImageView;
+}
+
+namespace brelvix::app {
+
 class ViewWidget;
 
 // Command ids: one number per command, shared by menus, keys, toolbar and
@@ -208,3 +214,5 @@ private:
     std::map<std::uint16_t, QAction*> actions;
     bool closingFromFullScreen = false;
 };
+
+}  // namespace brelvix::app

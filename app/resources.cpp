@@ -8,6 +8,8 @@ static void RegisterBrelvixResources()
     Q_INIT_RESOURCE(brelvix);
 }
 
+namespace brelvix::app {
+
 void InitBrelvixResources()
 {
     static const bool registered = [] {
@@ -16,3 +18,5 @@ void InitBrelvixResources()
     }();
     (void)registered;
 }
+
+}  // namespace brelvix::app

@@ -3,4 +3,8 @@
 #pragma once
 
 // Registers the resources once; later calls do nothing.
+namespace brelvix::app {
+
 void InitBrelvixResources();
+
+}  // namespace brelvix::app

@@ -11,6 +11,8 @@
 #include "app/view_widget.h"
 #include "viewer/image_view.h"
 
+namespace brelvix::app {
+
 namespace {
 
 std::string RootName(RegistryRoot root)
@@ -45,7 +47,7 @@ constexpr std::int32_t kRestoreToMaximized = 2;
 }  // namespace
 
 RegistryKey::RegistryKey(RegistryRoot root, const std::string& path, OpenMode mode)
-    : RegistryKey(RegistryStore::DefaultPath(), root, path, mode)
+    : RegistryKey(platform::RegistryStore::DefaultPath(), root, path, mode)
 {
 }
 
@@ -110,24 +112,24 @@ bool RegistryKey::WriteDword(const std::string& name, std::int32_t value)
 {
     std::uint8_t bytes[4];
     PutLittleEndian(static_cast<std::uint32_t>(value), 4, bytes);
-    return open && store.SetValue(keyPath, name, kRegDword, bytes, sizeof bytes);
+    return open && store.SetValue(keyPath, name, platform::kRegDword, bytes, sizeof bytes);
 }
 
 bool RegistryKey::WriteDouble(const std::string& name, double value)
 {
     std::uint8_t bytes[8];
     PutLittleEndian(std::bit_cast<std::uint64_t>(value), 8, bytes);
-    return open && store.SetValue(keyPath, name, kRegDword, bytes, sizeof bytes);
+    return open && store.SetValue(keyPath, name, platform::kRegDword, bytes, sizeof bytes);
 }
 
 bool RegistryKey::WriteString(const std::string& name, const std::string& text)
 {
-    return open && store.SetValue(keyPath, name, kRegSz, text.data(), text.size());
+    return open && store.SetValue(keyPath, name, platform::kRegSz, text.data(), text.size());
 }
 
 bool RegistryKey::WriteEmptyValue(const std::string& name)
 {
-    return open && store.SetValue(keyPath, name, kRegNone, nullptr, 0);
+    return open && store.SetValue(keyPath, name, platform::kRegNone, nullptr, 0);
 }
 
 // ---- the frame's settings
@@ -234,3 +236,5 @@ void MainFrame::SaveSettings()
     key.WriteString("ImageEditorPath", document.imageEditorPath);
     key.CommitChanges();
 }
+
+}  // namespace brelvix::app

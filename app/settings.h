@@ -12,6 +12,8 @@
 
 #include "platform/registry_store.h"
 
+namespace brelvix::app {
+
 // The settings key below the current user's root.
 inline constexpr char kSettingsKeyPath[] = "SOFTWARE\\Dunmere Corporation\\Brelvix";
 
@@ -27,7 +29,7 @@ public:
         kCreate,        // creates the key (and the keys above it) when missing
     };
 
-    // Opens `path` below `root` in the store at RegistryStore::DefaultPath().
+    // Opens `path` below `root` in the store at platform::RegistryStore::DefaultPath().
     RegistryKey(RegistryRoot root, const std::string& path, OpenMode mode = kOpenExisting);
     // The same in the store file `storePath` (tests point it anywhere).
     RegistryKey(const std::string& storePath, RegistryRoot root, const std::string& path,
@@ -56,14 +58,16 @@ public:
     bool WriteEmptyValue(const std::string& name);
 
     // Groups the writes that follow into one replacement of the store file,
-    // made by CommitChanges (or when the key goes); see RegistryStore.
+    // made by CommitChanges (or when the key goes); see platform::RegistryStore.
     void BeginChanges() { store.BeginChanges(); }
     bool CommitChanges() { return store.CommitChanges(); }
 
 private:
     bool Read(const std::string& name, std::size_t size, void* destination);
 
-    RegistryStore store;
+    platform::RegistryStore store;
     std::string keyPath;
     bool open = false;
 };
+
+}  // namespace brelvix::app

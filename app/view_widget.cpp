@@ -21,8 +21,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/desktop_services.h"
+#include "platform/trash.h"
 #include "app/main_frame.h"
+
+namespace brelvix::app {
 
 // The drawing area: paints through the view and hands it the mouse.
 class ViewArea : public QWidget {
@@ -697,7 +699,7 @@ TrashResult ViewWidget::MoveToTrash(const std::string& path)
     if (answer != QMessageBox::Yes) {
         return TrashResult::Aborted;
     }
-    return MoveFileToTrash(path) ? TrashResult::Done : TrashResult::Failed;
+    return platform::MoveToTrash(path) == platform::TrashResult::kDone ? TrashResult::Done : TrashResult::Failed;
 }
 
 void ViewWidget::RequestClose()
@@ -731,3 +733,5 @@ unsigned ViewWidget::MouseKeys(Qt::MouseButtons buttons, Qt::KeyboardModifiers m
     }
     return keys;
 }
+
+}  // namespace brelvix::app

@@ -19,9 +19,13 @@
 #include "viewer/image_view.h"
 #include "viewer/view_host.h"
 
-class MainFrame;
 class QScrollBar;
 class QPainter;
+
+namespace brelvix::app {
+
+class MainFrame;
+
 class ViewArea;
 
 class ViewWidget : public QFrame, public ViewHost {
@@ -122,3 +126,5 @@ private:
     // Rows of the picture converted for one paint: top-down, 32 bits a pixel.
     std::vector<std::uint32_t> paintBuffer;
 };
+
+}  // namespace brelvix::app

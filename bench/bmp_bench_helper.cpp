@@ -23,6 +23,8 @@
 #include "support/bmp_writer.h"
 #include "support/sample_picture.h"
 
+using namespace brelvix;
+
 namespace {
 
 int Generate(const std::string& folder, int width, int height)

@@ -14,6 +14,8 @@
 
 #include "imaging/bitmap.h"
 
+using namespace brelvix;
+
 namespace {
 
 double CpuMilliseconds()

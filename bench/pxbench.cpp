@@ -22,6 +22,8 @@
 #include "imaging/bitmap.h"
 #include "viewer/image_document.h"
 
+using namespace brelvix;
+
 namespace {
 
 int Usage()

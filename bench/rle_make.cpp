@@ -15,6 +15,8 @@
 #include "support/sample_picture.h"
 #include "support/tga_writer.h"
 
+using namespace brelvix;
+
 namespace {
 
 void AddGrain(SamplePicture& picture)

@@ -10,6 +10,8 @@
 
 #include "imaging/bitmap.h"
 
+using namespace brelvix;
+
 namespace {
 
 int MemoryFile()

@@ -5,6 +5,8 @@
 
 #include "pixel_memory.h"
 
+namespace brelvix {
+
 std::int32_t RowBytes(std::int32_t width, std::int32_t bitsPerPixel)
 {
     // Computed in 64 bits so that absurd header values cannot overflow; the
@@ -158,3 +160,5 @@ void PxBitmap::GetFormatName(char* buffer) const
     }
     std::strcpy(buffer, name);
 }
+
+}  // namespace brelvix

@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace brelvix {
+
 // Root of the library's class tree; owns nothing.
 class PxObject {
 public:
@@ -135,3 +137,5 @@ private:
     void* platformBitmap = nullptr;
     std::size_t storeBytes = 0;
 };
+
+}  // namespace brelvix

@@ -13,6 +13,8 @@
 
 #include "file_stream.h"
 
+namespace brelvix {
+
 class PxByteReader {
 public:
     // Reads from the stream's current position, at most `limit` bytes; past
@@ -106,3 +108,5 @@ private:
     std::size_t length = 0;
     std::uint8_t buffer[16384];
 };
+
+}  // namespace brelvix

@@ -11,6 +11,8 @@
 #include "decoder_tga.h"
 #include "decoder_tiff.h"
 
+namespace brelvix {
+
 PxDecoder::~PxDecoder()
 {
     std::free(scratch);
@@ -96,3 +98,5 @@ int PxBitmap::CreateFromFile(const char* path)
     }
     return result;
 }
+
+}  // namespace brelvix

@@ -8,6 +8,8 @@
 #include "file_stream.h"
 #include "format_detect.h"
 
+namespace brelvix {
+
 // One palette entry. A new entry is all zero (black, transparent).
 class PxColor {
 public:
@@ -84,3 +86,5 @@ inline std::uint8_t* PxStoreRow(PxBitmap& bitmap, std::int64_t storeRow)
 
 // Creates the decoder for a format id, or null when the id has none.
 PxDecoder* PxCreateDecoder(int formatId);
+
+}  // namespace brelvix

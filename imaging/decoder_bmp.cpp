@@ -9,6 +9,8 @@
 #include <new>
 #include <vector>
 
+namespace brelvix {
+
 namespace {
 
 // ---- File layout --------------------------------------------------------
@@ -690,3 +692,5 @@ int PxDecoderBMP::Decode(PxFileStream& stream, PxBitmap& bitmap)
     PxTrace("PxDecoderBMP - decoded image");
     return 0;
 }
+
+}  // namespace brelvix

@@ -9,6 +9,8 @@
 
 #include "decoder.h"
 
+namespace brelvix {
+
 class PxDecoderBMP : public PxDecoder {
 public:
     // 0 unless the store cannot be created (a rejected header leaves the
@@ -31,3 +33,5 @@ private:
     std::uint32_t greenMask = 0;
     std::uint32_t blueMask = 0;
 };
+
+}  // namespace brelvix

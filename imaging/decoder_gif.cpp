@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace brelvix {
+
 namespace {
 
 // Interlaced images store their rows in four passes.
@@ -201,3 +203,5 @@ int PxDecoderGIF::ReadFirstImage(PxFileStream& /*stream*/, PxBitmap& bitmap)
     std::free(line);
     return 0;
 }
+
+}  // namespace brelvix

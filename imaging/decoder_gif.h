@@ -15,6 +15,8 @@
 
 #include "decoder.h"
 
+namespace brelvix {
+
 // Blue, green, red for each of the 256 possible pixel values of one image.
 struct PxGifColorTable {
     std::uint8_t bgr[256][3] = {};
@@ -56,3 +58,5 @@ private:
     std::int64_t imageRight = 0;
     std::uint8_t background[3] = {};
 };
+
+}  // namespace brelvix

@@ -6,6 +6,8 @@
 
 #include <jerror.h>
 
+namespace brelvix {
+
 namespace {
 
 // Served when the file is used up: an end-of-image marker, so that a
@@ -333,3 +335,5 @@ void PxDecoderJPEG::Abandon()
     std::free(scratch);
     scratch = nullptr;
 }
+
+}  // namespace brelvix

@@ -11,6 +11,8 @@
 
 #include "decoder.h"
 
+namespace brelvix {
+
 // libjpeg's error manager extended by where to leave the library to. A fatal
 // library error writes its message once to standard error, sets `failed` and
 // jumps to `jump`; it never ends the process.
@@ -60,3 +62,5 @@ private:
     bool created = false;           // jpeg_create_decompress succeeded
     std::size_t fileLength = 0;     // bytes of the file actually in `scratch`
 };
+
+}  // namespace brelvix

@@ -11,6 +11,8 @@
 #include <immintrin.h>
 #endif
 
+namespace brelvix {
+
 namespace {
 
 constexpr std::uint64_t kHeaderBytes = 128;
@@ -369,3 +371,5 @@ int PxDecoderPCX::Decode(PxFileStream& stream, PxBitmap& bitmap)
     DecodePixels(stream, bitmap);
     return 0;
 }
+
+}  // namespace brelvix

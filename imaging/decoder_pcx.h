@@ -11,6 +11,8 @@
 
 #include "decoder.h"
 
+namespace brelvix {
+
 class PxDecoderPCX : public PxDecoder {
 public:
     // The template of the library: header, store, pixels. 1 when the header
@@ -43,3 +45,5 @@ private:
     std::uint16_t paletteInfo = 0;
     std::uint8_t filler[58] = {};
 };
+
+}  // namespace brelvix

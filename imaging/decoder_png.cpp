@@ -6,6 +6,8 @@
 #include "pixel_memory.h"
 #include "png_guarded.h"
 
+namespace brelvix {
+
 namespace {
 
 // libpng prints "libpng error: ..." itself after this returns and then
@@ -296,3 +298,5 @@ int PxDecoderPNG::ReadRows(PxBitmap& bitmap, std::int64_t bytesPerPixel)
     PxReleasePixelMemory(buffers, bufferBytes);
     return done ? 0 : 1;
 }
+
+}  // namespace brelvix

@@ -12,6 +12,8 @@
 
 #include "decoder.h"
 
+namespace brelvix {
+
 class PxDecoderPNG : public PxDecoder {
 public:
     PxDecoderPNG() = default;
@@ -49,3 +51,5 @@ private:
     png_structp readStruct = nullptr;
     png_infop infoStruct = nullptr;
 };
+
+}  // namespace brelvix

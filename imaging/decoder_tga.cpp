@@ -7,6 +7,8 @@
 
 #include "byte_reader.h"
 
+namespace brelvix {
+
 namespace {
 
 constexpr std::uint64_t kHeaderBytes = 18;
@@ -325,3 +327,5 @@ int PxDecoderTGA::Decode(PxFileStream& stream, PxBitmap& bitmap)
     PxTrace("PxDecoderTGA - decoded image");
     return 0;
 }
+
+}  // namespace brelvix

@@ -6,6 +6,8 @@
 
 #include "decoder.h"
 
+namespace brelvix {
+
 class PxDecoderTGA : public PxDecoder {
 public:
     // The template of the library: header, store, pixels. 1 only when the
@@ -37,3 +39,5 @@ private:
     // Entries the file does not hold are not counted and show black.
     std::uint32_t colorMapHeld = 0;
 };
+
+}  // namespace brelvix

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <new>
 
+namespace brelvix {
+
 namespace {
 
 // libtiff's messages go nowhere; returning non-zero keeps them from the
@@ -518,3 +520,5 @@ int PxDecoderTIFF::ReadIndexedScanlines(PxBitmap& bitmap)
     std::free(line);
     return 0;
 }
+
+}  // namespace brelvix

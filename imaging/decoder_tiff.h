@@ -13,6 +13,8 @@
 
 #include "decoder.h"
 
+namespace brelvix {
+
 // State of the memory client that serves libtiff's reads, writes and seeks
 // from one block of memory. Offsets are 64-bit: libtiff hands over offsets
 // read from the file, and they must never wrap into the block.
@@ -68,3 +70,5 @@ private:
     // Bytes of the file actually in `scratch`.
     std::uint64_t scratchLength = 0;
 };
+
+}  // namespace brelvix

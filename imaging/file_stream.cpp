@@ -10,6 +10,8 @@
 
 #include "format_detect.h"
 
+namespace brelvix {
+
 namespace {
 
 // Read-ahead size. Decoders read a byte or a row at a time; one system call
@@ -258,3 +260,5 @@ int PxFileStream::DetectFormat()
     }
     return PxClassifyFormat(bytes);
 }
+
+}  // namespace brelvix

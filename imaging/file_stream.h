@@ -11,6 +11,8 @@
 
 #include "bitmap.h"
 
+namespace brelvix {
+
 // Raised by ReadByte, ReadWord and ReadDword when the underlying read fails
 // (no file open, no memory, an operating-system read error). Only
 // PxBitmap::CreateFromFile catches it.
@@ -90,3 +92,5 @@ private:
     std::uint64_t bufferLength = 0;
     std::uint8_t small[8] = {};  // backs the integer reads without an allocation
 };
+
+}  // namespace brelvix

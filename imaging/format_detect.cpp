@@ -2,6 +2,8 @@
 
 #include <initializer_list>
 
+namespace brelvix {
+
 namespace {
 
 bool OneOf(std::uint8_t value, std::initializer_list<std::uint8_t> allowed)
@@ -60,3 +62,5 @@ int PxClassifyFormat(const std::uint8_t* b)
     }
     return kPxFormatUnknown;
 }
+
+}  // namespace brelvix

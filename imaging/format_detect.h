@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+namespace brelvix {
+
 enum PxFormatId : std::int32_t {
     kPxFormatUnknown = 0,
     kPxFormatBMP = 1,
@@ -18,3 +20,5 @@ enum PxFormatId : std::int32_t {
 // Classifies the first 20 bytes of a file (bytes past the end are zero).
 // Never looks at a file name.
 int PxClassifyFormat(const std::uint8_t* bytes);
+
+}  // namespace brelvix

@@ -5,6 +5,8 @@
 #include <thread>
 #include <vector>
 
+namespace brelvix {
+
 int PxWorkerCount()
 {
     const unsigned cores = std::thread::hardware_concurrency();
@@ -30,3 +32,5 @@ void PxRunInParallel(int count, const std::function<void(int)>& task)
         thread.join();
     }
 }
+
+}  // namespace brelvix

@@ -3,6 +3,8 @@
 
 #include <functional>
 
+namespace brelvix {
+
 // How many threads heavy work may use: the processor's cores, at least 1 and
 // at most 8 (beyond that the memory bus, not the cores, sets the pace).
 int PxWorkerCount();
@@ -12,3 +14,5 @@ int PxWorkerCount();
 // cannot be started its tasks run on the calling thread, so the work is
 // always done.
 void PxRunInParallel(int count, const std::function<void(int)>& task);
+
+}  // namespace brelvix

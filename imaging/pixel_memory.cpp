@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+namespace brelvix {
+
 namespace {
 
 // Below this size the C allocator is cheaper than a mapping of our own.
@@ -66,3 +68,5 @@ void PxReleasePixelMemory(void* memory, std::uint64_t bytes)
     }
     munmap(memory, static_cast<std::size_t>(MappedLength(bytes)));
 }
+
+}  // namespace brelvix

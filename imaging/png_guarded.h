@@ -6,6 +6,8 @@
 
 #include <csetjmp>
 
+namespace brelvix {
+
 // Runs `step` with libpng's jump target set. Returns false when libpng raised
 // an error. Whatever `step` runs must not own objects with destructors: the
 // jump leaves its frames without unwinding.
@@ -18,3 +20,5 @@ template <typename Step>
     step();
     return true;
 }
+
+}  // namespace brelvix

@@ -10,6 +10,8 @@
 #include "parallel.h"
 #include "resample_rows.h"
 
+namespace brelvix {
+
 // The weights must come out of the same double arithmetic on every build:
 // a fused multiply-add would round differently and move a weight by one.
 #ifdef __clang__
@@ -279,3 +281,5 @@ int PxBitmap::Scale(std::int32_t newWidth, std::int32_t newHeight, PxBitmap* des
     }
     return resampler.Resize(sourceRows.get(), width, height, destinationRows.get(), newWidth, newHeight);
 }
+
+}  // namespace brelvix

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <memory>
 
+namespace brelvix {
+
 // Radius of the tent filter PxBitmap::Scale uses; it is also the support the
 // contribution windows are sized for.
 inline constexpr double kPxScaleRadius = 0.64;
@@ -69,3 +71,5 @@ public:
 private:
     const PxFilter* filter;
 };
+
+}  // namespace brelvix

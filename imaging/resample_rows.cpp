@@ -11,6 +11,8 @@
 #include <immintrin.h>
 #endif
 
+namespace brelvix {
+
 namespace {
 
 // ---- plain C++ ----
@@ -377,3 +379,5 @@ const PxRowKernels* PxAvailableRowKernels(int* count)
     *count = variants.count;
     return variants.list;
 }
+
+}  // namespace brelvix

@@ -10,6 +10,8 @@
 #include <memory>
 #include <new>
 
+namespace brelvix {
+
 // A zeroed array of `count` elements, or null when the size is 0, does not
 // fit the address space or cannot be had; never throws.
 template <typename T>
@@ -77,3 +79,5 @@ const PxRowKernels& PxBestRowKernels();
 // Every variant this processor runs, ending with the plain one; `count`
 // receives how many.
 const PxRowKernels* PxAvailableRowKernels(int* count);
+
+}  // namespace brelvix

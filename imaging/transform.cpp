@@ -8,6 +8,8 @@
 
 #include "bitmap.h"
 
+namespace brelvix {
+
 namespace {
 
 // Turns by a quarter read one picture along its columns and write the
@@ -161,3 +163,5 @@ int PxBitmap::Flip(bool vertical, PxBitmap* destination) const
     }
     return 0;
 }
+
+}  // namespace brelvix

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <vector>
 
+namespace brelvix::platform {
+
 bool ReadAll(int file, void* buffer, std::size_t size)
 {
     auto* bytes = static_cast<char*>(buffer);
@@ -142,3 +144,5 @@ FolderLock::~FolderLock()
         close(folder);  // releases the lock
     }
 }
+
+}  // namespace brelvix::platform

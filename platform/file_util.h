@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <string>
 
+namespace brelvix::platform {
+
 // Reads exactly `size` bytes, retrying interrupted and short reads. False on
 // an error or an early end of file.
 bool ReadAll(int file, void* buffer, std::size_t size);
@@ -44,3 +46,5 @@ public:
 private:
     int folder = -1;
 };
+
+}  // namespace brelvix::platform

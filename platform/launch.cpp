@@ -15,6 +15,8 @@
 
 extern char** environ;
 
+namespace brelvix::platform {
+
 namespace {
 
 bool IsExecutableFile(const std::string& path)
@@ -138,3 +140,5 @@ bool OpenUrl(const std::string& url)
 {
     return LaunchDetached("xdg-open", {url});
 }
+
+}  // namespace brelvix::platform

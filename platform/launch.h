@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+namespace brelvix::platform {
+
 // Starts `program` with `arguments`, each handed over as one argument exactly
 // as given (a path with spaces stays one argument; nothing is split or
 // quoted). A program name without a slash is looked up in $PATH at the time
@@ -19,3 +21,5 @@ bool LaunchDetached(const std::string& program, const std::vector<std::string>& 
 // Opens a web address (or file) with the desktop's preferred application,
 // through xdg-open. Returns whether xdg-open could be started.
 bool OpenUrl(const std::string& url);
+
+}  // namespace brelvix::platform

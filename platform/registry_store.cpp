@@ -20,6 +20,8 @@
 #include "platform/file_util.h"
 #include "platform/xdg.h"
 
+namespace brelvix::platform {
+
 namespace {
 
 // The first line of every store file. A file that starts otherwise (another
@@ -740,3 +742,5 @@ bool RegistryStore::DeleteValue(const std::string& key, const std::string& name)
 {
     return ValidKeyPath(key) && Apply(ResolvedPath(filePath), pending.get(), DeleteValueChange(key, name));
 }
+
+}  // namespace brelvix::platform

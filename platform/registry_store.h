@@ -35,6 +35,8 @@
 #include <string>
 #include <vector>
 
+namespace brelvix::platform {
+
 // Type tags, with the numbers the registry gives them.
 constexpr std::uint32_t kRegNone = 0;
 constexpr std::uint32_t kRegSz = 1;
@@ -99,3 +101,5 @@ private:
     std::string filePath;
     std::unique_ptr<RegistryPendingChanges> pending;
 };
+
+}  // namespace brelvix::platform

@@ -12,6 +12,8 @@
 #include "platform/file_util.h"
 #include "platform/xdg.h"
 
+namespace brelvix::platform {
+
 namespace {
 
 // Entry names must leave room for the ".trashinfo" suffix within the usual
@@ -278,3 +280,5 @@ TrashResult MoveToTrash(const std::string& path, std::string* error)
     }
     return Fail(error, reason);
 }
+
+}  // namespace brelvix::platform

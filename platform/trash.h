@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+namespace brelvix::platform {
+
 enum class TrashResult { kDone, kFailed };
 
 // Moves the file, folder or symbolic link at `path` (a symbolic link itself,
@@ -58,3 +60,5 @@ std::vector<TrashCandidate> ChooseTrashFolders(const TrashSituation& situation);
 // The info file's Path value: every byte but the unreserved characters of
 // RFC 2396 and '/' percent-encoded.
 std::string EncodeTrashPath(const std::string& path);
+
+}  // namespace brelvix::platform

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <vector>
 
+namespace brelvix::platform {
+
 namespace {
 
 std::string FromEnvironmentOrHome(const char* variable, const char* fallbackUnderHome)
@@ -55,3 +57,5 @@ std::string XdgDataHome()
 {
     return FromEnvironmentOrHome("XDG_DATA_HOME", ".local/share");
 }
+
+}  // namespace brelvix::platform

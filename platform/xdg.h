@@ -6,6 +6,8 @@
 
 #include <string>
 
+namespace brelvix::platform {
+
 // The user's home folder: $HOME when it is set and not empty, else the home
 // folder of the password database entry of the real user id. Empty when
 // neither gives one.
@@ -19,3 +21,5 @@ std::string XdgConfigHome();
 // $XDG_DATA_HOME when it is set to an absolute path, else $HOME/.local/share.
 // Empty when there is no home folder either. The folder need not exist.
 std::string XdgDataHome();
+
+}  // namespace brelvix::platform

@@ -17,6 +17,8 @@
 #include "support/tga_writer.h"
 #include "support/tiff_writer.h"
 
+using namespace brelvix;
+
 namespace {
 
 // An 8-bit run-length bitmap: small on disk and exercises the run-length reader.

@@ -15,6 +15,8 @@
 
 #include "imaging/bitmap.h"
 
+using namespace brelvix;
+
 namespace {
 
 int Usage()

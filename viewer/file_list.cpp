@@ -12,6 +12,8 @@
 
 #include "viewer/image_document.h"
 
+namespace brelvix {
+
 namespace {
 
 unsigned char FoldCase(unsigned char c)
@@ -219,3 +221,5 @@ bool ImageDocument::BuildFileList(const std::string& picturePath)
     currentIndex = static_cast<std::int32_t>(found - fileList.begin());
     return true;
 }
+
+}  // namespace brelvix

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <limits>
 
+namespace brelvix {
+
 namespace {
 
 // Leaves `bitmap` 0 x 0 without a store (a shown store is let go, not freed).
@@ -188,3 +190,5 @@ void ImageDocument::ApplyFlips()
         TakeResult(display, mirrored, status, display.Width(), display.Height());
     }
 }
+
+}  // namespace brelvix

@@ -17,6 +17,8 @@
 #include "imaging/bitmap.h"
 #include "viewer/prefetch.h"
 
+namespace brelvix {
+
 // The extensions of listed pictures, without the dot; compared without regard
 // to letter case. PCX pictures open but are never listed or accepted by drop.
 inline constexpr const char* kPictureExtensions[] = {"jpg", "jpeg", "bmp", "gif", "tif", "tiff", "png", "tga"};
@@ -121,3 +123,5 @@ public:
     // Pictures being decoded ahead of time; Load takes from it.
     PicturePrefetch prefetch;
 };
+
+}  // namespace brelvix

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+namespace brelvix {
+
 namespace {
 
 // Stands in until the window gives the view its host: nothing shows and no
@@ -536,3 +538,5 @@ EditorRequest ImageView::EditorCommand() const
     }
     return request;
 }
+
+}  // namespace brelvix

@@ -21,6 +21,8 @@
 #include "viewer/image_document.h"
 #include "viewer/view_host.h"
 
+namespace brelvix {
+
 // Texts the view hands to the window system.
 inline constexpr const char kOpenDialogTitle[] = "Select an image file to view";
 inline constexpr const char kImageFilesFilterName[] = "Image files (JPG, GIF, TIF, BMP, PNG, TGA)";
@@ -223,3 +225,5 @@ private:
     // decoded ahead of time.
     std::int32_t browseStep = 1;
 };
+
+}  // namespace brelvix

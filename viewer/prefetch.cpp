@@ -7,6 +7,8 @@
 #include <thread>
 #include <utility>
 
+namespace brelvix {
+
 namespace {
 
 // What identifies the contents of a file without reading it.
@@ -133,3 +135,5 @@ void PicturePrefetch::Wait()
         current->Finish();
     }
 }
+
+}  // namespace brelvix

@@ -15,6 +15,8 @@
 
 #include "imaging/bitmap.h"
 
+namespace brelvix {
+
 class PicturePrefetch {
 public:
     PicturePrefetch();
@@ -53,3 +55,5 @@ private:
     // Decodes no longer wanted, still running when last looked at.
     std::vector<std::unique_ptr<Job>> dropped;
 };
+
+}  // namespace brelvix

@@ -16,6 +16,8 @@
 
 #include "imaging/bitmap.h"
 
+namespace brelvix {
+
 // Mouse pointer shapes the view asks for.
 enum class ViewCursor {
     None,   // no cursor set yet (what the first change reports as replaced)
@@ -189,3 +191,5 @@ public:
     virtual ViewSize TextExtent(const std::string& text) = 0;
     // Bitmaps reach the canvas through PxBitmap::Draw (PxDrawTarget::DrawPixels).
 };
+
+}  // namespace brelvix

@@ -7,6 +7,8 @@
 
 #include "viewer/image_view.h"
 
+namespace brelvix {
+
 namespace {
 
 constexpr std::uint32_t kBlack = 0x000000;
@@ -167,3 +169,5 @@ void ImageView::DrawOverlay(ViewCanvas& canvas)
         y += 12;
     }
 }
+
+}  // namespace brelvix

@@ -6,6 +6,8 @@
 
 #include "viewer/image_view.h"
 
+namespace brelvix {
+
 namespace {
 
 std::int32_t AtLeastOne(std::int32_t value)
@@ -169,3 +171,5 @@ void ImageView::OnSize(int newClientWidth, int newClientHeight)
         ScrollAxisTo(ScrollAxis::Vertical, largestY);
     }
 }
+
+}  // namespace brelvix

@@ -6,6 +6,8 @@
 #include "app/common/app_test_support.h"
 #include "app/entry.h"
 
+namespace brelvix::app {
+
 namespace {
 
 TEST(CommandLine, TailIsTheArgumentsJoinedBySpaces)
@@ -93,3 +95,5 @@ TEST_F(Binary, CancellingTheFirstOpenDialogEndsWithStatusZeroAndSavesNothing)
 }
 
 }  // namespace
+
+}  // namespace brelvix::app

@@ -18,6 +18,8 @@
 #include "app/view_widget.h"
 #include "viewer/image_view.h"
 
+namespace brelvix::app {
+
 namespace {
 
 using FrameCommands = AppTest;
@@ -267,3 +269,5 @@ TEST_F(FrameCommands, EditorReceivesThePictureAsOneArgument)
 }
 
 }  // namespace
+
+}  // namespace brelvix::app

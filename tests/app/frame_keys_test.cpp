@@ -9,6 +9,8 @@
 #include "app/view_widget.h"
 #include "viewer/image_view.h"
 
+namespace brelvix::app {
+
 namespace {
 
 class FrameKeys : public AppTest {
@@ -170,7 +172,7 @@ TEST_F(FrameKeys, EscClosesTheWindowAndSavesTheSettings)
     auto frame = OpenFrame(WriteSolidBmp(pictures + "/a.bmp", 20, 20, Rgb{1, 2, 3}));
     Press(*frame, Qt::Key_Escape);
     EXPECT_FALSE(frame->isVisible());
-    RegistryStore store(StorePath());
+    platform::RegistryStore store(StorePath());
     EXPECT_TRUE(store.KeyExists(std::string("HKEY_CURRENT_USER\\") + kSettingsKeyPath));
 }
 
@@ -227,3 +229,5 @@ TEST_F(FrameKeys, ClosingInFullScreenStoresTheWindowedRectangle)
 }
 
 }  // namespace
+
+}  // namespace brelvix::app

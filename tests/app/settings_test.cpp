@@ -12,6 +12,8 @@
 #include "app/view_widget.h"
 #include "viewer/image_view.h"
 
+namespace brelvix::app {
+
 namespace {
 
 using Settings = AppTest;
@@ -60,11 +62,11 @@ TEST_F(Settings, RoundTripKeepsEveryValueExactly)
         frame->close();
     }
 
-    RegistryStore store(StorePath());
+    platform::RegistryStore store(StorePath());
     std::uint32_t type = 99;
     std::vector<std::uint8_t> data;
     ASSERT_TRUE(store.QueryValue(kKey, "SlideShowDelay", &type, &data));
-    EXPECT_EQ(type, kRegDword);
+    EXPECT_EQ(type, platform::kRegDword);
     ASSERT_EQ(data.size(), 8u);
     std::uint64_t bits = 0;
     for (int i = 7; i >= 0; --i) {
@@ -72,7 +74,7 @@ TEST_F(Settings, RoundTripKeepsEveryValueExactly)
     }
     EXPECT_EQ(bits, std::bit_cast<std::uint64_t>(2.5));
     ASSERT_TRUE(store.QueryValue(kKey, "ImageEditorPath", &type, &data));
-    EXPECT_EQ(type, kRegSz);
+    EXPECT_EQ(type, platform::kRegSz);
     EXPECT_EQ(std::string(data.begin(), data.end()), editor);  // no terminator stored
 
     MainFrame frame;
@@ -140,14 +142,14 @@ TEST_F(Settings, CorruptStoreGivesTheDefaultsAndIsKeptAside)
 
 TEST_F(Settings, ValuesOfTheWrongSizeAreIgnored)
 {
-    RegistryStore store(StorePath());
+    platform::RegistryStore store(StorePath());
     ASSERT_TRUE(store.CreateKey(kKey));
     const std::uint8_t two[2] = {9, 0};
     const std::uint8_t four[4] = {0, 0, 0x20, 0x40};  // 4 bytes where a double belongs
-    ASSERT_TRUE(store.SetValue(kKey, "FastForwardSkip", kRegDword, two, sizeof two));
-    ASSERT_TRUE(store.SetValue(kKey, "SlideShowDelay", kRegDword, four, sizeof four));
+    ASSERT_TRUE(store.SetValue(kKey, "FastForwardSkip", platform::kRegDword, two, sizeof two));
+    ASSERT_TRUE(store.SetValue(kKey, "SlideShowDelay", platform::kRegDword, four, sizeof four));
     const std::uint8_t skip[4] = {12, 0, 0, 0};
-    ASSERT_TRUE(store.SetValue(kKey, "ListSubdirectories", kRegDword, skip, sizeof skip));
+    ASSERT_TRUE(store.SetValue(kKey, "ListSubdirectories", platform::kRegDword, skip, sizeof skip));
 
     MainFrame frame;
     EXPECT_EQ(frame.Image().document.fastForwardSkip, 20);
@@ -181,3 +183,5 @@ TEST_F(Settings, MaximisedPlacementIsRestored)
 }
 
 }  // namespace
+
+}  // namespace brelvix::app

@@ -17,6 +17,8 @@
 #include "app/view_widget.h"
 #include "viewer/image_view.h"
 
+namespace brelvix::app {
+
 namespace {
 
 using ViewWidgetTest = AppTest;
@@ -309,3 +311,5 @@ TEST_F(ViewWidgetTest, OverlayShowsInFullScreenOnly)
 }
 
 }  // namespace
+
+}  // namespace brelvix::app

@@ -7,6 +7,8 @@
 
 #include "support/pixels.h"
 
+namespace brelvix {
+
 namespace {
 
 void FillPattern(PxBitmap& bitmap)
@@ -257,3 +259,5 @@ TEST(PxBitmap, DrawHandsTheStoreOverUnscaled)
 }
 
 }  // namespace
+
+}  // namespace brelvix

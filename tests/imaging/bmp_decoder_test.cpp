@@ -11,6 +11,8 @@
 #include "support/pixels.h"
 #include "support/temp_dir.h"
 
+namespace brelvix {
+
 namespace {
 
 const Rgb kBlack{0, 0, 0};
@@ -561,3 +563,5 @@ TEST(PxDecoderBMP, NoPixelDataAtAllShowsIndexZero)
 }
 
 }  // namespace
+
+}  // namespace brelvix

@@ -13,6 +13,8 @@
 #include "support/pixels.h"
 #include "support/temp_dir.h"
 
+namespace brelvix {
+
 namespace {
 
 // A "BM" file header with the given pixel offset.
@@ -243,3 +245,5 @@ TEST(PxDecoderBMPHostile, EachHeaderGivesItsResult)
 }
 
 }  // namespace
+
+}  // namespace brelvix

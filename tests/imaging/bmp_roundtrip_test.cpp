@@ -12,6 +12,8 @@
 #include "support/sample_picture.h"
 #include "support/temp_dir.h"
 
+namespace brelvix {
+
 namespace {
 
 std::vector<std::uint8_t> Decoded(const std::vector<std::uint8_t>& file, int* width, int* height)
@@ -65,3 +67,5 @@ TEST(BmpRoundTrip, SampleCornersShowTheOrientation)
 }
 
 }  // namespace
+
+}  // namespace brelvix

@@ -16,6 +16,8 @@
 #include "support/pixels.h"
 #include "support/png_reference.h"
 
+namespace brelvix {
+
 namespace {
 
 const std::string kSuite = "../shared/testdata/bmpsuite/";
@@ -337,3 +339,5 @@ TEST(BmpSuite, ImageRsBadAndLenientFilesEndCleanly)
 }
 
 }  // namespace
+
+}  // namespace brelvix

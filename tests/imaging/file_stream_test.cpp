@@ -9,6 +9,8 @@
 
 #include "support/temp_dir.h"
 
+namespace brelvix {
+
 namespace {
 
 TEST(PxFileStream, MissingFileReportsTheSystemErrorAndStaysClosed)
@@ -184,3 +186,5 @@ TEST(PxFileStream, LongReadsAcrossTheReadAheadMatchTheFile)
 }
 
 }  // namespace
+
+}  // namespace brelvix

@@ -9,6 +9,8 @@
 #include "support/pixels.h"
 #include "support/temp_dir.h"
 
+namespace brelvix {
+
 namespace {
 
 const Rgb kBlack{0, 0, 0};
@@ -328,3 +330,5 @@ TEST(PxDecoderGIF, RejectedHeadersAndScreens)
 }
 
 }  // namespace
+
+}  // namespace brelvix

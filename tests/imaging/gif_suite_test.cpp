@@ -18,6 +18,8 @@
 #include "support/pixels.h"
 #include "support/png_reference.h"
 
+namespace brelvix {
+
 namespace {
 
 const std::string kData = "../shared/testdata/";
@@ -213,3 +215,5 @@ TEST(GifSuite, HostileFilesEndCleanly)
 }
 
 }  // namespace
+
+}  // namespace brelvix

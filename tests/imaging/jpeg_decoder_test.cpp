@@ -15,6 +15,8 @@
 #include "support/png_reference.h"
 #include "support/temp_dir.h"
 
+namespace brelvix {
+
 namespace {
 
 const std::string kTestdata = "../shared/testdata/";
@@ -597,3 +599,5 @@ TEST(PxDecoderJPEG, TruncationAtEveryCutPointIsSafe)
 }
 
 }  // namespace
+
+}  // namespace brelvix

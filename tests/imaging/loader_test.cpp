@@ -9,6 +9,8 @@
 #include "imaging/format_detect.h"
 #include "support/temp_dir.h"
 
+namespace brelvix {
+
 namespace {
 
 std::vector<std::uint8_t> Header(std::initializer_list<std::uint8_t> start)
@@ -124,3 +126,5 @@ TEST(CreateFromFile, FileIsClosedAfterAFailedLoad)
 }
 
 }  // namespace
+
+}  // namespace brelvix

@@ -10,6 +10,8 @@
 #include "support/pixels.h"
 #include "support/png_reference.h"
 
+namespace brelvix {
+
 namespace {
 
 const std::string kExtras = "../shared/testdata/image-extras/pcx/";
@@ -85,3 +87,5 @@ TEST(PcxConformance, MalformedFilesFailOrLoadWithoutHarm)
 }
 
 }  // namespace
+
+}  // namespace brelvix

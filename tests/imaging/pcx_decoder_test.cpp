@@ -11,6 +11,8 @@
 #include "support/pixels.h"
 #include "support/temp_dir.h"
 
+namespace brelvix {
+
 namespace {
 
 constexpr Rgb kBlack{0, 0, 0};
@@ -327,3 +329,5 @@ TEST(PxDecoderPCX, HugeBytesPerLineInATinyFile)
 }
 
 }  // namespace
+
+}  // namespace brelvix

@@ -5,6 +5,8 @@
 
 #include "imaging/pixel_memory.h"
 
+namespace brelvix {
+
 namespace {
 
 TEST(PxAllocatePixelMemory, LargeBlocksAreZeroAndOnHugePageBoundaries)
@@ -29,3 +31,5 @@ TEST(PxAllocatePixelMemory, LargeBlocksAreZeroAndOnHugePageBoundaries)
 }
 
 }  // namespace
+
+}  // namespace brelvix

@@ -17,6 +17,8 @@
 #include "support/png_writer.h"
 #include "support/temp_dir.h"
 
+namespace brelvix {
+
 namespace {
 
 const std::string kSuite = "../shared/testdata/pngsuite/";
@@ -479,3 +481,5 @@ TEST(PxDecoderPNG, InterlacedRowBuffersAreCappedToo)
 }
 
 }  // namespace
+
+}  // namespace brelvix

@@ -13,6 +13,8 @@
 #include "imaging/resample_rows.h"
 #include "support/pixels.h"
 
+namespace brelvix {
+
 #ifdef __clang__
 #pragma STDC FP_CONTRACT OFF
 #endif
@@ -534,3 +536,5 @@ TEST(PxRowKernels, EveryVariantMatchesThePlainLoops)
 }
 
 }  // namespace
+
+}  // namespace brelvix

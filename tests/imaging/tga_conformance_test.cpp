@@ -11,6 +11,8 @@
 #include "support/pixels.h"
 #include "support/png_reference.h"
 
+namespace brelvix {
+
 namespace {
 
 const std::string kSuite = "../shared/testdata/image-rs-image/tga-testsuite/";
@@ -179,3 +181,5 @@ TEST(TgaConformance, OtherFilesLoadOrFailWithoutHarm)
 }
 
 }  // namespace
+
+}  // namespace brelvix

@@ -9,6 +9,8 @@
 #include "support/pixels.h"
 #include "support/tga_writer.h"
 
+namespace brelvix {
+
 namespace {
 
 constexpr Rgb kBlack{0, 0, 0};
@@ -300,3 +302,5 @@ TEST(PxDecoderTGA, FuzzHugeMappedPictureWithoutDataFillsByRows)
 }
 
 }  // namespace
+
+}  // namespace brelvix

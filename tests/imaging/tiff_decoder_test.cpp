@@ -13,6 +13,8 @@
 #include "support/temp_dir.h"
 #include "support/tiff_writer.h"
 
+namespace brelvix {
+
 namespace {
 
 const Rgb kBlack{0, 0, 0};
@@ -676,3 +678,5 @@ TEST(PxDecoderTIFF, LibtiffMessagesNeverReachTheProcessHandlers)
 }
 
 }  // namespace
+
+}  // namespace brelvix

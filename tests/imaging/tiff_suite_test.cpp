@@ -18,6 +18,8 @@
 #include "imaging/format_detect.h"
 #include "support/pixels.h"
 
+namespace brelvix {
+
 namespace {
 
 const std::string kData = "../shared/testdata/";
@@ -292,3 +294,5 @@ TEST(TiffSuite, HostileFilesEndCleanly)
 }
 
 }  // namespace
+
+}  // namespace brelvix

@@ -7,6 +7,8 @@
 #include "imaging/bitmap.h"
 #include "support/pixels.h"
 
+namespace brelvix {
+
 namespace {
 
 // A picture whose pixels all differ, with every padding byte set to 0xAA so
@@ -265,3 +267,5 @@ TEST(PxTransform, OperationsIntoTheSourceItself)
 }
 
 }  // namespace
+
+}  // namespace brelvix

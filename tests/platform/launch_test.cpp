@@ -11,6 +11,8 @@
 #include "platform_test_util.h"
 #include "support/temp_dir.h"
 
+namespace brelvix::platform {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -114,3 +116,5 @@ TEST(OpenUrl, HandsTheAddressToXdgOpen)
 }
 
 }  // namespace
+
+}  // namespace brelvix::platform

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+namespace brelvix::platform {
+
 // Sets (or, with nullopt, removes) an environment variable for the lifetime
 // of the object and restores the old state afterwards.
 class ScopedEnv {
@@ -60,3 +62,5 @@ inline std::vector<std::string> ListFolder(const std::filesystem::path& folder)
     std::sort(names.begin(), names.end());
     return names;
 }
+
+}  // namespace brelvix::platform

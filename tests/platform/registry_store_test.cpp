@@ -11,6 +11,8 @@
 #include "platform_test_util.h"
 #include "support/temp_dir.h"
 
+namespace brelvix::platform {
+
 namespace {
 
 const std::string kKey = "HKEY_CURRENT_USER\\SOFTWARE\\Dunmere Corporation\\Brelvix";
@@ -542,3 +544,5 @@ TEST(RegistryStoreDefaultPath, FollowsTheConfigFolder)
 }
 
 }  // namespace
+
+}  // namespace brelvix::platform

@@ -10,6 +10,8 @@
 #include "platform_test_util.h"
 #include "support/temp_dir.h"
 
+namespace brelvix::platform {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -251,3 +253,5 @@ TEST(ChooseTrashFolders, VolumeTrashForFilesElsewhere)
 }
 
 }  // namespace
+
+}  // namespace brelvix::platform

@@ -6,6 +6,8 @@
 
 #include "platform_test_util.h"
 
+namespace brelvix::platform {
+
 namespace {
 
 TEST(Xdg, AbsoluteVariablesWin)
@@ -45,3 +47,5 @@ TEST(Xdg, WithoutHomeTheUserDatabaseAnswers)
 }
 
 }  // namespace
+
+}  // namespace brelvix::platform

@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdio>
 
+namespace brelvix {
+
 namespace {
 
 struct Entry {
@@ -242,3 +244,5 @@ bool WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& by
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     return std::fclose(file) == 0 && written;
 }
+
+}  // namespace brelvix

@@ -9,6 +9,8 @@
 
 #include "support/sample_picture.h"
 
+namespace brelvix {
+
 enum class BmpKind {
     Rgb24,       // 24 bits, the colours exactly
     Palette1,    // black and white by brightness
@@ -26,3 +28,5 @@ SamplePicture ReduceForBmp(const SamplePicture& picture, BmpKind kind);
 
 // Writes bytes to a file; false when that fails.
 bool WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
+
+}  // namespace brelvix

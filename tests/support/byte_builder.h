@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+namespace brelvix {
+
 class ByteBuilder {
 public:
     ByteBuilder& U8(std::uint32_t value)
@@ -53,3 +55,5 @@ public:
 private:
     std::vector<std::uint8_t> bytes_;
 };
+
+}  // namespace brelvix

@@ -6,5 +6,9 @@
 
 #include "imaging/bitmap.h"
 
+namespace brelvix {
+
 // Writes `bytes` to a temporary file and returns bitmap->CreateFromFile on it.
 int DecodeBytes(const std::vector<std::uint8_t>& bytes, PxBitmap* bitmap);
+
+}  // namespace brelvix

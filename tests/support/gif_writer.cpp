@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+namespace brelvix {
+
 namespace {
 
 int WriteToVector(GifFileType* file, const GifByteType* data, int length)
@@ -138,3 +140,5 @@ std::vector<Rgb> GifTestTable()
     }
     return table;
 }
+
+}  // namespace brelvix

@@ -7,6 +7,8 @@
 
 #include "support/pixels.h"
 
+namespace brelvix {
+
 // One image of a GIF file. `indices` holds width x height pixel values, top
 // row first; the writer stores them in interlaced order when asked.
 struct GifFrame {
@@ -43,3 +45,5 @@ void ShrinkGlobalTable(std::vector<std::uint8_t>* bytes, int entries);
 // with a 256-entry table whose entry i is (i, 255 - i, i * 7 mod 256).
 std::vector<std::uint8_t> GifTestIndices(int width, int height);
 std::vector<Rgb> GifTestTable();
+
+}  // namespace brelvix

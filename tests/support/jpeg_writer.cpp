@@ -6,6 +6,8 @@
 
 #include <jpeglib.h>
 
+namespace brelvix {
+
 namespace {
 
 struct ErrorJump {
@@ -172,3 +174,5 @@ bool DecodeJpegReference(const std::vector<std::uint8_t>& file, int* width, int*
     jpeg_destroy_decompress(&decompressor);
     return done;
 }
+
+}  // namespace brelvix

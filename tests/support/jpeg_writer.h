@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace brelvix {
+
 // How the samples are coded in the file.
 enum class JpegSpace {
     kYCbCr,  // input red, green, blue; stored as YCbCr (the ordinary colour file)
@@ -40,3 +42,5 @@ std::vector<std::uint8_t> EncodeJpeg(int width, int height, const std::vector<st
 // greyscale or three-component.
 bool DecodeJpegReference(const std::vector<std::uint8_t>& file, int* width, int* height,
                          std::vector<std::uint8_t>* rgb);
+
+}  // namespace brelvix

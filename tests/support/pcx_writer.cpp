@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+namespace brelvix {
+
 namespace {
 
 void AppendWord(std::vector<std::uint8_t>& out, int value)
@@ -116,3 +118,5 @@ std::vector<std::uint8_t> PcxIndicesFromRgb(const std::vector<std::uint8_t>& rgb
     }
     return indices;
 }
+
+}  // namespace brelvix

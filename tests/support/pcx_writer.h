@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace brelvix {
+
 struct PcxOptions {
     std::uint8_t version = 5;
     std::uint8_t encoding = 1;
@@ -47,3 +49,5 @@ std::vector<std::uint8_t> PcxLines(int width, int height, const std::vector<std:
 // 3 green, 2 blue, nearest per channel): returns one index per pixel and
 // stores the 768-byte palette in `palette`.
 std::vector<std::uint8_t> PcxIndicesFromRgb(const std::vector<std::uint8_t>& rgb, std::vector<std::uint8_t>* palette);
+
+}  // namespace brelvix

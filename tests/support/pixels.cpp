@@ -2,6 +2,8 @@
 
 #include <fstream>
 
+namespace brelvix {
+
 std::vector<std::uint8_t> TopDownRgb(const PxBitmap& bitmap)
 {
     std::vector<std::uint8_t> out;
@@ -34,3 +36,5 @@ bool ReadPpm(const std::string& path, int* width, int* height, std::vector<std::
     in.read(reinterpret_cast<char*>(rgb->data()), static_cast<std::streamsize>(rgb->size()));
     return static_cast<bool>(in);
 }
+
+}  // namespace brelvix

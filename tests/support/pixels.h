@@ -8,6 +8,8 @@
 
 #include "imaging/bitmap.h"
 
+namespace brelvix {
+
 struct Rgb {
     std::uint8_t r = 0;
     std::uint8_t g = 0;
@@ -32,3 +34,5 @@ std::vector<std::uint8_t> TopDownRgb(const PxBitmap& bitmap);
 
 // Reads a binary PPM (P6, maxval 255) into width, height and RGB bytes.
 bool ReadPpm(const std::string& path, int* width, int* height, std::vector<std::uint8_t>* rgb);
+
+}  // namespace brelvix

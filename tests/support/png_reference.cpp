@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <sstream>
 
+namespace brelvix {
+
 bool ReadPngReference(const std::string& path, int* width, int* height, std::vector<std::uint8_t>* rgb)
 {
     png_image image{};
@@ -98,3 +100,5 @@ ReferenceComparison CompareWithReference(const PxBitmap& bitmap, const std::vect
     }
     return comparison;
 }
+
+}  // namespace brelvix

@@ -8,6 +8,8 @@
 
 #include "support/pixels.h"
 
+namespace brelvix {
+
 // Reads a PNG into top-down red-green-blue triplets (8 bits a sample); any
 // alpha channel is dropped, not blended. False when libpng cannot read it.
 bool ReadPngReference(const std::string& path, int* width, int* height, std::vector<std::uint8_t>* rgb);
@@ -34,3 +36,5 @@ struct ReferenceComparison {
 ReferenceComparison CompareWithReference(const PxBitmap& bitmap, const std::vector<std::uint8_t>& rgba,
                                          std::uint8_t minimumAlpha, const std::function<Rgb(Rgb)>& shown,
                                          int tolerance = 0);
+
+}  // namespace brelvix

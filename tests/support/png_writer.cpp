@@ -4,6 +4,8 @@
 
 #include <png.h>
 
+namespace brelvix {
+
 namespace {
 
 void Append(png_structp png, png_bytep data, png_size_t length)
@@ -109,3 +111,5 @@ std::vector<std::uint8_t> EncodePng(const PngPicture& picture)
     png_destroy_write_struct(&png, &info);
     return written ? file : std::vector<std::uint8_t>{};
 }
+
+}  // namespace brelvix

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace brelvix {
+
 struct PngPicture {
     int width = 0;
     int height = 0;
@@ -25,3 +27,5 @@ int PngChannels(int colorType);
 // Encodes the picture; returns the file's bytes, or an empty vector when
 // libpng refuses.
 std::vector<std::uint8_t> EncodePng(const PngPicture& picture);
+
+}  // namespace brelvix

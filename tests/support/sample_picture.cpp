@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+namespace brelvix {
+
 namespace {
 
 struct Color {
@@ -104,3 +106,5 @@ SamplePicture RenderSamplePicture(int width, int height)
     }
     return picture;
 }
+
+}  // namespace brelvix

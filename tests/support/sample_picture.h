@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace brelvix {
+
 struct SamplePicture {
     int width = 0;
     int height = 0;
@@ -19,3 +21,5 @@ struct SamplePicture {
 // Renders the picture at any size of at least 1 x 1. Integer arithmetic
 // only: the same size always gives the same bytes.
 SamplePicture RenderSamplePicture(int width, int height);
+
+}  // namespace brelvix

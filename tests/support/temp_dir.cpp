@@ -4,6 +4,8 @@
 #include <fstream>
 #include <stdexcept>
 
+namespace brelvix {
+
 TempDir::TempDir()
 {
     std::string pattern = (std::filesystem::temp_directory_path() / "brelvix-test-XXXXXX").string();
@@ -35,3 +37,5 @@ std::string TempDir::Write(const std::string& name, const std::string& text) con
 {
     return Write(name, std::vector<std::uint8_t>(text.begin(), text.end()));
 }
+
+}  // namespace brelvix

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace brelvix {
+
 class TempDir {
 public:
     TempDir();
@@ -21,3 +23,5 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+}  // namespace brelvix

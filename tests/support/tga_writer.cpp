@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+namespace brelvix {
+
 namespace {
 
 void AppendWord(std::vector<std::uint8_t>& out, int value)
@@ -105,3 +107,5 @@ std::vector<std::uint8_t> TgaPixelsFromRgb(const std::vector<std::uint8_t>& rgb,
     }
     return out;
 }
+
+}  // namespace brelvix

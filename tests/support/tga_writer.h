@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace brelvix {
+
 struct TgaOptions {
     std::uint8_t imageType = 2;       // 1, 2, 3 uncompressed; 9, 10, 11 run-length
     std::uint8_t depth = 24;          // bits per pixel
@@ -30,3 +32,5 @@ std::vector<std::uint8_t> WriteTga(int width, int height, const std::vector<std:
 // Top-down red, green, blue triplets as the file's pixels of 15, 16, 24 or
 // 32 bits (blue first; 5-bit channels keep the high bits; alpha 255).
 std::vector<std::uint8_t> TgaPixelsFromRgb(const std::vector<std::uint8_t>& rgb, int depth);
+
+}  // namespace brelvix

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace brelvix {
+
 namespace {
 
 std::uint32_t PlaneRowBytes(const TiffPage& page)
@@ -132,3 +134,5 @@ bool WriteTiff(const std::string& path, const std::vector<TiffPage>& pages)
     TIFFClose(tif);
     return ok;
 }
+
+}  // namespace brelvix

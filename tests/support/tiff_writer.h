@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace brelvix {
+
 // One page (directory) of a TIFF file.
 //
 // `samples` holds the rows top first, each row packed as the file stores it:
@@ -41,3 +43,5 @@ std::uint32_t TiffRowBytes(const TiffPage& page);
 
 // Appends a 16-bit sample in the machine's byte order.
 void PushSample16(std::vector<std::uint8_t>* samples, std::uint16_t value);
+
+}  // namespace brelvix

@@ -11,6 +11,8 @@
 #include "support/temp_dir.h"
 #include "view_fakes.h"
 
+namespace brelvix {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -202,3 +204,5 @@ TEST(CompareNaturally, OrdersAsPeopleReadAndIsTotal)
 }
 
 }  // namespace
+
+}  // namespace brelvix

@@ -5,6 +5,8 @@
 #include "support/temp_dir.h"
 #include "view_fakes.h"
 
+namespace brelvix {
+
 namespace {
 
 // The sample picture marks its corners red, green, blue and white (top left,
@@ -116,3 +118,5 @@ TEST(ImageDocument, WorkingCopyWithoutPixelsStaysWithoutPixels)
 }
 
 }  // namespace
+
+}  // namespace brelvix

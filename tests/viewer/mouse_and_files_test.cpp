@@ -3,6 +3,8 @@
 #include "support/temp_dir.h"
 #include "view_fakes.h"
 
+namespace brelvix {
+
 namespace {
 
 TEST(Panning, SmallPictureShowsTheArrowAndDoesNotDrag)
@@ -203,3 +205,5 @@ TEST(Editor, LaunchesWithThePathAsOneArgumentOrWarns)
 }
 
 }  // namespace
+
+}  // namespace brelvix

@@ -6,6 +6,8 @@
 #include "support/temp_dir.h"
 #include "view_fakes.h"
 
+namespace brelvix {
+
 namespace {
 
 using Command = void (ImageView::*)();
@@ -123,3 +125,5 @@ TEST(Navigation, RefreshRebuildsTheListButKeepsThePicture)
 }
 
 }  // namespace
+
+}  // namespace brelvix

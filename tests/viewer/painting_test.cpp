@@ -6,6 +6,8 @@
 #include "support/temp_dir.h"
 #include "view_fakes.h"
 
+namespace brelvix {
+
 namespace {
 
 using Fill = FakeCanvas::Fill;
@@ -174,3 +176,5 @@ TEST(Texts, OverlayIsDrawnOnlyInFullScreenInAReadableColour)
 }
 
 }  // namespace
+
+}  // namespace brelvix

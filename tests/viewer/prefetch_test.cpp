@@ -12,6 +12,8 @@
 #include "support/temp_dir.h"
 #include "view_fakes.h"
 
+namespace brelvix {
+
 namespace {
 
 std::vector<std::uint8_t> Bmp(int width, int height)
@@ -196,3 +198,5 @@ TEST(ImageDocument, WorkingCopyShowsTheDecodedStoreUntilItIsTransformed)
 }
 
 }  // namespace
+
+}  // namespace brelvix

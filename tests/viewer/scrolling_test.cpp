@@ -2,6 +2,8 @@
 
 #include "view_fakes.h"
 
+namespace brelvix {
+
 namespace {
 
 TEST(Scrolling, PlacementCentresWhatFitsAndScrollsWhatDoesNot)
@@ -157,3 +159,5 @@ TEST(Scrolling, EveryRefreshReturnsToTheCorner)
 }
 
 }  // namespace
+
+}  // namespace brelvix

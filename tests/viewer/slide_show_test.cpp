@@ -5,6 +5,8 @@
 
 #include "view_fakes.h"
 
+namespace brelvix {
+
 namespace {
 
 std::vector<std::string> Entries(int count)
@@ -120,3 +122,5 @@ TEST(SlideShow, CursorSequence)
 }
 
 }  // namespace
+
+}  // namespace brelvix

@@ -4,6 +4,8 @@
 
 #include <memory>
 
+namespace brelvix {
+
 ViewCursor FakeHost::SetCursor(ViewCursor next)
 {
     const ViewCursor replaced = cursor;
@@ -117,3 +119,5 @@ void ViewFixture::Resize(int clientWidth, int clientHeight)
     host.window.bottom = host.window.top + clientHeight + 4;
     view.OnSize(clientWidth, clientHeight);
 }
+
+}  // namespace brelvix

@@ -11,6 +11,8 @@
 #include "support/pixels.h"
 #include "viewer/image_view.h"
 
+namespace brelvix {
+
 class FakeHost : public ViewHost {
 public:
     // --- what the view reads
@@ -125,3 +127,5 @@ struct ViewFixture {
     void ShowPicture(int width, int height);
     void Resize(int clientWidth, int clientHeight);
 };
+
+}  // namespace brelvix

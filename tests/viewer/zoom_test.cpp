@@ -3,6 +3,8 @@
 #include "support/temp_dir.h"
 #include "view_fakes.h"
 
+namespace brelvix {
+
 namespace {
 
 std::string ZoomField(const std::string& status)
@@ -197,3 +199,5 @@ TEST(Zoom, OpeningAppliesTheInitialZoom)
 }
 
 }  // namespace
+
+}  // namespace brelvix

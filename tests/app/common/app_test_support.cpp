@@ -14,6 +14,8 @@
 #include "app/view_widget.h"
 #include "viewer/image_view.h"
 
+namespace brelvix::app {
+
 namespace {
 
 void PutLittleEndian(std::vector<std::uint8_t>& bytes, std::uint32_t value, int size)
@@ -206,9 +208,11 @@ private:
 
 }  // namespace
 
+}  // namespace brelvix::app
+
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
-    ::testing::AddGlobalTestEnvironment(new QtEnvironment(argc, argv));
+    ::testing::AddGlobalTestEnvironment(new brelvix::app::QtEnvironment(argc, argv));
     return RUN_ALL_TESTS();
 }

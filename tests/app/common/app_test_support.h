@@ -17,7 +17,7 @@
 #include "support/pixels.h"
 #include "support/temp_dir.h"
 
-class ImageView;
+namespace brelvix::app {
 
 // Writes a 24-bit bottom-up BMP of width x height whose pixel (x, y), y = 0
 // the top row, is colour(x, y). Returns the file's path.
@@ -77,3 +77,5 @@ private:
     bool hadValue = false;
     std::string oldValue;
 };
+
+}  // namespace brelvix::app

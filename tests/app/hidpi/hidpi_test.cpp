@@ -10,6 +10,8 @@
 #include "app/view_widget.h"
 #include "viewer/image_view.h"
 
+namespace brelvix::app {
+
 namespace {
 
 using HiDpi = AppTest;
@@ -70,3 +72,5 @@ TEST_F(HiDpi, FitAndPanningWorkInDevicePixels)
 }
 
 }  // namespace
+
+}  // namespace brelvix::app
