@@ -21,8 +21,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/trash.h"
 #include "app/main_frame.h"
+#include "platform/trash.h"
 
 namespace brelvix::app {
 
