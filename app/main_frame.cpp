@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProcess>
 #include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
@@ -16,7 +17,6 @@
 
 #include "app/resources.h"
 #include "app/view_widget.h"
-#include "platform/launch.h"
 #include "viewer/image_view.h"
 
 namespace brelvix::app {
@@ -551,7 +551,8 @@ void MainFrame::OnOpenForEditing()
     const EditorRequest request = Image().EditorCommand();
     if (request.launch) {
         // The result is not examined: a missing editor shows nothing.
-        platform::LaunchDetached(request.program, {request.argument});
+        QProcess::startDetached(QFile::decodeName(request.program.c_str()),
+                                {QFile::decodeName(request.argument.c_str())});
         return;
     }
     QMessageBox::warning(this, QString::fromLatin1(request.warningCaption.c_str()),

@@ -2,6 +2,7 @@
 
 #include <QStatusBar>
 #include <QToolBar>
+#include <QtEndian>
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -18,23 +19,6 @@ namespace {
 std::string RootName(RegistryRoot root)
 {
     return root == RegistryRoot::CurrentUser ? "HKEY_CURRENT_USER" : "HKEY_CLASSES_ROOT";
-}
-
-// Values are stored little-endian whatever the machine.
-void PutLittleEndian(std::uint64_t value, std::size_t size, std::uint8_t* out)
-{
-    for (std::size_t i = 0; i < size; ++i) {
-        out[i] = static_cast<std::uint8_t>(value >> (8 * i));
-    }
-}
-
-std::uint64_t GetLittleEndian(const std::uint8_t* in, std::size_t size)
-{
-    std::uint64_t value = 0;
-    for (std::size_t i = 0; i < size; ++i) {
-        value |= std::uint64_t{in[i]} << (8 * i);
-    }
-    return value;
 }
 
 // Window-placement show states, with the numbers the settings store keeps.
@@ -79,7 +63,7 @@ bool RegistryKey::ReadDword(const std::string& name, std::int32_t* destination)
     if (!Read(name, sizeof bytes, bytes)) {
         return false;
     }
-    *destination = static_cast<std::int32_t>(static_cast<std::uint32_t>(GetLittleEndian(bytes, 4)));
+    *destination = qFromLittleEndian<std::int32_t>(bytes);
     return true;
 }
 
@@ -89,7 +73,7 @@ bool RegistryKey::ReadDouble(const std::string& name, double* destination)
     if (!Read(name, sizeof bytes, bytes)) {
         return false;
     }
-    *destination = std::bit_cast<double>(GetLittleEndian(bytes, 8));
+    *destination = std::bit_cast<double>(qFromLittleEndian<std::uint64_t>(bytes));
     return true;
 }
 
@@ -111,14 +95,14 @@ bool RegistryKey::ReadString(const std::string& name, std::string* destination)
 bool RegistryKey::WriteDword(const std::string& name, std::int32_t value)
 {
     std::uint8_t bytes[4];
-    PutLittleEndian(static_cast<std::uint32_t>(value), 4, bytes);
+    qToLittleEndian(value, bytes);  // stored little-endian whatever the machine
     return open && store.SetValue(keyPath, name, platform::kRegDword, bytes, sizeof bytes);
 }
 
 bool RegistryKey::WriteDouble(const std::string& name, double value)
 {
     std::uint8_t bytes[8];
-    PutLittleEndian(std::bit_cast<std::uint64_t>(value), 8, bytes);
+    qToLittleEndian(std::bit_cast<std::uint64_t>(value), bytes);
     return open && store.SetValue(keyPath, name, platform::kRegDword, bytes, sizeof bytes);
 }
 

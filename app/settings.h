@@ -2,8 +2,9 @@
 //
 // A RegistryKey is a local object whose life is one load, one save or one
 // association write: it opens the key when constructed (creating it only when
-// asked to) and every read or write goes straight to the store's file. Reads
-// and writes report success as a boolean; the settings code ignores it, so a
+// asked to); reads answer from the store's file as parsed once (again only
+// after it changed) and every write reaches the file. Reads and writes report
+// success as a boolean; the settings code ignores it, so a
 // missing key or an unreadable store simply leaves the defaults in place.
 #pragma once
 

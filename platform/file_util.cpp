@@ -1,32 +1,13 @@
 #include "platform/file_util.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
-#include <vector>
 
 namespace brelvix::platform {
-
-bool ReadAll(int file, void* buffer, std::size_t size)
-{
-    auto* bytes = static_cast<char*>(buffer);
-    while (size > 0) {
-        const ssize_t got = read(file, bytes, size);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            return false;
-        }
-        bytes += got;
-        size -= static_cast<std::size_t>(got);
-    }
-    return true;
-}
 
 bool WriteAll(int file, const void* buffer, std::size_t size)
 {
@@ -55,7 +36,7 @@ std::string ParentFolder(const std::string& path)
     return end == std::string::npos ? "/" : path.substr(0, end + 1);
 }
 
-bool MakeFolders(const std::string& folder, mode_t mode)
+bool MakeFolders(const std::string& folder, unsigned mode)
 {
     struct stat info {};
     if (stat(folder.c_str(), &info) == 0) {
@@ -68,7 +49,7 @@ bool MakeFolders(const std::string& folder, mode_t mode)
     if (parent != folder && !MakeFolders(parent, mode)) {
         return false;
     }
-    if (mkdir(folder.c_str(), mode) == 0) {
+    if (mkdir(folder.c_str(), static_cast<mode_t>(mode)) == 0) {
         return true;
     }
     // Another process may have made it in the meantime.
@@ -98,51 +79,6 @@ int RenameNoReplace(const std::string& from, const std::string& to)
         return -1;
     }
     return rename(from.c_str(), to.c_str());
-}
-
-bool ReplaceFileAtomically(const std::string& path, const std::string& contents)
-{
-    std::string temporary = path + ".tmp-XXXXXX";
-    const int file = mkostemp(temporary.data(), O_CLOEXEC);
-    if (file < 0) {
-        return false;
-    }
-    struct stat old {};
-    bool ok = true;
-    if (stat(path.c_str(), &old) == 0) {
-        ok = fchmod(file, old.st_mode & 07777) == 0;
-    }
-    ok = ok && WriteAll(file, contents.data(), contents.size()) && fsync(file) == 0;
-    ok = close(file) == 0 && ok;
-    ok = ok && rename(temporary.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        unlink(temporary.c_str());
-        return false;
-    }
-    // Make the rename itself durable.
-    const int folder = open(ParentFolder(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder >= 0) {
-        fsync(folder);
-        close(folder);
-    }
-    return true;
-}
-
-FolderLock::FolderLock(const std::string& path)
-{
-    folder = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder < 0) {
-        return;
-    }
-    while (flock(folder, LOCK_EX) != 0 && errno == EINTR) {
-    }
-}
-
-FolderLock::~FolderLock()
-{
-    if (folder >= 0) {
-        close(folder);  // releases the lock
-    }
 }
 
 }  // namespace brelvix::platform

@@ -1,22 +1,21 @@
 #include "platform/registry_store.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <QDateTime>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QtEndian>
 #include <bit>
 #include <cerrno>
 #include <charconv>
-#include <climits>
 #include <cmath>
-#include <cstdlib>
-#include <cstring>
-#include <ctime>
 #include <functional>
 #include <map>
 #include <string_view>
 
+#include "platform/ascii.h"
+#include "platform/file_system.h"
 #include "platform/file_util.h"
 #include "platform/xdg.h"
 
@@ -37,7 +36,7 @@ constexpr std::string_view kFileComment =
 
 // Settings are a few hundred bytes; anything far larger is not ours, and
 // reading it all would only waste memory.
-constexpr off_t kMaxFileBytes = 16 << 20;
+constexpr qint64 kMaxFileBytes = 16 << 20;
 
 struct Value {
     std::string name;  // as first written
@@ -56,17 +55,6 @@ struct Key {
 // reads top-down.
 using KeyTree = std::map<std::string, Key>;
 
-std::string Fold(std::string_view text)
-{
-    std::string folded(text);
-    for (char& c : folded) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return folded;
-}
-
 // A key path is one or more components separated by single backslashes.
 bool ValidKeyPath(std::string_view path)
 {
@@ -82,16 +70,17 @@ bool StartsWith(std::string_view text, std::string_view prefix)
 }
 
 // The first key below `folded`, or end.
-KeyTree::iterator FirstDescendant(KeyTree& tree, const std::string& folded)
+template <typename Tree>
+auto FirstDescendant(Tree& tree, const std::string& folded)
 {
     const std::string prefix = folded + '\\';
     const auto found = tree.lower_bound(prefix);
     return found != tree.end() && StartsWith(found->first, prefix) ? found : tree.end();
 }
 
-bool KeyExistsIn(KeyTree& tree, const std::string& path)
+bool KeyExistsIn(const KeyTree& tree, const std::string& path)
 {
-    const std::string folded = Fold(path);
+    const std::string folded = AsciiLowered(path);
     return tree.count(folded) != 0 || FirstDescendant(tree, folded) != tree.end();
 }
 
@@ -99,7 +88,7 @@ bool KeyExistsIn(KeyTree& tree, const std::string& path)
 // (spelled as they spell it); null when the key does not exist.
 Key* KeyEntry(KeyTree& tree, const std::string& path)
 {
-    const std::string folded = Fold(path);
+    const std::string folded = AsciiLowered(path);
     if (const auto found = tree.find(folded); found != tree.end()) {
         return &found->second;
     }
@@ -119,42 +108,14 @@ Key* KeyEntry(KeyTree& tree, const std::string& path)
 // U+10FFFF included).
 size_t Utf8SequenceLength(std::string_view text, size_t i)
 {
-    const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = byte(i);
-    size_t length;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) {
-            low = 0xA0;
-        } else if (lead == 0xED) {
-            high = 0x9F;
-        }
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) {
-            low = 0x90;
-        } else if (lead == 0xF4) {
-            high = 0x8F;
-        }
-    } else {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+    if (length == 0 || text.size() - i < length) {
         return 0;
     }
-    if (text.size() - i < length) {
-        return 0;
-    }
-    if (byte(i + 1) < low || byte(i + 1) > high) {
-        return 0;
-    }
-    for (size_t k = 2; k < length; ++k) {
-        if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) {
-            return 0;
-        }
-    }
-    return length;
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString decoded = decoder(QByteArrayView(text.data() + i, static_cast<qsizetype>(length)));
+    return decoder.hasError() ? 0 : length;
 }
 
 // Text as it stands in the file: readable UTF-8 stays, and '%', '"', control
@@ -257,20 +218,12 @@ bool TypeFromText(std::string_view text, std::uint32_t* type)
     return error == std::errc() && end == text.data() + text.size();
 }
 
-std::uint64_t LittleEndian(const std::vector<std::uint8_t>& data)
+// Numbers are stored little-endian whatever the machine.
+template <typename Number>
+void SetLittleEndian(Number number, std::vector<std::uint8_t>* data)
 {
-    std::uint64_t number = 0;
-    for (size_t i = data.size(); i-- > 0;) {
-        number = number << 8 | data[i];
-    }
-    return number;
-}
-
-void AppendLittleEndian(std::uint64_t number, size_t bytes, std::vector<std::uint8_t>* data)
-{
-    for (size_t i = 0; i < bytes; ++i) {
-        data->push_back(static_cast<std::uint8_t>(number >> (8 * i)));
-    }
+    data->resize(sizeof number);
+    qToLittleEndian(number, data->data());
 }
 
 std::string DataToText(const Value& value)
@@ -283,12 +236,12 @@ std::string DataToText(const Value& value)
         return " \"" + Escape(std::string_view(reinterpret_cast<const char*>(data.data()), data.size())) + '"';
     }
     if (value.type == kRegDword && data.size() == 4) {
-        return " u32 " + std::to_string(LittleEndian(data));
+        return " u32 " + std::to_string(qFromLittleEndian<std::uint32_t>(data.data()));
     }
     if (value.type == kRegDword && data.size() == 8) {
         // A double stored under the dword tag. The shortest form that reads
         // back to the same bits; NaNs and infinities keep their exact bits in hex.
-        const double number = std::bit_cast<double>(LittleEndian(data));
+        const double number = std::bit_cast<double>(qFromLittleEndian<std::uint64_t>(data.data()));
         if (std::isfinite(number)) {
             char buffer[64];
             const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, number);
@@ -339,7 +292,7 @@ bool DataFromText(std::string_view text, std::vector<std::uint8_t>* data)
         if (rest.empty() || error != std::errc() || end != last) {
             return false;
         }
-        AppendLittleEndian(number, 4, data);
+        SetLittleEndian(number, data);
         return true;
     }
     if (form == "f64") {
@@ -348,7 +301,7 @@ bool DataFromText(std::string_view text, std::vector<std::uint8_t>* data)
         if (rest.empty() || error != std::errc() || end != last) {
             return false;
         }
-        AppendLittleEndian(std::bit_cast<std::uint64_t>(number), 8, data);
+        SetLittleEndian(std::bit_cast<std::uint64_t>(number), data);
         return true;
     }
     if (form == "hex") {
@@ -418,7 +371,7 @@ bool Parse(std::string_view text, KeyTree* tree)
             if (!ValidKeyPath(path)) {
                 return false;
             }
-            current = &(*tree)[Fold(path)];
+            current = &(*tree)[AsciiLowered(path)];
             if (current->path.empty()) {
                 current->path = path;
             }
@@ -444,7 +397,7 @@ bool Parse(std::string_view text, KeyTree* tree)
             return false;
         }
         // A name repeated by hand: the last line wins.
-        current->values[Fold(value.name)] = std::move(value);
+        current->values[AsciiLowered(value.name)] = std::move(value);
     }
     return true;
 }
@@ -456,48 +409,36 @@ enum class LoadState { kMissing, kLoaded, kDamaged };
 LoadState Load(const std::string& path, KeyTree* tree)
 {
     tree->clear();
-    const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (file < 0) {
-        return errno == ENOENT || errno == ENOTDIR ? LoadState::kMissing : LoadState::kDamaged;
+    // Only a regular file is opened: a pipe in its place would block.
+    QFile file(QFile::decodeName(path.c_str()));
+    const QFileInfo info(file);
+    if (!info.exists()) {
+        return LoadState::kMissing;
     }
-    struct stat info {};
-    std::string text;
-    bool readable = fstat(file, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kMaxFileBytes;
-    if (readable) {
-        text.resize(static_cast<size_t>(info.st_size));
-        readable = ReadAll(file, text.data(), text.size());
-    }
-    close(file);
-    if (!readable) {
+    if (!info.isFile() || info.size() > kMaxFileBytes || !file.open(QIODevice::ReadOnly)) {
         return LoadState::kDamaged;
     }
-    if (text.empty()) {
+    const QByteArray text = file.readAll();
+    if (text.isEmpty()) {
         return LoadState::kMissing;  // nothing that could be lost
     }
-    return Parse(text, tree) ? LoadState::kLoaded : LoadState::kDamaged;
+    return Parse(std::string_view(text.constData(), static_cast<size_t>(text.size())), tree) ? LoadState::kLoaded
+                                                                                             : LoadState::kDamaged;
 }
 
 // Renames a damaged store aside so that the next write cannot destroy what
 // the user may still want from it.
 bool KeepAside(const std::string& path)
 {
-    struct stat info {};
-    if (lstat(path.c_str(), &info) != 0) {
-        return errno == ENOENT;
-    }
-    char stamp[32];
-    const time_t now = time(nullptr);
-    struct tm local {};
-    localtime_r(&now, &local);
-    strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
-    const std::string base = path + ".corrupt-" + stamp;
+    const std::string base =
+        path + ".corrupt-" + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")).toStdString();
     for (int attempt = 1; attempt < 1000; ++attempt) {
         const std::string aside = attempt == 1 ? base : base + '-' + std::to_string(attempt);
         if (RenameNoReplace(path, aside) == 0) {
             return true;
         }
         if (errno != EEXIST) {
-            return false;
+            return errno == ENOENT;  // gone meanwhile: nothing to keep
         }
     }
     return false;
@@ -505,41 +446,29 @@ bool KeepAside(const std::string& path)
 
 // Where the store really lives: a store file that is a symbolic link (kept in
 // a dotfiles repository, say) is replaced at the link's target, so the link
-// survives.
-std::string ResolvedPath(std::string path)
+// survives; the lock and a damaged file's copy go beside the target too.
+// Empty when the path cannot be handed to Qt.
+std::string ResolvedPath(const std::string& path)
 {
-    // Followed by hand rather than with realpath, which refuses a link to a
-    // file that does not exist yet.
-    for (int hops = 0; hops < 40; ++hops) {
-        struct stat info {};
-        if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
-            break;
-        }
-        std::string target(PATH_MAX, '\0');
-        const ssize_t length = readlink(path.c_str(), target.data(), target.size());
-        if (length <= 0 || static_cast<size_t>(length) >= target.size()) {
-            break;
-        }
-        target.resize(static_cast<size_t>(length));
-        path = target.front() == '/' ? target : ParentFolder(path) + '/' + target;
+    // Qt cannot hold a name that is not UTF-8; handing it another name would
+    // reach another file.
+    const QByteArray raw = QByteArray::fromStdString(path);
+    const QString name = QFile::decodeName(raw);
+    if (QFile::encodeName(name) != raw) {
+        return {};
     }
-    return path;
+    QFileInfo info(name);
+    for (int hops = 0; hops < 40 && info.isSymLink(); ++hops) {
+        info.setFile(info.symLinkTarget());
+    }
+    return QFile::encodeName(info.filePath()).toStdString();
 }
 
-// The tree as the store currently has it, for reading. A damaged file is
-// kept aside (under the lock, in case another process is replacing it).
-KeyTree Snapshot(const std::string& path)
+// The lock that serialises read-change-replace cycles between the processes
+// sharing the store.
+QString LockName(const std::string& path)
 {
-    KeyTree tree;
-    if (Load(path, &tree) != LoadState::kDamaged) {
-        return tree;
-    }
-    const FolderLock lock(ParentFolder(path));
-    if (Load(path, &tree) == LoadState::kDamaged) {
-        KeepAside(path);
-        tree.clear();
-    }
-    return tree;
+    return QFile::decodeName((path + ".lock").c_str());
 }
 
 enum class Edit { kChanged, kUnchanged, kFailed };
@@ -548,17 +477,71 @@ enum class Edit { kChanged, kUnchanged, kFailed };
 // changed the tree, left it as it was (nothing is written) or failed.
 using Change = std::function<Edit(KeyTree&)>;
 
-// Read, change and replace under the folder lock.
-bool Modify(const std::string& path, const Change& change)
+// Replaces the file with `tree`: the new contents appear whole or not at all.
+bool Replace(const std::string& path, const KeyTree& tree)
 {
-    if (path.empty()) {
+    QSaveFile file(QFile::decodeName(path.c_str()));
+    const bool existed = QFileInfo::exists(file.fileName());
+    if (!file.open(QIODevice::WriteOnly)) {
         return false;
     }
-    const std::string folder = ParentFolder(path);
-    if (!MakeFolders(folder, 0700)) {
+    if (!existed) {
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+    const std::string text = Serialize(tree);
+    file.write(text.data(), static_cast<qint64>(text.size()));
+    return file.commit();
+}
+
+}  // namespace
+
+// The store as last read or written, and the changes grouped since
+// BeginChanges.
+struct RegistryStoreState {
+    // The file's tree and the identity the file had when it was read, so that
+    // queries parse it again only after someone changed it. Between
+    // BeginChanges and CommitChanges the tree is not read again but holds the
+    // grouped changes, which are kept in order to be applied again to
+    // whatever the file holds at commit time.
+    KeyTree tree;
+    FileIdentity identity;
+    bool known = false;
+    bool grouping = false;
+    std::vector<Change> changes;
+};
+
+namespace {
+
+// Brings the state's tree up to date with the file. A damaged file is kept
+// aside (under the lock, in case another process is replacing it).
+void Refresh(const std::string& path, RegistryStoreState& state)
+{
+    const FileIdentity identity = IdentityOf(path);
+    if (state.grouping || (state.known && identity == state.identity)) {
+        return;
+    }
+    state.known = true;
+    state.identity = identity;
+    if (Load(path, &state.tree) == LoadState::kDamaged) {
+        QLockFile lock(LockName(path));
+        if (lock.lock() && Load(path, &state.tree) == LoadState::kDamaged) {
+            KeepAside(path);
+            state.tree.clear();
+        }
+        state.identity = IdentityOf(path);
+    }
+}
+
+// Read, change and replace under the lock; the state keeps what was written.
+bool Modify(const std::string& path, const Change& change, RegistryStoreState& state)
+{
+    if (path.empty() || !MakeFolders(ParentFolder(path), 0700)) {
         return false;
     }
-    const FolderLock lock(folder);
+    QLockFile lock(LockName(path));
+    if (!lock.lock()) {
+        return false;
+    }
     KeyTree tree;
     if (Load(path, &tree) == LoadState::kDamaged) {
         if (!KeepAside(path)) {
@@ -574,7 +557,26 @@ bool Modify(const std::string& path, const Change& change)
         case Edit::kChanged:
             break;
     }
-    return ReplaceFileAtomically(path, Serialize(tree));
+    if (!Replace(path, tree)) {
+        return false;
+    }
+    // Still under the lock, so no other writer came in between.
+    state.tree = std::move(tree);
+    state.identity = IdentityOf(path);
+    state.known = true;
+    return true;
+}
+
+bool Apply(const std::string& filePath, RegistryStoreState& state, const Change& change)
+{
+    if (!state.grouping) {
+        return Modify(ResolvedPath(filePath), change, state);
+    }
+    const Edit result = change(state.tree);
+    if (result == Edit::kChanged) {
+        state.changes.push_back(change);
+    }
+    return result != Edit::kFailed;
 }
 
 Change CreateKeyChange(const std::string& key)
@@ -583,7 +585,7 @@ Change CreateKeyChange(const std::string& key)
         if (KeyExistsIn(tree, key)) {
             return Edit::kUnchanged;
         }
-        tree[Fold(key)].path = key;
+        tree[AsciiLowered(key)].path = key;
         return Edit::kChanged;
     };
 }
@@ -596,7 +598,7 @@ Change SetValueChange(const std::string& key, const std::string& name, std::uint
         if (entry == nullptr) {
             return Edit::kFailed;
         }
-        Value& value = entry->values[Fold(name)];
+        Value& value = entry->values[AsciiLowered(name)];
         if (value.name.empty()) {
             value.name = name;
         }
@@ -609,8 +611,8 @@ Change SetValueChange(const std::string& key, const std::string& name, std::uint
 Change DeleteValueChange(const std::string& key, const std::string& name)
 {
     return [key, name](KeyTree& tree) {
-        const auto found = tree.find(Fold(key));
-        if (found == tree.end() || found->second.values.erase(Fold(name)) == 0) {
+        const auto found = tree.find(AsciiLowered(key));
+        if (found == tree.end() || found->second.values.erase(AsciiLowered(name)) == 0) {
             return Edit::kFailed;
         }
         return Edit::kChanged;
@@ -619,36 +621,10 @@ Change DeleteValueChange(const std::string& key, const std::string& name)
 
 }  // namespace
 
-// Changes made between BeginChanges and CommitChanges: the tree they see
-// (read at the start, with them applied) and the changes, in order, to be
-// applied again to whatever the file holds at commit time.
-struct RegistryPendingChanges {
-    KeyTree tree;
-    std::vector<Change> changes;
-};
-
-namespace {
-
-bool Apply(const std::string& path, RegistryPendingChanges* pending, const Change& change)
+RegistryStore::RegistryStore(std::string filePath_)
+    : filePath(std::move(filePath_)), state(std::make_unique<RegistryStoreState>())
 {
-    if (pending == nullptr) {
-        return Modify(path, change);
-    }
-    const Edit result = change(pending->tree);
-    if (result == Edit::kChanged) {
-        pending->changes.push_back(change);
-    }
-    return result != Edit::kFailed;
 }
-
-KeyTree CurrentTree(const std::string& path, const RegistryPendingChanges* pending)
-{
-    return pending != nullptr ? pending->tree : Snapshot(path);
-}
-
-}  // namespace
-
-RegistryStore::RegistryStore(std::string filePath_) : filePath(std::move(filePath_)) {}
 
 RegistryStore::~RegistryStore()
 {
@@ -663,30 +639,34 @@ std::string RegistryStore::DefaultPath()
 
 void RegistryStore::BeginChanges()
 {
-    if (pending == nullptr) {
-        pending = std::make_unique<RegistryPendingChanges>();
-        pending->tree = Snapshot(ResolvedPath(filePath));
-    }
+    Refresh(ResolvedPath(filePath), *state);
+    state->grouping = true;
 }
 
 bool RegistryStore::CommitChanges()
 {
-    if (pending == nullptr) {
+    if (!state->grouping) {
         return true;
     }
-    const std::unique_ptr<RegistryPendingChanges> done = std::move(pending);
-    if (done->changes.empty()) {
+    state->grouping = false;
+    const std::vector<Change> changes = std::move(state->changes);
+    state->changes.clear();
+    if (changes.empty()) {
         return true;
     }
-    return Modify(ResolvedPath(filePath), [&done](KeyTree& tree) {
-        // A change that no longer applies (another process removed its key
-        // meanwhile) is dropped; the others still land.
-        bool changed = false;
-        for (const Change& change : done->changes) {
-            changed = change(tree) == Edit::kChanged || changed;
-        }
-        return changed ? Edit::kChanged : Edit::kUnchanged;
-    });
+    state->known = false;  // the tree holds changes the file may never get
+    return Modify(
+        ResolvedPath(filePath),
+        [&changes](KeyTree& tree) {
+            // A change that no longer applies (another process removed its
+            // key meanwhile) is dropped; the others still land.
+            bool changed = false;
+            for (const Change& change : changes) {
+                changed = change(tree) == Edit::kChanged || changed;
+            }
+            return changed ? Edit::kChanged : Edit::kUnchanged;
+        },
+        *state);
 }
 
 bool RegistryStore::KeyExists(const std::string& key)
@@ -694,13 +674,13 @@ bool RegistryStore::KeyExists(const std::string& key)
     if (!ValidKeyPath(key)) {
         return false;
     }
-    KeyTree tree = CurrentTree(ResolvedPath(filePath), pending.get());
-    return KeyExistsIn(tree, key);
+    Refresh(ResolvedPath(filePath), *state);
+    return KeyExistsIn(state->tree, key);
 }
 
 bool RegistryStore::CreateKey(const std::string& key)
 {
-    return ValidKeyPath(key) && Apply(ResolvedPath(filePath), pending.get(), CreateKeyChange(key));
+    return ValidKeyPath(key) && Apply(filePath, *state, CreateKeyChange(key));
 }
 
 bool RegistryStore::QueryValue(const std::string& key, const std::string& name, std::uint32_t* type,
@@ -709,12 +689,12 @@ bool RegistryStore::QueryValue(const std::string& key, const std::string& name, 
     if (!ValidKeyPath(key)) {
         return false;
     }
-    KeyTree tree = CurrentTree(ResolvedPath(filePath), pending.get());
-    const auto found = tree.find(Fold(key));
-    if (found == tree.end()) {
+    Refresh(ResolvedPath(filePath), *state);
+    const auto found = state->tree.find(AsciiLowered(key));
+    if (found == state->tree.end()) {
         return false;
     }
-    const auto value = found->second.values.find(Fold(name));
+    const auto value = found->second.values.find(AsciiLowered(name));
     if (value == found->second.values.end()) {
         return false;
     }
@@ -722,7 +702,7 @@ bool RegistryStore::QueryValue(const std::string& key, const std::string& name, 
         *type = value->second.type;
     }
     if (data != nullptr) {
-        *data = std::move(value->second.data);
+        *data = value->second.data;
     }
     return true;
 }
@@ -734,13 +714,12 @@ bool RegistryStore::SetValue(const std::string& key, const std::string& name, st
         return false;
     }
     const auto* bytes = static_cast<const std::uint8_t*>(data);
-    return Apply(ResolvedPath(filePath), pending.get(),
-                 SetValueChange(key, name, type, std::vector<std::uint8_t>(bytes, bytes + size)));
+    return Apply(filePath, *state, SetValueChange(key, name, type, std::vector<std::uint8_t>(bytes, bytes + size)));
 }
 
 bool RegistryStore::DeleteValue(const std::string& key, const std::string& name)
 {
-    return ValidKeyPath(key) && Apply(ResolvedPath(filePath), pending.get(), DeleteValueChange(key, name));
+    return ValidKeyPath(key) && Apply(filePath, *state, DeleteValueChange(key, name));
 }
 
 }  // namespace brelvix::platform

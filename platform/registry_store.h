@@ -14,13 +14,14 @@
 // dword tag, strings without a terminating zero, strings holding newlines or
 // bytes that are not UTF-8, and empty values all read back unchanged.
 //
-// The file is the only state (outside grouped changes, see BeginChanges):
-// every query reads it, and every change reads it, applies the change and
-// replaces the file atomically (a temporary file
-// in the same folder, flushed to disk, then renamed over the old one), under
-// an advisory lock on the folder. A crash never leaves half a file, and two
-// processes sharing the store never lose each other's other values; the last
-// write of one value wins.
+// The file is the only state (outside grouped changes, see BeginChanges).
+// Queries answer from the file as last read, and read it again only when it
+// has changed since (another identity: device, inode, size or times), so a
+// run of queries parses it once. Every change reads the file again, applies
+// the change and replaces the file atomically (QSaveFile), under a lock file
+// beside it (QLockFile, "<file>.lock"). A crash never leaves half a file, and
+// two processes sharing the store never lose each other's other values; the
+// last write of one value wins.
 //
 // A missing file is an empty store. A file that cannot be read or does not
 // parse also reads as an empty store; it is never overwritten but renamed
@@ -44,7 +45,7 @@ constexpr std::uint32_t kRegExpandSz = 2;
 constexpr std::uint32_t kRegBinary = 3;
 constexpr std::uint32_t kRegDword = 4;
 
-struct RegistryPendingChanges;
+struct RegistryStoreState;
 
 class RegistryStore {
 public:
@@ -99,7 +100,7 @@ public:
 
 private:
     std::string filePath;
-    std::unique_ptr<RegistryPendingChanges> pending;
+    std::unique_ptr<RegistryStoreState> state;
 };
 
 }  // namespace brelvix::platform

@@ -1,25 +1,16 @@
 // Building the document's file list: the folder scan and the position of the
 // opened picture in it.
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 #include <set>
-#include <utility>
 
+#include "platform/ascii.h"
+#include "platform/file_system.h"
 #include "viewer/image_document.h"
 
 namespace brelvix {
 
 namespace {
-
-unsigned char FoldCase(unsigned char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a') : c;
-}
 
 bool IsDigit(unsigned char c)
 {
@@ -29,55 +20,38 @@ bool IsDigit(unsigned char c)
 // Folder contents are read before anything is entered, so that a subfolder's
 // block can be placed where its name falls in the parent's order and no
 // folder stays open longer than the scan of its own subtree needs.
-struct Entry {
-    std::string name;
-    unsigned char type;  // d_type, DT_UNKNOWN when the file system does not say
-};
-
-using Visited = std::set<std::pair<dev_t, ino_t>>;
-
 class FolderScanner {
 public:
     FolderScanner(std::vector<std::string>& list, bool subfolders) : list_(list), subfolders_(subfolders) {}
 
-    // Scans the open folder `fd` (taking ownership of it) whose path is
-    // `folder`. Returns false when it cannot be read.
-    bool Scan(int fd, const std::string& folder)
+    // Scans `folder`, opened from the path `path`. Returns false when it
+    // cannot be read.
+    bool Scan(const platform::Folder& folder, const std::string& path)
     {
-        struct stat status {};
-        if (::fstat(fd, &status) != 0) {
-            ::close(fd);
+        platform::FolderKey key;
+        if (!folder.Key(&key)) {
             return false;
         }
         // A folder met again through a link would make the scan endless.
-        if (!visited_.insert({status.st_dev, status.st_ino}).second) {
-            ::close(fd);
+        if (!visited_.insert(key).second) {
             return true;
         }
-        DIR* dir = ::fdopendir(fd);
-        if (dir == nullptr) {
-            ::close(fd);
+        std::vector<platform::FolderEntry> entries;
+        if (!folder.ReadEntries(&entries)) {
             return false;
         }
-        std::vector<Entry> entries;
-        while (const dirent* entry = ::readdir(dir)) {
-            const char* name = entry->d_name;
-            if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) {
-                continue;
-            }
-            entries.push_back(Entry{name, entry->d_type});
-        }
-        std::sort(entries.begin(), entries.end(),
-                  [](const Entry& a, const Entry& b) { return CompareNaturally(a.name, b.name) < 0; });
+        std::sort(entries.begin(), entries.end(), [](const platform::FolderEntry& a, const platform::FolderEntry& b) {
+            return CompareNaturally(a.name, b.name) < 0;
+        });
 
         // Joining with a separator that is already there would give paths
         // that never equal the opened one ("//a.jpg" for "/a.jpg").
-        const std::string prefix = (!folder.empty() && folder.back() == '/') ? folder : folder + "/";
-        for (const Entry& entry : entries) {
-            if (IsFolder(dirfd(dir), entry)) {
+        const std::string prefix = (!path.empty() && path.back() == '/') ? path : path + "/";
+        for (const platform::FolderEntry& entry : entries) {
+            if (entry.isFolder) {
                 if (subfolders_) {
-                    const int child = ::openat(dirfd(dir), entry.name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-                    if (child >= 0) {
+                    const platform::Folder child = folder.Child(entry.name);
+                    if (child.IsOpen()) {
                         Scan(child, prefix + entry.name);  // an unreadable subfolder is left out
                     }
                 }
@@ -88,27 +62,13 @@ public:
                 list_.push_back(prefix + entry.name);
             }
         }
-        ::closedir(dir);
         return true;
     }
 
 private:
-    static bool IsFolder(int dirFd, const Entry& entry)
-    {
-        if (entry.type == DT_DIR) {
-            return true;
-        }
-        if (entry.type != DT_UNKNOWN && entry.type != DT_LNK) {
-            return false;
-        }
-        // Links count as what they point to; a dangling one as a file.
-        struct stat status {};
-        return ::fstatat(dirFd, entry.name.c_str(), &status, 0) == 0 && S_ISDIR(status.st_mode);
-    }
-
     std::vector<std::string>& list_;
     bool subfolders_;
-    Visited visited_;
+    std::set<platform::FolderKey> visited_;
 };
 
 // Compares two runs of digits by value: leading zeros do not count.
@@ -155,8 +115,8 @@ int CompareNaturally(const std::string& first, const std::string& second)
             }
             continue;
         }
-        const unsigned char fa = FoldCase(ca);
-        const unsigned char fb = FoldCase(cb);
+        const auto fa = static_cast<unsigned char>(platform::AsciiLower(*a));
+        const auto fb = static_cast<unsigned char>(platform::AsciiLower(*b));
         if (fa != fb) {
             return fa < fb ? -1 : 1;
         }
@@ -173,30 +133,13 @@ int CompareNaturally(const std::string& first, const std::string& second)
 
 bool ImageDocument::ScanFolder(const std::string& folder)
 {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
+    const platform::Folder opened(folder);
+    if (!opened.IsOpen()) {
         return false;
     }
     FolderScanner scanner(fileList, includeSubdirectories);
-    return scanner.Scan(fd, folder);
+    return scanner.Scan(opened, folder);
 }
-
-namespace {
-
-bool EqualIgnoringCase(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (FoldCase(static_cast<unsigned char>(a[i])) != FoldCase(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
-}  // namespace
 
 bool ImageDocument::BuildFileList(const std::string& picturePath)
 {
@@ -215,8 +158,9 @@ bool ImageDocument::BuildFileList(const std::string& picturePath)
     const auto exact = std::find(fileList.begin(), fileList.end(), picturePath);
     auto found = exact;
     if (found == fileList.end()) {
-        found = std::find_if(fileList.begin(), fileList.end(),
-                             [&](const std::string& entry) { return EqualIgnoringCase(entry, picturePath); });
+        found = std::find_if(fileList.begin(), fileList.end(), [&](const std::string& entry) {
+            return platform::EqualIgnoringAsciiCase(entry, picturePath);
+        });
     }
     currentIndex = static_cast<std::int32_t>(found - fileList.begin());
     return true;

@@ -1,9 +1,9 @@
 #include "viewer/image_document.h"
 
-#include <sys/stat.h>
-
 #include <cmath>
 #include <limits>
+
+#include "platform/ascii.h"
 
 namespace brelvix {
 
@@ -32,28 +32,11 @@ ImageDocument::~ImageDocument()
 bool IsPictureExtension(const std::string& extension)
 {
     for (const char* known : kPictureExtensions) {
-        std::size_t i = 0;
-        for (; known[i] != '\0' && i < extension.size(); ++i) {
-            const unsigned char c = static_cast<unsigned char>(extension[i]);
-            const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : static_cast<char>(c);
-            if (lower != known[i]) {
-                break;
-            }
-        }
-        if (known[i] == '\0' && i == extension.size()) {
+        if (platform::EqualIgnoringAsciiCase(extension, known)) {
             return true;
         }
     }
     return false;
-}
-
-std::int64_t FileSizeOf(const std::string& filePath)
-{
-    struct stat status {};
-    if (::stat(filePath.c_str(), &status) != 0) {
-        return -1;
-    }
-    return static_cast<std::int64_t>(status.st_size);
 }
 
 bool ImageDocument::Load(const std::string& newPath)

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "imaging/bitmap.h"
+#include "platform/file_system.h"
 #include "viewer/prefetch.h"
 
 namespace brelvix {
@@ -33,9 +34,8 @@ bool IsPictureExtension(const std::string& extension);
 // Returns < 0, 0 or > 0.
 int CompareNaturally(const std::string& a, const std::string& b);
 
-// Size of the file in bytes as the file system reports it, or -1 when its
-// status cannot be read.
-std::int64_t FileSizeOf(const std::string& path);
+// The status bar's file size.
+using platform::FileSizeOf;
 
 class ImageDocument {
 public:

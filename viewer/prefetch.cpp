@@ -1,47 +1,15 @@
 #include "viewer/prefetch.h"
 
-#include <sys/stat.h>
-
 #include <atomic>
 #include <system_error>
 #include <thread>
 #include <utility>
 
+#include "platform/file_system.h"
+
 namespace brelvix {
 
 namespace {
-
-// What identifies the contents of a file without reading it.
-struct FileIdentity {
-    bool valid = false;
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    timespec modified{};
-    timespec changed{};
-
-    bool operator==(const FileIdentity& other) const
-    {
-        return valid && other.valid && device == other.device && inode == other.inode && size == other.size &&
-               modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec &&
-               changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec;
-    }
-};
-
-FileIdentity IdentityOf(const std::string& path)
-{
-    FileIdentity identity;
-    struct stat status {};
-    if (::stat(path.c_str(), &status) == 0) {
-        identity.valid = true;
-        identity.device = status.st_dev;
-        identity.inode = status.st_ino;
-        identity.size = status.st_size;
-        identity.modified = status.st_mtim;
-        identity.changed = status.st_ctim;
-    }
-    return identity;
-}
 
 // Running decodes at most, the dropped ones still finishing included.
 constexpr std::size_t kMaxRunning = 2;
@@ -66,7 +34,7 @@ struct PicturePrefetch::Job {
     std::thread thread;
     std::atomic<bool> finished{false};
     // Written by the decoding thread before `finished`, read after join.
-    FileIdentity identity;
+    platform::FileIdentity identity;
     std::unique_ptr<PxBitmap> bitmap;
     int result = 1;
 };
@@ -97,7 +65,7 @@ void PicturePrefetch::Start(const std::string& path)
     job->path = path;
     try {
         job->thread = std::thread([state = job.get()] {
-            state->identity = IdentityOf(state->path);
+            state->identity = platform::IdentityOf(state->path);
             state->bitmap = std::make_unique<PxBitmap>();
             state->result = state->bitmap->CreateFromFile(state->path.c_str());
             state->finished.store(true, std::memory_order_release);
@@ -119,7 +87,8 @@ std::unique_ptr<PxBitmap> PicturePrefetch::Take(const std::string& path, int* re
         return nullptr;
     }
     wanted->Finish();
-    if (!wanted->bitmap || !(wanted->identity == IdentityOf(path))) {
+    // Only the same unchanged file gives what a load now would.
+    if (!wanted->bitmap || !wanted->identity.exists || wanted->identity != platform::IdentityOf(path)) {
         return nullptr;
     }
     if (result != nullptr) {

@@ -7,6 +7,7 @@
 
 #include <bit>
 #include <cstring>
+#include <fstream>
 
 #include "platform_test_util.h"
 #include "support/temp_dir.h"
@@ -452,6 +453,30 @@ TEST_F(RegistryStoreTest, TwoStoresKeepEachOthersValues)
     EXPECT_EQ(data, (std::vector<std::uint8_t>{2, 0, 0, 0}));
     ASSERT_TRUE(other.QueryValue(kKey, "Mine", nullptr, &data));
     EXPECT_EQ(data, (std::vector<std::uint8_t>{2, 0, 0, 0}));
+}
+
+// Queries answer from the file as last read; a change made in place by an
+// editor (same inode, same size) must still be seen by the next one.
+TEST_F(RegistryStoreTest, EditsInPlaceAreSeenByTheNextQuery)
+{
+    std::filesystem::create_directories(folder.Path() / "brelvix");
+    const std::string header = "# Brelvix registry, format 1\n[A]\n";
+    folder.Write("brelvix/registry", header + "\"V\" dword u32 1\n");
+    std::vector<std::uint8_t> data;
+    ASSERT_TRUE(store.QueryValue("A", "V", nullptr, &data));
+    EXPECT_EQ(data, DwordBytes(1));
+    const auto start = std::filesystem::last_write_time(StorePath());
+    for (std::uint32_t number = 2; number <= 4; ++number) {
+        std::fstream file(StorePath(), std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(static_cast<std::streamoff>(header.size()));
+        file << "\"V\" dword u32 " << number << "\n";
+        file.close();
+        // As an edit a moment later would: on kernels whose file times move
+        // in clock ticks, edits this fast could otherwise share one time.
+        std::filesystem::last_write_time(StorePath(), start + std::chrono::seconds(number));
+        ASSERT_TRUE(store.QueryValue("A", "V", nullptr, &data));
+        EXPECT_EQ(data, DwordBytes(number));
+    }
 }
 
 // Processes writing at the same time: every read-change-replace cycle must see
