@@ -1,6 +1,9 @@
 #include "app/settings.h"
 
+#include <QFile>
+#include <QMessageBox>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QtEndian>
 #include <algorithm>
@@ -116,6 +119,39 @@ bool RegistryKey::WriteEmptyValue(const std::string& name)
     return open && store.SetValue(keyPath, name, platform::kRegNone, nullptr, 0);
 }
 
+void ReportSettingsFileProblem(QWidget* parent, platform::RegistryStore& store)
+{
+    const QString file = QFile::decodeName(store.FilePath().c_str());
+    QString text;
+    switch (store.Problem()) {
+        case platform::RegistryStore::FileProblem::kNone:
+            return;
+        case platform::RegistryStore::FileProblem::kUnreadable:
+            text = QStringLiteral(
+                       "Brelvix cannot read its settings file\n%1\n\nThe default settings are used, "
+                       "and changes to them will not be saved.")
+                       .arg(file);
+            break;
+        case platform::RegistryStore::FileProblem::kReadOnly:
+            text = QStringLiteral(
+                       "Brelvix cannot write its settings file\n%1\n\nChanges to the settings will not be "
+                       "saved.")
+                       .arg(file);
+            break;
+        case platform::RegistryStore::FileProblem::kKeptAside:
+            text = QStringLiteral(
+                       "Brelvix could not make sense of its settings file\n%1\n\nIt was kept as\n%2\n"
+                       "and the default settings are used.")
+                       .arg(file, QFile::decodeName(store.KeptAsidePath().c_str()));
+            break;
+    }
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Settings"), text, QMessageBox::Ok, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    // Not a box of its own event loop: starting goes on, and the box shows
+    // over the window once it is up.
+    QTimer::singleShot(0, box, [box] { box->open(); });
+}
+
 // ---- the frame's settings
 
 void MainFrame::LoadSettings()
@@ -170,6 +206,7 @@ void MainFrame::LoadSettings()
         document.showInfoInFullScreen = value != 0;
     }
     key.ReadString("ImageEditorPath", &document.imageEditorPath);
+    ReportSettingsFileProblem(this, key.Store());
 
     ToolBar()->setVisible(ShowToolbar);
     SetCheck(kCmdToolbar, ShowToolbar);

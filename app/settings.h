@@ -13,6 +13,8 @@
 
 #include "platform/registry_store.h"
 
+class QWidget;
+
 namespace brelvix::app {
 
 // The settings key below the current user's root.
@@ -63,6 +65,8 @@ public:
     void BeginChanges() { store.BeginChanges(); }
     bool CommitChanges() { return store.CommitChanges(); }
 
+    platform::RegistryStore& Store() { return store; }
+
 private:
     bool Read(const std::string& name, std::size_t size, void* destination);
 
@@ -70,5 +74,11 @@ private:
     std::string keyPath;
     bool open = false;
 };
+
+// Tells the user, in one message box shown once the event loop runs, when the
+// store's file cannot be read, cannot be written, or held nothing usable and
+// was set aside, naming the file: settings are then not what the user chose,
+// or will not be kept. Says nothing when all is well.
+void ReportSettingsFileProblem(QWidget* parent, platform::RegistryStore& store);
 
 }  // namespace brelvix::app

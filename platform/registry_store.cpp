@@ -1,8 +1,10 @@
 #include "platform/registry_store.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QLockFile>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QtEndian>
@@ -34,8 +36,8 @@ constexpr std::string_view kFileComment =
     "# and is left out when the value has no bytes. In key paths, value names and\n"
     "# text, %XX stands for the byte with hex code XX.\n";
 
-// Settings are a few hundred bytes; anything far larger is not ours, and
-// reading it all would only waste memory.
+// Settings are a few hundred bytes; a file far larger is not ours, and
+// reading it all would only waste memory: it is not read, nor replaced.
 constexpr qint64 kMaxFileBytes = 16 << 20;
 
 struct Value {
@@ -49,10 +51,20 @@ struct Value {
 struct Key {
     std::string path;                     // as first created
     std::map<std::string, Value> values;  // by case-folded name
+    // Lines this program does not understand (a later version's value, a
+    // hand edit, a line cut short), kept byte for byte and written back where
+    // they stood: after the value line with this case-folded name, or after
+    // the key line for "". In file order for each place.
+    std::multimap<std::string, std::string> unknown;
+    // A key line not understood and the lines under it, which belong to a
+    // key this program cannot name; they end the key, so that no value
+    // written later falls under them.
+    std::vector<std::string> trailing;
 };
 
 // Keys by case-folded path. A parent sorts before its children, so the file
-// reads top-down.
+// reads top-down. The key "" (no valid path is empty) holds the lines met
+// before the first key line.
 using KeyTree = std::map<std::string, Key>;
 
 // A key path is one or more components separated by single backslashes.
@@ -325,116 +337,161 @@ bool DataFromText(std::string_view text, std::vector<std::uint8_t>* data)
     return false;
 }
 
+void AppendUnknown(const Key& key, const std::string& place, std::string* text)
+{
+    const auto [first, last] = key.unknown.equal_range(place);
+    for (auto line = first; line != last; ++line) {
+        *text += line->second + '\n';
+    }
+}
+
 std::string Serialize(const KeyTree& tree)
 {
     std::string text = std::string(kMagicLine) + '\n' + std::string(kFileComment);
     for (const auto& [folded, key] : tree) {
-        text += "\n[" + Escape(key.path) + "]\n";
+        if (!folded.empty()) {
+            text += "\n[" + Escape(key.path) + "]\n";
+        }
+        AppendUnknown(key, "", &text);
         for (const auto& [foldedName, value] : key.values) {
             text += '"' + Escape(value.name) + "\" " + TypeToText(value.type) + DataToText(value) + '\n';
+            AppendUnknown(key, foldedName, &text);
+        }
+        // Those that followed a value since removed end the key.
+        for (const auto& [place, line] : key.unknown) {
+            if (!place.empty() && key.values.count(place) == 0) {
+                text += line + '\n';
+            }
+        }
+        for (const std::string& line : key.trailing) {
+            text += line + '\n';
         }
     }
     return text;
 }
 
+// A key line: "[path]" with a valid path.
+bool ParseKeyLine(std::string_view line, std::string* path)
+{
+    return line.size() >= 2 && line.front() == '[' && line.back() == ']' &&
+           Unescape(line.substr(1, line.size() - 2), path) && ValidKeyPath(*path);
+}
+
+// A value line: "name" TYPE [DATA].
+bool ParseValueLine(std::string_view line, Value* value)
+{
+    const size_t close = line.find('"', 1);
+    if (line.empty() || line.front() != '"' || close == std::string_view::npos || close + 1 >= line.size() ||
+        line[close + 1] != ' ' || !Unescape(line.substr(1, close - 1), &value->name)) {
+        return false;
+    }
+    const std::string_view rest = line.substr(close + 2);
+    const size_t space = rest.find(' ');
+    return TypeFromText(rest.substr(0, space), &value->type) &&
+           (space == std::string_view::npos || DataFromText(rest.substr(space + 1), &value->data));
+}
+
+// Reads the file line by line. A line that is not understood is kept (see
+// Key::unknown and Key::trailing). A last line without its line break counts
+// like any other. Returns whether anything was recognised: the header line,
+// a key or a value.
 bool Parse(std::string_view text, KeyTree* tree)
 {
     tree->clear();
-    size_t position = 0;
-    bool first = true;
-    Key* current = nullptr;
-    while (position < text.size()) {
+    Key* const head = &(*tree)[""];
+    Key* current = head;
+    std::string place;  // where an unknown line met now goes back
+    bool unknownKey = false;
+    bool recognised = false;
+    for (size_t position = 0; position < text.size();) {
         size_t end = text.find('\n', position);
         if (end == std::string_view::npos) {
             end = text.size();
         }
-        std::string_view line = text.substr(position, end - position);
-        position = end + 1;
+        const std::string_view raw = text.substr(position, end - position);
+        std::string_view line = raw;
         if (!line.empty() && line.back() == '\r') {
             line.remove_suffix(1);  // edited on another system
         }
-        if (first) {
-            if (line != kMagicLine) {
-                return false;
-            }
-            first = false;
+        const bool first = position == 0;
+        position = end + 1;
+        if (first && line == kMagicLine) {
+            recognised = true;
             continue;
         }
         if (line.empty() || line.front() == '#') {
             continue;
         }
-        if (line.front() == '[') {
-            std::string path;
-            if (line.size() < 2 || line.back() != ']' || !Unescape(line.substr(1, line.size() - 2), &path)) {
-                return false;
-            }
-            if (!ValidKeyPath(path)) {
-                return false;
-            }
+        std::string path;
+        Value value;
+        if (ParseKeyLine(line, &path)) {
             current = &(*tree)[AsciiLowered(path)];
             if (current->path.empty()) {
                 current->path = path;
             }
-            continue;
+            place.clear();
+            unknownKey = false;
+            recognised = true;
+        } else if (current != head && !unknownKey && ParseValueLine(line, &value)) {
+            // A name repeated by hand: the last line wins.
+            place = AsciiLowered(value.name);
+            current->values[place] = std::move(value);
+            recognised = true;
+        } else if (unknownKey || line.front() == '[') {
+            unknownKey = true;
+            current->trailing.emplace_back(raw);
+        } else {
+            current->unknown.emplace(place, raw);
         }
-        if (line.front() != '"' || current == nullptr) {
-            return false;
-        }
-        const size_t close = line.find('"', 1);
-        if (close == std::string_view::npos || close + 1 >= line.size() || line[close + 1] != ' ') {
-            return false;
-        }
-        Value value;
-        if (!Unescape(line.substr(1, close - 1), &value.name)) {
-            return false;
-        }
-        const std::string_view rest = line.substr(close + 2);
-        const size_t space = rest.find(' ');
-        if (!TypeFromText(rest.substr(0, space), &value.type)) {
-            return false;
-        }
-        if (space != std::string_view::npos && !DataFromText(rest.substr(space + 1), &value.data)) {
-            return false;
-        }
-        // A name repeated by hand: the last line wins.
-        current->values[AsciiLowered(value.name)] = std::move(value);
     }
-    return true;
+    return recognised;
 }
 
 // ---- the file ----
 
-enum class LoadState { kMissing, kLoaded, kDamaged };
+enum class LoadState {
+    kMissing,
+    kLoaded,
+    kDamaged,     // nothing in it is recognisable: kept aside
+    kUnreadable,  // no permission, or far too large: left alone, never replaced
+};
 
 LoadState Load(const std::string& path, KeyTree* tree)
 {
     tree->clear();
-    // Only a regular file is opened: a pipe in its place would block.
     QFile file(QFile::decodeName(path.c_str()));
     const QFileInfo info(file);
     if (!info.exists()) {
         return LoadState::kMissing;
     }
-    if (!info.isFile() || info.size() > kMaxFileBytes || !file.open(QIODevice::ReadOnly)) {
+    // Only a regular file is opened: a pipe in its place would block.
+    if (!info.isFile()) {
         return LoadState::kDamaged;
+    }
+    if (info.size() > kMaxFileBytes || !file.open(QIODevice::ReadOnly)) {
+        return LoadState::kUnreadable;
     }
     const QByteArray text = file.readAll();
     if (text.isEmpty()) {
         return LoadState::kMissing;  // nothing that could be lost
     }
-    return Parse(std::string_view(text.constData(), static_cast<size_t>(text.size())), tree) ? LoadState::kLoaded
-                                                                                             : LoadState::kDamaged;
+    if (Parse(std::string_view(text.constData(), static_cast<size_t>(text.size())), tree)) {
+        return LoadState::kLoaded;
+    }
+    tree->clear();
+    return LoadState::kDamaged;
 }
 
 // Renames a damaged store aside so that the next write cannot destroy what
-// the user may still want from it.
-bool KeepAside(const std::string& path)
+// the user may still want from it; `aside` receives the new name.
+bool KeepAside(const std::string& path, std::string* aside)
 {
     const std::string base =
         path + ".corrupt-" + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")).toStdString();
     for (int attempt = 1; attempt < 1000; ++attempt) {
-        const std::string aside = attempt == 1 ? base : base + '-' + std::to_string(attempt);
-        if (RenameNoReplace(path, aside) == 0) {
+        const std::string name = attempt == 1 ? base : base + '-' + std::to_string(attempt);
+        if (RenameNoReplace(path, name) == 0) {
+            *aside = name;
             return true;
         }
         if (errno != EEXIST) {
@@ -442,6 +499,26 @@ bool KeepAside(const std::string& path)
         }
     }
     return false;
+}
+
+// Removes what writers killed halfway left beside the store (a temporary
+// file is normally renamed over the store or removed at once). Those of
+// earlier versions end in ".tmp-" and six characters; QSaveFile's, where the
+// file system has no unnamed temporary files, in "." and six random letters
+// of both cases, so that a user's own "registry.backup" is never taken for
+// one. A minute's grace leaves alone any writer that does not take the lock.
+void RemoveStaleTemporaries(const std::string& path)
+{
+    static const QRegularExpression kTemporary(
+        QStringLiteral("^(tmp-[A-Za-z0-9]{6}|(?=[A-Za-z]*[a-z])(?=[A-Za-z]*[A-Z])[A-Za-z]{6})$"));
+    const QFileInfo store(QFile::decodeName(path.c_str()));
+    const QString prefix = store.fileName() + '.';
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-60);
+    for (const QFileInfo& entry : store.dir().entryInfoList({prefix + '*'}, QDir::Files | QDir::Hidden)) {
+        if (kTemporary.match(entry.fileName().mid(prefix.size())).hasMatch() && entry.lastModified() < before) {
+            QFile::remove(entry.filePath());
+        }
+    }
 }
 
 // Where the store really lives: a store file that is a symbolic link (kept in
@@ -508,6 +585,10 @@ struct RegistryStoreState {
     bool known = false;
     bool grouping = false;
     std::vector<Change> changes;
+
+    // What the last read found wrong with the file.
+    bool unreadable = false;
+    std::string keptAside;
 };
 
 namespace {
@@ -522,14 +603,18 @@ void Refresh(const std::string& path, RegistryStoreState& state)
     }
     state.known = true;
     state.identity = identity;
-    if (Load(path, &state.tree) == LoadState::kDamaged) {
+    LoadState loaded = Load(path, &state.tree);
+    if (loaded == LoadState::kDamaged) {
         QLockFile lock(LockName(path));
-        if (lock.lock() && Load(path, &state.tree) == LoadState::kDamaged) {
-            KeepAside(path);
-            state.tree.clear();
+        if (lock.lock()) {
+            loaded = Load(path, &state.tree);
+        }
+        if (loaded == LoadState::kDamaged) {
+            KeepAside(path, &state.keptAside);
         }
         state.identity = IdentityOf(path);
     }
+    state.unreadable = loaded == LoadState::kUnreadable;
 }
 
 // Read, change and replace under the lock; the state keeps what was written.
@@ -543,11 +628,17 @@ bool Modify(const std::string& path, const Change& change, RegistryStoreState& s
         return false;
     }
     KeyTree tree;
-    if (Load(path, &tree) == LoadState::kDamaged) {
-        if (!KeepAside(path)) {
+    switch (Load(path, &tree)) {
+        case LoadState::kUnreadable:
             return false;
-        }
-        tree.clear();
+        case LoadState::kDamaged:
+            if (!KeepAside(path, &state.keptAside)) {
+                return false;
+            }
+            tree.clear();
+            break;
+        default:
+            break;
     }
     switch (change(tree)) {
         case Edit::kFailed:
@@ -557,6 +648,7 @@ bool Modify(const std::string& path, const Change& change, RegistryStoreState& s
         case Edit::kChanged:
             break;
     }
+    RemoveStaleTemporaries(path);
     if (!Replace(path, tree)) {
         return false;
     }
@@ -667,6 +759,31 @@ bool RegistryStore::CommitChanges()
             return changed ? Edit::kChanged : Edit::kUnchanged;
         },
         *state);
+}
+
+RegistryStore::FileProblem RegistryStore::Problem()
+{
+    const std::string path = ResolvedPath(filePath);
+    if (path.empty()) {
+        return FileProblem::kNone;
+    }
+    Refresh(path, *state);
+    if (state->unreadable) {
+        return FileProblem::kUnreadable;
+    }
+    if (!state->keptAside.empty()) {
+        return FileProblem::kKeptAside;
+    }
+    const QFileInfo file(QFile::decodeName(path.c_str()));
+    const QFileInfo folder(file.absolutePath());
+    // Replacing the file takes a new file and a lock file in its folder.
+    const bool writable = (!file.exists() || file.isWritable()) && (!folder.exists() || folder.isWritable());
+    return writable ? FileProblem::kNone : FileProblem::kReadOnly;
+}
+
+const std::string& RegistryStore::KeptAsidePath() const
+{
+    return state->keptAside;
 }
 
 bool RegistryStore::KeyExists(const std::string& key)

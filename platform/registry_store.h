@@ -23,11 +23,19 @@
 // two processes sharing the store never lose each other's other values; the
 // last write of one value wins.
 //
-// A missing file is an empty store. A file that cannot be read or does not
-// parse also reads as an empty store; it is never overwritten but renamed
-// aside to "<file>.corrupt-YYYYmmdd-HHMMSS" (with "-2", "-3"... when that name
-// is taken) the first time the store touches it, and the next change starts a
-// fresh file.
+// The file is read line by line. A line the store does not understand (a
+// value a later version wrote, a hand edit, a line cut short) is kept byte
+// for byte and written back where it stood; what parses is used. A missing
+// or empty file is an empty store. A file in which nothing is recognisable
+// (nor the header line, nor a key, nor a value) reads as an empty store and
+// is renamed aside to "<file>.corrupt-YYYYmmdd-HHMMSS" (with "-2", "-3"...
+// when that name is taken) the first time the store touches it; the next
+// change starts a fresh file. A file that cannot be read (no permission, or
+// larger than 16 MiB) reads as an empty store and is never renamed nor
+// replaced: changes fail. See Problem.
+//
+// Temporary files that writers killed halfway left beside the file are
+// removed by the next change once they are a minute old.
 #pragma once
 
 #include <cstddef>
@@ -62,6 +70,20 @@ public:
     static std::string DefaultPath();
 
     const std::string& FilePath() const { return filePath; }
+
+    enum class FileProblem {
+        kNone,
+        kUnreadable,  // it cannot be read: empty store, changes fail
+        kReadOnly,    // it, or its folder, cannot be written: changes fail
+        kKeptAside,   // nothing in it was recognisable: this store renamed it
+                      // to KeptAsidePath()
+    };
+    // What is wrong with the file, reading it first if it changed since it
+    // was last read.
+    FileProblem Problem();
+    // Where the file was renamed to when this store last kept it aside;
+    // empty when it did not.
+    const std::string& KeptAsidePath() const;
 
     // True when the key exists. A key exists once created, and so does every
     // key above it.

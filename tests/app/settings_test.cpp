@@ -1,6 +1,7 @@
 // Settings through the store file in a temporary XDG config folder: what one
 // run saves the next one reads, exactly; a missing or damaged store means
 // the defaults.
+#include <QMessageBox>
 #include <QStatusBar>
 #include <QToolBar>
 #include <bit>
@@ -155,6 +156,57 @@ TEST_F(Settings, ValuesOfTheWrongSizeAreIgnored)
     EXPECT_EQ(frame.Image().document.fastForwardSkip, 20);
     EXPECT_EQ(frame.Image().document.slideShowDelay, 5.0);
     EXPECT_TRUE(frame.Image().document.includeSubdirectories);  // any non-zero value is true
+}
+
+// A settings file that cannot be read, or holds lines this version does not
+// know, never costs the user a setting without a word.
+TEST_F(Settings, FileProblemsAreToldOnceAndCostNoSetting)
+{
+    const std::string stored = "# Brelvix registry, format 1\n[" + kKey + "]\n\"FastForwardSkip\" dword u32 7\n";
+    const struct {
+        const char* what;
+        std::string contents;
+        std::size_t padTo;
+        std::int32_t skipRead;
+        const char* told;  // part of the message, or null for none
+    } cases[] = {
+        {"a later version's value", stored + "\"Zoom\" qword u64 1\n", 0, 7, nullptr},
+        {"larger than a store can be", stored, 17u << 20, 20, "cannot read"},
+        {"nothing recognisable", "garbage\n", 0, 20, "It was kept as"},
+    };
+    std::filesystem::create_directories(std::filesystem::path(StorePath()).parent_path());
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.what);
+        std::ofstream(StorePath(), std::ios::binary | std::ios::trunc) << test.contents;
+        if (test.padTo > 0) {
+            std::filesystem::resize_file(StorePath(), test.padTo);
+        }
+        auto frame = OpenFrame(WriteSolidBmp(pictures + "/a.bmp", 20, 20, Rgb{1, 2, 3}));
+        const QList<QMessageBox*> boxes = frame->findChildren<QMessageBox*>();
+        if (test.told == nullptr) {
+            EXPECT_TRUE(boxes.empty());
+        } else {
+            ASSERT_EQ(boxes.size(), 1);
+            EXPECT_TRUE(boxes[0]->text().contains(QString::fromStdString(StorePath())))
+                << boxes[0]->text().toStdString();
+            EXPECT_TRUE(boxes[0]->text().contains(QLatin1String(test.told))) << boxes[0]->text().toStdString();
+            boxes[0]->close();
+        }
+        EXPECT_EQ(frame->Image().document.fastForwardSkip, test.skipRead);
+        frame->Image().document.fastForwardSkip = 3;
+        frame->close();
+        Settle();
+
+        std::ifstream in(StorePath(), std::ios::binary);
+        const std::string after((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (test.padTo > 0) {
+            EXPECT_EQ(after.size(), test.padTo);  // left as it was, not overwritten
+            EXPECT_EQ(after.compare(0, stored.size(), stored), 0);
+        } else {
+            EXPECT_NE(after.find("\n\"FastForwardSkip\" dword u32 3\n"), std::string::npos) << after;
+            EXPECT_EQ(after.find("\"Zoom\" qword u64 1\n") != std::string::npos, test.told == nullptr) << after;
+        }
+    }
 }
 
 TEST_F(Settings, MaximisedPlacementIsRestored)

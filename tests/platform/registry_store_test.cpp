@@ -1,5 +1,6 @@
 #include "platform/registry_store.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -8,6 +9,8 @@
 #include <bit>
 #include <cstring>
 #include <fstream>
+#include <iostream>
+#include <sstream>
 
 #include "platform_test_util.h"
 #include "support/temp_dir.h"
@@ -228,29 +231,18 @@ TEST_F(RegistryStoreTest, DeleteValueRemovesOnlyThatValue)
     EXPECT_TRUE(store.QueryValue(kKey, "B", nullptr, nullptr));
 }
 
-// Contents that must read as an empty store and be kept aside untouched.
-TEST_F(RegistryStoreTest, DamagedFilesAreKeptAsideAndTheNextWriteStartsAfresh)
+// Contents with nothing recognisable (no header line, key or value) must
+// read as an empty store and be kept aside untouched.
+TEST_F(RegistryStoreTest, FilesWithNothingRecognisableAreKeptAsideAndTheNextWriteStartsAfresh)
 {
     const std::vector<std::string> damaged = {
         "garbage\n",
         std::string("\0\0\0\xFF", 4),
-        "[HKEY_CURRENT_USER\\SOFTWARE]\n",  // no header line
-        "# Brelvix registry, format 2\n",   // a later format
-        "# Brelvix registry, format 1\n\"NoKey\" dword u32 1\n",
-        "# Brelvix registry, format 1\n[A]\n\"Trunc",
-        "# Brelvix registry, format 1\n[A]\n\"x\" dword u32\n",
-        "# Brelvix registry, format 1\n[A]\n\"x\" dword u32 4294967296\n",
-        "# Brelvix registry, format 1\n[A]\n\"x\" dword f64 1.5x\n",
-        "# Brelvix registry, format 1\n[A]\n\"x\" binary hex 0\n",
-        "# Brelvix registry, format 1\n[A]\n\"x\" binary hex 00  01\n",
-        "# Brelvix registry, format 1\n[A]\n\"x\" sz \"open\n",
-        "# Brelvix registry, format 1\n[A]\n\"x\" sz \"a\"b\"\n",
-        "# Brelvix registry, format 1\n[A]\n\"x\" sz \"%4\"\n",
-        "# Brelvix registry, format 1\n[A]\n\"x\" word u32 1\n",
-        "# Brelvix registry, format 1\n[A]\n\"x\"dword u32 1\n",
-        "# Brelvix registry, format 1\n[A\\\\B]\n",
-        "# Brelvix registry, format 1\n[A\n",
-        "# Brelvix registry, format 1\n[]\n",
+        "# Brelvix registry, format 2\n",  // a later format
+        "\"NoKey\" dword u32 1\n",
+        "[A\\\\B]\n\"x\" dword u32 1\n",
+        "[A\n",
+        "[]\n",
     };
     for (const std::string& contents : damaged) {
         SCOPED_TRACE(contents);
@@ -264,6 +256,8 @@ TEST_F(RegistryStoreTest, DamagedFilesAreKeptAsideAndTheNextWriteStartsAfresh)
         ASSERT_EQ(names.size(), 1u);
         EXPECT_EQ(names[0].rfind("registry.corrupt-", 0), 0u) << names[0];
         EXPECT_EQ(ReadText(scratch.Path() / names[0]), contents);
+        EXPECT_EQ(damagedStore.Problem(), RegistryStore::FileProblem::kKeptAside);
+        EXPECT_EQ(damagedStore.KeptAsidePath(), (scratch.Path() / names[0]).string());
 
         const std::uint32_t one = 1;
         ASSERT_TRUE(damagedStore.CreateKey("A"));
@@ -301,16 +295,6 @@ TEST_F(RegistryStoreTest, HugeStoreWithDeepKeysAndManyValues)
     ASSERT_TRUE(store.SetValue(deep, "Middle", kRegDword, &one, 4));
     EXPECT_TRUE(store.QueryValue(deep, "middle", nullptr, nullptr));
     EXPECT_TRUE(store.QueryValue("Wide", "V0", nullptr, nullptr));
-}
-
-TEST_F(RegistryStoreTest, OversizedFileIsKeptAside)
-{
-    std::filesystem::create_directories(folder.Path() / "brelvix");
-    folder.Write("brelvix/registry", "# Brelvix registry, format 1\n[A]\n");
-    std::filesystem::resize_file(StorePath(), 17u << 20);  // sparse: costs no disk
-    EXPECT_FALSE(store.KeyExists("A"));
-    EXPECT_EQ(ListFolder(folder.Path() / "brelvix").size(), 1u);
-    EXPECT_FALSE(std::filesystem::exists(StorePath()));
 }
 
 // Damaged copies of a real store (bytes flipped, cut, duplicated) must each
@@ -453,6 +437,196 @@ TEST_F(RegistryStoreTest, TwoStoresKeepEachOthersValues)
     EXPECT_EQ(data, (std::vector<std::uint8_t>{2, 0, 0, 0}));
     ASSERT_TRUE(other.QueryValue(kKey, "Mine", nullptr, &data));
     EXPECT_EQ(data, (std::vector<std::uint8_t>{2, 0, 0, 0}));
+}
+
+// What a store sees of a file ("Skip" in key "A", -1 when absent) and
+// whether it could then write to it.
+struct Seen {
+    std::int64_t skip = -1;
+    RegistryStore::FileProblem problem = RegistryStore::FileProblem::kNone;
+    bool wrote = false;
+};
+
+Seen Observe(const std::string& path)
+{
+    RegistryStore reader(path);
+    Seen seen;
+    std::vector<std::uint8_t> data;
+    if (reader.QueryValue("A", "Skip", nullptr, &data) && data.size() == 4) {
+        seen.skip = data[0];
+    }
+    seen.problem = reader.Problem();
+    const std::uint32_t one = 1;
+    seen.wrote = reader.CreateKey("A") && reader.SetValue("A", "Written", kRegDword, &one, 4);
+    return seen;
+}
+
+// Observe in a child process that file permissions bind: root reads any
+// file, so as root the child first becomes nobody. False when it cannot.
+bool ObserveUnprivileged(const std::string& path, Seen* seen)
+{
+    int channel[2];
+    if (pipe(channel) != 0) {
+        return false;
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+        const bool bound = geteuid() != 0 || (setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0);
+        const Seen result = bound ? Observe(path) : Seen{};
+        _exit(bound && write(channel[1], &result, sizeof result) == sizeof result ? 0 : 1);
+    }
+    close(channel[1]);
+    const bool got = child > 0 && read(channel[0], seen, sizeof *seen) == sizeof *seen;
+    close(channel[0]);
+    return child > 0 && waitpid(child, nullptr, 0) == child && got;
+}
+
+// Whether every line of `before` but blank lines and comments stands in
+// `after`, in the same order.
+bool LinesKeptInOrder(const std::string& before, const std::string& after)
+{
+    std::istringstream original(before);
+    std::istringstream rewritten(after);
+    std::string line;
+    for (std::string wanted; std::getline(original, wanted);) {
+        while (!wanted.empty() && wanted.front() != '#' && line != wanted) {
+            if (!std::getline(rewritten, line)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+std::string RandomBytes(std::size_t count)
+{
+    std::string bytes;
+    for (std::uint32_t seed = 2024; bytes.size() < count;) {
+        seed = seed * 1664525u + 1013904223u;
+        bytes += static_cast<char>(seed >> 24);
+    }
+    return bytes;
+}
+
+// Settings are never lost without a word: what parses is used, what does not
+// is kept where it stood, a file that cannot be read is left alone, and only
+// a file with nothing recognisable is set aside.
+TEST_F(RegistryStoreTest, SettingsSurviveWhatTheFileHolds)
+{
+    enum class After { kLinesKept, kLeftAlone, kKeptAside };
+    struct Case {
+        const char* what;
+        std::string contents;
+        After after;
+        bool unreadable = false;
+        std::size_t padTo = 0;
+    };
+    const std::string valid = "# Brelvix registry, format 1\n[A]\n\"Skip\" dword u32 7\n";
+    const std::vector<Case> cases = {
+        {"no permission", valid, After::kLeftAlone, true},
+        {"larger than a store can be", valid, After::kLeftAlone, false, 17u << 20},
+        {"a later version's value", valid + "\"Future\" qword u64 5\n", After::kLinesKept},
+        {"a value before it", "# Brelvix registry, format 1\n[A]\n\"Dpi\" qword u64 5\n\"Skip\" dword u32 7\n",
+         After::kLinesKept},
+        {"no data", valid + "\"x\" dword u32\n", After::kLinesKept},
+        {"too large a number", valid + "\"x\" dword u32 4294967296\n", After::kLinesKept},
+        {"bad double", valid + "\"x\" dword f64 1.5x\n", After::kLinesKept},
+        {"odd hex", valid + "\"x\" binary hex 0\n", After::kLinesKept},
+        {"spaced hex", valid + "\"x\" binary hex 00  01\n", After::kLinesKept},
+        {"open text", valid + "\"x\" sz \"open\n", After::kLinesKept},
+        {"quote in text", valid + "\"x\" sz \"a\"b\"\n", After::kLinesKept},
+        {"short escape", valid + "\"x\" sz \"%4\"\n", After::kLinesKept},
+        {"unknown type word", valid + "\"x\" word u32 1\n", After::kLinesKept},
+        {"no blank after the name", valid + "\"x\"dword u32 1\n", After::kLinesKept},
+        {"a key that cannot be named", valid + "[A\\\\B]\n\"y\" dword u32 1\n", After::kLinesKept},
+        {"a key line cut short", valid + "[A\n", After::kLinesKept},
+        {"cut mid-line", valid + "\"Zoom\" dwo", After::kLinesKept},
+        {"cut after a value", valid.substr(0, valid.size() - 1), After::kLinesKept},
+        {"no header line", valid.substr(valid.find('[')), After::kLinesKept},
+        {"random bytes", RandomBytes(4096), After::kKeptAside},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.what);
+        TempDir scratch;
+        const std::string path = scratch.Write("registry", test.contents);
+        if (test.padTo > 0) {
+            std::filesystem::resize_file(path, test.padTo);  // sparse: costs no disk
+        }
+        const std::string before = ReadText(path);
+        Seen seen;
+        if (test.unreadable) {
+            ASSERT_EQ(chmod(path.c_str(), 0), 0);
+            ASSERT_EQ(chmod(scratch.Path().c_str(), 0777), 0);
+            const bool observed = ObserveUnprivileged(path, &seen);
+            ASSERT_EQ(chmod(path.c_str(), 0600), 0);
+            if (!observed) {
+                std::cout << "[  SKIPPED ] " << test.what << ": cannot run a process that permissions bind\n";
+                continue;
+            }
+        } else {
+            seen = Observe(path);
+        }
+
+        const std::vector<std::string> names = ListFolder(scratch.Path());
+        const std::string after = ReadText(path);
+        switch (test.after) {
+            case After::kLeftAlone:
+                EXPECT_EQ(seen.skip, -1);
+                EXPECT_EQ(seen.problem, RegistryStore::FileProblem::kUnreadable);
+                EXPECT_FALSE(seen.wrote);
+                EXPECT_EQ(names, std::vector<std::string>{"registry"});
+                EXPECT_TRUE(after == before);
+                break;
+            case After::kKeptAside:
+                EXPECT_EQ(seen.skip, -1);
+                EXPECT_EQ(seen.problem, RegistryStore::FileProblem::kKeptAside);
+                EXPECT_TRUE(seen.wrote);
+                ASSERT_EQ(names.size(), 2u);
+                EXPECT_EQ(ReadText(scratch.Path() / names[1]), before);
+                break;
+            case After::kLinesKept: {
+                EXPECT_EQ(seen.skip, 7);
+                EXPECT_EQ(seen.problem, RegistryStore::FileProblem::kNone);
+                EXPECT_TRUE(seen.wrote);
+                EXPECT_EQ(names, std::vector<std::string>{"registry"});
+                EXPECT_TRUE(LinesKeptInOrder(before, after)) << after;
+                // Both values read back: none was taken into a line kept.
+                RegistryStore again(path);
+                EXPECT_TRUE(again.QueryValue("A", "Written", nullptr, nullptr)) << after;
+                EXPECT_TRUE(again.QueryValue("A", "Skip", nullptr, nullptr)) << after;
+                break;
+            }
+        }
+    }
+}
+
+TEST_F(RegistryStoreTest, StaleTemporaryFilesGoAtTheNextWrite)
+{
+    ASSERT_TRUE(store.CreateKey("A"));
+    const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::minutes(2);
+    const struct {
+        const char* name;
+        bool old;
+        bool stays;
+    } files[] = {
+        {"registry.tmp-a1B2c3", true, false},  // an earlier version's, killed while writing
+        {"registry.QwErTy", true, false},      // QSaveFile's
+        {"registry.AbCdEf", false, true},      // being written right now, maybe
+        {"registry.backup", true, true},       // the user's own
+        {"registry.BACKUP", true, true},      {"registry.corrupt-20240101-101010", true, true},
+        {"other.QwErTy", true, true},
+    };
+    for (const auto& file : files) {
+        const std::string path = folder.Write(std::string("brelvix/") + file.name, "x");
+        if (file.old) {
+            std::filesystem::last_write_time(path, old);
+        }
+    }
+    const std::uint32_t one = 1;
+    ASSERT_TRUE(store.SetValue("A", "V", kRegDword, &one, 4));
+    for (const auto& file : files) {
+        EXPECT_EQ(std::filesystem::exists(folder.Path() / "brelvix" / file.name), file.stays) << file.name;
+    }
 }
 
 // Queries answer from the file as last read; a change made in place by an
