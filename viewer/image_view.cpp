@@ -6,50 +6,17 @@
 
 namespace brelvix {
 
-namespace {
-
-// Stands in until the window gives the view its host: nothing shows and no
-// dialog is ever answered.
-class NullViewHost final : public ViewHost {
-public:
-    ViewRect WindowRect() const override { return {}; }
-    void SetScrollBar(ScrollAxis, const ScrollBarInfo&, bool) override {}
-    void SetScrollPosition(ScrollAxis, int, bool) override {}
-    bool HasVerticalScrollBar() const override { return false; }
-    void ScrollContents(int, int) override {}
-    void Invalidate(bool) override {}
-    void UpdateNow() override {}
-    ViewCursor SetCursor(ViewCursor) override { return ViewCursor::None; }
-    unsigned StartTimer(unsigned, int) override { return 0; }
-    void StopTimer(unsigned) override {}
-    void SetTitle(const std::string&) override {}
-    void SetStatusText(const std::string&) override {}
-    bool ZoomToBestFit() const override { return false; }
-    void ToggleFullScreen() override {}
-    void SetSlideShowChecked(bool) override {}
-    void ShowContextMenu(int, int) override {}
-    bool ChooseFile(const OpenFileDialogRequest&, std::string*) override { return false; }
-    TrashResult MoveToTrash(const std::string&) override { return TrashResult::Aborted; }
-    void RequestClose() override {}
-};
-
-NullViewHost nullHost;
-
-}  // namespace
-
-ImageView::ImageView(ViewHost* initialHost) : host(initialHost != nullptr ? initialHost : &nullHost) {}
+ImageView::ImageView(ViewWindow& viewWindow, ViewTimer& viewTimer, ViewFrame& viewFrame, ViewShell& viewShell)
+    : window(viewWindow), timer(viewTimer), frame(viewFrame), shell(viewShell)
+{
+}
 
 ImageView::~ImageView() = default;
 
-void ImageView::SetHost(ViewHost* newHost)
-{
-    host = newHost != nullptr ? newHost : &nullHost;
-}
-
 void ImageView::Repaint()
 {
-    host->Invalidate(true);
-    host->UpdateNow();
+    window.Invalidate(true);
+    window.UpdateNow();
 }
 
 // ---- opening and the file list
@@ -64,7 +31,7 @@ bool ImageView::OpenImage(const std::string& path, bool rebuildList)
     if (rebuildList) {
         document.BuildFileList(chosen);
     }
-    if (document.loaded && host->ZoomToBestFit()) {
+    if (document.loaded && frame.BestFitSetting()) {
         ApplyBestFit();
     } else {
         if (document.loaded) {
@@ -83,7 +50,7 @@ bool ImageView::ChooseImageFile(std::string* chosen)
     request.filters = {{kImageFilesFilterName, kImageFilesFilterPatterns},
                        {kAllFilesFilterName, kAllFilesFilterPatterns}};
     std::string answer;
-    if (!host->ChooseFile(request, &answer) || answer.empty()) {
+    if (!shell.ChooseFile(request, &answer) || answer.empty()) {
         return false;
     }
     *chosen = answer;
@@ -93,13 +60,13 @@ bool ImageView::ChooseImageFile(std::string* chosen)
 void ImageView::ShowEntry(std::int64_t index, std::int32_t step)
 {
     browseStep = step;
-    const ViewCursor remembered = host->SetCursor(ViewCursor::Wait);
+    const ViewCursor remembered = window.SetCursor(ViewCursor::Wait);
     document.currentIndex = static_cast<std::int32_t>(index);
     OpenImage(document.fileList[static_cast<std::size_t>(index)], false);
     if (slideShowRunning) {
         RestartSlideShowTimer();
     }
-    host->SetCursor(remembered);
+    window.SetCursor(remembered);
 }
 
 // Positions are worked out in 64 bits: the fast-forward step comes from the
@@ -309,9 +276,9 @@ void ImageView::ZoomTo100()
 // height limits and the factor is sy = H / h. Small pictures are stretched.
 void ImageView::ZoomToFit()
 {
-    const ViewRect window = host->WindowRect();
-    const double roomWidth = std::max(window.Width() - 4, 0);
-    const double roomHeight = std::max(window.Height() - 4, 0);
+    const ViewRect outer = window.WindowRect();
+    const double roomWidth = std::max(outer.Width() - 4, 0);
+    const double roomHeight = std::max(outer.Height() - 4, 0);
     const int width = document.decoded ? document.decoded->Width() : 0;
     const int height = document.decoded ? document.decoded->Height() : 0;
     // A failed load may leave 0 x 0: there is nothing to fit, and a factor
@@ -329,10 +296,10 @@ void ImageView::ZoomToFit()
 // (decoded larger than the working copy on either axis).
 void ImageView::ApplyBestFit()
 {
-    const ViewRect window = host->WindowRect();
+    const ViewRect outer = window.WindowRect();
     const int width = document.decoded ? document.decoded->Width() : 0;
     const int height = document.decoded ? document.decoded->Height() : 0;
-    if (width > window.Width() || height > window.Height()) {
+    if (width > outer.Width() || height > outer.Height()) {
         ZoomToFit();
         return;
     }
@@ -362,22 +329,22 @@ void ImageView::ToggleSlideShow()
 {
     if (slideShowRunning) {
         slideShowRunning = false;
-        host->StopTimer(timerId);
-        host->SetCursor(savedCursor);
+        timer.StopTimer(timerId);
+        window.SetCursor(savedCursor);
     } else {
         slideShowRunning = true;
         RestartSlideShowTimer();
     }
     UpdateStatusText();
     Repaint();
-    host->SetSlideShowChecked(slideShowRunning);
+    frame.SetSlideShowChecked(slideShowRunning);
 }
 
 void ImageView::RestartSlideShowTimer()
 {
-    host->StopTimer(timerId);
-    timerId = host->StartTimer(kSlideShowTimerId, SlideShowPeriod());
-    savedCursor = host->SetCursor(ViewCursor::Blank);
+    timer.StopTimer(timerId);
+    timerId = timer.StartTimer(kSlideShowTimerId, SlideShowPeriod());
+    savedCursor = window.SetCursor(ViewCursor::Blank);
 }
 
 void ImageView::OnTimer(unsigned /*id*/)
@@ -389,9 +356,9 @@ void ImageView::OnTimer(unsigned /*id*/)
 
 void ImageView::OnCursorRequest(bool inClientArea)
 {
-    savedCursor = host->SetCursor(ViewCursor::Arrow);
+    savedCursor = window.SetCursor(ViewCursor::Arrow);
     if (inClientArea && (document.display.Width() > clientWidth || document.display.Height() > clientHeight)) {
-        savedCursor = host->SetCursor(ViewCursor::Hand);
+        savedCursor = window.SetCursor(ViewCursor::Hand);
     }
 }
 
@@ -459,13 +426,13 @@ void ImageView::OnLeftButtonUp(int /*x*/, int /*y*/)
 
 void ImageView::OnLeftButtonDoubleClick(int /*x*/, int /*y*/)
 {
-    host->ToggleFullScreen();
+    frame.ToggleFullScreen();
 }
 
 void ImageView::OnRightButtonUp(int x, int y)
 {
-    const ViewRect window = host->WindowRect();
-    host->ShowContextMenu(window.left + x, window.top + y);
+    const ViewRect outer = window.WindowRect();
+    frame.ShowContextMenu(outer.left + x, outer.top + y);
 }
 
 void ImageView::OnMiddleButtonUp(int /*x*/, int /*y*/)
@@ -495,7 +462,7 @@ void ImageView::OnFilesDropped(const std::vector<std::string>& paths)
 
 void ImageView::DeleteCurrentFile()
 {
-    if (host->MoveToTrash(document.path) == TrashResult::Aborted) {
+    if (shell.MoveToTrash(document.path) == TrashResult::Aborted) {
         return;
     }
     // The next picture follows; after the last one, the previous one.
@@ -510,7 +477,7 @@ void ImageView::DeleteCurrentFile()
         // second time by its listed name, which in a folder holding a.jpg and
         // A.JPG might be the other file.
         if (!OpenImage("", true)) {
-            host->RequestClose();
+            frame.RequestClose();
             return;
         }
     } else {

@@ -2,10 +2,10 @@
 // placement and scrolling, painting, status texts, slide show, panning, drop,
 // delete and the editor decision.
 //
-// ImageView holds no toolkit code. The application creates one, hands it a
-// ViewHost (the window and the frame), forwards the window's events to the
-// On... entry points and its paints to EraseBackground and Paint, and calls
-// the commands. Every operation that changes the picture, its zoom, rotation
+// ImageView holds no toolkit code. The application creates one with its
+// window, timer, frame and shell (viewer/view_host.h), forwards the window's
+// events to the On... entry points and its paints to EraseBackground and
+// Paint, and calls the commands. Every operation that changes the picture, its zoom, rotation
 // or flips ends with UpdateDisplay, the one refresh: working copy, title and
 // status text, scrolling, repaint.
 //
@@ -59,16 +59,11 @@ struct ViewPoint {
 
 class ImageView {
 public:
-    // `host` may be given later with SetHost; until then the view talks to a
-    // host that does nothing and reports an empty window.
-    explicit ImageView(ViewHost* host = nullptr);
+    // None of the four is owned; each must outlive the view.
+    ImageView(ViewWindow& window, ViewTimer& timer, ViewFrame& frame, ViewShell& shell);
     ~ImageView();
     ImageView(const ImageView&) = delete;
     ImageView& operator=(const ImageView&) = delete;
-
-    // The host is not owned and must outlive the view (or be replaced).
-    void SetHost(ViewHost* newHost);
-    ViewHost* Host() const { return host; }
 
     // ---- opening and the file list
     // Opens `path` (asking with the Open dialog when it is empty), rebuilds the
@@ -77,7 +72,7 @@ public:
     // was cancelled (then nothing changed); true also when the picture failed
     // to load.
     bool OpenImage(const std::string& path, bool rebuildList);
-    // Runs the Open dialog through the host; true and the path when chosen.
+    // Runs the Open dialog through the shell; true and the path when chosen.
     bool ChooseImageFile(std::string* chosen);
     // Navigation: wrap (next, previous), ends (first, last), jumps of
     // fastForwardSkip that stop at the ends. Nothing happens with an empty list.
@@ -220,7 +215,10 @@ private:
     void DrawOverlay(ViewCanvas& canvas);
     void Repaint();
 
-    ViewHost* host;
+    ViewWindow& window;
+    ViewTimer& timer;
+    ViewFrame& frame;
+    ViewShell& shell;
     // The direction of the last navigation step; the neighbour that way is
     // decoded ahead of time.
     std::int32_t browseStep = 1;

@@ -1,9 +1,10 @@
 // What the picture view needs from the window system.
 //
 // ImageView holds no toolkit code. It reads the window's geometry, drives the
-// scroll bars, the timer, the cursor and the frame's texts, and paints through
-// the two interfaces below. The application implements them on its toolkit;
-// the tests implement them with recording fakes.
+// scroll bars, the timer, the cursor and the frame's texts, asks for files,
+// and paints through the interfaces below, one per concern. The application
+// implements them on its toolkit; the tests implement them with recording
+// fakes.
 //
 // Coordinates are pixels. "Client" coordinates have (0, 0) at the top-left
 // corner of the view's drawing area (inside its border and scroll bars).
@@ -106,57 +107,61 @@ struct OpenFileDialogRequest {
     std::vector<FileDialogFilter> filters;
 };
 
-// The window that shows the view, and the frame around it. All calls come
-// from the user-interface thread while the view lives.
-class ViewHost {
+// The view's own window: its geometry, scroll bars, repainting and cursor.
+// All calls come from the user-interface thread while the view lives.
+class ViewWindow {
 public:
-    virtual ~ViewHost() = default;
+    virtual ~ViewWindow() = default;
 
-    // --- geometry
     // The view window's outer rectangle (border included) in screen
     // coordinates. Zoom to fit and the failure box use its size; the context
-    // menu its top-left corner.
+    // menu its top-left corner. (The size of the drawing area reaches the
+    // view through ImageView::OnSize.)
     virtual ViewRect WindowRect() const = 0;
-    // (The size of the drawing area reaches the view through
-    // ImageView::OnSize.)
 
-    // --- scroll bars
     // Sets range, page and position of one bar; with `redraw` the bar is
     // repainted at once. Whether it shows follows from the numbers (see
     // ScrollBarInfo).
     virtual void SetScrollBar(ScrollAxis axis, const ScrollBarInfo& info, bool redraw) = 0;
-    // Moves one bar's thumb only.
+    // Moves one bar's thumb only; the contents do not move.
     virtual void SetScrollPosition(ScrollAxis axis, int position, bool redraw) = 0;
-    // Whether the vertical bar currently shows (the wheel scrolls vertically
-    // then, else horizontally).
-    virtual bool HasVerticalScrollBar() const = 0;
     // Moves what the drawing area shows by (dx, dy) pixels (positive: the
     // contents move right or down) and has the uncovered strip erased and
     // painted.
     virtual void ScrollContents(int dx, int dy) = 0;
 
-    // --- repainting
     // Marks the whole drawing area for repainting; with `erase` the
     // background is erased first (ImageView::EraseBackground).
     virtual void Invalidate(bool erase) = 0;
     // Paints whatever is marked, before returning.
     virtual void UpdateNow() = 0;
 
-    // --- cursor and timer
     // Shows `cursor` over the view; returns the cursor it replaced.
     virtual ViewCursor SetCursor(ViewCursor cursor) = 0;
+};
+
+// The view's repeating timer (the slide show's).
+class ViewTimer {
+public:
+    virtual ~ViewTimer() = default;
+
     // Arms the repeating timer `id` with the period in milliseconds (> 0),
     // replacing a timer of the same id. Returns the id of the armed timer, 0
     // when none could be armed. Each expiry calls ImageView::OnTimer with it.
     virtual unsigned StartTimer(unsigned id, int milliseconds) = 0;
     // Stops the timer; harmless when it is not running.
     virtual void StopTimer(unsigned id) = 0;
+};
 
-    // --- the frame
+// What the main frame around the view does for it.
+class ViewFrame {
+public:
+    virtual ~ViewFrame() = default;
+
     virtual void SetTitle(const std::string& title) = 0;
     virtual void SetStatusText(const std::string& text) = 0;
     // The frame's "automatic best fit" setting, read after every open.
-    virtual bool ZoomToBestFit() const = 0;
+    virtual bool BestFitSetting() const = 0;
     // Switches full screen on or off (the frame sets ImageView::fullScreen).
     virtual void ToggleFullScreen() = 0;
     // Sets the Slide Show check mark of the frame's menus.
@@ -164,14 +169,21 @@ public:
     // Shows the view's context menu with its top-left corner at the screen
     // point; the chosen command goes to the frame's command routing.
     virtual void ShowContextMenu(int screenX, int screenY) = 0;
+    // Asks the frame to close as after the Exit command (leave full screen,
+    // save the settings, end the program).
+    virtual void RequestClose() = 0;
+};
+
+// The desktop's file services, each of which asks the user first.
+class ViewShell {
+public:
+    virtual ~ViewShell() = default;
+
     // Runs the Open dialog owned by the frame. Returns true and the chosen
     // full path, or false when the user cancelled.
     virtual bool ChooseFile(const OpenFileDialogRequest& request, std::string* chosen) = 0;
     // Asks the user to confirm and moves the file to the trash.
     virtual TrashResult MoveToTrash(const std::string& path) = 0;
-    // Asks the frame to close as after the Exit command (leave full screen,
-    // save the settings, end the program).
-    virtual void RequestClose() = 0;
 };
 
 // Where the view paints. Coordinates are client coordinates; the canvas is

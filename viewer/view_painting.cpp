@@ -78,8 +78,8 @@ std::string ImageView::StatusText() const
 
 void ImageView::UpdateStatusText()
 {
-    host->SetTitle(TitleText());
-    host->SetStatusText(StatusText());
+    frame.SetTitle(TitleText());
+    frame.SetStatusText(StatusText());
 }
 
 std::vector<std::string> ImageView::OverlayLines() const
@@ -148,13 +148,13 @@ void ImageView::Paint(ViewCanvas& canvas)
 // previous picture had it).
 void ImageView::DrawFailureBox(ViewCanvas& canvas)
 {
-    const ViewRect window = host->WindowRect();
+    const ViewRect outer = window.WindowRect();
     const ViewSize message = canvas.TextExtent(kCannotDisplayText);
     const ViewSize name = canvas.TextExtent(document.path);
     const int boxWidth = std::max(message.width, name.width) + 30;
     const int boxHeight = message.height + name.height + 15;
-    const int left = (window.Width() - boxWidth) / 2 - offsetX;
-    const int top = (window.Height() - boxHeight) / 2 - offsetY;
+    const int left = (outer.Width() - boxWidth) / 2 - offsetX;
+    const int top = (outer.Height() - boxHeight) / 2 - offsetY;
     canvas.FrameRect(left, top, left + boxWidth, top + boxHeight);
     canvas.DrawText(left + 15, top + 6, kCannotDisplayText, kBlack);
     canvas.DrawText(left + 15, top + message.height + 9, document.path, kBlack);

@@ -30,8 +30,8 @@ void ImageView::ResetScrolling()
 {
     offsetX = 0;
     offsetY = 0;
-    host->SetScrollPosition(ScrollAxis::Horizontal, 0, false);
-    host->SetScrollPosition(ScrollAxis::Vertical, 0, false);
+    window.SetScrollPosition(ScrollAxis::Horizontal, 0, false);
+    window.SetScrollPosition(ScrollAxis::Vertical, 0, false);
     SetScrollExtents(document.display.Width(), document.display.Height(), true);
 }
 
@@ -41,14 +41,14 @@ void ImageView::SetScrollExtents(int cx, int cy, bool redraw)
     extentY = cy;
     offsetX = 0;
     offsetY = 0;
-    host->SetScrollBar(ScrollAxis::Horizontal, {0, extentX - 1, clientWidth, 0}, redraw);
-    host->SetScrollBar(ScrollAxis::Vertical, {0, extentY - 1, clientHeight, 0}, redraw);
+    window.SetScrollBar(ScrollAxis::Horizontal, {0, extentX - 1, clientWidth, 0}, redraw);
+    window.SetScrollBar(ScrollAxis::Vertical, {0, extentY - 1, clientHeight, 0}, redraw);
     lineSizeX = AtLeastOne(extentX / 100);
     lineSizeY = AtLeastOne(extentY / 100);
     pageSizeX = AtLeastOne(extentX / 10);
     pageSizeY = AtLeastOne(extentY / 10);
     if (redraw) {
-        host->Invalidate(true);
+        window.Invalidate(true);
     }
 }
 
@@ -58,12 +58,12 @@ void ImageView::ScrollTo(int x, int y, bool redraw)
     const std::int64_t dy = std::int64_t{offsetY} - y;
     offsetX = x;
     offsetY = y;
-    host->SetScrollPosition(ScrollAxis::Horizontal, x, true);
-    host->SetScrollPosition(ScrollAxis::Vertical, y, true);
+    window.SetScrollPosition(ScrollAxis::Horizontal, x, true);
+    window.SetScrollPosition(ScrollAxis::Vertical, y, true);
     if (redraw) {
-        host->Invalidate(true);
+        window.Invalidate(true);
     } else if (dx != 0 || dy != 0) {
-        host->ScrollContents(static_cast<int>(dx), static_cast<int>(dy));
+        window.ScrollContents(static_cast<int>(dx), static_cast<int>(dy));
     }
 }
 
@@ -76,8 +76,8 @@ void ImageView::ScrollAxisTo(ScrollAxis axis, std::int32_t position)
     }
     const int delta = offset - position;
     offset = position;
-    host->SetScrollPosition(axis, position, true);
-    host->ScrollContents(horizontal ? delta : 0, horizontal ? 0 : delta);
+    window.SetScrollPosition(axis, position, true);
+    window.ScrollContents(horizontal ? delta : 0, horizontal ? 0 : delta);
 }
 
 void ImageView::OnScroll(ScrollAxis axis, ScrollAction action, int trackPosition)
@@ -126,20 +126,22 @@ void ImageView::OnScroll(ScrollAxis axis, ScrollAction action, int trackPosition
 // made for each multiple of 120 below it: a notch of 120 with 3 lines is 360,
 // three line steps; a half notch of 60 is 180, two steps. The accumulator
 // keeps the remainder of its division by 120, so two half notches in a row
-// scroll 2 + 3 lines. The direction is that of this message's delta.
+// scroll 2 + 3 lines. The direction is that of this message's delta. The
+// steps go to the vertical axis while its bar shows, that is while the
+// picture is taller than the client area, and sideways otherwise.
 void ImageView::OnMouseWheel(int delta)
 {
     const std::int64_t accumulated = std::int64_t{wheelAccumulator} + delta;
     const bool pages = wheelLines == -1;
     const std::int64_t amount = pages ? std::llabs(accumulated) : std::llabs(accumulated) * wheelLines;
     const std::int64_t steps = amount > 0 ? (amount + 119) / 120 : 0;
-    const ScrollAxis axis = host->HasVerticalScrollBar() ? ScrollAxis::Vertical : ScrollAxis::Horizontal;
+    const ScrollAxis axis = extentY > clientHeight ? ScrollAxis::Vertical : ScrollAxis::Horizontal;
     const ScrollAction action = delta > 0 ? (pages ? ScrollAction::PageUp : ScrollAction::LineUp)
                                           : (pages ? ScrollAction::PageDown : ScrollAction::LineDown);
     for (std::int64_t step = 0; step < steps; ++step) {
         const std::int32_t before = axis == ScrollAxis::Vertical ? offsetY : offsetX;
         OnScroll(axis, action, 0);
-        host->UpdateNow();
+        window.UpdateNow();
         // Once the edge is reached the remaining steps would change nothing;
         // stopping keeps an absurd delta from spinning here.
         if ((axis == ScrollAxis::Vertical ? offsetY : offsetX) == before) {
@@ -158,8 +160,8 @@ void ImageView::OnSize(int newClientWidth, int newClientHeight)
 {
     clientWidth = std::max(newClientWidth, 0);
     clientHeight = std::max(newClientHeight, 0);
-    host->SetScrollBar(ScrollAxis::Horizontal, {0, extentX - 1, clientWidth, offsetX}, true);
-    host->SetScrollBar(ScrollAxis::Vertical, {0, extentY - 1, clientHeight, offsetY}, true);
+    window.SetScrollBar(ScrollAxis::Horizontal, {0, extentX - 1, clientWidth, offsetX}, true);
+    window.SetScrollBar(ScrollAxis::Vertical, {0, extentY - 1, clientHeight, offsetY}, true);
     // An enlarged window must not show empty space beyond the picture's right
     // or bottom edge: pull the offset back.
     const std::int32_t largestX = std::max(extentX - clientWidth, 0);

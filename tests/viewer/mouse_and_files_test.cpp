@@ -12,7 +12,7 @@ TEST(Panning, SmallPictureShowsTheArrowAndDoesNotDrag)
     ViewFixture f;
     f.ShowPicture(300, 200);
     f.view.OnCursorRequest(true);
-    EXPECT_EQ(f.host.cursor, ViewCursor::Arrow);
+    EXPECT_EQ(f.window.cursor, ViewCursor::Arrow);
     f.view.OnLeftButtonDown(100, 100);
     EXPECT_FALSE(f.view.dragging);
     f.view.OnMouseMove(50, 50, kViewKeyLeftButton);
@@ -24,11 +24,11 @@ TEST(Panning, FollowsTheMouseWithinThePicture)
     ViewFixture f;  // client 800 x 600
     f.ShowPicture(2000, 500);
     f.view.OnCursorRequest(true);
-    EXPECT_EQ(f.host.cursor, ViewCursor::Hand);
+    EXPECT_EQ(f.window.cursor, ViewCursor::Hand);
     EXPECT_EQ(f.view.savedCursor, ViewCursor::Arrow);
     // Over the border or the scroll bars: always the arrow.
     f.view.OnCursorRequest(false);
-    EXPECT_EQ(f.host.cursor, ViewCursor::Arrow);
+    EXPECT_EQ(f.window.cursor, ViewCursor::Arrow);
 
     f.view.OnLeftButtonDown(400, 300);
     ASSERT_TRUE(f.view.dragging);
@@ -37,7 +37,7 @@ TEST(Panning, FollowsTheMouseWithinThePicture)
     f.view.OnMouseMove(300, 250, kViewKeyLeftButton);  // 100 to the left
     EXPECT_EQ(f.view.offsetX, 100);
     EXPECT_EQ(f.view.offsetY, 0) << "only horizontal panning";
-    EXPECT_EQ(f.host.Bar(ScrollAxis::Horizontal).position, 100);
+    EXPECT_EQ(f.window.Bar(ScrollAxis::Horizontal).position, 100);
     f.view.OnMouseMove(5000, 250, kViewKeyLeftButton);
     EXPECT_EQ(f.view.offsetX, 0);
     f.view.OnMouseMove(-30000, 250, kViewKeyLeftButton);
@@ -49,7 +49,7 @@ TEST(Panning, FollowsTheMouseWithinThePicture)
 
     // The context menu opens at the release point on the screen.
     f.view.OnRightButtonUp(30, 40);
-    EXPECT_EQ(f.host.contextMenus, (std::vector<std::pair<int, int>>{{130, 90}}));
+    EXPECT_EQ(f.frame.contextMenus, (std::vector<std::pair<int, int>>{{130, 90}}));
 }
 
 TEST(Panning, AnotherKeyOrButtonEndsTheDrag)
@@ -73,16 +73,16 @@ TEST(Opening, DialogTextsAndCancel)
     f.view.document.path = "/kept.png";
     EXPECT_FALSE(f.view.OpenImage("", true));
     EXPECT_EQ(f.view.document.path, "/kept.png");
-    ASSERT_EQ(f.host.dialogs.size(), 1u);
-    EXPECT_EQ(f.host.dialogs[0].title, "Select an image file to view");
-    EXPECT_EQ(f.host.dialogs[0].filters,
+    ASSERT_EQ(f.shell.dialogs.size(), 1u);
+    EXPECT_EQ(f.shell.dialogs[0].title, "Select an image file to view");
+    EXPECT_EQ(f.shell.dialogs[0].filters,
               (std::vector<FileDialogFilter>{
                   {"Image files (JPG, GIF, TIF, BMP, PNG, TGA)", "*.jpg;*.jpeg;*.gif;*.png;*.bmp;*.tif;*.tiff;*.tga;"},
                   {"All files", "*.*"}}));
 
     TempDir dir;
     const std::string chosen = dir.Write("pick.bmp", Bmp24Header(8, 8));
-    f.host.dialogAnswers = {chosen};
+    f.shell.dialogAnswers = {chosen};
     EXPECT_TRUE(f.view.OpenImage("", true));
     EXPECT_EQ(f.view.document.path, chosen);
     EXPECT_EQ(f.view.document.fileList, std::vector<std::string>{chosen});
@@ -96,7 +96,7 @@ TEST(Dropping, FirstFileOnlyAndOnlyListedTypes)
     ViewFixture f;
     f.view.ToggleSlideShow();
     f.view.OnFilesDropped({first, second, dir.Path().string() + "/third.jpg"});
-    EXPECT_EQ(f.host.timerPeriods.size(), 1u) << "a running show is not re-armed";
+    EXPECT_EQ(f.timer.periods.size(), 1u) << "a running show is not re-armed";
     EXPECT_EQ(f.view.document.path, first);
     EXPECT_EQ(f.view.document.fileList, (std::vector<std::string>{first, second}));
     EXPECT_EQ(f.view.document.currentIndex, 0);
@@ -129,11 +129,11 @@ TEST(Deleting, ShowsTheNextPictureOrThePreviousAfterTheLast)
     ASSERT_TRUE(f.view.OpenImage(folder.pictures[3], true));
     ASSERT_EQ(f.view.document.currentIndex, 3);  // position 4 of 10
     f.view.DeleteCurrentFile();
-    EXPECT_EQ(f.host.trashed, std::vector<std::string>{folder.pictures[3]});
+    EXPECT_EQ(f.shell.trashed, std::vector<std::string>{folder.pictures[3]});
     EXPECT_EQ(f.view.document.path, folder.pictures[4]);
     EXPECT_EQ(f.view.document.currentIndex, 3);
     EXPECT_EQ(f.view.document.fileList.size(), 9u);
-    EXPECT_EQ(f.host.status.rfind(" File 4 of 9 ", 0), 0u) << f.host.status;
+    EXPECT_EQ(f.frame.status.rfind(" File 4 of 9 ", 0), 0u) << f.frame.status;
 
     Folder ten(10);
     ASSERT_TRUE(f.view.OpenImage(ten.pictures[9], true));
@@ -141,7 +141,7 @@ TEST(Deleting, ShowsTheNextPictureOrThePreviousAfterTheLast)
     f.view.DeleteCurrentFile();
     EXPECT_EQ(f.view.document.path, ten.pictures[8]);
     EXPECT_EQ(f.view.document.currentIndex, 8);
-    EXPECT_EQ(f.host.status.rfind(" File 9 of 9 ", 0), 0u) << f.host.status;
+    EXPECT_EQ(f.frame.status.rfind(" File 9 of 9 ", 0), 0u) << f.frame.status;
 }
 
 TEST(Deleting, DeclinedChangesNothingAndAFailedMoveStillMovesOn)
@@ -149,15 +149,15 @@ TEST(Deleting, DeclinedChangesNothingAndAFailedMoveStillMovesOn)
     Folder folder(3);
     ViewFixture f;
     ASSERT_TRUE(f.view.OpenImage(folder.pictures[0], true));
-    f.host.trashAnswer = TrashResult::Aborted;
-    const int repaints = f.host.invalidations;
+    f.shell.trashAnswer = TrashResult::Aborted;
+    const int repaints = f.window.invalidations;
     f.view.DeleteCurrentFile();
     EXPECT_EQ(f.view.document.path, folder.pictures[0]);
     EXPECT_EQ(f.view.document.currentIndex, 0);
-    EXPECT_EQ(f.host.invalidations, repaints);
+    EXPECT_EQ(f.window.invalidations, repaints);
 
     // The file stays, and stays listed, but the neighbour is shown.
-    f.host.trashAnswer = TrashResult::Failed;
+    f.shell.trashAnswer = TrashResult::Failed;
     f.view.DeleteCurrentFile();
     EXPECT_EQ(f.view.document.path, folder.pictures[1]);
     EXPECT_EQ(f.view.document.currentIndex, 1);
@@ -170,21 +170,21 @@ TEST(Deleting, OnlyPictureAsksForAnotherOrCloses)
     ViewFixture f;
     ASSERT_TRUE(f.view.OpenImage(folder.pictures[0], true));
     f.view.DeleteCurrentFile();
-    EXPECT_EQ(f.host.dialogs.size(), 1u);
-    EXPECT_EQ(f.host.closeRequests, 1);
+    EXPECT_EQ(f.shell.dialogs.size(), 1u);
+    EXPECT_EQ(f.frame.closeRequests, 1);
 
     Folder other(2);
     Folder lonely(1);
     ASSERT_TRUE(f.view.OpenImage(lonely.pictures[0], true));
-    f.host.dialogAnswers = {other.pictures[1]};
+    f.shell.dialogAnswers = {other.pictures[1]};
     f.view.ToggleSlideShow();
-    const std::size_t armed = f.host.timerPeriods.size();
+    const std::size_t armed = f.timer.periods.size();
     f.view.DeleteCurrentFile();
-    EXPECT_EQ(f.host.closeRequests, 1);
+    EXPECT_EQ(f.frame.closeRequests, 1);
     EXPECT_EQ(f.view.document.path, other.pictures[1]);
     EXPECT_EQ(f.view.document.currentIndex, 1);
     EXPECT_EQ(f.view.document.fileList.size(), 2u);
-    EXPECT_EQ(f.host.timerPeriods.size(), armed + 1) << "a running show is re-armed";
+    EXPECT_EQ(f.timer.periods.size(), armed + 1) << "a running show is re-armed";
 }
 
 TEST(Editor, LaunchesWithThePathAsOneArgumentOrWarns)

@@ -67,7 +67,7 @@ TEST(Navigation, WrapsAndStopsAtTheEnds)
         // The entry is opened (and fails here: no such file) and shown.
         EXPECT_EQ(f.view.document.path, f.view.document.fileList[step.expected]) << step.name;
         EXPECT_FALSE(f.view.document.loaded) << step.name;
-        EXPECT_EQ(f.host.title, f.view.document.fileList[step.expected] + " - Brelvix") << step.name;
+        EXPECT_EQ(f.frame.title, f.view.document.fileList[step.expected] + " - Brelvix") << step.name;
         // Navigation never rebuilds the list.
         EXPECT_EQ(f.view.document.fileList.size(), static_cast<std::size_t>(step.count)) << step.name;
     }
@@ -84,8 +84,8 @@ TEST(Navigation, EmptyListChangesNothing)
         (f.view.*command)();
         EXPECT_EQ(f.view.document.currentIndex, 3);
         EXPECT_EQ(f.view.document.path, "/somewhere/else.png");
-        EXPECT_TRUE(f.host.cursorHistory.empty());
-        EXPECT_TRUE(f.host.title.empty());
+        EXPECT_TRUE(f.window.cursorHistory.empty());
+        EXPECT_TRUE(f.frame.title.empty());
     }
 }
 
@@ -93,9 +93,9 @@ TEST(Navigation, ShowsTheWaitCursorAndRestoresIt)
 {
     ViewFixture f;
     f.view.document.fileList = Entries(3);
-    f.host.cursor = ViewCursor::Hand;
+    f.window.cursor = ViewCursor::Hand;
     f.view.ShowNext();
-    EXPECT_EQ(f.host.cursorHistory, (std::vector<ViewCursor>{ViewCursor::Wait, ViewCursor::Hand}));
+    EXPECT_EQ(f.window.cursorHistory, (std::vector<ViewCursor>{ViewCursor::Wait, ViewCursor::Hand}));
     // Its own cursor changes do not count as the view's remembered cursor.
     EXPECT_EQ(f.view.savedCursor, ViewCursor::None);
     // A failed load keeps the new position: the next step goes on from there.
@@ -121,7 +121,7 @@ TEST(Navigation, RefreshRebuildsTheListButKeepsThePicture)
     EXPECT_EQ(f.view.document.currentIndex, 1);
     EXPECT_EQ(f.view.document.rotation, 90);
     EXPECT_DOUBLE_EQ(f.view.document.zoom, 2.0);
-    EXPECT_EQ(f.host.status.rfind(" File 2 of 3 ", 0), 0u) << f.host.status;
+    EXPECT_EQ(f.frame.status.rfind(" File 2 of 3 ", 0), 0u) << f.frame.status;
 }
 
 }  // namespace

@@ -83,37 +83,37 @@ TEST(Texts, StatusAndOverlayOfOnePicture)
     f.view.document.currentIndex = 2;
     f.view.document.zoom = 0.5;
     f.view.UpdateDisplay();
-    EXPECT_EQ(f.host.title, picture + " - Brelvix");
-    EXPECT_EQ(f.host.status, " File 3 of 17    Dimensions: 1920 x 1080    Size: 337 Kb    Zoom: 50%");
+    EXPECT_EQ(f.frame.title, picture + " - Brelvix");
+    EXPECT_EQ(f.frame.status, " File 3 of 17    Dimensions: 1920 x 1080    Size: 337 Kb    Zoom: 50%");
     EXPECT_EQ(f.view.OverlayLines(), (std::vector<std::string>{picture, "File 3 of 17", "Size: 960 x 540 (50%)",
                                                                "File size: 337 Kb (345678 bytes)"}));
 
     f.view.document.slideShowDelay = 2.5;
     f.view.ToggleSlideShow();
-    EXPECT_EQ(f.host.status,
+    EXPECT_EQ(f.frame.status,
               " File 3 of 17    Dimensions: 1920 x 1080    Size: 337 Kb    Zoom: 50%     Slideshow (delay 2.50 s)");
     EXPECT_EQ(f.view.OverlayLines().back(), "Slideshow (delay 2.5 s)");
     f.view.ToggleSlideShow();
-    EXPECT_EQ(f.host.status.find("Slideshow"), std::string::npos);
+    EXPECT_EQ(f.frame.status.find("Slideshow"), std::string::npos);
 
     // Turned, the status keeps the decoded size and the overlay shows the copy.
     f.view.RotateRight();
-    EXPECT_NE(f.host.status.find("Dimensions: 1920 x 1080"), std::string::npos);
+    EXPECT_NE(f.frame.status.find("Dimensions: 1920 x 1080"), std::string::npos);
     EXPECT_EQ(f.view.OverlayLines()[2], "Size: 540 x 960 (50%)");
 
     f.view.document.zoom = 1.1;
     f.view.UpdateDisplay();
-    EXPECT_NE(f.host.status.find("Zoom: 110%"), std::string::npos);
+    EXPECT_NE(f.frame.status.find("Zoom: 110%"), std::string::npos);
     f.view.document.zoom = 0.29;
     f.view.UpdateDisplay();
-    EXPECT_NE(f.host.status.find("Zoom: 28%"), std::string::npos);
+    EXPECT_NE(f.frame.status.find("Zoom: 28%"), std::string::npos);
 }
 
 TEST(Texts, UnreadableSizeAndHugeFiles)
 {
     ViewFixture f;
     f.view.OpenImage("/brelvix-nowhere/gone.jpg", false);
-    EXPECT_EQ(f.host.status, " File 1 of 0    Dimensions: 0 x 0    Size: 0 Kb    Zoom: 100%");
+    EXPECT_EQ(f.frame.status, " File 1 of 0    Dimensions: 0 x 0    Size: 0 Kb    Zoom: 100%");
     EXPECT_EQ(f.view.OverlayLines()[3], "File size: 0 Kb (-1 bytes)");
 
     // A sparse file of 5 GiB plus 1000 bytes: exact bytes, no overflow.
@@ -122,7 +122,7 @@ TEST(Texts, UnreadableSizeAndHugeFiles)
     const long long size = 5LL * 1024 * 1024 * 1024 + 1000;
     ASSERT_EQ(::truncate(big.c_str(), size), 0);
     f.view.OpenImage(big, false);
-    EXPECT_NE(f.host.status.find("Size: 5242880 Kb"), std::string::npos) << f.host.status;
+    EXPECT_NE(f.frame.status.find("Size: 5242880 Kb"), std::string::npos) << f.frame.status;
     EXPECT_EQ(f.view.OverlayLines()[3], "File size: 5242880 Kb (5368710120 bytes)");
 }
 

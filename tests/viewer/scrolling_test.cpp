@@ -12,15 +12,15 @@ TEST(Scrolling, PlacementCentresWhatFitsAndScrollsWhatDoesNot)
     f.Resize(801, 600);
     f.ShowPicture(300, 200);
     EXPECT_EQ(f.view.PicturePosition(), (ViewPoint{250, 200}));
-    EXPECT_FALSE(FakeHost::Shows(f.host.Bar(ScrollAxis::Horizontal)));
-    EXPECT_FALSE(FakeHost::Shows(f.host.Bar(ScrollAxis::Vertical)));
+    EXPECT_FALSE(FakeWindow::Shows(f.window.Bar(ScrollAxis::Horizontal)));
+    EXPECT_FALSE(FakeWindow::Shows(f.window.Bar(ScrollAxis::Vertical)));
 
     f.Resize(200, 100);
     EXPECT_EQ(f.view.PicturePosition(), (ViewPoint{0, 0}));
-    EXPECT_EQ(f.host.Bar(ScrollAxis::Horizontal), (ScrollBarInfo{0, 299, 200, 0}));
-    EXPECT_EQ(f.host.Bar(ScrollAxis::Vertical), (ScrollBarInfo{0, 199, 100, 0}));
-    EXPECT_TRUE(FakeHost::Shows(f.host.Bar(ScrollAxis::Horizontal)));
-    EXPECT_TRUE(FakeHost::Shows(f.host.Bar(ScrollAxis::Vertical)));
+    EXPECT_EQ(f.window.Bar(ScrollAxis::Horizontal), (ScrollBarInfo{0, 299, 200, 0}));
+    EXPECT_EQ(f.window.Bar(ScrollAxis::Vertical), (ScrollBarInfo{0, 199, 100, 0}));
+    EXPECT_TRUE(FakeWindow::Shows(f.window.Bar(ScrollAxis::Horizontal)));
+    EXPECT_TRUE(FakeWindow::Shows(f.window.Bar(ScrollAxis::Vertical)));
     EXPECT_EQ(f.view.lineSizeX, 3);
     EXPECT_EQ(f.view.lineSizeY, 2);
     EXPECT_EQ(f.view.pageSizeX, 30);
@@ -39,7 +39,7 @@ TEST(Scrolling, BarActionsStayInRange)
     ViewFixture f;
     f.Resize(200, 100);
     f.ShowPicture(300, 1000);  // vertical range 0..900
-    f.host.scrolled.clear();
+    f.window.scrolled.clear();
     struct Case {
         ScrollAction action;
         int track;
@@ -57,14 +57,14 @@ TEST(Scrolling, BarActionsStayInRange)
     for (const Case& c : cases) {
         f.view.OnScroll(ScrollAxis::Vertical, c.action, c.track);
         EXPECT_EQ(f.view.offsetY, c.expected) << static_cast<int>(c.action);
-        EXPECT_EQ(f.host.Bar(ScrollAxis::Vertical).position, c.expected);
+        EXPECT_EQ(f.window.Bar(ScrollAxis::Vertical).position, c.expected);
     }
     // Contents move by the change, opposite to the offset; nothing moves
     // when the offset stays.
-    ASSERT_GE(f.host.scrolled.size(), 3u);
-    EXPECT_EQ(f.host.scrolled[0], (std::pair<int, int>{0, -10}));
-    EXPECT_EQ(f.host.scrolled[2], (std::pair<int, int>{0, -100}));
-    EXPECT_EQ(f.host.scrolled.size(), 11u);
+    ASSERT_GE(f.window.scrolled.size(), 3u);
+    EXPECT_EQ(f.window.scrolled[0], (std::pair<int, int>{0, -10}));
+    EXPECT_EQ(f.window.scrolled[2], (std::pair<int, int>{0, -100}));
+    EXPECT_EQ(f.window.scrolled.size(), 11u);
 
     // An axis on which the picture fits never scrolls.
     f.Resize(400, 100);
@@ -77,10 +77,10 @@ TEST(Scrolling, WheelAccumulatesPartialNotches)
     ViewFixture f;
     f.Resize(200, 100);
     f.ShowPicture(300, 1000);  // line size 10
-    const int updates = f.host.updates;
+    const int updates = f.window.updates;
     f.view.OnMouseWheel(-120);
     EXPECT_EQ(f.view.offsetY, 30);
-    EXPECT_EQ(f.host.updates - updates, 3) << "each step is shown at once";
+    EXPECT_EQ(f.window.updates - updates, 3) << "each step is shown at once";
     EXPECT_EQ(f.view.wheelAccumulator, 0);
 
     f.view.OnMouseWheel(-60);  // half a notch: 180 -> two steps
@@ -123,13 +123,13 @@ TEST(Scrolling, EnlargingPullsTheOffsetBack)
     f.view.OnScroll(ScrollAxis::Vertical, ScrollAction::Bottom, 0);
     ASSERT_EQ(f.view.offsetX, 100);
     ASSERT_EQ(f.view.offsetY, 100);
-    f.host.scrolled.clear();
+    f.window.scrolled.clear();
 
     f.Resize(250, 180);
     EXPECT_EQ(f.view.offsetX, 50);
     EXPECT_EQ(f.view.offsetY, 20);
-    EXPECT_EQ(f.host.scrolled, (std::vector<std::pair<int, int>>{{50, 0}, {0, 80}}));
-    EXPECT_EQ(f.host.Bar(ScrollAxis::Horizontal), (ScrollBarInfo{0, 299, 250, 50}));
+    EXPECT_EQ(f.window.scrolled, (std::vector<std::pair<int, int>>{{50, 0}, {0, 80}}));
+    EXPECT_EQ(f.window.Bar(ScrollAxis::Horizontal), (ScrollBarInfo{0, 299, 250, 50}));
 
     f.Resize(1000, 1000);  // larger than the picture: back to 0
     EXPECT_EQ(f.view.offsetX, 0);
@@ -144,12 +144,12 @@ TEST(Scrolling, EveryRefreshReturnsToTheCorner)
     ViewFixture f;
     f.ShowPicture(2000, 2000);
     f.view.ScrollTo(300, 400, false);
-    EXPECT_EQ(f.host.scrolled.back(), (std::pair<int, int>{-300, -400}));
-    EXPECT_EQ(f.host.Bar(ScrollAxis::Vertical).position, 400);
+    EXPECT_EQ(f.window.scrolled.back(), (std::pair<int, int>{-300, -400}));
+    EXPECT_EQ(f.window.Bar(ScrollAxis::Vertical).position, 400);
     f.view.FlipHorizontal();
     EXPECT_EQ(f.view.offsetX, 0);
     EXPECT_EQ(f.view.offsetY, 0);
-    EXPECT_EQ(f.host.Bar(ScrollAxis::Vertical), (ScrollBarInfo{0, 1999, 600, 0}));
+    EXPECT_EQ(f.window.Bar(ScrollAxis::Vertical), (ScrollBarInfo{0, 1999, 600, 0}));
 
     // A failed load keeps the previous picture's scrolling.
     f.view.ScrollTo(300, 400, true);

@@ -27,42 +27,42 @@ TEST(SlideShow, StartStepAndStop)
 
     f.view.ToggleSlideShow();
     EXPECT_TRUE(f.view.slideShowRunning);
-    EXPECT_TRUE(f.host.slideShowChecked);
-    EXPECT_EQ(f.host.runningTimers, (std::map<unsigned, int>{{kSlideShowTimerId, 5000}}));
+    EXPECT_TRUE(f.frame.slideShowChecked);
+    EXPECT_EQ(f.timer.running, (std::map<unsigned, int>{{kSlideShowTimerId, 5000}}));
     EXPECT_EQ(f.view.timerId, kSlideShowTimerId);
-    EXPECT_EQ(f.host.cursor, ViewCursor::Blank);
+    EXPECT_EQ(f.window.cursor, ViewCursor::Blank);
     EXPECT_EQ(f.view.document.currentIndex, 2) << "starting does not change the picture";
-    EXPECT_NE(f.host.status.find("     Slideshow (delay 5.00 s)"), std::string::npos);
+    EXPECT_NE(f.frame.status.find("     Slideshow (delay 5.00 s)"), std::string::npos);
 
     // The timer's step wraps from the last entry and arms a full period anew.
     f.view.OnTimer(f.view.timerId);
     EXPECT_EQ(f.view.document.currentIndex, 0);
-    EXPECT_EQ(f.host.timerPeriods.size(), 2u);
+    EXPECT_EQ(f.timer.periods.size(), 2u);
     // A command during the show steps at once and postpones the next step.
     f.view.ShowLast();
     EXPECT_EQ(f.view.document.currentIndex, 2);
-    EXPECT_EQ(f.host.timerPeriods.size(), 3u);
+    EXPECT_EQ(f.timer.periods.size(), 3u);
     // A new delay applies from the next arming.
     f.view.document.slideShowDelay = 2.5;
     f.view.OnTimer(99);  // any id steps
     EXPECT_EQ(f.view.document.currentIndex, 0);
-    EXPECT_EQ(f.host.timerPeriods.back(), 2500);
+    EXPECT_EQ(f.timer.periods.back(), 2500);
 
     f.view.ToggleSlideShow();
     EXPECT_FALSE(f.view.slideShowRunning);
-    EXPECT_FALSE(f.host.slideShowChecked);
-    EXPECT_TRUE(f.host.runningTimers.empty());
-    EXPECT_EQ(f.host.status.find("Slideshow"), std::string::npos);
+    EXPECT_FALSE(f.frame.slideShowChecked);
+    EXPECT_TRUE(f.timer.running.empty());
+    EXPECT_EQ(f.frame.status.find("Slideshow"), std::string::npos);
 
     // Navigation without a show arms nothing.
     f.view.ShowNext();
-    EXPECT_TRUE(f.host.runningTimers.empty());
+    EXPECT_TRUE(f.timer.running.empty());
 
     // The middle button toggles too, and the check mark follows.
     f.view.OnMiddleButtonUp(10, 10);
-    EXPECT_TRUE(f.host.slideShowChecked);
+    EXPECT_TRUE(f.frame.slideShowChecked);
     f.view.OnMiddleButtonUp(10, 10);
-    EXPECT_FALSE(f.host.slideShowChecked);
+    EXPECT_FALSE(f.frame.slideShowChecked);
 }
 
 TEST(SlideShow, TimerPeriod)
@@ -87,7 +87,7 @@ TEST(SlideShow, TimerPeriod)
     for (const Case& c : cases) {
         f.view.document.slideShowDelay = c.delay;
         f.view.RestartSlideShowTimer();
-        EXPECT_EQ(f.host.timerPeriods.back(), c.period) << c.delay;
+        EXPECT_EQ(f.timer.periods.back(), c.period) << c.delay;
     }
 }
 
@@ -95,30 +95,30 @@ TEST(SlideShow, CursorSequence)
 {
     ViewFixture f;
     f.view.document.fileList = Entries(4);
-    f.host.cursor = ViewCursor::Arrow;
+    f.window.cursor = ViewCursor::Arrow;
 
     f.view.ToggleSlideShow();
-    EXPECT_EQ(f.host.cursor, ViewCursor::Blank);
+    EXPECT_EQ(f.window.cursor, ViewCursor::Blank);
     EXPECT_EQ(f.view.savedCursor, ViewCursor::Arrow);
 
     // A step without mouse movement: wait, blank (remembering wait), then
     // the cursor from before the step: still hidden.
-    f.host.cursorHistory.clear();
+    f.window.cursorHistory.clear();
     f.view.OnTimer(kSlideShowTimerId);
-    EXPECT_EQ(f.host.cursorHistory, (std::vector<ViewCursor>{ViewCursor::Wait, ViewCursor::Blank, ViewCursor::Blank}));
-    EXPECT_EQ(f.host.cursor, ViewCursor::Blank);
+    EXPECT_EQ(f.window.cursorHistory, (std::vector<ViewCursor>{ViewCursor::Wait, ViewCursor::Blank, ViewCursor::Blank}));
+    EXPECT_EQ(f.window.cursor, ViewCursor::Blank);
     EXPECT_EQ(f.view.savedCursor, ViewCursor::Wait);
 
     // The mouse moves: the view asks for a cursor and shows the arrow; later
     // steps keep it visible.
     f.view.OnCursorRequest(true);
-    EXPECT_EQ(f.host.cursor, ViewCursor::Arrow);
+    EXPECT_EQ(f.window.cursor, ViewCursor::Arrow);
     f.view.OnTimer(kSlideShowTimerId);
-    EXPECT_EQ(f.host.cursor, ViewCursor::Arrow);
+    EXPECT_EQ(f.window.cursor, ViewCursor::Arrow);
 
     // Stopping right after a step restores what the last change replaced.
     f.view.ToggleSlideShow();
-    EXPECT_EQ(f.host.cursor, ViewCursor::Wait);
+    EXPECT_EQ(f.window.cursor, ViewCursor::Wait);
 }
 
 }  // namespace

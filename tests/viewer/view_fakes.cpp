@@ -6,7 +6,7 @@
 
 namespace brelvix {
 
-ViewCursor FakeHost::SetCursor(ViewCursor next)
+ViewCursor FakeWindow::SetCursor(ViewCursor next)
 {
     const ViewCursor replaced = cursor;
     cursor = next;
@@ -14,14 +14,14 @@ ViewCursor FakeHost::SetCursor(ViewCursor next)
     return replaced;
 }
 
-unsigned FakeHost::StartTimer(unsigned id, int milliseconds)
+unsigned FakeTimer::StartTimer(unsigned id, int milliseconds)
 {
-    runningTimers[id] = milliseconds;
-    timerPeriods.push_back(milliseconds);
+    running[id] = milliseconds;
+    periods.push_back(milliseconds);
     return id;
 }
 
-bool FakeHost::ChooseFile(const OpenFileDialogRequest& request, std::string* chosen)
+bool FakeShell::ChooseFile(const OpenFileDialogRequest& request, std::string* chosen)
 {
     dialogs.push_back(request);
     if (dialogAnswers.empty()) {
@@ -32,7 +32,7 @@ bool FakeHost::ChooseFile(const OpenFileDialogRequest& request, std::string* cho
     return true;
 }
 
-TrashResult FakeHost::MoveToTrash(const std::string& path)
+TrashResult FakeShell::MoveToTrash(const std::string& path)
 {
     trashed.push_back(path);
     if (trashAnswer == TrashResult::Done) {
@@ -115,8 +115,8 @@ void ViewFixture::ShowPicture(int width, int height)
 
 void ViewFixture::Resize(int clientWidth, int clientHeight)
 {
-    host.window.right = host.window.left + clientWidth + 4;
-    host.window.bottom = host.window.top + clientHeight + 4;
+    window.rect.right = window.rect.left + clientWidth + 4;
+    window.rect.bottom = window.rect.top + clientHeight + 4;
     view.OnSize(clientWidth, clientHeight);
 }
 

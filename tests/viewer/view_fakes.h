@@ -13,59 +13,73 @@
 
 namespace brelvix {
 
-class FakeHost : public ViewHost {
+class FakeWindow : public ViewWindow {
 public:
-    // --- what the view reads
-    ViewRect window{100, 50, 904, 654};  // 804 x 604
-    bool bestFit = false;
-    // Answers of the Open dialog, used in order; an empty queue cancels.
-    std::deque<std::string> dialogAnswers;
-    // Answer of the trash; on Done the file is removed, as a move would.
-    TrashResult trashAnswer = TrashResult::Done;
+    ViewRect rect{100, 50, 904, 654};  // 804 x 604
 
-    // --- what the view did
     ScrollBarInfo bars[2];  // Horizontal, Vertical
     std::vector<std::pair<int, int>> scrolled;
     int invalidations = 0;
     int updates = 0;
     ViewCursor cursor = ViewCursor::None;
     std::vector<ViewCursor> cursorHistory;
-    std::map<unsigned, int> runningTimers;  // id -> period
-    std::vector<int> timerPeriods;          // every start, in order
+
+    const ScrollBarInfo& Bar(ScrollAxis axis) const { return bars[axis == ScrollAxis::Horizontal ? 0 : 1]; }
+    static bool Shows(const ScrollBarInfo& bar) { return bar.page <= bar.maximum - bar.minimum; }
+
+    ViewRect WindowRect() const override { return rect; }
+    void SetScrollBar(ScrollAxis axis, const ScrollBarInfo& info, bool) override { BarOf(axis) = info; }
+    void SetScrollPosition(ScrollAxis axis, int position, bool) override { BarOf(axis).position = position; }
+    void ScrollContents(int dx, int dy) override { scrolled.emplace_back(dx, dy); }
+    void Invalidate(bool) override { ++invalidations; }
+    void UpdateNow() override { ++updates; }
+    ViewCursor SetCursor(ViewCursor next) override;
+
+private:
+    ScrollBarInfo& BarOf(ScrollAxis axis) { return bars[axis == ScrollAxis::Horizontal ? 0 : 1]; }
+};
+
+class FakeTimer : public ViewTimer {
+public:
+    std::map<unsigned, int> running;  // id -> period
+    std::vector<int> periods;         // every start, in order
+
+    unsigned StartTimer(unsigned id, int milliseconds) override;
+    void StopTimer(unsigned id) override { running.erase(id); }
+};
+
+class FakeFrame : public ViewFrame {
+public:
+    bool bestFit = false;
+
     std::string title;
     std::string status;
     int fullScreenToggles = 0;
     bool slideShowChecked = false;
     std::vector<std::pair<int, int>> contextMenus;
-    std::vector<OpenFileDialogRequest> dialogs;
-    std::vector<std::string> trashed;
     int closeRequests = 0;
 
-    const ScrollBarInfo& Bar(ScrollAxis axis) const { return bars[axis == ScrollAxis::Horizontal ? 0 : 1]; }
-    static bool Shows(const ScrollBarInfo& bar) { return bar.page <= bar.maximum - bar.minimum; }
-
-    ViewRect WindowRect() const override { return window; }
-    void SetScrollBar(ScrollAxis axis, const ScrollBarInfo& info, bool) override { BarOf(axis) = info; }
-    void SetScrollPosition(ScrollAxis axis, int position, bool) override { BarOf(axis).position = position; }
-    bool HasVerticalScrollBar() const override { return Shows(bars[1]); }
-    void ScrollContents(int dx, int dy) override { scrolled.emplace_back(dx, dy); }
-    void Invalidate(bool) override { ++invalidations; }
-    void UpdateNow() override { ++updates; }
-    ViewCursor SetCursor(ViewCursor next) override;
-    unsigned StartTimer(unsigned id, int milliseconds) override;
-    void StopTimer(unsigned id) override { runningTimers.erase(id); }
     void SetTitle(const std::string& text) override { title = text; }
     void SetStatusText(const std::string& text) override { status = text; }
-    bool ZoomToBestFit() const override { return bestFit; }
+    bool BestFitSetting() const override { return bestFit; }
     void ToggleFullScreen() override { ++fullScreenToggles; }
     void SetSlideShowChecked(bool checked) override { slideShowChecked = checked; }
     void ShowContextMenu(int x, int y) override { contextMenus.emplace_back(x, y); }
+    void RequestClose() override { ++closeRequests; }
+};
+
+class FakeShell : public ViewShell {
+public:
+    // Answers of the Open dialog, used in order; an empty queue cancels.
+    std::deque<std::string> dialogAnswers;
+    // Answer of the trash; on Done the file is removed, as a move would.
+    TrashResult trashAnswer = TrashResult::Done;
+
+    std::vector<OpenFileDialogRequest> dialogs;
+    std::vector<std::string> trashed;
+
     bool ChooseFile(const OpenFileDialogRequest& request, std::string* chosen) override;
     TrashResult MoveToTrash(const std::string& path) override;
-    void RequestClose() override { ++closeRequests; }
-
-private:
-    ScrollBarInfo& BarOf(ScrollAxis axis) { return bars[axis == ScrollAxis::Horizontal ? 0 : 1]; }
 };
 
 class FakeCanvas : public ViewCanvas {
@@ -116,11 +130,14 @@ public:
 // for the loader, which reads missing pixel data as black.
 std::vector<std::uint8_t> Bmp24Header(int width, int height, std::size_t fileSize = 54);
 
-// A view with its fake host, a client area of 800 x 600 in a window of 804 x
+// A view with its fakes, a client area of 800 x 600 in a window of 804 x
 // 604, and the frame's defaults (delay 5.0, skip 20, white background).
 struct ViewFixture {
-    FakeHost host;
-    ImageView view{&host};
+    FakeWindow window;
+    FakeTimer timer;
+    FakeFrame frame;
+    FakeShell shell;
+    ImageView view{window, timer, frame, shell};
     ViewFixture();
     // Gives the document a decoded picture of the size (black pixels) as a
     // successful load would, without a file, and refreshes.

@@ -27,12 +27,12 @@ TEST(Zoom, FixedStepsAreRepeatedAdditions)
     EXPECT_EQ(d.zoom, 9.999999999999982);
     f.view.ZoomIn();  // still below 10: one more step
     EXPECT_EQ(d.zoom, 10.099999999999982);
-    EXPECT_EQ(ZoomField(f.host.status), "1009%");
-    const int repaints = f.host.invalidations;
+    EXPECT_EQ(ZoomField(f.frame.status), "1009%");
+    const int repaints = f.window.invalidations;
     f.view.ZoomIn();
     f.view.ZoomInByOne();
     EXPECT_EQ(d.zoom, 10.099999999999982);
-    EXPECT_EQ(f.host.invalidations, repaints) << "a zoom at its bound does nothing";
+    EXPECT_EQ(f.window.invalidations, repaints) << "a zoom at its bound does nothing";
 
     d.zoom = 1.0;
     f.view.ZoomOut();
@@ -46,7 +46,7 @@ TEST(Zoom, FixedStepsAreRepeatedAdditions)
     EXPECT_EQ(d.zoom, 0.10000000000000014);
     f.view.ZoomOut();  // still above 0.1
     EXPECT_EQ(d.zoom, 1.3877787807814457e-16);
-    EXPECT_EQ(ZoomField(f.host.status), "0%");
+    EXPECT_EQ(ZoomField(f.frame.status), "0%");
     f.view.ZoomOut();
     EXPECT_EQ(d.zoom, 1.3877787807814457e-16);
 
@@ -80,7 +80,7 @@ TEST(Zoom, WorkingCopyIsScaledThenTurned)
     EXPECT_EQ(f.view.document.display.Width(), 240);
     EXPECT_EQ(f.view.document.display.Height(), 320);
     // The status names the decoded size; the scroll extents follow the copy.
-    EXPECT_NE(f.host.status.find("Dimensions: 640 x 480"), std::string::npos);
+    EXPECT_NE(f.frame.status.find("Dimensions: 640 x 480"), std::string::npos);
     EXPECT_EQ(f.view.extentX, 240);
     EXPECT_EQ(f.view.extentY, 320);
 }
@@ -125,11 +125,11 @@ TEST(Zoom, FitWithoutPictureSizeKeepsTheFactor)
     EXPECT_EQ(f.view.document.zoom, 0.7);
     f.view.ApplyBestFit();
     EXPECT_EQ(f.view.document.zoom, 0.7);
-    EXPECT_EQ(ZoomField(f.host.status), "70%");
+    EXPECT_EQ(ZoomField(f.frame.status), "70%");
 
     // A window smaller than its border gives 0, not a negative factor.
     f.ShowPicture(50, 50);
-    f.host.window = {0, 0, 3, 3};
+    f.window.rect = {0, 0, 3, 3};
     f.view.ZoomToFit();
     EXPECT_EQ(f.view.document.zoom, 0.0);
     EXPECT_EQ(f.view.document.display.Width(), 0);
@@ -171,7 +171,7 @@ TEST(Zoom, OpeningAppliesTheInitialZoom)
     const std::string wide = dir.Write("wide.bmp", Bmp24Header(802, 10));
 
     ViewFixture f;
-    f.host.bestFit = true;
+    f.frame.bestFit = true;
     ASSERT_TRUE(f.view.OpenImage(small, true));
     ASSERT_TRUE(f.view.document.loaded);
     EXPECT_EQ(f.view.document.zoom, 1.0);
@@ -183,11 +183,11 @@ TEST(Zoom, OpeningAppliesTheInitialZoom)
     // 800-pixel client area.
     ASSERT_TRUE(f.view.OpenImage(wide, false));
     EXPECT_EQ(f.view.document.zoom, 1.0);
-    EXPECT_TRUE(FakeHost::Shows(f.host.Bar(ScrollAxis::Horizontal)));
-    EXPECT_FALSE(FakeHost::Shows(f.host.Bar(ScrollAxis::Vertical)));
+    EXPECT_TRUE(FakeWindow::Shows(f.window.Bar(ScrollAxis::Horizontal)));
+    EXPECT_FALSE(FakeWindow::Shows(f.window.Bar(ScrollAxis::Vertical)));
 
     // With the setting off every picture opens at 1.0, turns and mirrors gone.
-    f.host.bestFit = false;
+    f.frame.bestFit = false;
     f.view.RotateLeft();
     f.view.FlipVertical();
     f.view.ZoomOut();
