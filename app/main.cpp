@@ -10,7 +10,6 @@
 
 #include "app/entry.h"
 #include "app/main_frame.h"
-#include "app/view_widget.h"
 #include "viewer/image_view.h"
 #include "viewer/prefetch.h"
 
@@ -85,13 +84,10 @@ int main(int argc, char** argv)
     // Qt has taken its own options out of argv; the rest is the tail.
     const std::string path = PicturePathFromArguments(argc, argv);
 
-    // Best fit at start-up needs the window's real size before it is shown.
-    frame.View()->SyncGeometry();
-    if (!frame.Image().OpenImage(path, true)) {
+    if (!frame.OpenFirstPicture(path)) {
         // The first Open dialog was cancelled: the user's choice, not an
         // error. Nothing was changed, so no settings are written.
         return 0;
     }
-    frame.ShowWithStoredState();
     return QApplication::exec();
 }

@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -12,11 +14,13 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
+#include <cmath>
 #include <iterator>
 #include <memory>
 
 #include "app/resources.h"
 #include "app/view_widget.h"
+#include "platform/trash.h"
 #include "viewer/image_view.h"
 
 namespace brelvix::app {
@@ -51,35 +55,17 @@ constexpr std::uint16_t kToolbarButtons[] = {kCmdOpen,       kCmdPreferences, 0,
                                              kCmdFullScreen, kCmdSlideShow};
 constexpr int kToolbarImageSize = 24;
 
-// The view's context menu: its own texts; 0 is a separator.
-struct ContextItem {
-    std::uint16_t id;
-    const char* text;
-};
-constexpr ContextItem kContextMenu[] = {
-    {kCmdOpen, "Open...\tCtrl+O"},
-    {kCmdPreferences, "Pr&eferences...\tCtrl+P"},
-    {0, nullptr},
-    {kCmdZoomToFit, "Zoom to &Fit\t*"},
-    {kCmdZoomTo100, "Zoom to &100%\tInsert"},
-    {kCmdAutozoom, "Autozoom to Best Fit\t/"},
-    {0, nullptr},
-    {kCmdSlideShow, "Slide S&how\tEnter"},
-    {kCmdFullScreen, "&Full Screen\tF12"},
-    {0, nullptr},
-    {kCmdExit, "E&xit"},
-};
+// The view's context menu in order; 0 is a separator.
+constexpr std::uint16_t kContextMenu[] = {kCmdOpen,      kCmdPreferences, 0, kCmdZoomToFit, kCmdZoomTo100, kCmdAutozoom,
+                                          0,             kCmdSlideShow,   kCmdFullScreen, 0, kCmdExit};
 
-constexpr std::uint16_t kCheckedCommands[] = {kCmdToolbar, kCmdStatusBar, kCmdFullScreen, kCmdSlideShow, kCmdAutozoom};
-
-bool IsCheckable(std::uint16_t id)
+constexpr CommandOperation FrameOp(void (MainFrame::*operation)())
 {
-    for (std::uint16_t checked : kCheckedCommands) {
-        if (checked == id) {
-            return true;
-        }
-    }
-    return false;
+    return {operation, nullptr};
+}
+constexpr CommandOperation ViewOp(void (ImageView::*operation)())
+{
+    return {nullptr, operation};
 }
 
 struct PopupInfo {
@@ -109,80 +95,95 @@ QString FirstLine(const char* text, int limit)
 }  // namespace
 
 // Menu order: File, Edit, Navigation, Image, View, Help; rows without a popup
-// are reached by keys only.
+// are reached by keys only. Preferences, Key Shortcuts, About and Donate have
+// no operation until their dialogs exist.
 // clang-format off
 const CommandInfo MainFrame::commandTable[] = {
-    {kCmdOpen, MenuPopup::File, "&Open...\tCtrl+O", false, {Ctrl(Qt::Key_O)}, "Open an existing document", "Open",
-     &MainFrame::OnOpen},
-    {kCmdRefreshFileList, MenuPopup::File, "&Refresh file list\tCtrl+R", true, {Ctrl(Qt::Key_R)}, nullptr, nullptr,
-     &MainFrame::OnRefreshFileList},
-    {kCmdPreferences, MenuPopup::File, "Pr&eferences...\tCtrl+P", true, {Ctrl(Qt::Key_P), Key(Qt::Key_Tab)},
-     "Open preferences dialog", "Preferences", &MainFrame::OnPreferences},
-    {kCmdExit, MenuPopup::File, "E&xit\tEsc", false, {Key(Qt::Key_Escape)},
-     "Quit the application; prompts to save documents", "Exit", &MainFrame::OnExit},
+    {.id = kCmdOpen, .popup = MenuPopup::File, .menuText = "&Open...\tCtrl+O", .keys = {Ctrl(Qt::Key_O)},
+     .prompt = "Open an existing document", .tooltip = "Open", .run = FrameOp(&MainFrame::Open),
+     .contextText = "Open...\tCtrl+O"},
+    {.id = kCmdRefreshFileList, .popup = MenuPopup::File, .menuText = "&Refresh file list\tCtrl+R",
+     .separatorAfter = true, .keys = {Ctrl(Qt::Key_R)}, .run = ViewOp(&ImageView::RefreshFileList)},
+    {.id = kCmdPreferences, .popup = MenuPopup::File, .menuText = "Pr&eferences...\tCtrl+P", .separatorAfter = true,
+     .keys = {Ctrl(Qt::Key_P), Key(Qt::Key_Tab)}, .prompt = "Open preferences dialog", .tooltip = "Preferences"},
+    {.id = kCmdExit, .popup = MenuPopup::File, .menuText = "E&xit\tEsc", .keys = {Key(Qt::Key_Escape)},
+     .prompt = "Quit the application; prompts to save documents", .tooltip = "Exit", .run = FrameOp(&MainFrame::Exit),
+     .contextText = "E&xit"},
 
-    {kCmdDelete, MenuPopup::Edit, "Delete\tDel", false, {Key(Qt::Key_Delete)}, nullptr, nullptr,
-     &MainFrame::OnDelete},
-    {kCmdOpenForEditing, MenuPopup::Edit, "Open for editing...\tCtrl+E", false, {Ctrl(Qt::Key_E)}, nullptr, nullptr,
-     &MainFrame::OnOpenForEditing},
+    {.id = kCmdDelete, .popup = MenuPopup::Edit, .menuText = "Delete\tDel", .keys = {Key(Qt::Key_Delete)},
+     .run = ViewOp(&ImageView::DeleteCurrentFile)},
+    {.id = kCmdOpenForEditing, .popup = MenuPopup::Edit, .menuText = "Open for editing...\tCtrl+E",
+     .keys = {Ctrl(Qt::Key_E)}, .run = FrameOp(&MainFrame::OpenForEditing)},
 
-    {kCmdNext, MenuPopup::Navigation, "&Next\tRight", false,
-     {Key(Qt::Key_Right), Key(Qt::Key_Space), Pad(Qt::Key_6)}, "Show next image", "Next image",
-     &MainFrame::OnNext},
-    {kCmdPrevious, MenuPopup::Navigation, "&Previous\tLeft", true,
-     {Key(Qt::Key_Left), Ctrl(Qt::Key_Space), Pad(Qt::Key_4)}, "Show previous image", "Previous image",
-     &MainFrame::OnPrevious},
-    {kCmdFirst, MenuPopup::Navigation, "&First image\tHome", false, {Key(Qt::Key_Home), Pad(Qt::Key_7)},
-     "Show first image", "First image", &MainFrame::OnFirst},
-    {kCmdLast, MenuPopup::Navigation, "&Last image\tEnd", true, {Key(Qt::Key_End), Pad(Qt::Key_1)},
-     "Show last image", "Last image", &MainFrame::OnLast},
-    {kCmdFastForward, MenuPopup::Navigation, "F&ast Forward\tPgDn", false, {Key(Qt::Key_PageDown), Pad(Qt::Key_3)},
-     "Skip a few images forward", "Forward", &MainFrame::OnFastForward},
-    {kCmdRewind, MenuPopup::Navigation, "&Rewind\tPgUp", false, {Key(Qt::Key_PageUp), Pad(Qt::Key_9)},
-     "Skip a few images backwards", "Backwards", &MainFrame::OnRewind},
+    {.id = kCmdNext, .popup = MenuPopup::Navigation, .menuText = "&Next\tRight",
+     .keys = {Key(Qt::Key_Right), Key(Qt::Key_Space), Pad(Qt::Key_6)}, .prompt = "Show next image",
+     .tooltip = "Next image", .run = ViewOp(&ImageView::ShowNext)},
+    {.id = kCmdPrevious, .popup = MenuPopup::Navigation, .menuText = "&Previous\tLeft", .separatorAfter = true,
+     .keys = {Key(Qt::Key_Left), Ctrl(Qt::Key_Space), Pad(Qt::Key_4)}, .prompt = "Show previous image",
+     .tooltip = "Previous image", .run = ViewOp(&ImageView::ShowPrevious)},
+    {.id = kCmdFirst, .popup = MenuPopup::Navigation, .menuText = "&First image\tHome",
+     .keys = {Key(Qt::Key_Home), Pad(Qt::Key_7)}, .prompt = "Show first image", .tooltip = "First image",
+     .run = ViewOp(&ImageView::ShowFirst)},
+    {.id = kCmdLast, .popup = MenuPopup::Navigation, .menuText = "&Last image\tEnd", .separatorAfter = true,
+     .keys = {Key(Qt::Key_End), Pad(Qt::Key_1)}, .prompt = "Show last image", .tooltip = "Last image",
+     .run = ViewOp(&ImageView::ShowLast)},
+    {.id = kCmdFastForward, .popup = MenuPopup::Navigation, .menuText = "F&ast Forward\tPgDn",
+     .keys = {Key(Qt::Key_PageDown), Pad(Qt::Key_3)}, .prompt = "Skip a few images forward", .tooltip = "Forward",
+     .run = ViewOp(&ImageView::FastForward)},
+    {.id = kCmdRewind, .popup = MenuPopup::Navigation, .menuText = "&Rewind\tPgUp",
+     .keys = {Key(Qt::Key_PageUp), Pad(Qt::Key_9)}, .prompt = "Skip a few images backwards", .tooltip = "Backwards",
+     .run = ViewOp(&ImageView::Rewind)},
 
-    {kCmdZoomIn, MenuPopup::Image, "Zoom &In\t+", false, {Pad(Qt::Key_Plus)}, "Increase image size", "Zoom In",
-     &MainFrame::OnZoomIn},
-    {kCmdZoomOut, MenuPopup::Image, "Zoom &Out\t-", true, {Pad(Qt::Key_Minus)}, "Decrease image size", "Zoom Out",
-     &MainFrame::OnZoomOut},
-    {kCmdZoomInByOne, MenuPopup::None, nullptr, false, {CtrlPad(Qt::Key_Plus)}, nullptr, nullptr,
-     &MainFrame::OnZoomInByOne},
-    {kCmdZoomOutByOne, MenuPopup::None, nullptr, false, {CtrlPad(Qt::Key_Minus)}, nullptr, nullptr,
-     &MainFrame::OnZoomOutByOne},
-    {kCmdZoomToFit, MenuPopup::Image, "Zoom to &Fit\t*", false, {Pad(Qt::Key_Asterisk)},
-     "Stretch image to fit in the window", "Zoom to fit", &MainFrame::OnZoomToFit},
-    {kCmdZoomTo100, MenuPopup::Image, "Zoom to &100%\tInsert", false, {Key(Qt::Key_Insert), Pad(Qt::Key_0)},
-     "Actual image size", "Zoom to 100%", &MainFrame::OnZoomTo100},
-    {kCmdAutozoom, MenuPopup::Image, "Autozoom to Best Fit\t/", true, {Pad(Qt::Key_Slash)},
-     "Zoom image if needed for best fit", "Zoom to best fit", &MainFrame::OnAutozoom},
-    {kCmdRotateLeft, MenuPopup::Image, "Rotate &Left\tCtrl+Left", false, {Ctrl(Qt::Key_Left)},
-     "Rotate image counter clockwise", "Rotate left", &MainFrame::OnRotateLeft},
-    {kCmdRotateRight, MenuPopup::Image, "Rotate &Right\tCtrl+Right", true, {Ctrl(Qt::Key_Right)},
-     "Rotate image clockwise", "Rotate right", &MainFrame::OnRotateRight},
-    {kCmdFlipHorizontal, MenuPopup::Image, "Flip &Horizontal\tAlt+Left,Right", false,
-     {Alt(Qt::Key_Left), Alt(Qt::Key_Right)}, "Flip image horizontally", "Flip horizontal",
-     &MainFrame::OnFlipHorizontal},
-    {kCmdFlipVertical, MenuPopup::Image, "Flip &Vertical\tAlt+Up,Down", false, {Alt(Qt::Key_Up), Alt(Qt::Key_Down)},
-     "Flip image vertically", "Flip vertical", &MainFrame::OnFlipVertical},
+    {.id = kCmdZoomIn, .popup = MenuPopup::Image, .menuText = "Zoom &In\t+", .keys = {Pad(Qt::Key_Plus)},
+     .prompt = "Increase image size", .tooltip = "Zoom In", .run = ViewOp(&ImageView::ZoomIn)},
+    {.id = kCmdZoomOut, .popup = MenuPopup::Image, .menuText = "Zoom &Out\t-", .separatorAfter = true,
+     .keys = {Pad(Qt::Key_Minus)}, .prompt = "Decrease image size", .tooltip = "Zoom Out",
+     .run = ViewOp(&ImageView::ZoomOut)},
+    {.id = kCmdZoomInByOne, .keys = {CtrlPad(Qt::Key_Plus)}, .run = ViewOp(&ImageView::ZoomInByOne)},
+    {.id = kCmdZoomOutByOne, .keys = {CtrlPad(Qt::Key_Minus)}, .run = ViewOp(&ImageView::ZoomOutByOne)},
+    {.id = kCmdZoomToFit, .popup = MenuPopup::Image, .menuText = "Zoom to &Fit\t*", .keys = {Pad(Qt::Key_Asterisk)},
+     .prompt = "Stretch image to fit in the window", .tooltip = "Zoom to fit", .run = ViewOp(&ImageView::ZoomToFit)},
+    {.id = kCmdZoomTo100, .popup = MenuPopup::Image, .menuText = "Zoom to &100%\tInsert",
+     .keys = {Key(Qt::Key_Insert), Pad(Qt::Key_0)}, .prompt = "Actual image size", .tooltip = "Zoom to 100%",
+     .run = ViewOp(&ImageView::ZoomTo100)},
+    {.id = kCmdAutozoom, .popup = MenuPopup::Image, .menuText = "Autozoom to Best Fit\t/", .separatorAfter = true,
+     .keys = {Pad(Qt::Key_Slash)}, .prompt = "Zoom image if needed for best fit", .tooltip = "Zoom to best fit",
+     .checkable = true, .run = FrameOp(&MainFrame::ToggleAutozoom)},
+    {.id = kCmdRotateLeft, .popup = MenuPopup::Image, .menuText = "Rotate &Left\tCtrl+Left",
+     .keys = {Ctrl(Qt::Key_Left)}, .prompt = "Rotate image counter clockwise", .tooltip = "Rotate left",
+     .run = ViewOp(&ImageView::RotateLeft)},
+    {.id = kCmdRotateRight, .popup = MenuPopup::Image, .menuText = "Rotate &Right\tCtrl+Right", .separatorAfter = true,
+     .keys = {Ctrl(Qt::Key_Right)}, .prompt = "Rotate image clockwise", .tooltip = "Rotate right",
+     .run = ViewOp(&ImageView::RotateRight)},
+    {.id = kCmdFlipHorizontal, .popup = MenuPopup::Image, .menuText = "Flip &Horizontal\tAlt+Left,Right",
+     .keys = {Alt(Qt::Key_Left), Alt(Qt::Key_Right)}, .prompt = "Flip image horizontally",
+     .tooltip = "Flip horizontal", .run = ViewOp(&ImageView::FlipHorizontal)},
+    {.id = kCmdFlipVertical, .popup = MenuPopup::Image, .menuText = "Flip &Vertical\tAlt+Up,Down",
+     .keys = {Alt(Qt::Key_Up), Alt(Qt::Key_Down)}, .prompt = "Flip image vertically", .tooltip = "Flip vertical",
+     .run = ViewOp(&ImageView::FlipVertical)},
 
     // Enter is either Return key; the keypad's Enter arrives as Key_Enter.
-    {kCmdSlideShow, MenuPopup::View, "Slide S&how\tEnter", false, {Key(Qt::Key_Return), Key(Qt::Key_Enter)},
-     "Start/stop slide show", "Slide show", &MainFrame::OnSlideShow},
-    {kCmdFullScreen, MenuPopup::View, "&Full Screen\tF12", true,
-     {Key(Qt::Key_F12), Pad(Qt::Key_5), Ctrl(Qt::Key_Return), Ctrl(Qt::Key_Enter), Alt(Qt::Key_Return),
-      Alt(Qt::Key_Enter)},
-     "Switch full screen mode on/off", "Full screen", &MainFrame::OnFullScreen},
-    {kCmdToolbar, MenuPopup::View, "&Toolbar\tCtrl+T", false, {Ctrl(Qt::Key_T)}, "Show or hide the toolbar",
-     "Toggle ToolBar", &MainFrame::OnToolbar},
-    {kCmdStatusBar, MenuPopup::View, "&Status Bar\tCtrl+S", false, {Ctrl(Qt::Key_S)}, "Show or hide the status bar",
-     "Toggle StatusBar", &MainFrame::OnStatusBar},
-    {kCmdToggleInfo, MenuPopup::None, nullptr, false, {Ctrl(Qt::Key_I)}, nullptr, nullptr, &MainFrame::OnToggleInfo},
+    {.id = kCmdSlideShow, .popup = MenuPopup::View, .menuText = "Slide S&how\tEnter",
+     .keys = {Key(Qt::Key_Return), Key(Qt::Key_Enter)}, .prompt = "Start/stop slide show", .tooltip = "Slide show",
+     .checkable = true, .run = ViewOp(&ImageView::ToggleSlideShow)},
+    {.id = kCmdFullScreen, .popup = MenuPopup::View, .menuText = "&Full Screen\tF12", .separatorAfter = true,
+     .keys = {Key(Qt::Key_F12), Pad(Qt::Key_5), Ctrl(Qt::Key_Return), Ctrl(Qt::Key_Enter), Alt(Qt::Key_Return),
+              Alt(Qt::Key_Enter)},
+     .prompt = "Switch full screen mode on/off", .tooltip = "Full screen", .checkable = true,
+     .run = FrameOp(&MainFrame::ToggleFullScreen)},
+    {.id = kCmdToolbar, .popup = MenuPopup::View, .menuText = "&Toolbar\tCtrl+T", .keys = {Ctrl(Qt::Key_T)},
+     .prompt = "Show or hide the toolbar", .tooltip = "Toggle ToolBar", .checkable = true,
+     .run = FrameOp(&MainFrame::ToggleToolbar)},
+    {.id = kCmdStatusBar, .popup = MenuPopup::View, .menuText = "&Status Bar\tCtrl+S", .keys = {Ctrl(Qt::Key_S)},
+     .prompt = "Show or hide the status bar", .tooltip = "Toggle StatusBar", .checkable = true,
+     .run = FrameOp(&MainFrame::ToggleStatusBar)},
+    {.id = kCmdToggleInfo, .keys = {Ctrl(Qt::Key_I)}, .run = FrameOp(&MainFrame::ToggleInfo)},
 
-    {kCmdKeyShortcuts, MenuPopup::Help, "Key Shortcuts...\tF1", false, {Key(Qt::Key_F1)}, nullptr, nullptr,
-     &MainFrame::OnKeyShortcuts},
-    {kCmdAbout, MenuPopup::Help, "&About Brelvix...", false, {}, "Display program information, version number and copyright",
-     "About", &MainFrame::OnAbout},
-    {kCmdDonate, MenuPopup::Help, "Donate...", false, {}, "Send some money in", "Donate", &MainFrame::OnDonate},
+    {.id = kCmdKeyShortcuts, .popup = MenuPopup::Help, .menuText = "Key Shortcuts...\tF1", .keys = {Key(Qt::Key_F1)}},
+    {.id = kCmdAbout, .popup = MenuPopup::Help, .menuText = "&About Brelvix...",
+     .prompt = "Display program information, version number and copyright", .tooltip = "About"},
+    {.id = kCmdDonate, .popup = MenuPopup::Help, .menuText = "Donate...", .prompt = "Send some money in",
+     .tooltip = "Donate"},
 };
 // clang-format on
 
@@ -201,7 +202,32 @@ const CommandInfo* MainFrame::FindCommand(std::uint16_t id)
     return nullptr;
 }
 
-MainFrame::MainFrame(QWidget* parent) : QMainWindow(parent)
+namespace {
+
+// The toolkit's file dialog, with the request's title and type list.
+bool RunFileDialog(QWidget* owner, const OpenFileDialogRequest& request, std::string* chosen)
+{
+    QStringList filters;
+    for (const FileDialogFilter& filter : request.filters) {
+        QStringList patterns;
+        for (const QString& pattern : QString::fromStdString(filter.patterns).split(u';', Qt::SkipEmptyParts)) {
+            // "*.*" means every file, also those without a dot in the name.
+            patterns.append(pattern == QStringLiteral("*.*") ? QStringLiteral("*") : pattern);
+        }
+        filters.append(QStringLiteral("%1 (%2)").arg(QString::fromStdString(filter.name), patterns.join(u' ')));
+    }
+    const QString path =
+        QFileDialog::getOpenFileName(owner, QString::fromStdString(request.title), QString(), filters.join(";;"));
+    if (path.isEmpty()) {
+        return false;
+    }
+    *chosen = QFile::encodeName(path).toStdString();
+    return true;
+}
+
+}  // namespace
+
+MainFrame::MainFrame(QWidget* parent) : QMainWindow(parent), openDialog(RunFileDialog)
 {
     InitBrelvixResources();
     setWindowTitle(QStringLiteral("Brelvix"));
@@ -211,7 +237,7 @@ MainFrame::MainFrame(QWidget* parent) : QMainWindow(parent)
     BuildToolBar();
     BuildStatusBar();
 
-    view = new ViewWidget(this);
+    view = new ViewWidget(this, *this, *this);
     setCentralWidget(view);
     view->setFocus();
 
@@ -238,11 +264,33 @@ MainFrame::MainFrame(QWidget* parent) : QMainWindow(parent)
     SetCheck(kCmdAutozoom, ZoomToBestFit);
 }
 
-MainFrame::~MainFrame() = default;
+// The view calls back into the frame; it goes first, while the frame is
+// still whole.
+MainFrame::~MainFrame()
+{
+    delete view;
+}
 
 ImageView& MainFrame::Image()
 {
     return view->Image();
+}
+
+bool MainFrame::OpenFirstPicture(const std::string& path)
+{
+    // Best fit at start-up needs the window's real size before it is shown.
+    view->SyncGeometry();
+    if (!Image().OpenImage(path, true)) {
+        return false;
+    }
+    // A stored minimised state starts as a normal window: a viewer that
+    // opens out of sight looks as if it had not started.
+    if (windowShow == WindowShow::Maximized) {
+        showMaximized();
+    } else {
+        show();
+    }
+    return true;
 }
 
 void MainFrame::BuildMenus()
@@ -261,7 +309,7 @@ void MainFrame::BuildMenus()
         }
         action->setShortcuts(shortcuts);
         action->setShortcutContext(Qt::WindowShortcut);
-        action->setCheckable(IsCheckable(command.id));
+        action->setCheckable(command.checkable);
         const std::uint16_t id = command.id;
         connect(action, &QAction::triggered, this, [this, id] { ExecuteCommand(id); });
         // Added to the frame itself so the keys keep working while the menu
@@ -353,11 +401,6 @@ void MainFrame::EndMenuPrompt()
     statusPane->show();
 }
 
-void MainFrame::SetStatusText(const QString& text)
-{
-    statusPane->setText(text);
-}
-
 QString MainFrame::StatusText() const
 {
     return statusPane->text();
@@ -393,8 +436,14 @@ void MainFrame::SetCheck(std::uint16_t id, bool checked)
 
 void MainFrame::ExecuteCommand(std::uint16_t id)
 {
-    if (const CommandInfo* command = FindCommand(id)) {
-        (this->*command->handler)();
+    const CommandInfo* command = FindCommand(id);
+    if (command == nullptr) {
+        return;
+    }
+    if (command->run.frame != nullptr) {
+        (this->*command->run.frame)();
+    } else if (command->run.view != nullptr) {
+        (Image().*command->run.view)();
     }
 }
 
@@ -402,30 +451,60 @@ QMenu* MainFrame::CreateContextMenu(QWidget* parent)
 {
     auto* menu = new QMenu(parent);
     WatchMenuPrompts(menu);
-    for (const ContextItem& item : kContextMenu) {
-        if (item.id == 0) {
+    for (std::uint16_t id : kContextMenu) {
+        const CommandInfo* command = FindCommand(id);
+        if (command == nullptr) {
             menu->addSeparator();
             continue;
         }
-        QAction* action = menu->addAction(QString::fromLatin1(item.text));
-        action->setData(item.id);
-        if (IsCheckable(item.id)) {
-            action->setCheckable(true);
-            action->setChecked(CommandAction(item.id)->isChecked());
-        }
+        QAction* action = menu->addAction(
+            QString::fromLatin1(command->contextText != nullptr ? command->contextText : command->menuText));
+        action->setData(id);
+        action->setCheckable(command->checkable);
+        action->setChecked(command->checkable && CommandAction(id)->isChecked());
     }
     return menu;
 }
 
-void MainFrame::ShowContextMenu(const QPoint& globalPosition)
+// ---- what the frame does for the view
+
+void MainFrame::SetTitle(const std::string& title)
 {
+    setWindowTitle(DecodeName(title));
+}
+
+void MainFrame::SetStatusText(const std::string& text)
+{
+    statusPane->setText(DecodeName(text));
+}
+
+void MainFrame::ShowContextMenu(int screenX, int screenY)
+{
+    const double ratio = view->devicePixelRatioF();
     std::unique_ptr<QMenu> menu(CreateContextMenu(this));
-    QAction* chosen = menu->exec(globalPosition);
+    QAction* chosen = menu->exec(QPoint(int(std::lround(screenX / ratio)), int(std::lround(screenY / ratio))));
     if (chosen != nullptr) {
         const auto id = static_cast<std::uint16_t>(chosen->data().toUInt());
         menu.reset();
         ExecuteCommand(id);
     }
+}
+
+bool MainFrame::ChooseFile(const OpenFileDialogRequest& request, std::string* chosen)
+{
+    return openDialog(this, request, chosen);
+}
+
+TrashResult MainFrame::MoveToTrash(const std::string& path)
+{
+    const QString name = QFileInfo(DecodeName(path)).fileName();
+    const QMessageBox::StandardButton answer =
+        QMessageBox::question(this, QStringLiteral("Brelvix"), QStringLiteral("Move \"%1\" to the trash?").arg(name),
+                              QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+    if (answer != QMessageBox::Yes) {
+        return TrashResult::Aborted;
+    }
+    return platform::MoveToTrash(path) == platform::TrashResult::kDone ? TrashResult::Done : TrashResult::Failed;
 }
 
 // ---- full screen and closing
@@ -481,7 +560,7 @@ void MainFrame::closeEvent(QCloseEvent* event)
 
 QRect MainFrame::PlacementRect() const
 {
-    if (view->ImageConst().fullScreen || closingFromFullScreen) {
+    if (view->Image().fullScreen || closingFromFullScreen) {
         return windowedGeometry;
     }
     if ((isMaximized() || isMinimized()) && normalGeometry().isValid()) {
@@ -490,49 +569,29 @@ QRect MainFrame::PlacementRect() const
     return geometry();
 }
 
-int MainFrame::PlacementShow() const
+WindowShow MainFrame::PlacementShow() const
 {
-    if (view->ImageConst().fullScreen || closingFromFullScreen) {
-        return windowedMaximized ? 3 : 1;
+    if (view->Image().fullScreen || closingFromFullScreen) {
+        return windowedMaximized ? WindowShow::Maximized : WindowShow::Normal;
     }
     if (isMinimized()) {
-        return 2;
+        return WindowShow::Minimized;
     }
-    return isMaximized() ? 3 : 1;
+    return isMaximized() ? WindowShow::Maximized : WindowShow::Normal;
 }
 
-void MainFrame::ShowWithStoredState()
-{
-    // A stored minimised state starts as a normal window: a viewer that
-    // opens out of sight looks as if it had not started.
-    if (windowShow == 3) {
-        showMaximized();
-    } else {
-        show();
-    }
-}
+// ---- commands the frame carries out itself
 
-// ---- command handlers
-
-void MainFrame::OnOpen()
+void MainFrame::Open()
 {
     ImageView& image = Image();
+    // Toggling the show also clears its check mark.
     if (image.OpenImage(std::string(), true) && image.slideShowRunning) {
         image.ToggleSlideShow();
-        SetCheck(kCmdSlideShow, false);
     }
 }
 
-void MainFrame::OnRefreshFileList()
-{
-    Image().RefreshFileList();
-}
-
-// Preferences, Key Shortcuts, About and Donate get their boxes with the
-// dialogs; until then the commands exist and do nothing.
-void MainFrame::OnPreferences() {}
-
-void MainFrame::OnExit()
+void MainFrame::Exit()
 {
     if (Image().fullScreen && !EscFullscreen) {
         ToggleFullScreen();
@@ -541,12 +600,7 @@ void MainFrame::OnExit()
     }
 }
 
-void MainFrame::OnDelete()
-{
-    Image().DeleteCurrentFile();
-}
-
-void MainFrame::OnOpenForEditing()
+void MainFrame::OpenForEditing()
 {
     const EditorRequest request = Image().EditorCommand();
     if (request.launch) {
@@ -559,56 +613,7 @@ void MainFrame::OnOpenForEditing()
                          QString::fromLatin1(request.warningText.c_str()));
 }
 
-void MainFrame::OnNext()
-{
-    Image().ShowNext();
-}
-void MainFrame::OnPrevious()
-{
-    Image().ShowPrevious();
-}
-void MainFrame::OnFirst()
-{
-    Image().ShowFirst();
-}
-void MainFrame::OnLast()
-{
-    Image().ShowLast();
-}
-void MainFrame::OnFastForward()
-{
-    Image().FastForward();
-}
-void MainFrame::OnRewind()
-{
-    Image().Rewind();
-}
-void MainFrame::OnZoomIn()
-{
-    Image().ZoomIn();
-}
-void MainFrame::OnZoomOut()
-{
-    Image().ZoomOut();
-}
-void MainFrame::OnZoomInByOne()
-{
-    Image().ZoomInByOne();
-}
-void MainFrame::OnZoomOutByOne()
-{
-    Image().ZoomOutByOne();
-}
-void MainFrame::OnZoomToFit()
-{
-    Image().ZoomToFit();
-}
-void MainFrame::OnZoomTo100()
-{
-    Image().ZoomTo100();
-}
-
-void MainFrame::OnAutozoom()
+void MainFrame::ToggleAutozoom()
 {
     ZoomToBestFit = !ZoomToBestFit;
     SetCheck(kCmdAutozoom, ZoomToBestFit);
@@ -619,42 +624,14 @@ void MainFrame::OnAutozoom()
     }
 }
 
-void MainFrame::OnRotateLeft()
-{
-    Image().RotateLeft();
-}
-void MainFrame::OnRotateRight()
-{
-    Image().RotateRight();
-}
-void MainFrame::OnFlipHorizontal()
-{
-    Image().FlipHorizontal();
-}
-void MainFrame::OnFlipVertical()
-{
-    Image().FlipVertical();
-}
-
-void MainFrame::OnSlideShow()
-{
-    Image().ToggleSlideShow();
-    SetCheck(kCmdSlideShow, Image().slideShowRunning);
-}
-
-void MainFrame::OnFullScreen()
-{
-    ToggleFullScreen();
-}
-
-void MainFrame::OnToolbar()
+void MainFrame::ToggleToolbar()
 {
     ShowToolbar = !ShowToolbar;
     toolBar->setVisible(ShowToolbar && !Image().fullScreen);
     SetCheck(kCmdToolbar, ShowToolbar);
 }
 
-void MainFrame::OnStatusBar()
+void MainFrame::ToggleStatusBar()
 {
     const bool visible = statusBar()->isHidden();
     ShowStatusbar = visible;
@@ -662,14 +639,10 @@ void MainFrame::OnStatusBar()
     SetCheck(kCmdStatusBar, visible);
 }
 
-void MainFrame::OnToggleInfo()
+void MainFrame::ToggleInfo()
 {
     Image().document.showInfoInFullScreen = !Image().document.showInfoInFullScreen;
     view->RepaintNow();
 }
-
-void MainFrame::OnKeyShortcuts() {}
-void MainFrame::OnAbout() {}
-void MainFrame::OnDonate() {}
 
 }  // namespace brelvix::app

@@ -9,8 +9,12 @@
 #include <QRect>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <span>
+#include <string>
+
+#include "viewer/view_host.h"
 
 class QAction;
 class QLabel;
@@ -66,32 +70,54 @@ inline constexpr char kReadyText[] = "Ready";
 
 class MainFrame;
 
+// How the window shows, with the numbers the settings store keeps.
+enum class WindowShow : std::int32_t { Normal = 1, Minimized = 2, Maximized = 3 };
+// Placement flag the settings store keeps: a minimised window returns
+// maximised.
+inline constexpr std::int32_t kRestoreToMaximized = 2;
+
 // Which menu-bar popup shows a command.
 enum class MenuPopup { None, File, Edit, Navigation, Image, View, Help };
 
-// One row of the command table.
-struct CommandInfo {
-    std::uint16_t id;
-    MenuPopup popup;
-    // Menu text with its mnemonic and, after a tab, the key text; null for
-    // commands reached by keys only.
-    const char* menuText;
-    // A separator follows the item in its popup.
-    bool separatorAfter;
-    // Key bindings; unused slots hold Qt::Key_unknown. A keypad key carries
-    // Qt::KeypadModifier.
-    QKeyCombination keys[6];
-    // Status-bar prompt while the menu item is highlighted, and the toolbar
-    // tooltip; null when the command has none.
-    const char* prompt;
-    const char* tooltip;
-    void (MainFrame::*handler)();
+// What a command runs: an operation of the frame or of the picture view.
+// A row with neither has nothing to do yet.
+struct CommandOperation {
+    void (MainFrame::*frame)() = nullptr;
+    void (ImageView::*view)() = nullptr;
 };
 
-class MainFrame : public QMainWindow {
+// One row of the command table.
+struct CommandInfo {
+    std::uint16_t id = 0;
+    MenuPopup popup = MenuPopup::None;
+    // Menu text with its mnemonic and, after a tab, the key text; null for
+    // commands reached by keys only.
+    const char* menuText = nullptr;
+    // A separator follows the item in its popup.
+    bool separatorAfter = false;
+    // Key bindings; unused slots hold Qt::Key_unknown. A keypad key carries
+    // Qt::KeypadModifier.
+    QKeyCombination keys[6] = {};
+    // Status-bar prompt while the menu item is highlighted, and the toolbar
+    // tooltip; null when the command has none.
+    const char* prompt = nullptr;
+    const char* tooltip = nullptr;
+    // The menu item carries a check mark.
+    bool checkable = false;
+    CommandOperation run = {};
+    // The context menu's text, where it differs from the menu text.
+    const char* contextText = nullptr;
+};
+
+class MainFrame : public QMainWindow, public ViewFrame, public ViewShell {
     Q_OBJECT
 
 public:
+    // Asks the user for a picture on behalf of the view: true and the chosen
+    // path, or false when the user cancelled.
+    using OpenDialog =
+        std::function<bool(QWidget* owner, const OpenFileDialogRequest& request, std::string* chosen)>;
+
     // Builds the bars and the view, sets the defaults and loads the settings
     // (the stored placement is applied but the window is not shown).
     explicit MainFrame(QWidget* parent = nullptr);
@@ -102,21 +128,22 @@ public:
     // The row for `id`, or null.
     static const CommandInfo* FindCommand(std::uint16_t id);
 
-    // Runs the command's handler; unknown ids do nothing.
+    // Runs the command's operation; unknown ids do nothing.
     void ExecuteCommand(std::uint16_t id);
 
-    // Enters or leaves full screen (the window system's own full-screen
-    // state); the bars are hidden while it is on and the view loses its edge.
-    void ToggleFullScreen();
+    // Opens the first picture (the Open dialog asks when `path` is empty)
+    // and shows the frame in the show state the settings gave. False when
+    // the dialog was cancelled: nothing was shown and nothing will be saved.
+    bool OpenFirstPicture(const std::string& path);
+
+    // The Open dialog the view's requests go to; the toolkit's file dialog
+    // unless replaced (tests answer it without showing anything).
+    void SetOpenDialog(OpenDialog dialog) { openDialog = std::move(dialog); }
 
     // Settings store: all values read once at creation and written once at
     // close (settings.cpp).
     void LoadSettings();
     void SaveSettings();
-
-    // Shows the frame in the show state the settings gave (normal, maximised
-    // or minimised).
-    void ShowWithStoredState();
 
     ImageView& Image();
     ViewWidget* View() const { return view; }
@@ -127,18 +154,30 @@ public:
     // Builds the view's context menu with the current check marks; the
     // caller owns it.
     QMenu* CreateContextMenu(QWidget* parent);
-    // Shows the context menu at a global (logical) position and runs the
-    // chosen command.
-    void ShowContextMenu(const QPoint& globalPosition);
 
     // The status bar's normal text, and what the status bar shows right now
     // (a menu prompt while a menu item is highlighted).
-    void SetStatusText(const QString& text);
     QString StatusText() const;
     QString VisibleStatusText() const;
 
     // The check mark of a checkable command in the menu bar.
     void SetCheck(std::uint16_t id, bool checked);
+
+    // ViewFrame
+    void SetTitle(const std::string& title) override;
+    void SetStatusText(const std::string& text) override;
+    bool BestFitSetting() const override { return ZoomToBestFit; }
+    // Enters or leaves full screen (the window system's own full-screen
+    // state); the bars are hidden while it is on and the view loses its edge.
+    void ToggleFullScreen() override;
+    void SetSlideShowChecked(bool checked) override { SetCheck(kCmdSlideShow, checked); }
+    // Shows the context menu at a screen point in device pixels and runs the
+    // chosen command.
+    void ShowContextMenu(int screenX, int screenY) override;
+    void RequestClose() override { close(); }
+    // ViewShell
+    bool ChooseFile(const OpenFileDialogRequest& request, std::string* chosen) override;
+    TrashResult MoveToTrash(const std::string& path) override;
 
     // Settings kept by the frame.
     bool ZoomToBestFit = false;
@@ -146,9 +185,9 @@ public:
     bool ShowToolbar = true;
     bool ShowStatusbar = true;
 
-    // Placement the settings gave, used by ShowWithStoredState.
-    int windowFlags = 0;
-    int windowShow = 1;
+    // Placement the settings gave, used when the frame is first shown.
+    std::int32_t windowFlags = 0;
+    WindowShow windowShow = WindowShow::Normal;
 
     // Full-screen memory: the windowed geometry and whether the window was
     // maximised when full screen began.
@@ -161,38 +200,14 @@ protected:
     QMenu* createPopupMenu() override { return nullptr; }
 
 private:
-    // Command handlers.
-    void OnOpen();
-    void OnRefreshFileList();
-    void OnPreferences();
-    void OnExit();
-    void OnDelete();
-    void OnOpenForEditing();
-    void OnNext();
-    void OnPrevious();
-    void OnFirst();
-    void OnLast();
-    void OnFastForward();
-    void OnRewind();
-    void OnZoomIn();
-    void OnZoomOut();
-    void OnZoomInByOne();
-    void OnZoomOutByOne();
-    void OnZoomToFit();
-    void OnZoomTo100();
-    void OnAutozoom();
-    void OnRotateLeft();
-    void OnRotateRight();
-    void OnFlipHorizontal();
-    void OnFlipVertical();
-    void OnSlideShow();
-    void OnFullScreen();
-    void OnToolbar();
-    void OnStatusBar();
-    void OnToggleInfo();
-    void OnKeyShortcuts();
-    void OnAbout();
-    void OnDonate();
+    // Commands the frame carries out itself.
+    void Open();
+    void Exit();
+    void OpenForEditing();
+    void ToggleAutozoom();
+    void ToggleToolbar();
+    void ToggleStatusBar();
+    void ToggleInfo();
 
     void BuildMenus();
     void BuildToolBar();
@@ -203,7 +218,7 @@ private:
     // Windowed geometry and show state to store: the remembered ones while
     // full screen is on or was just left for closing.
     QRect PlacementRect() const;
-    int PlacementShow() const;
+    WindowShow PlacementShow() const;
 
     static const CommandInfo commandTable[];
 
@@ -212,6 +227,7 @@ private:
     QLabel* statusPane = nullptr;
     QLabel* promptPane = nullptr;
     std::map<std::uint16_t, QAction*> actions;
+    OpenDialog openDialog;
     bool closingFromFullScreen = false;
 };
 

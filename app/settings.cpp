@@ -24,13 +24,6 @@ std::string RootName(RegistryRoot root)
     return root == RegistryRoot::CurrentUser ? "HKEY_CURRENT_USER" : "HKEY_CLASSES_ROOT";
 }
 
-// Window-placement show states, with the numbers the settings store keeps.
-constexpr std::int32_t kShowNormal = 1;
-constexpr std::int32_t kShowMinimized = 2;
-constexpr std::int32_t kShowMaximized = 3;
-// Placement flag: a minimised window returns maximised.
-constexpr std::int32_t kRestoreToMaximized = 2;
-
 }  // namespace
 
 RegistryKey::RegistryKey(RegistryRoot root, const std::string& path, OpenMode mode)
@@ -167,7 +160,7 @@ void MainFrame::LoadSettings()
     // The new window's own placement is the default of the six window values.
     const QRect current = geometry();
     std::int32_t flags = 0;
-    std::int32_t show = kShowNormal;
+    auto show = static_cast<std::int32_t>(WindowShow::Normal);
     std::int32_t left = current.left();
     std::int32_t top = current.top();
     std::int32_t right = current.left() + current.width();
@@ -216,7 +209,7 @@ void MainFrame::LoadSettings()
     // The rectangle is used as stored, even off every screen; only one
     // without area is passed over, as no window can take it.
     windowFlags = flags;
-    windowShow = show;
+    windowShow = static_cast<WindowShow>(show);
     const std::int64_t width = std::int64_t{right} - left;
     const std::int64_t height = std::int64_t{bottom} - top;
     if (storedRect && width > 0 && height > 0 && width <= QWIDGETSIZE_MAX && height <= QWIDGETSIZE_MAX) {
@@ -232,9 +225,9 @@ void MainFrame::SaveSettings()
     const ImageDocument& document = Image().document;
 
     const QRect rect = PlacementRect();
-    const std::int32_t show = PlacementShow();
+    const WindowShow show = PlacementShow();
     const std::int32_t flags =
-        show == kShowMinimized && (windowState() & Qt::WindowMaximized) ? kRestoreToMaximized : 0;
+        show == WindowShow::Minimized && (windowState() & Qt::WindowMaximized) ? kRestoreToMaximized : 0;
 
     // Sixteen values, one replacement of the file: each replacement waits
     // for the disk, and closing the window should not.
@@ -245,7 +238,7 @@ void MainFrame::SaveSettings()
     key.WriteDword("FastForwardSkip", document.fastForwardSkip);
     key.WriteDword("ListSubdirectories", document.includeSubdirectories ? 1 : 0);
     key.WriteDword("WindowFlags", flags);
-    key.WriteDword("WindowShow", show == kShowMaximized || show == kShowMinimized ? show : kShowNormal);
+    key.WriteDword("WindowShow", static_cast<std::int32_t>(show));
     key.WriteDword("WindowLeft", rect.left());
     key.WriteDword("WindowTop", rect.top());
     key.WriteDword("WindowRight", rect.left() + rect.width());

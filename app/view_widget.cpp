@@ -4,147 +4,31 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QFontMetrics>
 #include <QLayout>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
-#include <QStyle>
 #include <QTimer>
 #include <QUrl>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 
-#include "app/main_frame.h"
-#include "platform/trash.h"
-
 namespace brelvix::app {
 
-// The drawing area: paints through the view and hands it the mouse.
-class ViewArea : public QWidget {
-public:
-    explicit ViewArea(ViewWidget* owner) : QWidget(owner), view(owner)
-    {
-        setAttribute(Qt::WA_OpaquePaintEvent);
-        setMouseTracking(true);
-        setAcceptDrops(true);
-        setFocusPolicy(Qt::StrongFocus);
-    }
-
-protected:
-    void paintEvent(QPaintEvent* event) override
-    {
-        QPainter painter(this);
-        view->PaintArea(painter, event->rect());
-    }
-
-    void resizeEvent(QResizeEvent*) override { view->ScheduleGeometryUpdate(false); }
-
-    void enterEvent(QEnterEvent*) override { view->image.OnCursorRequest(true); }
-
-    void mousePressEvent(QMouseEvent* event) override
-    {
-        if (event->button() == Qt::LeftButton) {
-            const QPoint at = view->DevicePoint(event->position());
-            view->image.OnLeftButtonDown(at.x(), at.y());
-        }
-    }
-
-    void mouseMoveEvent(QMouseEvent* event) override
-    {
-        const QPoint at = view->DevicePoint(event->position());
-        view->image.OnCursorRequest(true);
-        view->image.OnMouseMove(at.x(), at.y(), view->MouseKeys(event->buttons(), event->modifiers()));
-    }
-
-    void mouseReleaseEvent(QMouseEvent* event) override
-    {
-        const QPoint at = view->DevicePoint(event->position());
-        switch (event->button()) {
-            case Qt::LeftButton:
-                view->image.OnLeftButtonUp(at.x(), at.y());
-                break;
-            case Qt::RightButton:
-                view->image.OnRightButtonUp(at.x(), at.y());
-                break;
-            case Qt::MiddleButton:
-                view->image.OnMiddleButtonUp(at.x(), at.y());
-                break;
-            default:
-                break;
-        }
-    }
-
-    void mouseDoubleClickEvent(QMouseEvent* event) override
-    {
-        if (event->button() == Qt::LeftButton) {
-            const QPoint at = view->DevicePoint(event->position());
-            view->image.OnLeftButtonDoubleClick(at.x(), at.y());
-        }
-    }
-
-    void wheelEvent(QWheelEvent* event) override
-    {
-        if (event->angleDelta().y() != 0) {
-            view->image.OnMouseWheel(event->angleDelta().y());
-        }
-        event->accept();
-    }
-
-    void dragEnterEvent(QDragEnterEvent* event) override
-    {
-        if (!LocalFiles(event->mimeData()).empty()) {
-            event->acceptProposedAction();
-        }
-    }
-
-    void dragMoveEvent(QDragMoveEvent* event) override { event->acceptProposedAction(); }
-
-    void dropEvent(QDropEvent* event) override
-    {
-        const std::vector<std::string> files = LocalFiles(event->mimeData());
-        if (files.empty()) {
-            return;
-        }
-        event->acceptProposedAction();
-        view->image.OnFilesDropped(files);
-    }
-
-private:
-    // File managers drop text/uri-list; only local files can be opened.
-    static std::vector<std::string> LocalFiles(const QMimeData* data)
-    {
-        std::vector<std::string> files;
-        if (data == nullptr || !data->hasUrls()) {
-            return files;
-        }
-        for (const QUrl& url : data->urls()) {
-            if (url.isLocalFile()) {
-                files.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
-            }
-        }
-        return files;
-    }
-
-    ViewWidget* view;
-};
+QString DecodeName(const std::string& bytes)
+{
+    return QFile::decodeName(QByteArray::fromStdString(bytes));
+}
 
 namespace {
 
 QColor FromColorRef(std::uint32_t colour)
 {
     return QColor(int(colour & 0xFF), int((colour >> 8) & 0xFF), int((colour >> 16) & 0xFF));
-}
-
-QString FromBytes(const std::string& text)
-{
-    return QFile::decodeName(QByteArray::fromStdString(text));
 }
 
 // The canvas for one paint. Coordinates are the drawing area's device pixels;
@@ -179,12 +63,12 @@ public:
     void DrawText(int x, int y, const std::string& text, std::uint32_t colour) override
     {
         painter.setPen(FromColorRef(colour));
-        painter.drawText(QPoint(x, y + metrics.ascent()), FromBytes(text));
+        painter.drawText(QPoint(x, y + metrics.ascent()), DecodeName(text));
     }
 
     ViewSize TextExtent(const std::string& text) override
     {
-        return ViewSize{metrics.horizontalAdvance(FromBytes(text)), metrics.height()};
+        return ViewSize{metrics.horizontalAdvance(DecodeName(text)), metrics.height()};
     }
 
     // The store's rows are bottom-up BGR; Qt cannot wrap them with a negative
@@ -229,35 +113,62 @@ private:
     std::vector<std::uint32_t>& buffer;
 };
 
-QScrollBar* MakeBar(Qt::Orientation orientation, QWidget* parent)
+// File managers drop text/uri-list; only local files can be opened.
+std::vector<std::string> LocalFiles(const QMimeData* data)
 {
-    auto* bar = new QScrollBar(orientation, parent);
-    bar->setFocusPolicy(Qt::NoFocus);
-    bar->setTracking(true);
-    bar->hide();
-    return bar;
+    std::vector<std::string> files;
+    if (data == nullptr || !data->hasUrls()) {
+        return files;
+    }
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile()) {
+            files.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+        }
+    }
+    return files;
+}
+
+unsigned MouseKeys(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers)
+{
+    unsigned keys = 0;
+    const std::pair<bool, unsigned> held[] = {
+        {buttons.testFlag(Qt::LeftButton), kViewKeyLeftButton},
+        {buttons.testFlag(Qt::RightButton), kViewKeyRightButton},
+        {buttons.testFlag(Qt::MiddleButton), kViewKeyMiddleButton},
+        {buttons.testFlag(Qt::BackButton), kViewKeyExtraButton1},
+        {buttons.testFlag(Qt::ForwardButton), kViewKeyExtraButton2},
+        {modifiers.testFlag(Qt::ShiftModifier), kViewKeyShift},
+        {modifiers.testFlag(Qt::ControlModifier), kViewKeyControl},
+    };
+    for (const auto& [down, key] : held) {
+        keys |= down ? key : 0;
+    }
+    return keys;
 }
 
 }  // namespace
 
-ViewWidget::ViewWidget(MainFrame* owner) : QFrame(owner), frame(owner), image(this)
+ViewWidget::ViewWidget(QWidget* parent, ViewFrame& frame, ViewShell& shell)
+    : QAbstractScrollArea(parent), image(*this, *this, frame, shell)
 {
     setObjectName(QStringLiteral("view"));
     SetEdgeVisible(true);
-    setFocusPolicy(Qt::NoFocus);
 
-    area = new ViewArea(this);
-    setFocusProxy(area);
-    horizontalBar = MakeBar(Qt::Horizontal, this);
-    verticalBar = MakeBar(Qt::Vertical, this);
-    corner = new QWidget(this);
-    corner->setAutoFillBackground(true);
-    corner->hide();
+    // The view paints every pixel of the drawing area itself.
+    QWidget* area = viewport();
+    area->setAttribute(Qt::WA_OpaquePaintEvent);
+    area->setAutoFillBackground(false);
+    area->setMouseTracking(true);
+    area->setAcceptDrops(true);
 
-    for (QScrollBar* bar : {horizontalBar, verticalBar}) {
-        const ScrollAxis axis = bar == horizontalBar ? ScrollAxis::Horizontal : ScrollAxis::Vertical;
+    for (const ScrollAxis axis : {ScrollAxis::Horizontal, ScrollAxis::Vertical}) {
+        QScrollBar* bar = Bar(axis);
+        bar->setFocusPolicy(Qt::NoFocus);
         connect(bar, &QScrollBar::actionTriggered, this, [this, axis](int action) { OnBarAction(axis, action); });
-        connect(bar, &QScrollBar::sliderReleased, this, [this, axis] { OnBarReleased(axis); });
+        connect(bar, &QScrollBar::sliderReleased, this, [this, axis, bar] {
+            image.OnScroll(axis, ScrollAction::ThumbPosition, bar->sliderPosition());
+            image.OnScroll(axis, ScrollAction::EndScroll, 0);
+        });
         // The wheel belongs to the view wherever it turns, bars included.
         bar->installEventFilter(this);
     }
@@ -277,91 +188,62 @@ ViewWidget::ViewWidget(MainFrame* owner) : QFrame(owner), frame(owner), image(th
 ViewWidget::~ViewWidget()
 {
     StopTimers();
-    image.SetHost(nullptr);
 }
 
-QWidget* ViewWidget::Area() const
+QScrollBar* ViewWidget::Bar(ScrollAxis axis) const
 {
-    return area;
-}
-
-double ViewWidget::DevicePixelRatio() const
-{
-    return devicePixelRatioF();
+    return axis == ScrollAxis::Horizontal ? horizontalScrollBar() : verticalScrollBar();
 }
 
 QPoint ViewWidget::DevicePoint(const QPointF& logical) const
 {
-    const double ratio = DevicePixelRatio();
+    const double ratio = devicePixelRatioF();
     return QPoint(int(std::floor(logical.x() * ratio)), int(std::floor(logical.y() * ratio)));
 }
 
 void ViewWidget::SetEdgeVisible(bool visible)
 {
-    if (visible) {
-        setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        setLineWidth(2);
-    } else {
-        setFrameStyle(QFrame::NoFrame);
-        setLineWidth(0);
-    }
-    LayoutChildren();
+    setFrameStyle(visible ? QFrame::Panel | QFrame::Sunken : QFrame::NoFrame);
+    setLineWidth(visible ? 2 : 0);
 }
 
-void ViewWidget::LayoutChildren()
+// ---- geometry
+
+bool ViewWidget::viewportEvent(QEvent* event)
 {
-    if (area == nullptr) {
-        return;
+    switch (event->type()) {
+        case QEvent::Resize:
+            // The drawing area alone changed (a bar came or went); the
+            // widget's own resize arrives through resizeEvent.
+            ScheduleGeometryUpdate(false);
+            return false;
+        case QEvent::Enter:
+            image.OnCursorRequest(true);
+            break;
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseMove:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+            // Only the drawing area takes the mouse: the edge and the corner
+            // between the bars are not the picture.
+            ViewportMouse(static_cast<QMouseEvent*>(event));
+            return true;
+        default:
+            break;
     }
-    const QRect inside = contentsRect();
-    const int extent = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
-
-    // A bar shows while its page is smaller than its range, that is while
-    // the picture is larger than the drawing area on that axis.
-    const bool showHorizontal = horizontalInfo.page <= horizontalInfo.maximum - horizontalInfo.minimum;
-    const bool showVertical = verticalInfo.page <= verticalInfo.maximum - verticalInfo.minimum;
-
-    QRect client = inside;
-    if (showVertical) {
-        client.setRight(inside.right() - extent);
-    }
-    if (showHorizontal) {
-        client.setBottom(inside.bottom() - extent);
-    }
-    area->setGeometry(client);
-    horizontalBar->setVisible(showHorizontal);
-    verticalBar->setVisible(showVertical);
-    if (showHorizontal) {
-        horizontalBar->setGeometry(client.left(), client.bottom() + 1, client.width(), extent);
-    }
-    if (showVertical) {
-        verticalBar->setGeometry(client.right() + 1, client.top(), extent, client.height());
-    }
-    corner->setVisible(showHorizontal && showVertical);
-    if (showHorizontal && showVertical) {
-        corner->setGeometry(client.right() + 1, client.bottom() + 1, extent, extent);
-    }
+    return QAbstractScrollArea::viewportEvent(event);
 }
 
 void ViewWidget::resizeEvent(QResizeEvent* event)
 {
-    QFrame::resizeEvent(event);
-    LayoutChildren();
+    QAbstractScrollArea::resizeEvent(event);
     ScheduleGeometryUpdate(true);
 }
 
 void ViewWidget::moveEvent(QMoveEvent* event)
 {
-    QFrame::moveEvent(event);
+    QAbstractScrollArea::moveEvent(event);
     ScheduleGeometryUpdate(true);
-}
-
-void ViewWidget::changeEvent(QEvent* event)
-{
-    QFrame::changeEvent(event);
-    if (event->type() == QEvent::StyleChange) {
-        LayoutChildren();
-    }
 }
 
 void ViewWidget::ScheduleGeometryUpdate(bool windowChanged)
@@ -387,35 +269,58 @@ void ViewWidget::DeliverGeometry()
     if (windowChanged) {
         image.OnWindowPositionChanged();
     } else {
-        area->update();
+        viewport()->update();
     }
 }
 
 void ViewWidget::SyncGeometry()
 {
-    if (QWidget* top = window()) {
-        if (QLayout* layout = top->layout()) {
-            layout->activate();
-        }
+    if (QLayout* layout = window()->layout()) {
+        layout->activate();
     }
-    LayoutChildren();
+    // A widget not shown yet gets its resize only when it shows, and the
+    // scroll area places its drawing area and bars on that event.
+    QResizeEvent resized(size(), size());
+    QCoreApplication::sendEvent(this, &resized);
     geometryUpdatePending = false;
     windowChangedPending = false;
-    const ViewSize size = ClientSize();
-    deliveredClientSize = size;
-    image.OnSize(size.width, size.height);
+    deliveredClientSize = ClientSize();
+    image.OnSize(deliveredClientSize.width, deliveredClientSize.height);
+}
+
+ViewRect ViewWidget::WindowRect() const
+{
+    // The view's outer rectangle as the arithmetic expects it: the drawing
+    // area with its scroll bars plus a two-pixel edge on every side. In full
+    // screen the edge lies outside the screen, so the drawing area is exactly
+    // the screen.
+    const double ratio = devicePixelRatioF();
+    const QRect inside = contentsRect();
+    const QPoint origin = mapToGlobal(inside.topLeft());
+    const int left = int(std::lround(origin.x() * ratio)) - 2;
+    const int top = int(std::lround(origin.y() * ratio)) - 2;
+    const int width = int(std::lround(inside.width() * ratio)) + 4;
+    const int height = int(std::lround(inside.height() * ratio)) + 4;
+    return ViewRect{left, top, left + width, top + height};
+}
+
+ViewSize ViewWidget::ClientSize() const
+{
+    const double ratio = devicePixelRatioF();
+    return ViewSize{int(std::lround(viewport()->width() * ratio)), int(std::lround(viewport()->height() * ratio))};
 }
 
 // ---- painting
 
-void ViewWidget::PaintArea(QPainter& painter, const QRect& exposedLogical)
+void ViewWidget::paintEvent(QPaintEvent* event)
 {
-    const double ratio = DevicePixelRatio();
+    QPainter painter(viewport());
+    const double ratio = devicePixelRatioF();
     painter.scale(1.0 / ratio, 1.0 / ratio);
-    const QRect exposed(
-        QPoint(int(std::floor(exposedLogical.left() * ratio)), int(std::floor(exposedLogical.top() * ratio))),
-        QPoint(int(std::ceil((exposedLogical.right() + 1) * ratio)) - 1,
-               int(std::ceil((exposedLogical.bottom() + 1) * ratio)) - 1));
+    const QRect logical = event->rect();
+    const QRect exposed(QPoint(int(std::floor(logical.left() * ratio)), int(std::floor(logical.top() * ratio))),
+                        QPoint(int(std::ceil((logical.right() + 1) * ratio)) - 1,
+                               int(std::ceil((logical.bottom() + 1) * ratio)) - 1));
     PainterCanvas canvas(painter, infoFont, exposed, paintBuffer);
     image.EraseBackground(canvas);
     image.Paint(canvas);
@@ -431,57 +336,49 @@ void ViewWidget::RepaintNow()
     UpdateNow();
 }
 
-// ---- ViewHost: geometry and scroll bars
-
-ViewRect ViewWidget::WindowRect() const
+void ViewWidget::Invalidate(bool)
 {
-    // The view's outer rectangle as the arithmetic expects it: the drawing
-    // area with its scroll bars plus a two-pixel edge on every side. In full
-    // screen the edge lies outside the screen, so the drawing area is exactly
-    // the screen.
-    const double ratio = DevicePixelRatio();
-    const QRect inside = contentsRect();
-    const QPoint origin = mapToGlobal(inside.topLeft());
-    const int left = int(std::lround(origin.x() * ratio)) - 2;
-    const int top = int(std::lround(origin.y() * ratio)) - 2;
-    const int width = int(std::lround(inside.width() * ratio)) + 4;
-    const int height = int(std::lround(inside.height() * ratio)) + 4;
-    return ViewRect{left, top, left + width, top + height};
+    viewport()->update();
 }
 
-ViewSize ViewWidget::ClientSize() const
+void ViewWidget::UpdateNow()
 {
-    const double ratio = DevicePixelRatio();
-    return ViewSize{int(std::lround(area->width() * ratio)), int(std::lround(area->height() * ratio))};
+    if (viewport()->isVisible()) {
+        viewport()->repaint();
+    }
 }
+
+// ---- scroll bars
 
 void ViewWidget::SetScrollBar(ScrollAxis axis, const ScrollBarInfo& info, bool)
 {
-    QScrollBar* bar = axis == ScrollAxis::Horizontal ? horizontalBar : verticalBar;
-    (axis == ScrollAxis::Horizontal ? horizontalInfo : verticalInfo) = info;
     // The model's bar runs over minimum..maximum with a page; Qt's runs over
-    // the positions the thumb can take, up to maximum - page + 1.
-    const int page = std::max(info.page, 1);
-    const int highest = std::max(info.minimum, info.maximum - page + 1);
+    // the positions the thumb can take, up to maximum - page + 1, and shows
+    // while that range is not empty, which is the model's rule.
+    const int highest = std::max(info.minimum, info.maximum - info.page + 1);
+    QScrollBar* bar = Bar(axis);
     settingBars = true;
     bar->setRange(info.minimum, highest);
-    bar->setPageStep(page);
+    bar->setPageStep(std::max(info.page, 1));
     bar->setValue(std::clamp(info.position, info.minimum, highest));
     settingBars = false;
-    LayoutChildren();
 }
 
 void ViewWidget::SetScrollPosition(ScrollAxis axis, int position, bool)
 {
-    QScrollBar* bar = axis == ScrollAxis::Horizontal ? horizontalBar : verticalBar;
     settingBars = true;
-    bar->setValue(position);
+    Bar(axis)->setValue(position);
     settingBars = false;
 }
 
-bool ViewWidget::HasVerticalScrollBar() const
+void ViewWidget::ScrollContents(int dx, int dy)
 {
-    return !verticalBar->isHidden();
+    if (devicePixelRatioF() == 1.0) {
+        viewport()->scroll(dx, dy);
+    } else {
+        // A move by an odd number of device pixels has no logical equivalent.
+        viewport()->update();
+    }
 }
 
 void ViewWidget::OnBarAction(ScrollAxis axis, int action)
@@ -489,8 +386,7 @@ void ViewWidget::OnBarAction(ScrollAxis axis, int action)
     if (settingBars) {
         return;
     }
-    QScrollBar* bar = axis == ScrollAxis::Horizontal ? horizontalBar : verticalBar;
-    const int track = bar->sliderPosition();
+    QScrollBar* bar = Bar(axis);
     switch (action) {
         case QAbstractSlider::SliderSingleStepAdd:
             image.OnScroll(axis, ScrollAction::LineDown, 0);
@@ -511,55 +407,106 @@ void ViewWidget::OnBarAction(ScrollAxis axis, int action)
             image.OnScroll(axis, ScrollAction::Bottom, 0);
             break;
         case QAbstractSlider::SliderMove:
-            image.OnScroll(axis, ScrollAction::ThumbTrack, track);
+            image.OnScroll(axis, ScrollAction::ThumbTrack, bar->sliderPosition());
             break;
         default:
             return;
     }
-    // The model decides where the bar stands, not the bar's own step sizes.
+    // Qt has already moved the thumb by its own steps; the model decides
+    // where it stands.
     bar->setSliderPosition(axis == ScrollAxis::Horizontal ? image.offsetX : image.offsetY);
 }
 
-void ViewWidget::OnBarReleased(ScrollAxis axis)
+// Qt calls this whenever a bar's value changes. The model moves the bars
+// itself and then scrolls or repaints the contents; any other change (the
+// bar's own context menu, "Scroll here") is a thumb position for the model.
+void ViewWidget::scrollContentsBy(int dx, int)
 {
-    QScrollBar* bar = axis == ScrollAxis::Horizontal ? horizontalBar : verticalBar;
-    image.OnScroll(axis, ScrollAction::ThumbPosition, bar->sliderPosition());
-    image.OnScroll(axis, ScrollAction::EndScroll, 0);
+    if (settingBars) {
+        return;
+    }
+    const ScrollAxis axis = dx != 0 ? ScrollAxis::Horizontal : ScrollAxis::Vertical;
+    image.OnScroll(axis, ScrollAction::ThumbPosition, Bar(axis)->value());
+}
+
+// ---- keys, mouse and drops
+
+void ViewWidget::keyPressEvent(QKeyEvent* event)
+{
+    // There is no keyboard scrolling: arrows and page keys are the frame's
+    // commands, and the scroll area's own steps would move the picture.
+    event->ignore();
+}
+
+void ViewWidget::ViewportMouse(QMouseEvent* event)
+{
+    const QPoint at = DevicePoint(event->position());
+    const bool left = event->button() == Qt::LeftButton;
+    switch (event->type()) {
+        case QEvent::MouseButtonPress:
+            if (left) {
+                image.OnLeftButtonDown(at.x(), at.y());
+            }
+            break;
+        case QEvent::MouseMove:
+            image.OnCursorRequest(true);
+            image.OnMouseMove(at.x(), at.y(), MouseKeys(event->buttons(), event->modifiers()));
+            break;
+        case QEvent::MouseButtonDblClick:
+            // The second press of a double click is the double click alone.
+            if (left) {
+                image.OnLeftButtonDoubleClick(at.x(), at.y());
+            }
+            break;
+        default:
+            if (left) {
+                image.OnLeftButtonUp(at.x(), at.y());
+            } else if (event->button() == Qt::RightButton) {
+                image.OnRightButtonUp(at.x(), at.y());
+            } else if (event->button() == Qt::MiddleButton) {
+                image.OnMiddleButtonUp(at.x(), at.y());
+            }
+            break;
+    }
+}
+
+void ViewWidget::wheelEvent(QWheelEvent* event)
+{
+    if (event->angleDelta().y() != 0) {
+        image.OnMouseWheel(event->angleDelta().y());
+    }
+    event->accept();
 }
 
 bool ViewWidget::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::Wheel && (watched == horizontalBar || watched == verticalBar)) {
-        const auto* wheel = static_cast<QWheelEvent*>(event);
-        if (wheel->angleDelta().y() != 0) {
-            image.OnMouseWheel(wheel->angleDelta().y());
-        }
+    if (event->type() == QEvent::Wheel && (watched == horizontalScrollBar() || watched == verticalScrollBar())) {
+        wheelEvent(static_cast<QWheelEvent*>(event));
         return true;
     }
-    return QFrame::eventFilter(watched, event);
+    return QAbstractScrollArea::eventFilter(watched, event);
 }
 
-void ViewWidget::ScrollContents(int dx, int dy)
+void ViewWidget::dragEnterEvent(QDragEnterEvent* event)
 {
-    const double ratio = DevicePixelRatio();
-    if (ratio == 1.0) {
-        area->scroll(dx, dy);
-    } else {
-        // A move by an odd number of device pixels has no logical equivalent.
-        area->update();
+    if (!LocalFiles(event->mimeData()).empty()) {
+        event->acceptProposedAction();
     }
 }
 
-void ViewWidget::Invalidate(bool)
+void ViewWidget::dragMoveEvent(QDragMoveEvent* event)
 {
-    area->update();
+    event->acceptProposedAction();
 }
 
-void ViewWidget::UpdateNow()
+void ViewWidget::dropEvent(QDropEvent* event)
 {
-    if (area->isVisible()) {
-        area->repaint();
+    const std::vector<std::string> files = LocalFiles(event->mimeData());
+    if (files.empty()) {
+        return;
     }
+    event->acceptProposedAction();
+    image.OnFilesDropped(files);
 }
 
 // ---- cursor and timers
@@ -568,6 +515,7 @@ ViewCursor ViewWidget::SetCursor(ViewCursor cursor)
 {
     const ViewCursor replaced = cursorShown;
     cursorShown = cursor;
+    QWidget* area = viewport();
     switch (cursor) {
         case ViewCursor::None:
             area->unsetCursor();
@@ -623,115 +571,7 @@ void ViewWidget::timerEvent(QTimerEvent* event)
             return;
         }
     }
-    QFrame::timerEvent(event);
-}
-
-// ---- the frame
-
-void ViewWidget::SetTitle(const std::string& title)
-{
-    frame->setWindowTitle(FromBytes(title));
-}
-
-void ViewWidget::SetStatusText(const std::string& text)
-{
-    frame->SetStatusText(FromBytes(text));
-}
-
-bool ViewWidget::ZoomToBestFit() const
-{
-    return frame->ZoomToBestFit;
-}
-
-void ViewWidget::ToggleFullScreen()
-{
-    frame->ToggleFullScreen();
-}
-
-void ViewWidget::SetSlideShowChecked(bool checked)
-{
-    frame->SetCheck(kCmdSlideShow, checked);
-}
-
-void ViewWidget::ShowContextMenu(int screenX, int screenY)
-{
-    const double ratio = DevicePixelRatio();
-    frame->ShowContextMenu(QPoint(int(std::lround(screenX / ratio)), int(std::lround(screenY / ratio))));
-}
-
-bool ViewWidget::ChooseFile(const OpenFileDialogRequest& request, std::string* chosen)
-{
-    // Tests (and scripted runs) answer the dialog without showing it:
-    // "cancel" cancels, anything else is the chosen path.
-    const QByteArray scripted = qgetenv("BRELVIX_TEST_OPEN_DIALOG");
-    if (!scripted.isEmpty()) {
-        if (scripted == "cancel") {
-            return false;
-        }
-        *chosen = scripted.toStdString();
-        return true;
-    }
-
-    QStringList filters;
-    for (const FileDialogFilter& filter : request.filters) {
-        QStringList patterns;
-        for (const QString& pattern : QString::fromStdString(filter.patterns).split(u';', Qt::SkipEmptyParts)) {
-            // "*.*" means every file, also those without a dot in the name.
-            patterns.append(pattern == QStringLiteral("*.*") ? QStringLiteral("*") : pattern);
-        }
-        filters.append(QStringLiteral("%1 (%2)").arg(QString::fromStdString(filter.name), patterns.join(u' ')));
-    }
-    const QString path =
-        QFileDialog::getOpenFileName(frame, QString::fromStdString(request.title), QString(), filters.join(";;"));
-    if (path.isEmpty()) {
-        return false;
-    }
-    *chosen = QFile::encodeName(path).toStdString();
-    return true;
-}
-
-TrashResult ViewWidget::MoveToTrash(const std::string& path)
-{
-    const QString name = QFileInfo(FromBytes(path)).fileName();
-    const QMessageBox::StandardButton answer =
-        QMessageBox::question(frame, QStringLiteral("Brelvix"), QStringLiteral("Move \"%1\" to the trash?").arg(name),
-                              QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
-    if (answer != QMessageBox::Yes) {
-        return TrashResult::Aborted;
-    }
-    return platform::MoveToTrash(path) == platform::TrashResult::kDone ? TrashResult::Done : TrashResult::Failed;
-}
-
-void ViewWidget::RequestClose()
-{
-    frame->close();
-}
-
-unsigned ViewWidget::MouseKeys(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers) const
-{
-    unsigned keys = 0;
-    if (buttons & Qt::LeftButton) {
-        keys |= kViewKeyLeftButton;
-    }
-    if (buttons & Qt::RightButton) {
-        keys |= kViewKeyRightButton;
-    }
-    if (buttons & Qt::MiddleButton) {
-        keys |= kViewKeyMiddleButton;
-    }
-    if (buttons & Qt::BackButton) {
-        keys |= kViewKeyExtraButton1;
-    }
-    if (buttons & Qt::ForwardButton) {
-        keys |= kViewKeyExtraButton2;
-    }
-    if (modifiers & Qt::ShiftModifier) {
-        keys |= kViewKeyShift;
-    }
-    if (modifiers & Qt::ControlModifier) {
-        keys |= kViewKeyControl;
-    }
-    return keys;
+    QAbstractScrollArea::timerEvent(event);
 }
 
 }  // namespace brelvix::app

@@ -1,4 +1,5 @@
-// The program's entry: the command line, and the real binary's exit status.
+// The program's entry: the command line, the first picture, and the real
+// binary's exit status.
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <filesystem>
@@ -84,13 +85,21 @@ TEST_F(Binary, WithoutADisplayItEndsWithStatusOneAndOneLine)
     EXPECT_FALSE(std::filesystem::exists(StorePath()));
 }
 
-TEST_F(Binary, CancellingTheFirstOpenDialogEndsWithStatusZeroAndSavesNothing)
+// The real binary meets the real dialog and a real Escape key under Xvfb
+// (tests/app/xvfb); here the frame's own part: nothing shows, nothing is saved.
+TEST_F(Binary, CancellingTheFirstOpenDialogShowsNothingAndSavesNothing)
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("QT_QPA_PLATFORM", "offscreen");
-    environment.insert("BRELVIX_TEST_OPEN_DIALOG", "cancel");
-    QString errors;
-    EXPECT_EQ(Run({}, environment, &errors), 0) << errors.toStdString();
+    std::vector<std::string> titles;
+    {
+        MainFrame frame;
+        frame.SetOpenDialog([&titles](QWidget*, const OpenFileDialogRequest& request, std::string*) {
+            titles.push_back(request.title);
+            return false;
+        });
+        EXPECT_FALSE(frame.OpenFirstPicture(""));
+        EXPECT_FALSE(frame.isVisible());
+    }
+    EXPECT_EQ(titles, std::vector<std::string>{"Select an image file to view"});
     EXPECT_FALSE(std::filesystem::exists(StorePath()));
 }
 

@@ -122,14 +122,13 @@ TEST_F(FrameCommands, OpenWhileTheSlideShowRunsStopsIt)
     ASSERT_TRUE(frame->Image().slideShowRunning);
     ASSERT_TRUE(frame->CommandAction(kCmdSlideShow)->isChecked());
 
-    {
-        // A cancelled dialog leaves the show running.
-        ScopedEnv answer("BRELVIX_TEST_OPEN_DIALOG", "cancel");
-        Press(*frame, Qt::Key_O, Qt::ControlModifier);
-        EXPECT_TRUE(frame->Image().slideShowRunning);
-        EXPECT_TRUE(frame->CommandAction(kCmdSlideShow)->isChecked());
-    }
-    ScopedEnv answer("BRELVIX_TEST_OPEN_DIALOG", second);
+    // A cancelled dialog leaves the show running.
+    frame->SetOpenDialog(OpenDialogAnswer(""));
+    Press(*frame, Qt::Key_O, Qt::ControlModifier);
+    EXPECT_TRUE(frame->Image().slideShowRunning);
+    EXPECT_TRUE(frame->CommandAction(kCmdSlideShow)->isChecked());
+
+    frame->SetOpenDialog(OpenDialogAnswer(second));
     Press(*frame, Qt::Key_O, Qt::ControlModifier);
     EXPECT_EQ(frame->Image().document.path, second);
     EXPECT_FALSE(frame->Image().slideShowRunning);
@@ -216,7 +215,7 @@ TEST_F(FrameCommands, ContextMenuRoutesItsCommandAndShowsCheckMarks)
         QTest::keyClick(popup, Qt::Key_Return);
     });
     chooser.start();
-    QTest::mouseClick(frame->View()->Area(), Qt::RightButton, Qt::NoModifier, QPoint(5, 5));
+    QTest::mouseClick(frame->View()->viewport(), Qt::RightButton, Qt::NoModifier, QPoint(5, 5));
     EXPECT_TRUE(shown);
     EXPECT_FALSE(frame->Image().slideShowRunning);
     EXPECT_FALSE(frame->CommandAction(kCmdSlideShow)->isChecked());

@@ -151,15 +151,15 @@ TEST_F(FrameKeys, KeypadAsteriskFitsThePictureToTheView)
 {
     auto frame = OpenFrame(WriteSolidBmp(pictures + "/big.bmp", 1600, 1200, Rgb{200, 100, 50}));
     ViewWidget* view = frame->View();
-    EXPECT_FALSE(view->VerticalBar()->isHidden());  // at 100 % it does not fit
+    EXPECT_TRUE(view->verticalScrollBar()->isVisibleTo(view));  // at 100 % it does not fit
 
     Press(*frame, Qt::Key_Asterisk, Qt::KeypadModifier);
     Settle();
     const PxBitmap& display = frame->Image().document.display;
-    const QSize area = view->Area()->size();
+    const QSize area = view->viewport()->size();
     // Fitted: no scroll bar, and the picture touches two opposite edges.
-    EXPECT_TRUE(view->HorizontalBar()->isHidden());
-    EXPECT_TRUE(view->VerticalBar()->isHidden());
+    EXPECT_FALSE(view->horizontalScrollBar()->isVisibleTo(view));
+    EXPECT_FALSE(view->verticalScrollBar()->isVisibleTo(view));
     EXPECT_LE(display.Width(), area.width());
     EXPECT_LE(display.Height(), area.height());
     EXPECT_TRUE(display.Width() == area.width() || display.Height() == area.height())

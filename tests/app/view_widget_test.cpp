@@ -25,7 +25,7 @@ using ViewWidgetTest = AppTest;
 
 QImage Grab(ViewWidget* view)
 {
-    return view->Area()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    return view->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
 Rgb At(const QImage& image, int x, int y)
@@ -87,25 +87,25 @@ TEST_F(ViewWidgetTest, ScrolledPictureShowsItsLowerRightPart)
                    static_cast<std::uint8_t>((x / 256) * 16 + y / 256)};
     }));
     ViewWidget* view = frame->View();
-    ASSERT_FALSE(view->VerticalBar()->isHidden());
-    ASSERT_FALSE(view->HorizontalBar()->isHidden());
+    ASSERT_TRUE(view->verticalScrollBar()->isVisibleTo(view));
+    ASSERT_TRUE(view->horizontalScrollBar()->isVisibleTo(view));
 
     // A notch down scrolls three lines of 1 % of the picture each.
-    QWheelEvent wheel(QPointF(10, 10), view->Area()->mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, -120),
+    QWheelEvent wheel(QPointF(10, 10), view->viewport()->mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, -120),
                       Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(view->Area(), &wheel);
+    QApplication::sendEvent(view->viewport(), &wheel);
     EXPECT_EQ(frame->Image().offsetY, 3 * 15);
-    EXPECT_EQ(view->VerticalBar()->value(), 45);
+    EXPECT_EQ(view->verticalScrollBar()->value(), 45);
 
-    view->HorizontalBar()->triggerAction(QAbstractSlider::SliderToMaximum);
-    view->VerticalBar()->triggerAction(QAbstractSlider::SliderToMaximum);
+    view->horizontalScrollBar()->triggerAction(QAbstractSlider::SliderToMaximum);
+    view->verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMaximum);
     Settle();
     const QImage shot = Grab(view);
     const int offsetX = frame->Image().offsetX;
     const int offsetY = frame->Image().offsetY;
     EXPECT_EQ(offsetX, 1200 - shot.width());
     EXPECT_EQ(offsetY, 1500 - shot.height());
-    EXPECT_EQ(view->VerticalBar()->value(), offsetY);
+    EXPECT_EQ(view->verticalScrollBar()->value(), offsetY);
     // The last picture row and column are at the area's bottom-right corner.
     const int right = shot.width() - 1;
     const int bottom = shot.height() - 1;
@@ -117,7 +117,7 @@ TEST_F(ViewWidgetTest, ScrolledPictureShowsItsLowerRightPart)
 TEST_F(ViewWidgetTest, DraggingPansALargePicture)
 {
     auto frame = OpenFrame(WriteSolidBmp(pictures + "/wide.bmp", 2000, 100, Rgb{9, 9, 9}));
-    QWidget* area = frame->View()->Area();
+    QWidget* area = frame->View()->viewport();
     QTest::mouseMove(area, QPoint(300, 50));
     EXPECT_EQ(frame->View()->CurrentCursor(), ViewCursor::Hand);
     QTest::mousePress(area, Qt::LeftButton, Qt::NoModifier, QPoint(300, 50));
@@ -125,7 +125,7 @@ TEST_F(ViewWidgetTest, DraggingPansALargePicture)
                      Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(area, &move);
     EXPECT_EQ(frame->Image().offsetX, 100);
-    EXPECT_EQ(frame->View()->HorizontalBar()->value(), 100);
+    EXPECT_EQ(frame->View()->horizontalScrollBar()->value(), 100);
     QTest::mouseRelease(area, Qt::LeftButton, Qt::NoModifier, QPoint(200, 50));
     EXPECT_FALSE(frame->Image().dragging);
 }
@@ -179,7 +179,7 @@ TEST_F(ViewWidgetTest, DropOfThreeFilesOpensTheFirst)
     data.setUrls({QUrl::fromLocalFile(QString::fromStdString(other)),
                   QUrl::fromLocalFile(QString::fromStdString(second)),
                   QUrl::fromLocalFile(QString::fromStdString(third))});
-    QWidget* area = frame->View()->Area();
+    QWidget* area = frame->View()->viewport();
     QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(area, &enter);
     EXPECT_TRUE(enter.isAccepted());
@@ -253,7 +253,7 @@ TEST_F(ViewWidgetTest, SlideShowHidesTheCursorAndAdvancesOnItsTimer)
     frame->Image().document.slideShowDelay = 0.05;
 
     // The middle button starts and stops it, like the command.
-    QTest::mouseClick(frame->View()->Area(), Qt::MiddleButton, Qt::NoModifier, QPoint(5, 5));
+    QTest::mouseClick(frame->View()->viewport(), Qt::MiddleButton, Qt::NoModifier, QPoint(5, 5));
     ASSERT_TRUE(frame->Image().slideShowRunning);
     EXPECT_TRUE(frame->CommandAction(kCmdSlideShow)->isChecked());
     EXPECT_EQ(frame->View()->CurrentCursor(), ViewCursor::Blank);
@@ -263,7 +263,7 @@ TEST_F(ViewWidgetTest, SlideShowHidesTheCursorAndAdvancesOnItsTimer)
     QTRY_COMPARE_WITH_TIMEOUT(frame->Image().document.currentIndex, 0, 2000);
     EXPECT_EQ(frame->View()->CurrentCursor(), ViewCursor::Blank);
 
-    QTest::mouseClick(frame->View()->Area(), Qt::MiddleButton, Qt::NoModifier, QPoint(5, 5));
+    QTest::mouseClick(frame->View()->viewport(), Qt::MiddleButton, Qt::NoModifier, QPoint(5, 5));
     EXPECT_FALSE(frame->Image().slideShowRunning);
     EXPECT_FALSE(frame->CommandAction(kCmdSlideShow)->isChecked());
     const int index = frame->Image().document.currentIndex;
@@ -276,14 +276,14 @@ TEST_F(ViewWidgetTest, DoubleClickTogglesFullScreenWithoutAnEdge)
     auto frame = OpenFrame(WriteSolidBmp(pictures + "/a.bmp", 20, 20, Rgb{1, 2, 3}));
     ViewWidget* view = frame->View();
     EXPECT_EQ(view->frameWidth(), 2);
-    QTest::mouseDClick(view->Area(), Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
     Settle();
     ASSERT_TRUE(frame->Image().fullScreen);
     EXPECT_EQ(view->frameWidth(), 0);
     // The drawing area is the whole screen.
-    EXPECT_EQ(view->Area()->size(), frame->screen()->geometry().size());
+    EXPECT_EQ(view->viewport()->size(), frame->screen()->geometry().size());
     EXPECT_EQ(frame->Image().clientWidth, frame->screen()->geometry().width());
-    QTest::mouseDClick(view->Area(), Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
     Settle();
     EXPECT_FALSE(frame->Image().fullScreen);
     EXPECT_EQ(view->frameWidth(), 2);

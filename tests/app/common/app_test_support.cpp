@@ -101,9 +101,7 @@ std::string AppTest::StorePath() const
 std::unique_ptr<MainFrame> AppTest::OpenFrame(const std::string& picture)
 {
     auto frame = std::make_unique<MainFrame>();
-    frame->View()->SyncGeometry();
-    EXPECT_TRUE(frame->Image().OpenImage(picture, true));
-    frame->ShowWithStoredState();
+    EXPECT_TRUE(frame->OpenFirstPicture(picture));
     Reactivate(*frame);
     Settle();
     return frame;
@@ -125,7 +123,15 @@ void AppTest::Settle()
 
 void AppTest::Press(MainFrame& frame, Qt::Key key, Qt::KeyboardModifiers modifiers)
 {
-    QTest::keyClick(frame.View()->Area(), key, modifiers);
+    QTest::keyClick(frame.View()->viewport(), key, modifiers);
+}
+
+MainFrame::OpenDialog OpenDialogAnswer(const std::string& path)
+{
+    return [path](QWidget*, const OpenFileDialogRequest&, std::string* chosen) {
+        *chosen = path;
+        return !path.empty();
+    };
 }
 
 MessageBoxAnswer::MessageBoxAnswer(QMessageBox::StandardButton button)

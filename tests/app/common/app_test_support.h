@@ -48,6 +48,9 @@ protected:
     std::string pictures;  // a folder for the test's pictures
 };
 
+// An Open dialog that answers `path` at once, or cancels when it is empty.
+MainFrame::OpenDialog OpenDialogAnswer(const std::string& path);
+
 // Answers the next modal message box with `button` once it shows, and keeps
 // its caption and text. Call before the action that opens it.
 class MessageBoxAnswer {

@@ -32,13 +32,13 @@ TEST_F(HiDpi, HundredPercentIsOnePicturePixelPerDevicePixel)
 {
     auto frame = OpenFrame(WriteBmp(pictures + "/striped.bmp", 41, 30, Striped));
     ViewWidget* view = frame->View();
-    ASSERT_EQ(view->DevicePixelRatio(), 2.0);
-    const QSize logical = view->Area()->size();
+    ASSERT_EQ(view->devicePixelRatioF(), 2.0);
+    const QSize logical = view->viewport()->size();
     EXPECT_EQ(frame->Image().clientWidth, 2 * logical.width());
     EXPECT_EQ(frame->Image().clientHeight, 2 * logical.height());
 
     view->RepaintNow();
-    const QImage shot = view->Area()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage shot = view->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(shot.width(), 2 * logical.width());
     const int x0 = (shot.width() - 41) / 2;
     const int y0 = (shot.height() - 30) / 2;
@@ -54,7 +54,7 @@ TEST_F(HiDpi, FitAndPanningWorkInDevicePixels)
 {
     auto frame = OpenFrame(WriteSolidBmp(pictures + "/wide.bmp", 4000, 100, Rgb{9, 9, 9}));
     ViewWidget* view = frame->View();
-    QWidget* area = view->Area();
+    QWidget* area = view->viewport();
 
     // Dragging 50 logical pixels pans 100 picture pixels.
     QTest::mousePress(area, Qt::LeftButton, Qt::NoModifier, QPoint(150, 20));
@@ -67,7 +67,7 @@ TEST_F(HiDpi, FitAndPanningWorkInDevicePixels)
     // Fitted, the picture is as wide as the drawing area in device pixels.
     Press(*frame, Qt::Key_Asterisk, Qt::KeypadModifier);
     Settle();
-    EXPECT_TRUE(view->HorizontalBar()->isHidden());
+    EXPECT_FALSE(view->horizontalScrollBar()->isVisibleTo(view));
     EXPECT_EQ(frame->Image().document.display.Width(), 2 * area->width());
 }
 

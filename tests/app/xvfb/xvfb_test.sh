@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
-# End to end on a real X server: starts the viewer on a picture under Xvfb,
-# checks from a screenshot that the picture is on the screen pixel for pixel,
-# checks the window title, closes the window with Esc and expects status 0.
+# End to end on a real X server, with real key events.
 #
-# usage: xvfb_test.sh BRELVIX SCREEN_PROBE
+# usage: xvfb_test.sh BRELVIX SCREEN_PROBE SCENARIO
+#   picture      starts the viewer on a picture, checks from a screenshot
+#                that the picture is on the screen pixel for pixel, checks the
+#                window title, closes the window with Esc and expects status 0
+#                and stored settings
+#   cancel-open  starts the viewer without a picture, presses Esc in the Open
+#                dialog and expects status 0 and no settings stored
 set -euo pipefail
 brelvix=$1
 probe=$2
+scenario=$3
 
 if [ -z "${INSIDE_XVFB:-}" ]; then
   export INSIDE_XVFB=1
@@ -26,40 +31,71 @@ unset QT_SCALE_FACTOR
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}strict_string_checks=0"
 export LSAN_OPTIONS="suppressions=$(cd "$(dirname "$0")" && pwd)/lsan_suppressions.txt:print_suppressions=0"
 
-mkdir -p "$work/pictures"
-picture="$work/pictures/end to end.bmp"
-QT_QPA_PLATFORM=offscreen "$probe" write "$picture"
-
-"$brelvix" "$picture" &
-pid=$!
-
+pid=""
 fail() {
   echo "FAIL: $*"
-  kill "$pid" 2>/dev/null || true
+  [ -z "$pid" ] || kill "$pid" 2>/dev/null || true
   exit 1
 }
 
-# The window shows the picture unscaled (it fits; best fit is off).
-shown=""
-for _ in $(seq 1 100); do
-  if shown=$("$probe" check); then
-    break
-  fi
-  shown=""
-  sleep 0.2
-done
-[ -n "$shown" ] || fail "the picture never appeared: $("$probe" check)"
-echo "$shown"
+# Prints the id of the first window titled exactly $1, waiting for it.
+window_titled() {
+  local window=""
+  for _ in $(seq 1 100); do
+    window=$(xwininfo -root -tree | grep -F "\"$1\"" | awk '{print $1}' | head -n 1)
+    if [ -n "$window" ]; then
+      echo "$window"
+      return 0
+    fi
+    sleep 0.2
+  done
+  return 1
+}
 
-title="$picture - Brelvix"
-window=$(xwininfo -root -tree | grep -F "\"$title\"" | awk '{print $1}' | head -n 1)
-[ -n "$window" ] || fail "no window titled \"$title\""
-echo "window $window titled \"$title\""
+# Presses Esc in the window titled $1 and expects the viewer to end with
+# status 0.
+escape_ends_normally() {
+  local window
+  window=$(window_titled "$1") || fail "no window titled \"$1\""
+  echo "window $window titled \"$1\""
+  xdotool windowfocus --sync "$window" key Escape
+  local status=0
+  wait "$pid" || status=$?
+  pid=""
+  [ "$status" -eq 0 ] || fail "exit status $status after Esc"
+}
 
-# Esc closes the program normally.
-xdotool windowfocus --sync "$window" key Escape
-status=0
-wait "$pid" || status=$?
-[ "$status" -eq 0 ] || fail "exit status $status after Esc"
-[ -f "$XDG_CONFIG_HOME/brelvix/registry" ] || fail "no settings stored at close"
+case "$scenario" in
+  picture)
+    mkdir -p "$work/pictures"
+    picture="$work/pictures/end to end.bmp"
+    QT_QPA_PLATFORM=offscreen "$probe" write "$picture"
+    "$brelvix" "$picture" &
+    pid=$!
+
+    # The window shows the picture unscaled (it fits; best fit is off).
+    shown=""
+    for _ in $(seq 1 100); do
+      if shown=$("$probe" check); then
+        break
+      fi
+      shown=""
+      sleep 0.2
+    done
+    [ -n "$shown" ] || fail "the picture never appeared: $("$probe" check)"
+    echo "$shown"
+
+    escape_ends_normally "$picture - Brelvix"
+    [ -f "$XDG_CONFIG_HOME/brelvix/registry" ] || fail "no settings stored at close"
+    ;;
+  cancel-open)
+    "$brelvix" &
+    pid=$!
+    escape_ends_normally "Select an image file to view"
+    [ ! -e "$XDG_CONFIG_HOME/brelvix" ] || fail "settings stored after the cancelled dialog"
+    ;;
+  *)
+    fail "unknown scenario $scenario"
+    ;;
+esac
 echo "PASS"
