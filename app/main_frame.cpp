@@ -56,8 +56,9 @@ constexpr std::uint16_t kToolbarButtons[] = {kCmdOpen,       kCmdPreferences, 0,
 constexpr int kToolbarImageSize = 24;
 
 // The view's context menu in order; 0 is a separator.
-constexpr std::uint16_t kContextMenu[] = {kCmdOpen,      kCmdPreferences, 0, kCmdZoomToFit, kCmdZoomTo100, kCmdAutozoom,
-                                          0,             kCmdSlideShow,   kCmdFullScreen, 0, kCmdExit};
+constexpr std::uint16_t kContextMenu[] = {
+    kCmdOpen,      kCmdPreferences, 0, kCmdZoomToFit, kCmdZoomTo100, kCmdAutozoom, 0,
+    kCmdSlideShow, kCmdFullScreen,  0, kCmdExit};
 
 constexpr CommandOperation FrameOp(void (MainFrame::*operation)())
 {

@@ -115,8 +115,7 @@ class MainFrame : public QMainWindow, public ViewFrame, public ViewShell {
 public:
     // Asks the user for a picture on behalf of the view: true and the chosen
     // path, or false when the user cancelled.
-    using OpenDialog =
-        std::function<bool(QWidget* owner, const OpenFileDialogRequest& request, std::string* chosen)>;
+    using OpenDialog = std::function<bool(QWidget* owner, const OpenFileDialogRequest& request, std::string* chosen)>;
 
     // Builds the bars and the view, sets the defaults and loads the settings
     // (the stored placement is applied but the window is not shown).

@@ -318,9 +318,9 @@ void ViewWidget::paintEvent(QPaintEvent* event)
     const double ratio = devicePixelRatioF();
     painter.scale(1.0 / ratio, 1.0 / ratio);
     const QRect logical = event->rect();
-    const QRect exposed(QPoint(int(std::floor(logical.left() * ratio)), int(std::floor(logical.top() * ratio))),
-                        QPoint(int(std::ceil((logical.right() + 1) * ratio)) - 1,
-                               int(std::ceil((logical.bottom() + 1) * ratio)) - 1));
+    const QRect exposed(
+        QPoint(int(std::floor(logical.left() * ratio)), int(std::floor(logical.top() * ratio))),
+        QPoint(int(std::ceil((logical.right() + 1) * ratio)) - 1, int(std::ceil((logical.bottom() + 1) * ratio)) - 1));
     PainterCanvas canvas(painter, infoFont, exposed, paintBuffer);
     image.EraseBackground(canvas);
     image.Paint(canvas);

@@ -66,6 +66,11 @@ TEST_F(FrameKeys, NavigationKeysWalkATwelveFileFolder)
     EXPECT_EQ(Position(*frame), "6/12");
     Press(*frame, Qt::Key_PageUp);
     EXPECT_EQ(Position(*frame), "1/12");
+
+    // Ctrl+R lists the folder again.
+    WriteSolidBmp(pictures + "/img13.bmp", 40, 30, Rgb{1, 1, 1});
+    Press(*frame, Qt::Key_R, Qt::ControlModifier);
+    EXPECT_EQ(Position(*frame), "1/13");
 }
 
 TEST_F(FrameKeys, KeypadDigitsNavigateWithNumLockOn)

@@ -96,6 +96,9 @@ TEST_F(ViewWidgetTest, ScrolledPictureShowsItsLowerRightPart)
     QApplication::sendEvent(view->viewport(), &wheel);
     EXPECT_EQ(frame->Image().offsetY, 3 * 15);
     EXPECT_EQ(view->verticalScrollBar()->value(), 45);
+    // Keys never scroll: an arrow that is no command does nothing.
+    Press(*frame, Qt::Key_Down);
+    EXPECT_EQ(frame->Image().offsetY, 45);
 
     view->horizontalScrollBar()->triggerAction(QAbstractSlider::SliderToMaximum);
     view->verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMaximum);

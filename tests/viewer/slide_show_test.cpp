@@ -105,7 +105,8 @@ TEST(SlideShow, CursorSequence)
     // the cursor from before the step: still hidden.
     f.window.cursorHistory.clear();
     f.view.OnTimer(kSlideShowTimerId);
-    EXPECT_EQ(f.window.cursorHistory, (std::vector<ViewCursor>{ViewCursor::Wait, ViewCursor::Blank, ViewCursor::Blank}));
+    EXPECT_EQ(f.window.cursorHistory,
+              (std::vector<ViewCursor>{ViewCursor::Wait, ViewCursor::Blank, ViewCursor::Blank}));
     EXPECT_EQ(f.window.cursor, ViewCursor::Blank);
     EXPECT_EQ(f.view.savedCursor, ViewCursor::Wait);
 
