@@ -5,9 +5,9 @@
 // ImageView holds no toolkit code. The application creates one with its
 // window, timer, frame and shell (viewer/view_host.h), forwards the window's
 // events to the On... entry points and its paints to EraseBackground and
-// Paint, and calls the commands. Every operation that changes the picture, its zoom, rotation
-// or flips ends with UpdateDisplay, the one refresh: working copy, title and
-// status text, scrolling, repaint.
+// Paint, and calls the commands. Every operation that changes the picture,
+// its zoom, rotation or flips ends with UpdateDisplay, the one refresh:
+// working copy, title and status text, scrolling, repaint.
 //
 // OnSize must come once after creation and after every change of the drawing
 // area's size. A paint of any part of the window calls EraseBackground and

@@ -99,6 +99,10 @@ TEST_F(ViewWidgetTest, ScrolledPictureShowsItsLowerRightPart)
     // Keys never scroll: an arrow that is no command does nothing.
     Press(*frame, Qt::Key_Down);
     EXPECT_EQ(frame->Image().offsetY, 45);
+    // A bar moved by Qt itself (its context menu's "Scroll here") moves the
+    // picture with it.
+    view->verticalScrollBar()->setValue(300);
+    EXPECT_EQ(frame->Image().offsetY, 300);
 
     view->horizontalScrollBar()->triggerAction(QAbstractSlider::SliderToMaximum);
     view->verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMaximum);
