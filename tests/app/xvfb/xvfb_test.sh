@@ -92,7 +92,7 @@ case "$scenario" in
     "$brelvix" &
     pid=$!
     escape_ends_normally "Select an image file to view"
-    [ ! -e "$XDG_CONFIG_HOME/brelvix" ] || fail "settings stored after the cancelled dialog"
+    [ ! -e "$XDG_CONFIG_HOME/brelvix/registry" ] || fail "settings stored after the cancelled dialog"
     ;;
   *)
     fail "unknown scenario $scenario"
