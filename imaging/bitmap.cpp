@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "pixel_memory.h"
 
@@ -30,18 +31,9 @@ PxImage::~PxImage()
     delete[] rows;
 }
 
-PxBitmap::~PxBitmap()
-{
-    ReleaseStore();
-}
-
 void PxBitmap::ReleaseStore()
 {
-    if (platformBitmap != nullptr) {
-        PxReleasePixelMemory(platformBitmap, storeBytes);
-    }
-    platformBitmap = nullptr;
-    storeBytes = 0;
+    platformBitmap.reset();
     pixels = nullptr;
 }
 
@@ -59,18 +51,11 @@ int PxBitmap::CreatePixelStore()
     if (width <= 0 || height <= 0) {
         return 1;
     }
-    const std::uint64_t bytes = static_cast<std::uint64_t>(StoreStride(width)) * static_cast<std::uint64_t>(height);
-    if (bytes > kPxMaxStoreBytes) {
-        return 1;
-    }
-    void* memory = PxAllocatePixelMemory(bytes);
-    if (memory == nullptr) {
-        return 1;
-    }
-    platformBitmap = memory;
-    storeBytes = bytes;
-    pixels = static_cast<std::uint8_t*>(memory);
-    return 0;
+    // Null past the store cap as well as when the memory cannot be had.
+    platformBitmap =
+        PxZeroed<std::uint8_t>(static_cast<std::uint64_t>(StoreStride(width)) * static_cast<std::uint64_t>(height));
+    pixels = platformBitmap.get();
+    return pixels != nullptr ? 0 : 1;
 }
 
 PxBitmap& PxBitmap::CopyFrom(const PxBitmap& source)
@@ -83,7 +68,7 @@ PxBitmap& PxBitmap::CopyFrom(const PxBitmap& source)
     // Without a source store there is nothing to copy, and this bitmap ends
     // up sized but without a store, like the source.
     if (source.pixels != nullptr && CreatePixelStore() == 0) {
-        std::memcpy(pixels, source.pixels, storeBytes);
+        std::memcpy(pixels, source.pixels, static_cast<std::size_t>(Stride() * height));
     }
     return *this;
 }
@@ -97,11 +82,8 @@ void PxBitmap::MoveFrom(PxBitmap& source)
     width = source.width;
     height = source.height;
     bitsPerPixel = source.bitsPerPixel;
-    platformBitmap = source.platformBitmap;
-    storeBytes = source.storeBytes;
+    platformBitmap = std::move(source.platformBitmap);
     pixels = source.pixels;
-    source.platformBitmap = nullptr;
-    source.storeBytes = 0;
     source.pixels = nullptr;
     source.width = 0;
     source.height = 0;

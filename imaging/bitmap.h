@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "pixel_memory.h"
+
 namespace brelvix {
 
 // Root of the library's class tree; owns nothing.
@@ -16,11 +18,6 @@ class PxObject {
 public:
     virtual ~PxObject() = default;
 };
-
-// Largest pixel store (stride x height) the library will create. A header
-// that claims more is treated like a picture the machine has no memory for:
-// the load fails with 1 instead of exhausting memory.
-inline constexpr std::uint64_t kPxMaxStoreBytes = std::uint64_t{1} << 30;  // 1 GiB
 
 // Aligned row length in bytes for a row of `width` pixels of `bitsPerPixel`
 // bits, rounded up to a multiple of 4. For 24 bits it is the store's stride.
@@ -62,7 +59,7 @@ protected:
 class PxBitmap : public PxImage {
 public:
     PxBitmap() = default;
-    ~PxBitmap() override;
+    ~PxBitmap() override = default;
     PxBitmap(const PxBitmap&) = delete;
     PxBitmap& operator=(const PxBitmap&) = delete;
 
@@ -134,8 +131,7 @@ private:
     std::int32_t formatId = 0;
     // The store's allocation (stands in for the platform bitmap handle);
     // null when the store is shown from another bitmap (ShareFrom).
-    void* platformBitmap = nullptr;
-    std::size_t storeBytes = 0;
+    PxBuffer<std::uint8_t> platformBitmap;
 };
 
 }  // namespace brelvix

@@ -1,7 +1,8 @@
-// Fast sequential byte reads for the run-length decoders.
+// Reading the bytes of a file: little-endian fields, and fast sequential
+// byte reads for the run-length decoders.
 //
 // The run-length formats are read one byte at a time; going through the
-// stream for each byte costs a call and several checks. This reader pulls
+// stream for each byte costs a call and several checks. PxByteReader pulls
 // blocks from the stream and hands out bytes inline. Like the stream, it
 // delivers zero bytes once the data is used up, so the decoders keep their
 // loops bounded by the picture alone.
@@ -14,6 +15,20 @@
 #include "file_stream.h"
 
 namespace brelvix {
+
+// The unsigned 16- and 32-bit little-endian values stored at `p` (the byte
+// order of every field in BMP, TGA and PCX files, and of libtiff's packed
+// pixels). Byte by byte, so any address and any host byte order will do;
+// compilers turn each into a single load where the host allows it.
+inline std::uint32_t PxLe16(const std::uint8_t* p)
+{
+    return p[0] | (std::uint32_t{p[1]} << 8);
+}
+
+inline std::uint32_t PxLe32(const std::uint8_t* p)
+{
+    return p[0] | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[3]} << 24);
+}
 
 class PxByteReader {
 public:

@@ -1,6 +1,5 @@
 #include "decoder.h"
 
-#include <cstdlib>
 #include <new>
 
 #include "decoder_bmp.h"
@@ -13,23 +12,18 @@
 
 namespace brelvix {
 
-PxDecoder::~PxDecoder()
-{
-    std::free(scratch);
-}
+PxDecoder::~PxDecoder() = default;
 
 bool PxDecoder::ReadWholeFileIntoScratch(PxFileStream& stream, std::uint64_t* delivered)
 {
     *delivered = 0;
     const std::uint64_t size = stream.Size();
-    if (size > kPxMaxStoreBytes) {
+    // An empty file still gets a block, so that the libraries see a buffer.
+    scratch = PxZeroed<std::uint8_t>(size > 0 ? size : 1);
+    if (!scratch) {
         return false;
     }
-    scratch = std::malloc(size > 0 ? static_cast<std::size_t>(size) : 1);
-    if (scratch == nullptr) {
-        return false;
-    }
-    stream.Read(scratch, size, delivered);
+    stream.Read(scratch.get(), size, delivered);
     return true;
 }
 
@@ -51,26 +45,35 @@ int PxDecoderPSD::Decode(PxFileStream& stream, PxBitmap& bitmap)
     return 0;
 }
 
-PxDecoder* PxCreateDecoder(int formatId)
+std::unique_ptr<PxDecoder> PxCreateDecoder(int formatId)
 {
     switch (formatId) {
-    case kPxFormatBMP: return new (std::nothrow) PxDecoderBMP();
-    case kPxFormatTGA: return new (std::nothrow) PxDecoderTGA();
-    case kPxFormatTIFF: return new (std::nothrow) PxDecoderTIFF();
-    case kPxFormatJPEG: return new (std::nothrow) PxDecoderJPEG();
-    case kPxFormatPNG: return new (std::nothrow) PxDecoderPNG();
-    case kPxFormatPCX: return new (std::nothrow) PxDecoderPCX();
-    case kPxFormatGIF: return new (std::nothrow) PxDecoderGIF();
-    case kPxFormatPSD: return new (std::nothrow) PxDecoderPSD();
-    default: return nullptr;
+        case kPxFormatBMP:
+            return std::unique_ptr<PxDecoder>(new (std::nothrow) PxDecoderBMP());
+        case kPxFormatTGA:
+            return std::unique_ptr<PxDecoder>(new (std::nothrow) PxDecoderTGA());
+        case kPxFormatTIFF:
+            return std::unique_ptr<PxDecoder>(new (std::nothrow) PxDecoderTIFF());
+        case kPxFormatJPEG:
+            return std::unique_ptr<PxDecoder>(new (std::nothrow) PxDecoderJPEG());
+        case kPxFormatPNG:
+            return std::unique_ptr<PxDecoder>(new (std::nothrow) PxDecoderPNG());
+        case kPxFormatPCX:
+            return std::unique_ptr<PxDecoder>(new (std::nothrow) PxDecoderPCX());
+        case kPxFormatGIF:
+            return std::unique_ptr<PxDecoder>(new (std::nothrow) PxDecoderGIF());
+        case kPxFormatPSD:
+            return std::unique_ptr<PxDecoder>(new (std::nothrow) PxDecoderPSD());
+        default:
+            return nullptr;
     }
 }
 
 int PxBitmap::CreateFromFile(const char* path)
 {
+    // The decoder goes before the stream on every path, exceptions included,
+    // and the stream closes its file when it goes.
     PxFileStream stream;
-    int result = 0;
-    PxDecoder* decoder = nullptr;
     PxTrace("Opening file ");
     PxTrace(path != nullptr ? path : "");
     PxTrace("\n");
@@ -79,24 +82,16 @@ int PxBitmap::CreateFromFile(const char* path)
             return 1;
         }
         formatId = stream.DetectFormat();
-        decoder = PxCreateDecoder(formatId);
+        const std::unique_ptr<PxDecoder> decoder = PxCreateDecoder(formatId);
         if (decoder == nullptr) {
-            stream.Close();
             return 1;
         }
         stream.SeekToStart();
-        if (decoder->Decode(stream, *this) != 0) {
-            result = 1;
-        }
-        delete decoder;
-        decoder = nullptr;
-        stream.Close();
+        return decoder->Decode(stream, *this) != 0 ? 1 : 0;
     } catch (...) {
         PxTrace("Exception in PxBitmap::CreateFromFile!\n");
-        delete decoder;
-        result = 1;
+        return 1;
     }
-    return result;
 }
 
 }  // namespace brelvix

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+#include <memory>
 
 #include "bitmap.h"
 #include "file_stream.h"
@@ -56,8 +58,9 @@ public:
 
 protected:
     PxColor palette[256];
-    // A decoder's working block from the C allocator; freed here if still set.
-    void* scratch = nullptr;
+    // A decoder's working block (the whole file for the codec libraries that
+    // read from memory, the TGA colour map); released with the decoder.
+    PxBuffer<std::uint8_t> scratch;
 
     // Reads the whole file into `scratch`, for the codec libraries that read
     // from memory. `delivered` receives the bytes that actually arrived: a
@@ -84,7 +87,26 @@ inline std::uint8_t* PxStoreRow(PxBitmap& bitmap, std::int64_t storeRow)
     return bitmap.Pixels() + storeRow * bitmap.Stride();
 }
 
+// Copies `width` pixels of four bytes (blue, green, red, one ignored byte)
+// into `bgr` as the store's three bytes per pixel. Writes exactly 3 * width
+// bytes (never the row's padding) and reads bytes 0 to 4 * width - 2 of
+// `bgrx`: the last pixel's fourth byte is not read, so a row laid out as
+// ignored byte, blue, green, red is copied by passing it from its second
+// byte. This is the copier for every source that delivers such rows.
+inline void PxCopyBgrxRow(const std::uint8_t* bgrx, std::uint8_t* bgr, std::int64_t width)
+{
+    if (width <= 0) {
+        return;
+    }
+    // Four bytes go out per pixel and the next pixel overwrites the fourth;
+    // the last pixel takes three so that nothing past the row is touched.
+    for (std::int64_t j = 0; j + 1 < width; ++j) {
+        std::memcpy(bgr + 3 * j, bgrx + 4 * j, 4);
+    }
+    std::memcpy(bgr + 3 * (width - 1), bgrx + 4 * (width - 1), 3);
+}
+
 // Creates the decoder for a format id, or null when the id has none.
-PxDecoder* PxCreateDecoder(int formatId);
+std::unique_ptr<PxDecoder> PxCreateDecoder(int formatId);
 
 }  // namespace brelvix

@@ -3,11 +3,9 @@
 #include <algorithm>
 #include <bit>
 #include <climits>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
-#include <new>
-#include <vector>
+
+#include "byte_reader.h"
 
 namespace brelvix {
 
@@ -64,17 +62,6 @@ constexpr std::uint32_t kRed888 = 0xFF0000;
 constexpr std::uint32_t kGreen888 = 0x00FF00;
 constexpr std::uint32_t kBlue888 = 0x0000FF;
 
-std::uint32_t Le16(const std::uint8_t* p)
-{
-    return p[0] | (static_cast<std::uint32_t>(p[1]) << 8);
-}
-
-std::uint32_t Le32(const std::uint8_t* p)
-{
-    return p[0] | (static_cast<std::uint32_t>(p[1]) << 8) | (static_cast<std::uint32_t>(p[2]) << 16) |
-           (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
 // File rows are padded to a multiple of 4 bytes.
 std::uint64_t PaddedRowBytes(std::uint64_t dataBytes)
 {
@@ -130,17 +117,6 @@ void RepeatToTheEnd(const Picture& picture, std::int64_t k)
         std::memcpy(base + filled, base, static_cast<std::size_t>(n));
         filled += n;
     }
-}
-
-struct FreeDeleter {
-    void operator()(void* block) const { std::free(block); }
-};
-using Block = std::unique_ptr<std::uint8_t[], FreeDeleter>;
-
-// A zeroed row block, or null when the memory cannot be had.
-Block AllocateRow(std::uint64_t bytes)
-{
-    return Block(static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(bytes), 1)));
 }
 
 // Writes `count` palette pixels; every pixel but the last is stored as a
@@ -250,8 +226,8 @@ void ReadBlockRows(const Picture& picture, std::uint64_t bytesPerPixel, Convert 
 {
     const std::uint64_t dataBytes = bytesPerPixel * static_cast<std::uint64_t>(picture.width);
     const std::uint64_t padding = PaddedRowBytes(dataBytes) - dataBytes;
-    Block row = AllocateRow(dataBytes);
-    if (row == nullptr) {
+    const auto row = PxZeroed<std::uint8_t>(dataBytes);
+    if (!row) {
         return;
     }
     for (std::int64_t k = 0; k < picture.height; ++k) {
@@ -331,9 +307,16 @@ public:
         return scale;
     }
 
-    // Number of distinct values the channel can take.
-    std::uint32_t Values() const { return max + 1; }
-    // The channel's raw value in a pixel, 0 to Values() - 1.
+    // The 8-bit value of every raw value, 0 to max; null without memory.
+    PxBuffer<std::uint8_t> Table() const
+    {
+        auto table = PxZeroed<std::uint8_t>(std::uint64_t{max} + 1);
+        for (std::uint32_t v = 0; table && v <= max; ++v) {
+            table[v] = Scale(v);
+        }
+        return table;
+    }
+    // The channel's raw value in a pixel, 0 to max.
     std::uint32_t Raw(std::uint32_t pixel) const { return mask == 0 ? 0 : ((pixel & mask) >> shift) >> drop; }
     // The 8-bit value of a raw value.
     std::uint8_t Scale(std::uint32_t raw) const
@@ -364,23 +347,23 @@ struct ChannelScales {
 void ReadRows16(const Picture& picture, const ChannelScales& scales)
 {
     // One table entry per possible pixel value: blue, green, red, spare.
-    std::unique_ptr<std::uint8_t[][4]> table(new (std::nothrow) std::uint8_t[65536][4]);
-    if (table == nullptr) {
+    const auto table = PxZeroed<std::uint8_t>(65536 * 4);
+    if (!table) {
         return;
     }
     for (std::uint32_t v = 0; v < 65536; ++v) {
-        table[v][0] = scales.blue.Scale(scales.blue.Raw(v));
-        table[v][1] = scales.green.Scale(scales.green.Raw(v));
-        table[v][2] = scales.red.Scale(scales.red.Raw(v));
-        table[v][3] = 0;
+        std::uint8_t* entry = table.get() + 4 * v;
+        entry[0] = scales.blue.Scale(scales.blue.Raw(v));
+        entry[1] = scales.green.Scale(scales.green.Raw(v));
+        entry[2] = scales.red.Scale(scales.red.Raw(v));
     }
     const std::int64_t width = picture.width;
     ReadBlockRows(picture, 2, [&](std::uint8_t* out, const std::uint8_t* in) {
         std::int64_t x = 0;
         for (; x + 1 < width; ++x) {
-            std::memcpy(out + 3 * x, table[Le16(in + 2 * x)], 4);
+            std::memcpy(out + 3 * x, table.get() + 4 * PxLe16(in + 2 * x), 4);
         }
-        std::memcpy(out + 3 * x, table[Le16(in + 2 * x)], 3);
+        std::memcpy(out + 3 * x, table.get() + 4 * PxLe16(in + 2 * x), 3);
     });
 }
 
@@ -388,29 +371,19 @@ void ReadRows32(const Picture& picture, bool bitFields, const ChannelScales& sca
 {
     const std::int64_t width = picture.width;
     if (!bitFields) {
-        ReadBlockRows(picture, 4, [&](std::uint8_t* out, const std::uint8_t* in) {
-            for (std::int64_t x = 0; x < width; ++x) {
-                std::memcpy(out + 3 * x, in + 4 * x, 3);
-            }
-        });
+        ReadBlockRows(picture, 4, [&](std::uint8_t* out, const std::uint8_t* in) { PxCopyBgrxRow(in, out, width); });
         return;
     }
     // A table per channel from raw value to 8 bits.
-    std::vector<std::uint8_t> red(scales.red.Values());
-    std::vector<std::uint8_t> green(scales.green.Values());
-    std::vector<std::uint8_t> blue(scales.blue.Values());
-    for (std::uint32_t v = 0; v < red.size(); ++v) {
-        red[v] = scales.red.Scale(v);
-    }
-    for (std::uint32_t v = 0; v < green.size(); ++v) {
-        green[v] = scales.green.Scale(v);
-    }
-    for (std::uint32_t v = 0; v < blue.size(); ++v) {
-        blue[v] = scales.blue.Scale(v);
+    const auto red = scales.red.Table();
+    const auto green = scales.green.Table();
+    const auto blue = scales.blue.Table();
+    if (!red || !green || !blue) {
+        return;
     }
     ReadBlockRows(picture, 4, [&](std::uint8_t* out, const std::uint8_t* in) {
         for (std::int64_t x = 0; x < width; ++x) {
-            const std::uint32_t pixel = Le32(in + 4 * x);
+            const std::uint32_t pixel = PxLe32(in + 4 * x);
             out[3 * x] = blue[scales.blue.Raw(pixel)];
             out[3 * x + 1] = green[scales.green.Raw(pixel)];
             out[3 * x + 2] = red[scales.red.Raw(pixel)];
@@ -551,7 +524,7 @@ int PxDecoderBMP::ReadHeader(PxFileStream& stream, PxBitmap& bitmap)
     }
     std::uint8_t fileHeader[kFileHeaderRestBytes] = {};
     stream.Read(fileHeader, sizeof fileHeader);
-    const std::uint64_t pixelOffset = Le32(fileHeader + kPixelOffsetAt);
+    const std::uint64_t pixelOffset = PxLe32(fileHeader + kPixelOffsetAt);
     if (signature != kSignatureBM && signature != kSignatureIC && signature != kSignatureCI &&
         signature != kSignatureCP) {
         return 1;
@@ -569,9 +542,9 @@ int PxDecoderBMP::ReadHeader(PxFileStream& stream, PxBitmap& bitmap)
     std::uint64_t entryBytes = 4;
     if (headerSize == kCoreHeaderBytes) {
         stream.Read(info + 4, kCoreHeaderBytes - 4);
-        width = Le16(info + kCoreWidthAt);
-        height = Le16(info + kCoreHeightAt);
-        depth = Le16(info + kCoreBitsAt);
+        width = PxLe16(info + kCoreWidthAt);
+        height = PxLe16(info + kCoreHeightAt);
+        depth = PxLe16(info + kCoreBitsAt);
         entryBytes = 3;
     } else {
         // A header shorter than 40 bytes (OS/2 2.x writes 16 to 64) ends
@@ -583,11 +556,11 @@ int PxDecoderBMP::ReadHeader(PxFileStream& stream, PxBitmap& bitmap)
         if (headerSize > kept) {
             stream.Skip(headerSize - kept);
         }
-        width = static_cast<std::int32_t>(Le32(info + kInfoWidthAt));
-        height = static_cast<std::int32_t>(Le32(info + kInfoHeightAt));
-        depth = Le16(info + kInfoBitsAt);
-        compression = Le32(info + kInfoCompressionAt);
-        colorsUsed = Le32(info + kInfoColorsUsedAt);
+        width = static_cast<std::int32_t>(PxLe32(info + kInfoWidthAt));
+        height = static_cast<std::int32_t>(PxLe32(info + kInfoHeightAt));
+        depth = PxLe16(info + kInfoBitsAt);
+        compression = PxLe32(info + kInfoCompressionAt);
+        colorsUsed = PxLe32(info + kInfoColorsUsedAt);
         runLength = compression != 0;
     }
 
@@ -601,9 +574,9 @@ int PxDecoderBMP::ReadHeader(PxFileStream& stream, PxBitmap& bitmap)
             stream.Read(following, compression == kCompressionAlphaBitFields ? 16 : 12);
             masks = following;
         }
-        redMask = Le32(masks);
-        greenMask = Le32(masks + 4);
-        blueMask = Le32(masks + 8);
+        redMask = PxLe32(masks);
+        greenMask = PxLe32(masks + 4);
+        blueMask = PxLe32(masks + 8);
     }
 
     if (depth <= 8) {

@@ -1,12 +1,37 @@
 #include "decoder_gif.h"
 
+#include <gif_lib.h>
+
+#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace brelvix {
 
 namespace {
+
+// Blue, green, red for each of the 256 possible pixel values of one image.
+struct ColorTable {
+    std::uint8_t bgr[256][3] = {};
+};
+
+// How a line of the screen is coloured: columns [left, right) are the
+// image's, through its colour table; the others show `background`.
+struct ScreenLine {
+    std::int64_t left = 0;
+    std::int64_t right = 0;
+    std::uint8_t background[3] = {};
+    ColorTable table;
+};
+
+struct CloseGif {
+    void operator()(GifFileType* gif) const
+    {
+        int error = 0;
+        DGifCloseFile(gif, &error);
+    }
+};
 
 // Interlaced images store their rows in four passes.
 struct InterlacePass {
@@ -19,7 +44,7 @@ constexpr InterlacePass kInterlacePasses[4] = {{0, 8}, {4, 8}, {2, 4}, {1, 2}};
 // table's size show black, the colour of everything the file does not
 // describe. A file with no colour table at all gets a grey ramp (value v is
 // grey v), the usual stand-in that keeps such pictures legible.
-void BuildColorTable(const ColorMapObject* map, PxGifColorTable* table)
+void BuildColorTable(const ColorMapObject* map, ColorTable* table)
 {
     if (map == nullptr || map->Colors == nullptr) {
         for (int i = 0; i < 256; ++i) {
@@ -39,18 +64,10 @@ void BuildColorTable(const ColorMapObject* map, PxGifColorTable* table)
     }
 }
 
-}  // namespace
-
-PxDecoderGIF::~PxDecoderGIF()
-{
-    if (gif != nullptr) {
-        int error = 0;
-        DGifCloseFile(gif, &error);
-        gif = nullptr;
-    }
-}
-
-int PxDecoderGIF::ReadInput(GifFileType* file, GifByteType* destination, int count)
+// giflib's input function: reads from the stream kept in UserData and
+// reports the bytes that actually arrived, so giflib sees where a truncated
+// file ends.
+int ReadInput(GifFileType* file, GifByteType* destination, int count)
 {
     auto* stream = static_cast<PxFileStream*>(file->UserData);
     if (stream == nullptr || count <= 0) {
@@ -63,18 +80,51 @@ int PxDecoderGIF::ReadInput(GifFileType* file, GifByteType* destination, int cou
     return static_cast<int>(delivered);
 }
 
+// Converts one screen line of pixel values into picture row `row` (0 = top).
+// `line` holds at least the bitmap's width in bytes.
+void StoreRow(std::int64_t row, const std::uint8_t* line, const ScreenLine& screen, PxBitmap& bitmap)
+{
+    const std::int64_t width = bitmap.Width();
+    const std::int64_t height = bitmap.Height();
+    if (row < 0 || row >= height || bitmap.Pixels() == nullptr) {
+        return;
+    }
+    std::uint8_t* out = PxStoreRow(bitmap, height - 1 - row);
+    const std::int64_t left = std::clamp<std::int64_t>(screen.left, 0, width);
+    const std::int64_t right = std::clamp<std::int64_t>(screen.right, left, width);
+    for (std::int64_t j = 0; j < left; ++j, out += 3) {
+        std::memcpy(out, screen.background, 3);
+    }
+    for (std::int64_t j = left; j < right; ++j, out += 3) {
+        std::memcpy(out, screen.table.bgr[line[j]], 3);
+    }
+    for (std::int64_t j = right; j < width; ++j, out += 3) {
+        std::memcpy(out, screen.background, 3);
+    }
+}
+
+}  // namespace
+
+struct PxDecoderGIF::Library {
+    std::unique_ptr<GifFileType, CloseGif> gif;
+};
+
+PxDecoderGIF::PxDecoderGIF() = default;
+
+PxDecoderGIF::~PxDecoderGIF() = default;
+
 int PxDecoderGIF::ReadHeader(PxFileStream& stream, PxBitmap& bitmap)
 {
-    if (gif != nullptr) {
-        int error = 0;
-        DGifCloseFile(gif, &error);
-    }
-    int error = 0;
-    gif = DGifOpen(&stream, &PxDecoderGIF::ReadInput, &error);
-    if (gif == nullptr) {
+    library.reset(new (std::nothrow) Library);
+    if (library == nullptr) {
         return 1;
     }
-    bitmap.SetDimensions(gif->SWidth, gif->SHeight, 8);
+    int error = 0;
+    library->gif.reset(DGifOpen(&stream, ReadInput, &error));
+    if (library->gif == nullptr) {
+        return 1;
+    }
+    bitmap.SetDimensions(library->gif->SWidth, library->gif->SHeight, 8);
     return 0;
 }
 
@@ -87,55 +137,31 @@ int PxDecoderGIF::Decode(PxFileStream& stream, PxBitmap& bitmap)
     return ReadFirstImage(stream, bitmap);
 }
 
-void PxDecoderGIF::StoreRow(std::int32_t row, const std::uint8_t* line, const PxGifColorTable& table,
-                            PxBitmap& bitmap) const
-{
-    const std::int64_t width = bitmap.Width();
-    const std::int64_t height = bitmap.Height();
-    if (row < 0 || row >= height || bitmap.Pixels() == nullptr) {
-        return;
-    }
-    std::uint8_t* out = PxStoreRow(bitmap, height - 1 - row);
-    const std::int64_t left = imageLeft < 0 ? 0 : (imageLeft > width ? width : imageLeft);
-    const std::int64_t right = imageRight < left ? left : (imageRight > width ? width : imageRight);
-    for (std::int64_t j = 0; j < left; ++j, out += 3) {
-        std::memcpy(out, background, 3);
-    }
-    for (std::int64_t j = left; j < right; ++j, out += 3) {
-        std::memcpy(out, table.bgr[line[j]], 3);
-    }
-    for (std::int64_t j = right; j < width; ++j, out += 3) {
-        std::memcpy(out, background, 3);
-    }
-}
-
 int PxDecoderGIF::ReadFirstImage(PxFileStream& /*stream*/, PxBitmap& bitmap)
 {
-    if (gif == nullptr || bitmap.Pixels() == nullptr) {
+    if (library == nullptr || library->gif == nullptr || bitmap.Pixels() == nullptr) {
         return 1;
     }
+    GifFileType* gif = library->gif.get();
     const std::int64_t screenWidth = gif->SWidth;
     const std::int64_t screenHeight = gif->SHeight;
-    if (screenWidth <= 0 || screenHeight <= 0 || static_cast<std::uint64_t>(screenWidth) > kPxMaxStoreBytes ||
-        bitmap.Width() != screenWidth || bitmap.Height() != screenHeight) {
+    if (screenWidth <= 0 || screenHeight <= 0 || bitmap.Width() != screenWidth || bitmap.Height() != screenHeight) {
         return 1;
     }
-    auto* line = static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(screenWidth), 1));
-    if (line == nullptr) {
+    const auto line = PxZeroed<std::uint8_t>(static_cast<std::uint64_t>(screenWidth));
+    if (!line) {
         return 1;
     }
 
     for (;;) {
         GifRecordType type = UNDEFINED_RECORD_TYPE;
         if (DGifGetRecordType(gif, &type) == GIF_ERROR) {
-            std::free(line);
             return 1;
         }
         if (type == IMAGE_DESC_RECORD_TYPE) {
             break;
         }
         if (type == TERMINATE_RECORD_TYPE) {
-            std::free(line);
             return 0;
         }
         if (type == EXTENSION_RECORD_TYPE) {
@@ -146,7 +172,6 @@ int PxDecoderGIF::ReadFirstImage(PxFileStream& /*stream*/, PxBitmap& bitmap)
                 failed = DGifGetExtensionNext(gif, &block) == GIF_ERROR;
             }
             if (failed) {
-                std::free(line);
                 return 1;
             }
         }
@@ -161,46 +186,43 @@ int PxDecoderGIF::ReadFirstImage(PxFileStream& /*stream*/, PxBitmap& bitmap)
     const GifImageDesc& image = gif->Image;
 
     if (std::int64_t{image.Left} + image.Width > screenWidth || std::int64_t{image.Top} + image.Height > screenHeight) {
-        std::free(line);
         // Only the first image is ever read, so its number is always 1.
         std::fprintf(stderr, "Image %d is not confined to screen dimension, aborted.\n", 1);
         return 1;
     }
 
-    PxGifColorTable table;
-    BuildColorTable(image.ColorMap != nullptr ? image.ColorMap : gif->SColorMap, &table);
-    background[0] = background[1] = background[2] = 0;
+    ScreenLine screen;
+    BuildColorTable(image.ColorMap != nullptr ? image.ColorMap : gif->SColorMap, &screen.table);
     if (gif->SColorMap != nullptr && gif->SColorMap->Colors != nullptr && gif->SBackGroundColor >= 0 &&
         gif->SBackGroundColor < gif->SColorMap->ColorCount) {
         const GifColorType& color = gif->SColorMap->Colors[gif->SBackGroundColor];
-        background[0] = color.Blue;
-        background[1] = color.Green;
-        background[2] = color.Red;
+        screen.background[0] = color.Blue;
+        screen.background[1] = color.Green;
+        screen.background[2] = color.Red;
     }
-    imageLeft = image.Left;
-    imageRight = std::int64_t{image.Left} + image.Width;
+    screen.left = image.Left;
+    screen.right = std::int64_t{image.Left} + image.Width;
 
     if (described && image.Left >= 0 && image.Top >= 0 && image.Width > 0 && image.Height > 0) {
         const std::int64_t top = image.Top;
         const std::int64_t bottom = top + image.Height;
-        std::uint8_t* imageLine = line + image.Left;
+        std::uint8_t* imageLine = line.get() + image.Left;
         if (!image.Interlace) {
             for (std::int64_t r = top; r < bottom; ++r) {
                 if (DGifGetLine(gif, imageLine, image.Width) != GIF_ERROR) {
-                    StoreRow(static_cast<std::int32_t>(r), line, table, bitmap);
+                    StoreRow(r, line.get(), screen, bitmap);
                 }
             }
         } else {
             for (const InterlacePass& pass : kInterlacePasses) {
                 for (std::int64_t r = top + pass.firstRow; r < bottom; r += pass.step) {
                     if (DGifGetLine(gif, imageLine, image.Width) != GIF_ERROR) {
-                        StoreRow(static_cast<std::int32_t>(r), line, table, bitmap);
+                        StoreRow(r, line.get(), screen, bitmap);
                     }
                 }
             }
         }
     }
-    std::free(line);
     return 0;
 }
 

@@ -9,22 +9,15 @@
 // all shows value v as grey v.
 #pragma once
 
-#include <gif_lib.h>
-
-#include <cstdint>
+#include <memory>
 
 #include "decoder.h"
 
 namespace brelvix {
 
-// Blue, green, red for each of the 256 possible pixel values of one image.
-struct PxGifColorTable {
-    std::uint8_t bgr[256][3] = {};
-};
-
 class PxDecoderGIF : public PxDecoder {
 public:
-    PxDecoderGIF() = default;
+    PxDecoderGIF();
     ~PxDecoderGIF() override;
 
     // 0 on success; 1 when the header cannot be read, the store cannot be
@@ -39,24 +32,10 @@ public:
     // store. 0 on success and for a file with no image; 1 on failure.
     int ReadFirstImage(PxFileStream& stream, PxBitmap& bitmap);
 
-    // Converts one screen line of pixel values into picture row `row`
-    // (0 = top): the image's columns through `table`, the others in the
-    // background colour. `line` holds at least the bitmap's width in bytes.
-    void StoreRow(std::int32_t row, const std::uint8_t* line, const PxGifColorTable& table, PxBitmap& bitmap) const;
-
 private:
-    // giflib's input function: reads from the stream kept in UserData and
-    // reports the bytes that actually arrived, so giflib sees where a
-    // truncated file ends.
-    static int ReadInput(GifFileType* file, GifByteType* destination, int count);
-
-    GifFileType* gif = nullptr;
-
-    // Columns [imageLeft, imageRight) of the current image; the colour of
-    // the screen's other columns.
-    std::int64_t imageLeft = 0;
-    std::int64_t imageRight = 0;
-    std::uint8_t background[3] = {};
+    // giflib's file handle, closed with the decoder.
+    struct Library;
+    std::unique_ptr<Library> library;
 };
 
 }  // namespace brelvix

@@ -1,14 +1,31 @@
 #include "decoder_jpeg.h"
 
+#include <csetjmp>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
+#include <cstdio>
+#include <new>
+#include <utility>
 
+// After <cstdio>: jpeglib.h uses FILE without including it.
+#include <jpeglib.h>
+
+// After jpeglib.h, whose types its macros use.
 #include <jerror.h>
+
+#include "jump_guard.h"
 
 namespace brelvix {
 
 namespace {
+
+// libjpeg's error manager extended by where to leave the library to. A fatal
+// library error writes its message once to standard error, sets `failed` and
+// leaves through `jump`; it never ends the process.
+struct ErrorManager {
+    jpeg_error_mgr pub;  // first: libjpeg sees only this part
+    PxJumpTarget jump;
+    bool failed = false;
+};
 
 // Served when the file is used up: an end-of-image marker, so that a
 // truncated file ends the way a complete one does and the library fills the
@@ -30,25 +47,15 @@ constexpr long kMaxLibraryMemory = static_cast<long>(kPxMaxStoreBytes / 2);
 constexpr int kMessageTooManyScans = JMSG_LASTMSGCODE + 1;
 const char* const kAddonMessages[] = {"Progressive JPEG file has more than %d scans"};
 
-PxJpegErrorManager* ErrorManagerOf(j_common_ptr common)
-{
-    // PxJpegErrorManager starts with the jpeg_error_mgr that libjpeg knows.
-    return reinterpret_cast<PxJpegErrorManager*>(common->err);
-}
-
 // libjpeg's default ends the process; we write the message once and leave
 // the library through the jump target of the call in progress.
 [[noreturn]] void ErrorExit(j_common_ptr common)
 {
     (*common->err->output_message)(common);
-    PxJpegErrorManager* manager = ErrorManagerOf(common);
+    // ErrorManager starts with the jpeg_error_mgr that libjpeg knows.
+    auto* manager = reinterpret_cast<ErrorManager*>(common->err);
     manager->failed = true;
-    if (manager->jump != nullptr) {
-        std::longjmp(*manager->jump, 1);
-    }
-    // Every library call runs with a jump target; returning to libjpeg
-    // after a fatal error is not an option.
-    std::abort();
+    PxJumpOut(manager->jump);
 }
 
 void LimitScans(j_common_ptr common)
@@ -87,28 +94,30 @@ void SkipInputData(j_decompress_ptr decompressor, long count)
     }
 }
 
+// Serves `length` bytes from `buffer` and, once they are used up, a
+// synthetic end-of-image marker with the library's "Premature end of JPEG
+// file" warning: the library never suspends.
+void SetMemorySource(j_decompress_ptr target, const JOCTET* buffer, std::size_t length)
+{
+    if (target->src == nullptr) {
+        target->src = static_cast<jpeg_source_mgr*>((*target->mem->alloc_small)(
+            reinterpret_cast<j_common_ptr>(target), JPOOL_PERMANENT, sizeof(jpeg_source_mgr)));
+    }
+    jpeg_source_mgr* source = target->src;
+    source->init_source = InitSource;
+    source->fill_input_buffer = FillInputBuffer;
+    source->skip_input_data = SkipInputData;
+    source->resync_to_restart = jpeg_resync_to_restart;
+    source->term_source = TermSource;
+    source->next_input_byte = buffer;
+    source->bytes_in_buffer = length;
+}
+
 // a * b / 255, rounded, for bytes.
 inline std::uint8_t Scale255(unsigned a, unsigned b)
 {
     const unsigned t = a * b + 128;
     return static_cast<std::uint8_t>((t + (t >> 8)) >> 8);
-}
-
-// Blue, green, red and an ignored byte per pixel into blue, green, red.
-void CopyBgrxRow(const JSAMPLE* source, std::uint8_t* target, std::int64_t width)
-{
-    if (width <= 0) {
-        return;
-    }
-    // Four bytes go out per pixel and the next pixel overwrites the fourth;
-    // the last pixel takes three so that nothing past the row is touched.
-    for (std::int64_t j = 0; j + 1 < width; ++j) {
-        std::memcpy(target + 3 * j, source + 4 * j, 4);
-    }
-    const std::int64_t last = width - 1;
-    target[3 * last] = source[4 * last];
-    target[3 * last + 1] = source[4 * last + 1];
-    target[3 * last + 2] = source[4 * last + 2];
 }
 
 // Cyan, magenta, yellow, black per pixel into blue, green, red. Files with an
@@ -142,63 +151,52 @@ void CopyGrayRow(const JSAMPLE* source, std::int64_t step, std::uint8_t* target,
 
 }  // namespace
 
-// Runs one stretch of library calls with a jump target for fatal errors.
-// Returns false when libjpeg raised one; its message has then been written.
-// Whatever `step` runs must not own objects with destructors: the jump
-// leaves its frames without unwinding them.
-template <typename Step>
-[[gnu::noinline]] static bool Guarded(PxJpegErrorManager& manager, Step&& step)
-{
-    std::jmp_buf target;
-    manager.jump = &target;
-    if (setjmp(target) != 0) {
-        manager.jump = nullptr;
-        return false;
+struct PxDecoderJPEG::Library {
+    Library()
+    {
+        decompressor.err = jpeg_std_error(&errors.pub);
+        errors.pub.error_exit = ErrorExit;
+        errors.pub.addon_message_table = kAddonMessages;
+        errors.pub.first_addon_message = kMessageTooManyScans;
+        errors.pub.last_addon_message = kMessageTooManyScans;
+        created = Guarded([this] { jpeg_create_decompress(&decompressor); });
     }
-    step();
-    manager.jump = nullptr;
-    return true;
-}
-
-PxDecoderJPEG::PxDecoderJPEG()
-{
-    decompressor.err = jpeg_std_error(&errorManager.pub);
-    errorManager.pub.error_exit = ErrorExit;
-    errorManager.pub.addon_message_table = kAddonMessages;
-    errorManager.pub.first_addon_message = kMessageTooManyScans;
-    errorManager.pub.last_addon_message = kMessageTooManyScans;
-    created = Guarded(errorManager, [this] { jpeg_create_decompress(&decompressor); });
-}
-
-PxDecoderJPEG::~PxDecoderJPEG()
-{
     // Safe after a failed creation too: it only releases what exists.
-    jpeg_destroy_decompress(&decompressor);
+    ~Library() { jpeg_destroy_decompress(&decompressor); }
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+
+    // A stretch of library calls; false when libjpeg failed fatally in it
+    // (its message has then been written).
+    template <typename Step>
+    bool Guarded(Step&& step)
+    {
+        return PxGuarded(errors.jump, std::forward<Step>(step));
+    }
+
+    jpeg_decompress_struct decompressor{};
+    ErrorManager errors{};
+    jpeg_progress_mgr scanLimit{};  // ends files with absurdly many scans
+    bool created = false;           // jpeg_create_decompress succeeded
+};
+
+PxDecoderJPEG::PxDecoderJPEG() : library(new (std::nothrow) Library)
+{
+    if (library != nullptr && !library->created) {
+        library.reset();
+    }
 }
 
-void PxDecoderJPEG::SetMemorySource(j_decompress_ptr target, const JOCTET* buffer, std::size_t length)
-{
-    if (target->src == nullptr) {
-        target->src = static_cast<jpeg_source_mgr*>((*target->mem->alloc_small)(
-            reinterpret_cast<j_common_ptr>(target), JPOOL_PERMANENT, sizeof(jpeg_source_mgr)));
-    }
-    jpeg_source_mgr* source = target->src;
-    source->init_source = InitSource;
-    source->fill_input_buffer = FillInputBuffer;
-    source->skip_input_data = SkipInputData;
-    source->resync_to_restart = jpeg_resync_to_restart;
-    source->term_source = TermSource;
-    source->next_input_byte = buffer;
-    source->bytes_in_buffer = length;
-}
+PxDecoderJPEG::~PxDecoderJPEG() = default;
 
 int PxDecoderJPEG::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
 {
-    if (scratch == nullptr || !created) {
+    if (!scratch || library == nullptr) {
         return 1;
     }
-    const bool read = Guarded(errorManager, [this] {
-        SetMemorySource(&decompressor, static_cast<const JOCTET*>(scratch), fileLength);
+    jpeg_decompress_struct& decompressor = library->decompressor;
+    const bool read = library->Guarded([&] {
+        SetMemorySource(&decompressor, scratch.get(), fileLength);
         jpeg_read_header(&decompressor, TRUE);
     });
     if (!read) {
@@ -215,7 +213,7 @@ int PxDecoderJPEG::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
 
 int PxDecoderJPEG::Decode(PxFileStream& stream, PxBitmap& bitmap)
 {
-    if (!created) {
+    if (library == nullptr) {
         return 1;
     }
     // Only what actually arrived is handed to the library; a file that
@@ -229,11 +227,12 @@ int PxDecoderJPEG::Decode(PxFileStream& stream, PxBitmap& bitmap)
 
     ReadHeader(stream, bitmap);
     PxTrace("PxDecoderJPEG - got image header");
-    if (errorManager.failed) {
+    if (library->errors.failed) {
         Abandon();
         return 1;
     }
 
+    jpeg_decompress_struct& decompressor = library->decompressor;
     decompressor.do_fancy_upsampling = FALSE;
     decompressor.dct_method = JDCT_FLOAT;
     // Three-component files (YCbCr or RGB-coded) come straight out in the
@@ -243,13 +242,13 @@ int PxDecoderJPEG::Decode(PxFileStream& stream, PxBitmap& bitmap)
         decompressor.out_color_space = JCS_EXT_BGRX;
     }
     decompressor.mem->max_memory_to_use = kMaxLibraryMemory;
-    scanLimit.progress_monitor = LimitScans;
-    decompressor.progress = &scanLimit;
+    library->scanLimit.progress_monitor = LimitScans;
+    decompressor.progress = &library->scanLimit;
 
     if (bitmap.CreatePixelStore() != 0) {
         return 1;
     }
-    if (!Guarded(errorManager, [this] { jpeg_start_decompress(&decompressor); })) {
+    if (!library->Guarded([&] { jpeg_start_decompress(&decompressor); })) {
         Abandon();
         return 1;
     }
@@ -258,19 +257,18 @@ int PxDecoderJPEG::Decode(PxFileStream& stream, PxBitmap& bitmap)
     } else {
         ReadColorRows(bitmap);
     }
-    if (errorManager.failed) {
+    if (library->errors.failed) {
         Abandon();
         return 1;
     }
     // Every scanline is in the store. What follows the picture (trailing
     // markers up to the end-of-image) no longer matters: a fatal error there
     // has written its message, and the complete picture stays.
-    if (!Guarded(errorManager, [this] { jpeg_finish_decompress(&decompressor); })) {
+    if (!library->Guarded([&] { jpeg_finish_decompress(&decompressor); })) {
         jpeg_abort_decompress(&decompressor);
     }
     PxTrace("PxDecoderJPEG - decoded image");
-    std::free(scratch);
-    scratch = nullptr;
+    scratch.reset();
     return 0;
 }
 
@@ -286,9 +284,10 @@ int PxDecoderJPEG::ReadColorRows(PxBitmap& bitmap)
 
 int PxDecoderJPEG::ReadRows(PxBitmap& bitmap, bool gray)
 {
-    if (scratch == nullptr || bitmap.Pixels() == nullptr) {
+    if (!scratch || library == nullptr || bitmap.Pixels() == nullptr) {
         return 1;
     }
+    jpeg_decompress_struct& decompressor = library->decompressor;
     const std::int64_t height = bitmap.Height();
     // The output size equals the image size at scale 1/1; taking the smaller
     // of the two keeps every write inside both the row buffer and the store.
@@ -298,42 +297,37 @@ int PxDecoderJPEG::ReadRows(PxBitmap& bitmap, bool gray)
     }
     // Sized by what the library delivers per pixel, whatever the file holds.
     const std::int64_t components = decompressor.output_components;
-    const std::int64_t bufferBytes = static_cast<std::int64_t>(decompressor.output_width) * components;
-    if (components <= 0 || bufferBytes <= 0 || static_cast<std::uint64_t>(bufferBytes) > kPxMaxStoreBytes) {
-        return 1;
-    }
-    auto* row = static_cast<JSAMPLE*>(std::malloc(static_cast<std::size_t>(bufferBytes)));
-    if (row == nullptr) {
+    const auto row =
+        PxZeroed<JSAMPLE>(components > 0 ? decompressor.output_width * static_cast<std::uint64_t>(components) : 0);
+    if (!row) {
         return 1;
     }
     const J_COLOR_SPACE space = decompressor.out_color_space;
     const bool inverted = decompressor.saw_Adobe_marker != FALSE;
-    const bool done = Guarded(errorManager, [&] {
-        JSAMPROW rows[1] = {row};
+    const bool done = library->Guarded([&] {
+        JSAMPROW rows[1] = {row.get()};
         for (std::int64_t i = 0; i < height; ++i) {
             jpeg_read_scanlines(&decompressor, rows, 1);
             // The first scanline is the top of the picture: the last store row.
             std::uint8_t* target = PxStoreRow(bitmap, height - 1 - i);
             if (gray) {
-                CopyGrayRow(row, 1, target, width);
+                CopyGrayRow(row.get(), 1, target, width);
             } else if (space == JCS_EXT_BGRX && components == 4) {
-                CopyBgrxRow(row, target, width);
+                PxCopyBgrxRow(row.get(), target, width);
             } else if (space == JCS_CMYK && components == 4) {
-                CopyCmykRow(row, target, width, inverted);
+                CopyCmykRow(row.get(), target, width, inverted);
             } else {
-                CopyGrayRow(row, components, target, width);
+                CopyGrayRow(row.get(), components, target, width);
             }
         }
     });
-    std::free(row);
     return done ? 0 : 1;
 }
 
 void PxDecoderJPEG::Abandon()
 {
-    jpeg_abort_decompress(&decompressor);
-    std::free(scratch);
-    scratch = nullptr;
+    jpeg_abort_decompress(&library->decompressor);
+    scratch.reset();
 }
 
 }  // namespace brelvix

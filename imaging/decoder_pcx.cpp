@@ -2,8 +2,6 @@
 
 #include <array>
 #include <cstring>
-#include <memory>
-#include <new>
 
 #include "byte_reader.h"
 
@@ -256,7 +254,7 @@ int PxDecoderPCX::ReadHeader(PxFileStream& stream, PxBitmap& bitmap)
     // A file shorter than the header leaves the fields it does not reach at zero.
     std::uint8_t header[kHeaderBytes] = {};
     stream.Read(header, kHeaderBytes);
-    auto word = [&](int offset) { return static_cast<std::uint16_t>(header[offset] | (header[offset + 1] << 8)); };
+    auto word = [&](int offset) { return static_cast<std::uint16_t>(PxLe16(header + offset)); };
     manufacturer = header[0];
     version = header[1];
     encoding = header[2];
@@ -337,7 +335,7 @@ void PxDecoderPCX::DecodePixels(PxFileStream& stream, PxBitmap& bitmap)
         layout.SetColour(1, 255, 255, 255);
     }
 
-    std::unique_ptr<std::uint8_t[]> line(new (std::nothrow) std::uint8_t[lineBytes + kLineSlack]);
+    const auto line = PxZeroed<std::uint8_t>(lineBytes + kLineSlack);
     if (!line) {
         return;
     }

@@ -1,10 +1,12 @@
 #include "decoder_png.h"
 
-#include <cstdlib>
-#include <cstring>
+#include <png.h>
 
-#include "pixel_memory.h"
-#include "png_guarded.h"
+#include <cstring>
+#include <new>
+#include <utility>
+
+#include "jump_guard.h"
 
 namespace brelvix {
 
@@ -41,37 +43,45 @@ void ReadFromStream(png_structp png, png_bytep data, png_size_t length)
     }
 }
 
-// Alpha, blue, green, red per pixel into blue, green, red.
-void CopyXbgrRow(const std::uint8_t* source, std::uint8_t* target, std::int64_t width)
-{
-    if (width <= 0) {
-        return;
-    }
-    // Four bytes go out per pixel and the next pixel overwrites the fourth;
-    // the last pixel takes three so that nothing past the row is touched.
-    for (std::int64_t j = 0; j + 1 < width; ++j) {
-        std::memcpy(target + 3 * j, source + 4 * j + 1, 4);
-    }
-    const std::int64_t last = width - 1;
-    target[3 * last] = source[4 * last + 1];
-    target[3 * last + 1] = source[4 * last + 2];
-    target[3 * last + 2] = source[4 * last + 3];
-}
-
 }  // namespace
 
-PxDecoderPNG::~PxDecoderPNG()
-{
-    if (readStruct != nullptr) {
-        png_destroy_read_struct(&readStruct, infoStruct != nullptr ? &infoStruct : nullptr, nullptr);
+struct PxDecoderPNG::Library {
+    Library() = default;
+    ~Library()
+    {
+        if (readStruct != nullptr) {
+            png_destroy_read_struct(&readStruct, infoStruct != nullptr ? &infoStruct : nullptr, nullptr);
+        }
     }
-}
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+
+    // A stretch of libpng calls; false when libpng raised an error in it.
+    template <typename Step>
+    bool Guarded(Step&& step)
+    {
+        return PxGuarded(png_jmpbuf(readStruct), std::forward<Step>(step));
+    }
+
+    png_structp readStruct = nullptr;
+    png_infop infoStruct = nullptr;
+};
+
+PxDecoderPNG::PxDecoderPNG() = default;
+
+PxDecoderPNG::~PxDecoderPNG() = default;
 
 int PxDecoderPNG::ReadHeader(PxFileStream& stream, PxBitmap& bitmap)
 {
-    if (readStruct != nullptr) {
+    if (library != nullptr) {
         return 1;  // one decoder, one file
     }
+    library.reset(new (std::nothrow) Library);
+    if (library == nullptr) {
+        return 1;
+    }
+    png_structp& readStruct = library->readStruct;
+    png_infop& infoStruct = library->infoStruct;
     readStruct = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, IgnoreError, IgnoreWarning);
     if (readStruct == nullptr) {
         return 1;
@@ -87,7 +97,7 @@ int PxDecoderPNG::ReadHeader(PxFileStream& stream, PxBitmap& bitmap)
     int depth = 0;
     int type = -1;
     int interlace = 0;
-    const bool read = PxPngGuarded(readStruct, [&] {
+    const bool read = library->Guarded([&] {
         png_read_info(readStruct, infoStruct);
         png_get_IHDR(readStruct, infoStruct, &width, &height, &depth, &type, &interlace, nullptr, nullptr);
         colorType = type;
@@ -160,7 +170,7 @@ int PxDecoderPNG::Decode(PxFileStream& stream, PxBitmap& bitmap)
 
 int PxDecoderPNG::ReadIndexedRows(PxBitmap& bitmap)
 {
-    if (readStruct == nullptr || infoStruct == nullptr) {
+    if (library == nullptr || library->infoStruct == nullptr) {
         return 1;
     }
     if (colorType == PNG_COLOR_TYPE_GRAY) {
@@ -174,7 +184,7 @@ int PxDecoderPNG::ReadIndexedRows(PxBitmap& bitmap)
     } else if (colorType == PNG_COLOR_TYPE_PALETTE) {
         png_colorp entries = nullptr;
         int count = 0;
-        if (png_get_PLTE(readStruct, infoStruct, &entries, &count) != 0 && entries != nullptr) {
+        if (png_get_PLTE(library->readStruct, library->infoStruct, &entries, &count) != 0 && entries != nullptr) {
             // Indices beyond the palette keep the zero entries: black.
             for (int i = 0; i < count && i < 256; ++i) {
                 SetPaletteEntry(i, entries[i].red, entries[i].green, entries[i].blue, 255);
@@ -186,7 +196,7 @@ int PxDecoderPNG::ReadIndexedRows(PxBitmap& bitmap)
 
 int PxDecoderPNG::ReadRgbRows(PxBitmap& bitmap)
 {
-    if (readStruct == nullptr || infoStruct == nullptr) {
+    if (library == nullptr || library->infoStruct == nullptr) {
         return 1;
     }
     if (colorType == PNG_COLOR_TYPE_RGB) {
@@ -197,13 +207,15 @@ int PxDecoderPNG::ReadRgbRows(PxBitmap& bitmap)
 
 bool PxDecoderPNG::StartRows(std::int64_t rowBytes, int* passes)
 {
-    const bool started = PxPngGuarded(readStruct, [&] {
-        *passes = png_set_interlace_handling(readStruct);
-        png_read_update_info(readStruct, infoStruct);
+    png_structp png = library->readStruct;
+    png_infop info = library->infoStruct;
+    const bool started = library->Guarded([&] {
+        *passes = png_set_interlace_handling(png);
+        png_read_update_info(png, info);
     });
     // The transformations promise exactly this row layout; libpng writes
     // png_get_rowbytes bytes per row, so anything else would overrun.
-    return started && static_cast<std::int64_t>(png_get_rowbytes(readStruct, infoStruct)) == rowBytes;
+    return started && static_cast<std::int64_t>(png_get_rowbytes(png, info)) == rowBytes;
 }
 
 int PxDecoderPNG::ReadRowsIntoStore(PxBitmap& bitmap)
@@ -219,10 +231,11 @@ int PxDecoderPNG::ReadRowsIntoStore(PxBitmap& bitmap)
     // libpng writes a whole row or nothing, and in an interlaced image only
     // the pixels of the current pass: the zeroed store rows keep the others
     // from pass to pass, so no row buffer is needed at all.
-    const bool done = PxPngGuarded(readStruct, [&] {
+    png_structp png = library->readStruct;
+    const bool done = library->Guarded([&] {
         for (int pass = 0; pass < passes; ++pass) {
             for (std::int64_t row = 0; row < height; ++row) {
-                png_read_row(readStruct, PxStoreRow(bitmap, height - 1 - row), nullptr);
+                png_read_row(png, PxStoreRow(bitmap, height - 1 - row), nullptr);
             }
         }
     });
@@ -246,19 +259,16 @@ int PxDecoderPNG::ReadRows(PxBitmap& bitmap, std::int64_t bytesPerPixel)
     // interlaced image needs a buffer per row that keeps its pixels from
     // pass to pass; otherwise one buffer serves every row.
     const bool interlaced = passes > 1;
-    const std::uint64_t bufferBytes = static_cast<std::uint64_t>(rowBytes) * (interlaced ? height : 1);
-    if (bufferBytes > kPxMaxStoreBytes) {
-        return 1;
-    }
-    auto* buffers = static_cast<std::uint8_t*>(PxAllocatePixelMemory(bufferBytes));
-    if (buffers == nullptr) {
+    const auto buffers = PxZeroed<std::uint8_t>(static_cast<std::uint64_t>(rowBytes) * (interlaced ? height : 1));
+    if (!buffers) {
         return 1;
     }
     auto convert = [&](const std::uint8_t* source, std::int64_t row) {
         // Image row 0 is the top: the last store row.
         std::uint8_t* target = PxStoreRow(bitmap, height - 1 - row);
         if (bytesPerPixel == 4) {
-            CopyXbgrRow(source, target, width);
+            // Alpha or filler first, then blue, green, red.
+            PxCopyBgrxRow(source + 1, target, width);
             return;
         }
         for (std::int64_t j = 0; j < width; ++j) {
@@ -270,32 +280,31 @@ int PxDecoderPNG::ReadRows(PxBitmap& bitmap, std::int64_t bytesPerPixel)
     };
 
     std::int64_t current = -1;  // the row being read, for the error path
-    const bool done = PxPngGuarded(readStruct, [&] {
+    png_structp png = library->readStruct;
+    const bool done = library->Guarded([&] {
         for (int pass = 0; pass < passes; ++pass) {
             for (std::int64_t row = 0; row < height; ++row) {
                 current = row;
-                std::uint8_t* buffer = interlaced ? buffers + row * rowBytes : buffers;
-                png_read_row(readStruct, buffer, nullptr);
+                std::uint8_t* buffer = buffers.get() + (interlaced ? row * rowBytes : 0);
+                png_read_row(png, buffer, nullptr);
                 if (!interlaced) {
                     convert(buffer, row);
                 }
             }
         }
     });
-    if (!done && !interlaced && current >= 0 &&
-        static_cast<std::int64_t>(png_get_current_row_number(readStruct)) > current) {
+    if (!done && !interlaced && current >= 0 && static_cast<std::int64_t>(png_get_current_row_number(png)) > current) {
         // libpng failed after it had delivered the row, while looking past
         // the image data (a file cut off in the last checksum): the row is
         // complete.
-        convert(buffers, current);
+        convert(buffers.get(), current);
     }
     if (interlaced) {
         // Also after an error: every row shows the passes that arrived.
         for (std::int64_t row = 0; row < height; ++row) {
-            convert(buffers + row * rowBytes, row);
+            convert(buffers.get() + row * rowBytes, row);
         }
     }
-    PxReleasePixelMemory(buffers, bufferBytes);
     return done ? 0 : 1;
 }
 

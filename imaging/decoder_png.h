@@ -7,8 +7,7 @@
 #pragma once
 
 #include <cstdint>
-
-#include <png.h>
+#include <memory>
 
 #include "decoder.h"
 
@@ -16,7 +15,7 @@ namespace brelvix {
 
 class PxDecoderPNG : public PxDecoder {
 public:
-    PxDecoderPNG() = default;
+    PxDecoderPNG();
     ~PxDecoderPNG() override;
 
     // 1 when the store cannot be created (which includes every rejected
@@ -38,6 +37,9 @@ public:
     int ReadRgbRows(PxBitmap& bitmap);
 
 private:
+    // libpng's read and info structures, destroyed with the decoder.
+    struct Library;
+
     // Turns on interlace handling and lets libpng settle the row layout;
     // false when libpng fails or the rows would not be `rowBytes` long.
     bool StartRows(std::int64_t rowBytes, int* passes);
@@ -48,8 +50,7 @@ private:
 
     std::int32_t colorType = 0;
     std::int32_t bitDepth = 0;
-    png_structp readStruct = nullptr;
-    png_infop infoStruct = nullptr;
+    std::unique_ptr<Library> library;
 };
 
 }  // namespace brelvix

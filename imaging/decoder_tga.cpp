@@ -1,9 +1,8 @@
 #include "decoder_tga.h"
 
-#include <cstdlib>
 #include <cstring>
-#include <memory>
-#include <new>
+#include <type_traits>
+#include <utility>
 
 #include "byte_reader.h"
 
@@ -37,7 +36,7 @@ int PixelBytes(int depth)
 // 5 bits per channel, red highest; the top bit (attribute) means nothing here.
 inline void From555(const std::uint8_t* p, std::uint8_t* out)
 {
-    const unsigned v = p[0] | (p[1] << 8);
+    const std::uint32_t v = PxLe16(p);
     out[0] = static_cast<std::uint8_t>((v & 31) << 3);
     out[1] = static_cast<std::uint8_t>(((v >> 5) & 31) << 3);
     out[2] = static_cast<std::uint8_t>(((v >> 10) & 31) << 3);
@@ -122,8 +121,12 @@ void DecodeRows(PxByteReader& reader, PxBitmap& bitmap, bool runLength, bool fir
         std::uint8_t* out = PxStoreRow(bitmap, firstRowOnTop ? height - 1 - k : k);
         if (!runLength) {
             reader.Take(row, static_cast<std::size_t>(width * kBytes));
-            for (std::int64_t x = 0; x < width; ++x) {
-                convert(row + x * kBytes, out + 3 * x);
+            if constexpr (std::is_same_v<Convert, TrueColor<4>>) {
+                PxCopyBgrxRow(row, out, width);
+            } else {
+                for (std::int64_t x = 0; x < width; ++x) {
+                    convert(row + x * kBytes, out + 3 * x);
+                }
             }
             continue;
         }
@@ -188,7 +191,7 @@ int PxDecoderTGA::ReadHeader(PxFileStream& stream, PxBitmap& bitmap)
     // A file shorter than the header reads as zeros beyond its end.
     std::uint8_t header[kHeaderBytes] = {};
     stream.Read(header, kHeaderBytes);
-    auto word = [&](int offset) { return static_cast<std::uint16_t>(header[offset] | (header[offset + 1] << 8)); };
+    auto word = [&](int offset) { return static_cast<std::uint16_t>(PxLe16(header + offset)); };
     idLength = header[0];
     colorMapType = header[1];
     imageType = header[2];
@@ -216,8 +219,7 @@ void PxDecoderTGA::ReadColorMap(PxFileStream& stream)
 {
     const std::uint64_t entryBytes = (colorMapEntrySize + 7u) / 8u;
     const std::uint64_t mapEnd = stream.Position() + colorMapLength * entryBytes;
-    std::free(scratch);
-    scratch = nullptr;
+    scratch.reset();
     colorMapHeld = 0;
     if (entryBytes > 0) {
         // Only the entries the file really holds are kept (at most 65535,
@@ -226,18 +228,14 @@ void PxDecoderTGA::ReadColorMap(PxFileStream& stream)
         if (held > colorMapLength) {
             held = colorMapLength;
         }
-        if (held > 0) {
-            auto* map = static_cast<std::uint8_t*>(std::malloc(held * 3));
-            const std::uint8_t* raw = map != nullptr ? stream.ReadBlock(held * entryBytes) : nullptr;
-            if (raw != nullptr) {
-                for (std::uint64_t i = 0; i < held; ++i) {
-                    ConvertEntry(raw + i * entryBytes, colorMapEntrySize, map + 3 * i);
-                }
-                scratch = map;
-                colorMapHeld = static_cast<std::uint32_t>(held);
-            } else {
-                std::free(map);
+        auto map = PxZeroed<std::uint8_t>(held * 3);
+        const std::uint8_t* raw = map ? stream.ReadBlock(held * entryBytes) : nullptr;
+        if (raw != nullptr) {
+            for (std::uint64_t i = 0; i < held; ++i) {
+                ConvertEntry(raw + i * entryBytes, colorMapEntrySize, map.get() + 3 * i);
             }
+            scratch = std::move(map);
+            colorMapHeld = static_cast<std::uint32_t>(held);
         }
     }
     // Whatever happened above, the pixels start right after the map.
@@ -266,14 +264,14 @@ void PxDecoderTGA::DecodePixels(PxFileStream& stream, PxBitmap& bitmap)
     if (bytes == 0) {
         return;
     }
-    std::unique_ptr<std::uint8_t[]> row(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(width) * bytes + 1]);
+    const auto row = PxZeroed<std::uint8_t>(std::uint64_t{width} * static_cast<std::uint64_t>(bytes) + 1);
     if (!row) {
         return;
     }
     PxByteReader reader(stream);
     const bool top = (imageDescriptor & 0x20) != 0;
     const int kind = imageType & 3;  // 1 colour-mapped, 2 true colour, 3 grey
-    const auto* map = static_cast<const std::uint8_t*>(scratch);
+    const std::uint8_t* map = scratch.get();
     switch (kind * 8 + bytes) {
         case 8 + 1:
             DecodeRows<1>(reader, bitmap, runLength, top, Mapped<1>{map, colorMapHeld, firstEntry}, row.get());

@@ -2,117 +2,20 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstdarg>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <new>
+
+#include "byte_reader.h"
+#include "tiff_memory.h"
 
 namespace brelvix {
 
 namespace {
 
-// libtiff's messages go nowhere; returning non-zero keeps them from the
-// process-wide handlers, which other code in the process may rely on.
-int DiscardMessage(TIFF* /*tif*/, void* /*user*/, const char* /*module*/, const char* /*format*/, va_list /*args*/)
-{
-    return 1;
-}
+// Raster bytes per band of the RGBA route.
+constexpr std::uint64_t kBandBytes = std::uint64_t{1} << 20;
 
-std::uint64_t& DataSize(PxTiffMemSource* source)
-{
-    return *source->sizeReference;
-}
-
-tmsize_t MemRead(thandle_t handle, void* buffer, tmsize_t n)
-{
-    auto* source = static_cast<PxTiffMemSource*>(handle);
-    if (source->mode[0] != 'r' || n <= 0 || source->position >= source->capacity) {
-        return 0;
-    }
-    std::uint64_t count = static_cast<std::uint64_t>(n);
-    if (count > source->capacity - source->position) {
-        count = source->capacity - source->position;
-    }
-    std::memcpy(buffer, source->data + source->position, static_cast<std::size_t>(count));
-    source->position += count;
-    return static_cast<tmsize_t>(count);
-}
-
-tmsize_t MemWrite(thandle_t handle, void* buffer, tmsize_t n)
-{
-    auto* source = static_cast<PxTiffMemSource*>(handle);
-    if (n <= 0 || source->position >= source->capacity) {
-        return 0;
-    }
-    std::uint64_t count = static_cast<std::uint64_t>(n);
-    if (count > source->capacity - source->position) {
-        count = source->capacity - source->position;
-    }
-    std::memcpy(source->data + source->position, buffer, static_cast<std::size_t>(count));
-    source->position += count;
-    if (source->mode[0] == 'w' && DataSize(source) < source->position) {
-        DataSize(source) = source->position;
-    }
-    return static_cast<tmsize_t>(count);
-}
-
-toff_t MemSeek(thandle_t handle, toff_t offset, int whence)
-{
-    auto* source = static_cast<PxTiffMemSource*>(handle);
-    // Offsets are unsigned; a negative SEEK_CUR step arrives as its two's
-    // complement and the sum wraps back as intended. Reads check the
-    // position against the block, so no bound is needed here.
-    switch (whence) {
-        case SEEK_SET:
-            source->position = offset;
-            break;
-        case SEEK_CUR:
-            source->position += offset;
-            break;
-        case SEEK_END:
-            source->position = DataSize(source) + offset;
-            break;
-        default:
-            break;
-    }
-    if (source->mode[0] == 'w') {
-        // The written size never claims bytes beyond the block.
-        const std::uint64_t reach = source->position < source->capacity ? source->position : source->capacity;
-        if (DataSize(source) < reach) {
-            DataSize(source) = reach;
-        }
-    }
-    return source->position;
-}
-
-int MemClose(thandle_t handle)
-{
-    delete static_cast<PxTiffMemSource*>(handle);
-    return 0;
-}
-
-toff_t MemSize(thandle_t handle)
-{
-    return DataSize(static_cast<PxTiffMemSource*>(handle));
-}
-
-// The block is already in memory, so reading hands it to libtiff as a
-// mapped file: strips are decoded in place instead of being copied, and
-// libtiff checks every strip and tile against the mapped size. (libtiff 4.5
-// also rejects uncompressed tiles when it has to read them unmapped.)
-int MemMap(thandle_t handle, void** base, toff_t* size)
-{
-    auto* source = static_cast<PxTiffMemSource*>(handle);
-    if (source->mode[0] != 'r' || source->data == nullptr) {
-        return 0;
-    }
-    *base = source->data;
-    *size = source->capacity;
-    return 1;
-}
-
-void MemUnmap(thandle_t /*handle*/, void* /*base*/, toff_t /*size*/) {}
+enum class RgbaOutcome { kDone, kRefused, kBandFailed };
 
 // Replaces libtiff's routine for 8-bit RGB with a fourth sample: the four
 // stored samples go to the raster word unchanged (red in the lowest byte),
@@ -123,10 +26,7 @@ void PutRgbaContig8(TIFFRGBAImage* image, std::uint32_t* destination, std::uint3
 {
     const std::int64_t step = image->samplesperpixel;
     const std::int64_t rowSkip = std::int64_t{sourceSkew} * step;
-    auto pack = [](const unsigned char* p) -> std::uint32_t {
-        return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
-               (std::uint32_t{p[3]} << 24);
-    };
+    auto pack = [](const unsigned char* p) { return PxLe32(p); };
     for (; h > 0; --h) {
         std::uint32_t n = w;
         for (; n >= 8; n -= 8) {
@@ -174,58 +74,133 @@ void RasterRowToStore(const std::uint32_t* in, std::int64_t width, std::uint8_t*
     }
 }
 
+// libtiff's RGBA reader on `tif`, begun, and ended when it goes.
+class RgbaReader {
+public:
+    // Uses the decoder's own routine for 8-bit RGB with a fourth sample.
+    RgbaReader(TIFF* tif, std::uint16_t samplesPerPixel)
+    {
+        char message[1024] = {};  // libtiff's reason for refusing; not shown
+        begun = TIFFRGBAImageBegin(&image, tif, 0, message) != 0;
+        if (begun && samplesPerPixel == 4 && image.bitspersample == 8 && image.photometric == PHOTOMETRIC_RGB &&
+            image.isContig) {
+            image.put.contig = PutRgbaContig8;
+        }
+    }
+    ~RgbaReader()
+    {
+        if (begun) {
+            TIFFRGBAImageEnd(&image);
+        }
+    }
+    RgbaReader(const RgbaReader&) = delete;
+    RgbaReader& operator=(const RgbaReader&) = delete;
+
+    // False when libtiff refuses the image or sees another size than the bitmap's.
+    bool Fits(const PxBitmap& bitmap) const
+    {
+        return begun && image.width == static_cast<std::uint32_t>(bitmap.Width()) &&
+               image.height == static_cast<std::uint32_t>(bitmap.Height());
+    }
+
+    TIFFRGBAImage image{};
+
+private:
+    bool begun = false;
+};
+
+RgbaOutcome ReadRgbaBands(TIFF* tif, std::uint16_t samplesPerPixel, PxBitmap& bitmap)
+{
+    const std::int64_t w = bitmap.Width();
+    const std::int64_t h = bitmap.Height();
+    RgbaReader reader(tif, samplesPerPixel);
+    if (!reader.Fits(bitmap)) {
+        return RgbaOutcome::kRefused;
+    }
+    TIFFRGBAImage& image = reader.image;
+    // Bands of whole strips or whole rows of tiles, so that each is decoded
+    // once, and of about kBandBytes of raster so that a band is converted
+    // while it is still in the cache.
+    std::uint32_t unit = 0;
+    TIFFGetFieldDefaulted(tif, TIFFIsTiled(tif) ? TIFFTAG_TILELENGTH : TIFFTAG_ROWSPERSTRIP, &unit);
+    const std::uint64_t rowBytes = static_cast<std::uint64_t>(w) * 4;
+    std::uint64_t band = unit == 0 || unit > static_cast<std::uint64_t>(h) ? static_cast<std::uint64_t>(h) : unit;
+    if (band * rowBytes < kBandBytes) {
+        band *= kBandBytes / (band * rowBytes);
+    }
+    if (band > static_cast<std::uint64_t>(h)) {
+        band = static_cast<std::uint64_t>(h);
+    }
+    const auto raster = PxZeroed<std::uint32_t>(band * static_cast<std::uint64_t>(w));
+    if (!raster) {
+        return RgbaOutcome::kBandFailed;
+    }
+    // libtiff then lays each band out in file order, mirroring columns where
+    // the orientation asks for it; the rows are placed here.
+    const std::uint16_t orientation = image.orientation;
+    const bool topFirst = orientation == ORIENTATION_TOPLEFT || orientation == ORIENTATION_TOPRIGHT ||
+                          orientation == ORIENTATION_LEFTTOP || orientation == ORIENTATION_RIGHTTOP;
+    image.req_orientation = topFirst ? ORIENTATION_TOPLEFT : ORIENTATION_BOTLEFT;
+    std::int64_t first = 0;
+    for (; first < h; first += static_cast<std::int64_t>(band)) {
+        const std::int64_t rows = std::min<std::int64_t>(static_cast<std::int64_t>(band), h - first);
+        image.row_offset = static_cast<int>(first);
+        std::memset(raster.get(), 0, static_cast<std::size_t>(rowBytes * static_cast<std::uint64_t>(rows)));
+        if (TIFFRGBAImageGet(&image, raster.get(), static_cast<std::uint32_t>(w), static_cast<std::uint32_t>(rows)) ==
+            0) {
+            // The rows stored so far are cleared again: they lie at the top
+            // of the picture (the end of the store) or at its bottom (the start).
+            if (first > 0) {
+                const std::int64_t start = topFirst ? h - first : 0;
+                std::memset(PxStoreRow(bitmap, start), 0, static_cast<std::size_t>(first * bitmap.Stride()));
+            }
+            return RgbaOutcome::kBandFailed;
+        }
+        for (std::int64_t k = 0; k < rows; ++k) {
+            const std::int64_t fileRow = first + k;
+            RasterRowToStore(raster.get() + k * w, w, PxStoreRow(bitmap, topFirst ? h - 1 - fileRow : fileRow));
+        }
+    }
+    return RgbaOutcome::kDone;
+}
+
+// The picture through one raster of its full size.
+int ReadRgbaWhole(TIFF* tif, std::uint16_t samplesPerPixel, PxBitmap& bitmap)
+{
+    const std::int64_t w = bitmap.Width();
+    const std::int64_t h = bitmap.Height();
+    // Zeroed, so whatever libtiff leaves unwritten shows black.
+    const auto raster = PxZeroed<std::uint32_t>(static_cast<std::uint64_t>(w) * static_cast<std::uint64_t>(h));
+    if (!raster) {
+        return 1;
+    }
+    RgbaReader reader(tif, samplesPerPixel);
+    if (!reader.Fits(bitmap) ||
+        TIFFRGBAImageGet(&reader.image, raster.get(), reader.image.width, reader.image.height) == 0) {
+        return 1;
+    }
+    // Both the raster and the store have the bottom row first.
+    for (std::int64_t r = 0; r < h; ++r) {
+        RasterRowToStore(raster.get() + r * w, w, PxStoreRow(bitmap, r));
+    }
+    return 0;
+}
+
 }  // namespace
 
-TIFF* PxDecoderTIFF::OpenMemoryTiff(std::uint8_t* data, std::uint64_t length, std::uint64_t* sizeReference)
-{
-    auto* source = new (std::nothrow) PxTiffMemSource;
-    if (source == nullptr) {
-        return nullptr;
-    }
-    source->data = data;
-    source->capacity = data != nullptr ? length : 0;
-    if (sizeReference == nullptr) {
-        source->ownSize = source->capacity;
-        source->sizeReference = &source->ownSize;
-        source->mode[0] = 'r';
-    } else {
-        *sizeReference = 0;
-        source->sizeReference = sizeReference;
-        source->mode[0] = 'w';
-    }
+struct PxDecoderTIFF::Library {
+    PxTiffHandle tif;
+};
 
-    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
-    if (options == nullptr) {
-        delete source;
-        return nullptr;
-    }
-    TIFFOpenOptionsSetErrorHandlerExtR(options, DiscardMessage, nullptr);
-    TIFFOpenOptionsSetWarningHandlerExtR(options, DiscardMessage, nullptr);
-    // No single buffer of libtiff's may exceed what a picture may occupy.
-    TIFFOpenOptionsSetMaxSingleMemAlloc(options, static_cast<tmsize_t>(kPxMaxStoreBytes));
-    TIFF* handle = TIFFClientOpenExt("MemSource", source->mode, source, MemRead, MemWrite, MemSeek, MemClose, MemSize,
-                                     MemMap, MemUnmap, options);
-    TIFFOpenOptionsFree(options);
-    if (handle == nullptr) {
-        // A failed open never calls the close procedure.
-        delete source;
-    }
-    return handle;
-}
+PxDecoderTIFF::PxDecoderTIFF() : library(new (std::nothrow) Library) {}
 
-PxDecoderTIFF::~PxDecoderTIFF()
-{
-    if (tif != nullptr) {
-        TIFFClose(tif);
-        tif = nullptr;
-    }
-}
+PxDecoderTIFF::~PxDecoderTIFF() = default;
 
 int PxDecoderTIFF::Decode(PxFileStream& stream, PxBitmap& bitmap)
 {
     // libtiff sees only the bytes that arrived.
     std::uint64_t delivered = 0;
-    if (!ReadWholeFileIntoScratch(stream, &delivered)) {
+    if (library == nullptr || !ReadWholeFileIntoScratch(stream, &delivered)) {
         return 1;
     }
     scratchLength = delivered;
@@ -239,26 +214,24 @@ int PxDecoderTIFF::Decode(PxFileStream& stream, PxBitmap& bitmap)
     } else {
         ReadIndexedScanlines(bitmap);
     }
-    if (tif != nullptr) {
-        TIFFClose(tif);
-        tif = nullptr;
-    }
-    std::free(scratch);
-    scratch = nullptr;
+    // The handle reads from the file's copy: it goes first.
+    library->tif.reset();
+    scratch.reset();
     scratchLength = 0;
     return 0;
 }
 
 int PxDecoderTIFF::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
 {
-    if (tif != nullptr) {
-        TIFFClose(tif);
-        tif = nullptr;
-    }
-    if (scratch == nullptr) {
+    if (library == nullptr) {
         return 1;
     }
-    tif = OpenMemoryTiff(static_cast<std::uint8_t*>(scratch), scratchLength);
+    library->tif.reset();
+    if (!scratch) {
+        return 1;
+    }
+    library->tif = OpenMemoryTiff(scratch.get(), scratchLength);
+    TIFF* tif = library->tif.get();
     if (tif == nullptr) {
         return 1;
     }
@@ -291,10 +264,11 @@ int PxDecoderTIFF::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
 
 int PxDecoderTIFF::ReadRgbaImage(PxBitmap& bitmap)
 {
-    if (tif == nullptr || bitmap.Pixels() == nullptr || bitmap.Width() <= 0 || bitmap.Height() <= 0) {
+    if (library == nullptr || library->tif == nullptr || bitmap.Pixels() == nullptr || bitmap.Width() <= 0 ||
+        bitmap.Height() <= 0) {
         return 1;
     }
-    const RgbaOutcome outcome = ReadRgbaBands(bitmap);
+    const RgbaOutcome outcome = ReadRgbaBands(library->tif.get(), samplesPerPixel, bitmap);
     if (outcome != RgbaOutcome::kBandFailed) {
         return outcome == RgbaOutcome::kDone ? 0 : 1;
     }
@@ -302,131 +276,22 @@ int PxDecoderTIFF::ReadRgbaImage(PxBitmap& bitmap)
     // strips and tiles in its own way (it may repeat the previous one), so
     // the picture is read again that way, from a clean store and, where the
     // file is at hand, a fresh handle.
-    if (scratch != nullptr) {
-        TIFFClose(tif);
-        tif = OpenMemoryTiff(static_cast<std::uint8_t*>(scratch), scratchLength);
-        if (tif == nullptr) {
+    if (scratch) {
+        library->tif.reset();
+        library->tif = OpenMemoryTiff(scratch.get(), scratchLength);
+        if (library->tif == nullptr) {
             return 1;
         }
     }
-    return ReadRgbaWhole(bitmap);
-}
-
-bool PxDecoderTIFF::BeginRgba(TIFFRGBAImage* image)
-{
-    char message[1024] = {};  // libtiff's reason for refusing; not shown
-    if (TIFFRGBAImageBegin(image, tif, 0, message) == 0) {
-        return false;
-    }
-    if (samplesPerPixel == 4 && image->bitspersample == 8 && image->photometric == PHOTOMETRIC_RGB && image->isContig) {
-        image->put.contig = PutRgbaContig8;
-    }
-    return true;
-}
-
-PxDecoderTIFF::RgbaOutcome PxDecoderTIFF::ReadRgbaBands(PxBitmap& bitmap)
-{
-    const std::int64_t w = bitmap.Width();
-    const std::int64_t h = bitmap.Height();
-    TIFFRGBAImage image;
-    if (!BeginRgba(&image)) {
-        return RgbaOutcome::kRefused;
-    }
-    if (image.width != static_cast<std::uint32_t>(w) || image.height != static_cast<std::uint32_t>(h)) {
-        TIFFRGBAImageEnd(&image);
-        return RgbaOutcome::kRefused;
-    }
-    // Bands of whole strips or whole rows of tiles, so that each is decoded
-    // once, and of about kBandBytes of raster so that a band is converted
-    // while it is still in the cache.
-    std::uint32_t unit = 0;
-    TIFFGetFieldDefaulted(tif, TIFFIsTiled(tif) ? TIFFTAG_TILELENGTH : TIFFTAG_ROWSPERSTRIP, &unit);
-    const std::uint64_t rowBytes = static_cast<std::uint64_t>(w) * 4;
-    std::uint64_t band = unit == 0 || unit > static_cast<std::uint64_t>(h) ? static_cast<std::uint64_t>(h) : unit;
-    if (band * rowBytes < kBandBytes) {
-        band *= kBandBytes / (band * rowBytes);
-    }
-    if (band > static_cast<std::uint64_t>(h)) {
-        band = static_cast<std::uint64_t>(h);
-    }
-    const std::uint64_t rasterBytes = band * rowBytes;
-    auto* raster = rasterBytes <= kPxMaxStoreBytes
-                       ? static_cast<std::uint32_t*>(std::calloc(static_cast<std::size_t>(rasterBytes), 1))
-                       : nullptr;
-    if (raster == nullptr) {
-        TIFFRGBAImageEnd(&image);
-        return RgbaOutcome::kBandFailed;
-    }
-    // libtiff then lays each band out in file order, mirroring columns where
-    // the orientation asks for it; the rows are placed here.
-    const std::uint16_t orientation = image.orientation;
-    const bool topFirst = orientation == ORIENTATION_TOPLEFT || orientation == ORIENTATION_TOPRIGHT ||
-                          orientation == ORIENTATION_LEFTTOP || orientation == ORIENTATION_RIGHTTOP;
-    image.req_orientation = topFirst ? ORIENTATION_TOPLEFT : ORIENTATION_BOTLEFT;
-    RgbaOutcome outcome = RgbaOutcome::kDone;
-    std::int64_t first = 0;
-    for (; first < h; first += static_cast<std::int64_t>(band)) {
-        const std::int64_t rows = std::min<std::int64_t>(static_cast<std::int64_t>(band), h - first);
-        image.row_offset = static_cast<int>(first);
-        std::memset(raster, 0, static_cast<std::size_t>(rowBytes * static_cast<std::uint64_t>(rows)));
-        if (TIFFRGBAImageGet(&image, raster, static_cast<std::uint32_t>(w), static_cast<std::uint32_t>(rows)) == 0) {
-            outcome = RgbaOutcome::kBandFailed;
-            break;
-        }
-        for (std::int64_t k = 0; k < rows; ++k) {
-            const std::int64_t fileRow = first + k;
-            RasterRowToStore(raster + k * w, w, PxStoreRow(bitmap, topFirst ? h - 1 - fileRow : fileRow));
-        }
-    }
-    if (outcome == RgbaOutcome::kBandFailed && first > 0) {
-        // The rows stored so far are cleared again: they lie at the top of
-        // the picture (the end of the store) or at its bottom (the start).
-        const std::int64_t start = topFirst ? h - first : 0;
-        std::memset(PxStoreRow(bitmap, start), 0, static_cast<std::size_t>(first * bitmap.Stride()));
-    }
-    std::free(raster);
-    TIFFRGBAImageEnd(&image);
-    return outcome;
-}
-
-int PxDecoderTIFF::ReadRgbaWhole(PxBitmap& bitmap)
-{
-    const std::int64_t w = bitmap.Width();
-    const std::int64_t h = bitmap.Height();
-    const std::uint64_t rasterBytes = static_cast<std::uint64_t>(w) * static_cast<std::uint64_t>(h) * 4;
-    if (rasterBytes > kPxMaxStoreBytes) {
-        return 1;
-    }
-    // Zeroed, so whatever libtiff leaves unwritten shows black.
-    auto* raster = static_cast<std::uint32_t*>(std::calloc(static_cast<std::size_t>(rasterBytes), 1));
-    if (raster == nullptr) {
-        return 1;
-    }
-    TIFFRGBAImage image;
-    if (!BeginRgba(&image)) {
-        std::free(raster);
-        return 1;
-    }
-    if (image.width != static_cast<std::uint32_t>(w) || image.height != static_cast<std::uint32_t>(h) ||
-        TIFFRGBAImageGet(&image, raster, image.width, image.height) == 0) {
-        TIFFRGBAImageEnd(&image);
-        std::free(raster);
-        return 1;
-    }
-    // Both the raster and the store have the bottom row first.
-    for (std::int64_t r = 0; r < h; ++r) {
-        RasterRowToStore(raster + r * w, w, PxStoreRow(bitmap, r));
-    }
-    TIFFRGBAImageEnd(&image);
-    std::free(raster);
-    return 0;
+    return ReadRgbaWhole(library->tif.get(), samplesPerPixel, bitmap);
 }
 
 int PxDecoderTIFF::ReadIndexedScanlines(PxBitmap& bitmap)
 {
-    if (tif == nullptr || bitmap.Pixels() == nullptr) {
+    if (library == nullptr || library->tif == nullptr || bitmap.Pixels() == nullptr) {
         return 1;
     }
+    TIFF* tif = library->tif.get();
     std::uint16_t bitsPerSample = 1;
     std::uint16_t samples = 1;
     std::uint16_t planar = PLANARCONFIG_CONTIG;
@@ -480,24 +345,23 @@ int PxDecoderTIFF::ReadIndexedScanlines(PxBitmap& bitmap)
     const std::uint64_t bitStep = step * bitsPerSample;
     const std::uint64_t needed = (static_cast<std::uint64_t>(w) * bitStep + 7) / 8;
     const std::uint64_t lineBytes = TIFFScanlineSize64(tif);
-    if (lineBytes == 0 || lineBytes > kPxMaxStoreBytes || lineBytes < needed) {
+    if (lineBytes == 0 || lineBytes < needed) {
         return 1;
     }
     // Two spare bytes let the sub-byte reader take 16 bits at any sample.
-    auto* line = static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(lineBytes) + 2, 1));
-    if (line == nullptr) {
+    const auto line = PxZeroed<std::uint8_t>(lineBytes + 2);
+    if (!line) {
         return 1;
     }
     const unsigned mask = static_cast<unsigned>(n - 1);
     const unsigned topShift = 16u - bitsPerSample;
     for (std::int64_t row = 0; row < h; ++row) {
-        if (TIFFReadScanline(tif, line, static_cast<std::uint32_t>(row), 0) == -1 && row < h / 3) {
-            std::free(line);
+        if (TIFFReadScanline(tif, line.get(), static_cast<std::uint32_t>(row), 0) == -1 && row < h / 3) {
             return 1;
         }
         std::uint8_t* out = PxStoreRow(bitmap, h - 1 - row);
         if (bitsPerSample == 8) {
-            const std::uint8_t* in = line;
+            const std::uint8_t* in = line.get();
             for (std::int64_t j = 0; j < w; ++j, in += step, out += 3) {
                 const PxColor& c = palette[*in];
                 out[0] = c.blue;
@@ -508,7 +372,7 @@ int PxDecoderTIFF::ReadIndexedScanlines(PxBitmap& bitmap)
             // Samples are packed from the most significant bit down.
             std::uint64_t bit = 0;
             for (std::int64_t j = 0; j < w; ++j, bit += bitStep, out += 3) {
-                const std::uint8_t* p = line + (bit >> 3);
+                const std::uint8_t* p = line.get() + (bit >> 3);
                 const unsigned window = (unsigned{p[0]} << 8) | p[1];
                 const PxColor& c = palette[(window >> (topShift - (bit & 7))) & mask];
                 out[0] = c.blue;
@@ -517,7 +381,6 @@ int PxDecoderTIFF::ReadIndexedScanlines(PxBitmap& bitmap)
             }
         }
     }
-    std::free(line);
     return 0;
 }
 

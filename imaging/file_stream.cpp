@@ -5,9 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
+#include "byte_reader.h"
 #include "format_detect.h"
 
 namespace brelvix {
@@ -24,15 +24,7 @@ PxFileStream::PxFileStream() = default;
 
 PxFileStream::~PxFileStream()
 {
-    ReleaseBlock();
     Close();
-    std::free(buffer);
-}
-
-void PxFileStream::ReleaseBlock()
-{
-    std::free(block);
-    block = nullptr;
 }
 
 int PxFileStream::Open(const char* path)
@@ -89,16 +81,16 @@ void PxFileStream::SeekToStart()
 
 bool PxFileStream::FillBuffer()
 {
-    if (buffer == nullptr) {
-        buffer = static_cast<std::uint8_t*>(std::malloc(kBufferSize));
-        if (buffer == nullptr) {
+    if (!buffer) {
+        buffer = PxZeroed<std::uint8_t>(kBufferSize);
+        if (!buffer) {
             return false;
         }
     }
     bufferStart = position;
     bufferLength = 0;
     while (bufferLength < kBufferSize) {
-        const ssize_t got = ::pread(file, buffer + bufferLength, kBufferSize - bufferLength,
+        const ssize_t got = ::pread(file, buffer.get() + bufferLength, kBufferSize - bufferLength,
                                     static_cast<off_t>(bufferStart + bufferLength));
         if (got < 0) {
             if (errno == EINTR) {
@@ -125,7 +117,7 @@ std::int64_t PxFileStream::Fetch(std::uint8_t* destination, std::uint64_t n)
             if (count > n - done) {
                 count = n - done;
             }
-            std::memcpy(destination + done, buffer + offset, static_cast<std::size_t>(count));
+            std::memcpy(destination + done, buffer.get() + offset, static_cast<std::size_t>(count));
             done += count;
             position += count;
             continue;
@@ -166,20 +158,12 @@ const std::uint8_t* PxFileStream::ReadBlock(std::uint64_t n)
     if (file < 0) {
         return nullptr;
     }
-    ReleaseBlock();
-    if (n > kPxMaxStoreBytes) {
+    // Zeroed, so whatever lies past the end of the file reads as zero.
+    block = PxZeroed<std::uint8_t>(n > 0 ? n : 1);
+    if (!block || Fetch(block.get(), n) < 0) {
         return nullptr;
     }
-    block = static_cast<std::uint8_t*>(std::malloc(n > 0 ? static_cast<std::size_t>(n) : 1));
-    if (block == nullptr) {
-        return nullptr;
-    }
-    const std::int64_t got = Fetch(block, n);
-    if (got < 0) {
-        return nullptr;
-    }
-    std::memset(block + got, 0, static_cast<std::size_t>(n - static_cast<std::uint64_t>(got)));
-    return block;
+    return block.get();
 }
 
 const std::uint8_t* PxFileStream::Skip(std::uint64_t n)
@@ -187,7 +171,7 @@ const std::uint8_t* PxFileStream::Skip(std::uint64_t n)
     if (file < 0) {
         return nullptr;
     }
-    ReleaseBlock();
+    block.reset();
     // Saturate instead of wrapping; past the end every read delivers zeros.
     position = n > UINT64_MAX - position ? UINT64_MAX : position + n;
     return small;
@@ -236,7 +220,7 @@ std::int32_t PxFileStream::ReadWord()
     if (Fetch(small, 2) < 0) {
         throw PxStreamError("read error");
     }
-    return small[0] + 256 * small[1];
+    return static_cast<std::int32_t>(PxLe16(small));
 }
 
 std::uint32_t PxFileStream::ReadDword()
@@ -248,8 +232,7 @@ std::uint32_t PxFileStream::ReadDword()
     if (Fetch(small, 4) < 0) {
         throw PxStreamError("read error");
     }
-    return static_cast<std::uint32_t>(small[0]) | (static_cast<std::uint32_t>(small[1]) << 8) |
-           (static_cast<std::uint32_t>(small[2]) << 16) | (static_cast<std::uint32_t>(small[3]) << 24);
+    return PxLe32(small);
 }
 
 int PxFileStream::DetectFormat()

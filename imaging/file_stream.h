@@ -79,15 +79,14 @@ private:
     // buffer; returns the count delivered or -1 on a read error.
     std::int64_t Fetch(std::uint8_t* destination, std::uint64_t n);
     bool FillBuffer();
-    void ReleaseBlock();
 
     int file = -1;
     std::uint64_t size = 0;
     std::uint64_t position = 0;  // logical read position
-    std::uint8_t* block = nullptr;
+    PxBuffer<std::uint8_t> block;
 
     // Read-ahead buffer covering file offsets [bufferStart, bufferStart + bufferLength).
-    std::uint8_t* buffer = nullptr;
+    PxBuffer<std::uint8_t> buffer;
     std::uint64_t bufferStart = 0;
     std::uint64_t bufferLength = 0;
     std::uint8_t small[8] = {};  // backs the integer reads without an allocation

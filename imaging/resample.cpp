@@ -45,8 +45,8 @@ public:
         // two spare rows keep every row of a window resident.
         slots = std::min<std::int64_t>(sourceHeight, static_cast<std::int64_t>(maxTaps) + 2);
         rowBytes = 3 * static_cast<std::int64_t>(pass.count) + kPxRowSlack;
-        memory = PxNewArray<std::uint8_t>(static_cast<std::uint64_t>(slots) * static_cast<std::uint64_t>(rowBytes));
-        tags = PxNewArray<std::int32_t>(static_cast<std::uint64_t>(slots));
+        memory = PxZeroed<std::uint8_t>(static_cast<std::uint64_t>(slots) * static_cast<std::uint64_t>(rowBytes));
+        tags = PxZeroed<std::int32_t>(static_cast<std::uint64_t>(slots));
         if (!memory || !tags) {
             return false;
         }
@@ -74,17 +74,19 @@ private:
     const PxRowKernels& kernels;
     std::int64_t slots = 0;
     std::int64_t rowBytes = 0;
-    std::unique_ptr<std::uint8_t[]> memory;
-    std::unique_ptr<std::int32_t[]> tags;
+    PxBuffer<std::uint8_t> memory;
+    PxBuffer<std::int32_t> tags;
 };
 
-using RowPointers = std::unique_ptr<std::uint8_t*[]>;
+using RowPointers = PxBuffer<std::uint8_t*>;
 
 // Row table of a store without touching the bitmap's own table (the source
 // of a scale is const).
 RowPointers RowTable(std::uint8_t* pixels, std::int64_t stride, std::int32_t rowCount)
 {
-    auto table = PxNewArray<std::uint8_t*>(static_cast<std::uint64_t>(rowCount));
+    // A store row takes at least 4 bytes and its pointer 8, so the table of
+    // a store within the cap may take up to twice the cap.
+    auto table = PxZeroed<std::uint8_t*>(static_cast<std::uint64_t>(rowCount), 2 * kPxMaxStoreBytes);
     if (table) {
         for (std::int32_t i = 0; i < rowCount; ++i) {
             table[i] = pixels + i * stride;
@@ -124,9 +126,9 @@ std::unique_ptr<PxContributionTable> PxResampler::ComputeContributions(std::int3
     if (!table) {
         return nullptr;
     }
-    table->entries = PxNewArray<PxContribution>(static_cast<std::uint64_t>(outCount));
+    table->entries = PxZeroed<PxContribution>(static_cast<std::uint64_t>(outCount));
     table->weightBlock =
-        PxNewArray<std::int32_t>(static_cast<std::uint64_t>(outCount) * static_cast<std::uint64_t>(windowSize));
+        PxZeroed<std::int32_t>(static_cast<std::uint64_t>(outCount) * static_cast<std::uint64_t>(windowSize));
     if (!table->entries || !table->weightBlock) {
         return nullptr;
     }
@@ -225,7 +227,7 @@ int PxResampler::Resize(const std::uint8_t* const* sourceRows, std::int32_t sour
         std::clamp<std::int64_t>(std::min<std::int64_t>(PxWorkerCount(), work / kWorkPerBand), 1, destinationHeight));
     struct Band {
         std::unique_ptr<Intermediate> intermediate;
-        std::unique_ptr<const std::uint8_t*[]> taps;
+        PxBuffer<const std::uint8_t*> taps;
         std::int32_t first = 0;
         std::int32_t end = 0;
     };
@@ -235,7 +237,7 @@ int PxResampler::Resize(const std::uint8_t* const* sourceRows, std::int32_t sour
         band.first = static_cast<std::int32_t>(static_cast<std::int64_t>(destinationHeight) * b / bandCount);
         band.end = static_cast<std::int32_t>(static_cast<std::int64_t>(destinationHeight) * (b + 1) / bandCount);
         band.intermediate.reset(new (std::nothrow) Intermediate(sourceRows, horizontal, kernels));
-        band.taps = PxNewArray<const std::uint8_t*>(static_cast<std::uint64_t>(vertical.maxTaps));
+        band.taps = PxZeroed<const std::uint8_t*>(static_cast<std::uint64_t>(vertical.maxTaps));
         if (!band.intermediate || !band.taps || !band.intermediate->Allocate(sourceHeight, vertical.maxTaps)) {
             return 1;
         }

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "pixel_memory.h"
+
 namespace brelvix {
 
 // Radius of the tent filter PxBitmap::Scale uses; it is also the support the
@@ -40,8 +42,8 @@ struct PxContribution {
 
 // The weights of one pass: one entry per output sample.
 struct PxContributionTable {
-    std::unique_ptr<PxContribution[]> entries;
-    std::unique_ptr<std::int32_t[]> weightBlock;  // holds every entry's weights
+    PxBuffer<PxContribution> entries;
+    PxBuffer<std::int32_t> weightBlock;           // holds every entry's weights
     std::int32_t windowSize = 0;                  // capacity of each entry's weights
     std::int32_t count = 0;                       // number of output samples
 };

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 
 #include "resample.h"
 
@@ -303,8 +302,8 @@ bool PxPackPass(const PxContributionTable& table, std::int32_t inCount, PxPass* 
         }
         total += static_cast<std::uint64_t>(last - first + 1);
     }
-    pass->windows = PxNewArray<PxWindow>(static_cast<std::uint64_t>(table.count));
-    pass->weights = PxNewArray<std::uint16_t>(total);
+    pass->windows = PxZeroed<PxWindow>(static_cast<std::uint64_t>(table.count));
+    pass->weights = PxZeroed<std::uint16_t>(total);
     if (!pass->windows || !pass->weights) {
         return false;
     }
@@ -341,8 +340,8 @@ bool PxPrepareLanes(PxPass* pass, std::int32_t inCount)
 {
     pass->groups = (pass->maxTaps + 3) / 4;
     pass->vectorCount = 0;
-    pass->lanes = PxNewArray<std::int16_t>(static_cast<std::uint64_t>(pass->count) *
-                                           static_cast<std::uint64_t>(pass->groups) * 16);
+    pass->lanes =
+        PxZeroed<std::int16_t>(static_cast<std::uint64_t>(pass->count) * static_cast<std::uint64_t>(pass->groups) * 16);
     if (!pass->lanes) {
         return false;
     }

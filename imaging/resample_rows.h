@@ -7,21 +7,10 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
-#include <new>
+
+#include "pixel_memory.h"
 
 namespace brelvix {
-
-// A zeroed array of `count` elements, or null when the size is 0, does not
-// fit the address space or cannot be had; never throws.
-template <typename T>
-std::unique_ptr<T[]> PxNewArray(std::uint64_t count)
-{
-    if (count == 0 || count > SIZE_MAX / sizeof(T)) {
-        return nullptr;
-    }
-    return std::unique_ptr<T[]>(new (std::nothrow) T[static_cast<std::size_t>(count)]());
-}
 
 // The inputs of one output sample, without the zero weights at either end
 // of its window (a zero term adds nothing to a sum).
@@ -33,8 +22,8 @@ struct PxWindow {
 
 // One pass of the resampler in the form the loops use.
 struct PxPass {
-    std::unique_ptr<PxWindow[]> windows;
-    std::unique_ptr<std::uint16_t[]> weights;
+    PxBuffer<PxWindow> windows;
+    PxBuffer<std::uint16_t> weights;
     std::int32_t count = 0;  // output samples
     std::int32_t maxTaps = 0;
     bool identity = false;  // every output is the input of the same index, unchanged
@@ -44,7 +33,7 @@ struct PxPass {
     // w0 w1 w0 w1 w0 w1 0 0 w2 w3 w2 w3 w2 w3 0 0. Outputs below
     // `vectorCount` may read 16 bytes at the start of each group of four
     // inputs without leaving the row.
-    std::unique_ptr<std::int16_t[]> lanes;
+    PxBuffer<std::int16_t> lanes;
     std::int32_t groups = 0;
     std::int32_t vectorCount = 0;
 };

@@ -12,7 +12,7 @@
 
 #include "imaging/bitmap.h"
 #include "imaging/decoder_png.h"
-#include "imaging/png_guarded.h"
+#include "imaging/jump_guard.h"
 #include "support/pixels.h"
 #include "support/png_writer.h"
 #include "support/temp_dir.h"
@@ -114,7 +114,7 @@ bool DecodeUnderViewerRules(const std::string& path, int* width, int* height, st
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, Quiet);
     png_infop info = png_create_info_struct(png);
     png_init_io(png, file);
-    bool ok = PxPngGuarded(png, [&] {
+    bool ok = PxGuarded(png_jmpbuf(png), [&] {
         png_read_info(png, info);
         const int type = png_get_color_type(png, info);
         if (type == PNG_COLOR_TYPE_PALETTE) {
@@ -138,7 +138,7 @@ bool DecodeUnderViewerRules(const std::string& path, int* width, int* height, st
         for (std::size_t y = 0; y < rows.size(); ++y) {
             rows[y] = rgb->data() + y * static_cast<std::size_t>(*width) * 3;
         }
-        ok = PxPngGuarded(png, [&] { png_read_image(png, rows.data()); });
+        ok = PxGuarded(png_jmpbuf(png), [&] { png_read_image(png, rows.data()); });
     }
     png_destroy_read_struct(&png, &info, nullptr);
     std::fclose(file);

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "imaging/bitmap.h"
-#include "imaging/decoder_tiff.h"
 #include "imaging/format_detect.h"
+#include "imaging/tiff_memory.h"
 #include "support/pixels.h"
 #include "support/temp_dir.h"
 #include "support/tiff_writer.h"
@@ -563,8 +563,9 @@ TEST(PxDecoderTIFF, MemoryClientWritesAndReadsBack)
 {
     std::vector<std::uint8_t> block(16 * 1024, 0xEE);
     std::uint64_t size = 12345;
-    TIFF* out = PxDecoderTIFF::OpenMemoryTiff(block.data(), block.size(), &size);
-    ASSERT_NE(out, nullptr);
+    PxTiffHandle handle = OpenMemoryTiff(block.data(), block.size(), &size);
+    ASSERT_NE(handle, nullptr);
+    TIFF* out = handle.get();
     EXPECT_EQ(size, 8u);  // the header libtiff writes when it opens
     const TiffPage page = StripPerRowPage();
     TIFFSetField(out, TIFFTAG_IMAGEWIDTH, page.width);
@@ -578,20 +579,20 @@ TEST(PxDecoderTIFF, MemoryClientWritesAndReadsBack)
                                       page.samples.begin() + (y + 1) * page.width);
         ASSERT_EQ(TIFFWriteScanline(out, row.data(), y, 0), 1);
     }
-    TIFFClose(out);
+    handle.reset();  // writes the directory
     ASSERT_GT(size, 8u);
     ASSERT_LT(size, block.size());
     EXPECT_EQ(block[size], 0xEE);  // nothing written beyond the reported size
 
-    TIFF* in = PxDecoderTIFF::OpenMemoryTiff(block.data(), size);
-    ASSERT_NE(in, nullptr);
+    handle = OpenMemoryTiff(block.data(), size);
+    ASSERT_NE(handle, nullptr);
+    TIFF* in = handle.get();
     std::vector<std::uint8_t> row(static_cast<size_t>(TIFFScanlineSize(in)));
     for (std::uint32_t y = 0; y < page.height; ++y) {
         ASSERT_EQ(TIFFReadScanline(in, row.data(), y, 0), 1);
         EXPECT_EQ(row[0], 20 + 10 * y);
         EXPECT_EQ(row[5], 20 + 10 * y);
     }
-    TIFFClose(in);
 }
 
 TEST(PxDecoderTIFF, TruncationAtAnyLengthEnds)
@@ -623,8 +624,9 @@ TEST(PxDecoderTIFF, MemoryClientReadsStopAtTheEndOfTheBlock)
     const auto length = static_cast<std::uint64_t>(bytes.size());
     // Room behind the block that the client must never hand out.
     bytes.resize(bytes.size() + 64, 0xEE);
-    TIFF* tif = PxDecoderTIFF::OpenMemoryTiff(bytes.data(), length);
-    ASSERT_NE(tif, nullptr);
+    const PxTiffHandle handle = OpenMemoryTiff(bytes.data(), length);
+    ASSERT_NE(handle, nullptr);
+    TIFF* tif = handle.get();
     const TIFFReadWriteProc read = TIFFGetReadProc(tif);
     const TIFFSeekProc seek = TIFFGetSeekProc(tif);
     const thandle_t client = TIFFClientdata(tif);
@@ -645,7 +647,6 @@ TEST(PxDecoderTIFF, MemoryClientReadsStopAtTheEndOfTheBlock)
     EXPECT_EQ(seek(client, 4, SEEK_SET), 4u);
     EXPECT_EQ(read(client, buffer.data(), 4), 4);
     EXPECT_EQ(buffer[0], bytes[4]);
-    TIFFClose(tif);
 }
 
 int processMessages = 0;
