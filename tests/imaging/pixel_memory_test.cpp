@@ -30,6 +30,34 @@ TEST(PxAllocatePixelMemory, LargeBlocksAreZeroAndOnHugePageBoundaries)
     EXPECT_EQ(PxAllocatePixelMemory(0), nullptr);
 }
 
+TEST(PxZeroed, SizesAreCheckedAgainstTheCapWithoutOverflow)
+{
+    constexpr std::uint64_t kWords = kPxMaxStoreBytes / 4;
+    const struct {
+        std::uint64_t count;
+        std::uint64_t capBytes;
+        bool given;
+    } cases[] = {
+        {0, kPxMaxStoreBytes, false},
+        {1, kPxMaxStoreBytes, true},
+        {kWords, kPxMaxStoreBytes, true},  // exactly the cap
+        {kWords + 1, kPxMaxStoreBytes, false},
+        {(std::uint64_t{1} << 62) + 1, kPxMaxStoreBytes, false},  // 4 * count wraps to 4
+        {UINT64_MAX / 4, UINT64_MAX, false},                      // more than memory can give
+        {kWords + 1, 2 * kPxMaxStoreBytes, true},
+        {3, 8, false},
+    };
+    for (const auto& c : cases) {
+        const PxBuffer<std::uint32_t> block = PxZeroed<std::uint32_t>(c.count, c.capBytes);
+        ASSERT_EQ(block != nullptr, c.given) << c.count << " words, cap " << c.capBytes;
+        if (block) {
+            EXPECT_EQ(block.get_deleter().bytes, 4 * c.count);
+            EXPECT_EQ(block[0], 0u);
+            EXPECT_EQ(block[c.count - 1], 0u);
+        }
+    }
+}
+
 }  // namespace
 
 }  // namespace brelvix

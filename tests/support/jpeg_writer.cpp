@@ -1,10 +1,11 @@
 #include "support/jpeg_writer.h"
 
-#include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 
 #include <jpeglib.h>
+
+#include "imaging/jump_guard.h"
 
 namespace brelvix {
 
@@ -12,13 +13,13 @@ namespace {
 
 struct ErrorJump {
     jpeg_error_mgr pub;
-    std::jmp_buf jump;
+    PxJumpTarget jump;
 };
 
 [[noreturn]] void JumpOut(j_common_ptr common)
 {
     (*common->err->output_message)(common);
-    std::longjmp(reinterpret_cast<ErrorJump*>(common->err)->jump, 1);
+    PxJumpOut(reinterpret_cast<ErrorJump*>(common->err)->jump);
 }
 
 // The reference decode is for comparing pixels; the warnings of damaged
@@ -40,14 +41,10 @@ int ComponentsOf(const JpegWriterOptions& options)
     }
 }
 
-// Everything that calls libjpeg lives here, with no destructors in between,
-// so that the error jump leaves nothing behind.
-bool Compress(jpeg_compress_struct* compressor, ErrorJump* errors, int width, int height, const std::uint8_t* samples,
+// Every libjpeg call, with no destructors in between.
+void Compress(jpeg_compress_struct* compressor, int width, int height, const std::uint8_t* samples,
               const JpegWriterOptions& options, unsigned char** buffer, unsigned long* size)
 {
-    if (setjmp(errors->jump) != 0) {
-        return false;
-    }
     jpeg_create_compress(compressor);
     jpeg_mem_dest(compressor, buffer, size);
     const int components = ComponentsOf(options);
@@ -108,15 +105,12 @@ bool Compress(jpeg_compress_struct* compressor, ErrorJump* errors, int width, in
         jpeg_write_scanlines(compressor, &row, 1);
     }
     jpeg_finish_compress(compressor);
-    return true;
 }
 
-bool Decompress(jpeg_decompress_struct* decompressor, ErrorJump* errors, const std::vector<std::uint8_t>& file,
-                int* width, int* height, std::vector<std::uint8_t>* rgb)
+// False for a file of other than one or three components.
+bool Decompress(jpeg_decompress_struct* decompressor, const std::vector<std::uint8_t>& file, int* width, int* height,
+                std::vector<std::uint8_t>* rgb)
 {
-    if (setjmp(errors->jump) != 0) {
-        return false;
-    }
     jpeg_create_decompress(decompressor);
     jpeg_mem_src(decompressor, file.data(), static_cast<unsigned long>(file.size()));
     jpeg_read_header(decompressor, TRUE);
@@ -155,7 +149,8 @@ std::vector<std::uint8_t> EncodeJpeg(int width, int height, const std::vector<st
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
     std::vector<std::uint8_t> file;
-    if (Compress(&compressor, &errors, width, height, samples.data(), options, &buffer, &size)) {
+    if (PxGuarded(errors.jump,
+                  [&] { Compress(&compressor, width, height, samples.data(), options, &buffer, &size); })) {
         file.assign(buffer, buffer + size);
     }
     jpeg_destroy_compress(&compressor);
@@ -170,7 +165,9 @@ bool DecodeJpegReference(const std::vector<std::uint8_t>& file, int* width, int*
     decompressor.err = jpeg_std_error(&errors.pub);
     errors.pub.error_exit = JumpOut;
     errors.pub.emit_message = Quiet;
-    const bool done = Decompress(&decompressor, &errors, file, width, height, rgb);
+    bool supported = false;
+    const bool done =
+        PxGuarded(errors.jump, [&] { supported = Decompress(&decompressor, file, width, height, rgb); }) && supported;
     jpeg_destroy_decompress(&decompressor);
     return done;
 }

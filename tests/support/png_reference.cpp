@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "imaging/jump_guard.h"
+
 namespace brelvix {
 
 bool ReadPngReference(const std::string& path, int* width, int* height, std::vector<std::uint8_t>* rgb)
@@ -41,35 +43,37 @@ bool ReadPngReferenceRgba(const std::string& path, int* width, int* height, std:
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
     std::vector<png_bytep> rows;
-    if (png == nullptr || info == nullptr || setjmp(png_jmpbuf(png)) != 0) {
-        png_destroy_read_struct(&png, &info, nullptr);
-        std::fclose(file);
-        return false;
-    }
-    png_init_io(png, file);
-    png_read_info(png, info);
-    png_set_expand(png);
-    png_set_scale_16(png);
-    png_set_gray_to_rgb(png);
-    png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
-    png_set_interlace_handling(png);
-    png_read_update_info(png, info);
-    const png_uint_32 w = png_get_image_width(png, info);
-    const png_uint_32 h = png_get_image_height(png, info);
-    if (png_get_rowbytes(png, info) != static_cast<std::size_t>(w) * 4) {
-        png_destroy_read_struct(&png, &info, nullptr);
-        std::fclose(file);
-        return false;
-    }
-    rgba->assign(static_cast<std::size_t>(w) * h * 4, 0);
-    rows.resize(h);
-    for (png_uint_32 y = 0; y < h; ++y) {
-        rows[y] = rgba->data() + static_cast<std::size_t>(y) * w * 4;
-    }
-    png_read_image(png, rows.data());
-    png_read_end(png, nullptr);
+    png_uint_32 w = 0;
+    png_uint_32 h = 0;
+    bool expanded = false;
+    const bool read = info != nullptr && PxGuarded(png_jmpbuf(png), [&] {
+                          png_init_io(png, file);
+                          png_read_info(png, info);
+                          png_set_expand(png);
+                          png_set_scale_16(png);
+                          png_set_gray_to_rgb(png);
+                          png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
+                          png_set_interlace_handling(png);
+                          png_read_update_info(png, info);
+                          w = png_get_image_width(png, info);
+                          h = png_get_image_height(png, info);
+                          expanded = png_get_rowbytes(png, info) == static_cast<std::size_t>(w) * 4;
+                          if (!expanded) {
+                              return;
+                          }
+                          rgba->assign(static_cast<std::size_t>(w) * h * 4, 0);
+                          rows.resize(h);
+                          for (png_uint_32 y = 0; y < h; ++y) {
+                              rows[y] = rgba->data() + static_cast<std::size_t>(y) * w * 4;
+                          }
+                          png_read_image(png, rows.data());
+                          png_read_end(png, nullptr);
+                      });
     png_destroy_read_struct(&png, &info, nullptr);
     std::fclose(file);
+    if (!read || !expanded) {
+        return false;
+    }
     *width = static_cast<int>(w);
     *height = static_cast<int>(h);
     return true;

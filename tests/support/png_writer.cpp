@@ -1,8 +1,8 @@
 #include "support/png_writer.h"
 
-#include <csetjmp>
-
 #include <png.h>
+
+#include "imaging/jump_guard.h"
 
 namespace brelvix {
 
@@ -43,12 +43,9 @@ std::vector<std::uint8_t> PackRows(const PngPicture& picture, std::size_t* rowBy
 }
 
 // All libpng calls, with no destructors in between for the error jump.
-bool Write(png_structp png, png_infop info, const PngPicture& picture, png_bytepp rowPointers,
+void Write(png_structp png, png_infop info, const PngPicture& picture, png_bytepp rowPointers,
            std::vector<std::uint8_t>* file)
 {
-    if (setjmp(png_jmpbuf(png)) != 0) {
-        return false;
-    }
     png_set_write_fn(png, file, Append, Flush);
     png_set_IHDR(png, info, static_cast<png_uint_32>(picture.width), static_cast<png_uint_32>(picture.height),
                  picture.bitDepth, picture.colorType, picture.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
@@ -69,7 +66,6 @@ bool Write(png_structp png, png_infop info, const PngPicture& picture, png_bytep
     png_set_interlace_handling(png);
     png_write_image(png, rowPointers);
     png_write_end(png, info);
-    return true;
 }
 
 }  // namespace
@@ -107,7 +103,8 @@ std::vector<std::uint8_t> EncodePng(const PngPicture& picture)
         return {};
     }
     png_infop info = png_create_info_struct(png);
-    const bool written = info != nullptr && Write(png, info, picture, rowPointers.data(), &file);
+    const bool written =
+        info != nullptr && PxGuarded(png_jmpbuf(png), [&] { Write(png, info, picture, rowPointers.data(), &file); });
     png_destroy_write_struct(&png, &info);
     return written ? file : std::vector<std::uint8_t>{};
 }
