@@ -15,13 +15,14 @@
 #include "imaging/format_detect.h"
 #include "support/pixels.h"
 #include "support/png_reference.h"
+#include "support/shared_testdata.h"
 
 namespace brelvix {
 
 namespace {
 
-const std::string kSuite = "../shared/testdata/bmpsuite/";
-const std::string kImageRs = "../shared/testdata/image-rs-image/";
+const std::string kSuite = SharedTestdata("bmpsuite/");
+const std::string kImageRs = SharedTestdata("image-rs-image/");
 
 enum class Expect {
     // The reference rendering, colour channels exactly.
@@ -131,6 +132,7 @@ void ExpectCoversFolder(const std::string& folder, const std::vector<SuiteFile>&
 
 TEST(BmpSuite, GoodFilesMatchTheirReferences)
 {
+    SKIP_WITHOUT_SHARED_TESTDATA();
     const std::vector<SuiteFile> good = {
         {"pal1.bmp", "pal1.png", Expect::Reference},
         {"pal1wb.bmp", "pal1.png", Expect::Reference},
@@ -170,11 +172,13 @@ TEST(BmpSuite, GoodFilesMatchTheirReferences)
 
 TEST(BmpSuite, BitmapArrayWrapper)
 {
+    SKIP_WITHOUT_SHARED_TESTDATA();
     Check(kSuite + "x/", {"ba-bm.bmp", "pal8.png", Expect::Reference});
 }
 
 TEST(BmpSuite, QuestionableFiles)
 {
+    SKIP_WITHOUT_SHARED_TESTDATA();
     const std::vector<SuiteFile> questionable = {
         // A 1-entry palette: index 1 is not covered and shows black.
         {"pal1p1.bmp", "pal1p1.png", Expect::Reference},
@@ -237,6 +241,7 @@ TEST(BmpSuite, QuestionableFiles)
 
 TEST(BmpSuite, BadFiles)
 {
+    SKIP_WITHOUT_SHARED_TESTDATA();
     const std::vector<SuiteFile> bad = {
         {"badbitcount.bmp", "pal1.png", Expect::Black},
         // Wrong fields that nothing here reads.
@@ -271,6 +276,7 @@ TEST(BmpSuite, BadFiles)
 
 TEST(BmpSuite, ImageRsFilesMatchTheirReferences)
 {
+    SKIP_WITHOUT_SHARED_TESTDATA();
     const std::string folder = kImageRs + "bmp/";
     const std::string references = kImageRs + "bmp/reference/";
     // Every 6 x 6 picture of the set shows the same colours; its references
@@ -318,6 +324,7 @@ TEST(BmpSuite, ImageRsFilesMatchTheirReferences)
 
 TEST(BmpSuite, ImageRsBadAndLenientFilesEndCleanly)
 {
+    SKIP_WITHOUT_SHARED_TESTDATA();
     const std::vector<SuiteFile> bad = {
         {"Bad_badbitcount.bmp", "", Expect::Loads}, {"Bad_clrsUsed.bmp", "", Expect::Loads},
         {"Bad_height.bmp", "", Expect::Fails},      {"Bad_reallybig.bmp", "", Expect::Fails},

@@ -17,12 +17,13 @@
 #include "imaging/format_detect.h"
 #include "support/pixels.h"
 #include "support/png_reference.h"
+#include "support/shared_testdata.h"
 
 namespace brelvix {
 
 namespace {
 
-const std::string kData = "../shared/testdata/";
+const std::string kData = SharedTestdata();
 
 struct Loaded {
     int result = -1;
@@ -60,6 +61,7 @@ int ExpectMatchesReference(const PxBitmap& bitmap, const std::string& referenceP
 
 TEST(GifSuite, FirstFramesMatchTheReferences)
 {
+    SKIP_WITHOUT_SHARED_TESTDATA();
     struct Entry {
         std::string file;
         std::string reference;
@@ -104,6 +106,7 @@ TEST(GifSuite, FirstFramesMatchTheReferences)
 
 TEST(GifSuite, InterlacedAndPlainFilesOfOnePictureAgree)
 {
+    SKIP_WITHOUT_SHARED_TESTDATA();
     PxBitmap plain;
     PxBitmap interlaced;
     ASSERT_EQ(LoadFile(kData + "gif-test-suite/animated_loop.gif", &plain).result, 0);
@@ -119,6 +122,7 @@ TEST(GifSuite, InterlacedAndPlainFilesOfOnePictureAgree)
 
 TEST(GifSuite, ImagesOutsideTheScreenFail)
 {
+    SKIP_WITHOUT_SHARED_TESTDATA();
     const char* files[] = {
         "gif-test-suite/animated_transparent_loop_frames_out_of_bounds.gif",
         "image-rs-image/gif/anim/oob.gif",
@@ -137,6 +141,7 @@ TEST(GifSuite, ImagesOutsideTheScreenFail)
 
 TEST(GifSuite, ColumnsBesideTheFirstImageShowTheBackgroundColour)
 {
+    SKIP_WITHOUT_SHARED_TESTDATA();
     // A 75 x 50 screen with a 50 x 50 first image at x = 25.
     const std::string path = kData + "pillow/gif/first_frame_transparency.gif";
     std::ifstream in(path, std::ios::binary);
@@ -160,6 +165,7 @@ TEST(GifSuite, ColumnsBesideTheFirstImageShowTheBackgroundColour)
 
 TEST(GifSuite, EveryOtherFileLoadsWithItsScreenSize)
 {
+    SKIP_WITHOUT_SHARED_TESTDATA();
     // Unusual but valid files among them: block and extension types giflib
     // skips, empty comment blocks, missing tables, a background index beyond
     // the table, later frames outside the screen, a second header appended
@@ -192,6 +198,7 @@ TEST(GifSuite, EveryOtherFileLoadsWithItsScreenSize)
 
 TEST(GifSuite, HostileFilesEndCleanly)
 {
+    SKIP_WITHOUT_SHARED_TESTDATA();
     struct Entry {
         const char* file;
         int result;

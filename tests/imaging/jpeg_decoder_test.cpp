@@ -13,13 +13,14 @@
 #include "support/jpeg_writer.h"
 #include "support/pixels.h"
 #include "support/png_reference.h"
+#include "support/shared_testdata.h"
 #include "support/temp_dir.h"
 
 namespace brelvix {
 
 namespace {
 
-const std::string kTestdata = "../shared/testdata/";
+const std::string kTestdata = SharedTestdata();
 
 std::vector<std::uint8_t> ReadBytes(const std::string& path)
 {
@@ -322,6 +323,7 @@ TEST(PxDecoderJPEG, UninterpretedComponentsShowTheFirstAsGrey)
 
 TEST(PxDecoderJPEG, YcckPhotographShowsItsColours)
 {
+    SKIP_WITHOUT_SHARED_TESTDATA();
     // A YCCK file from an image editor: red at the top left, black at the
     // bottom right.
     PxBitmap bitmap;
@@ -386,6 +388,7 @@ TEST(PxDecoderJPEG, FileLargerThanTheCapIsNotRead)
 
 TEST(PxDecoderJPEG, FatalErrorFailsTheLoadAndTheProcessLivesOn)
 {
+    SKIP_WITHOUT_SHARED_TESTDATA();
     struct Case {
         std::vector<std::uint8_t> file;
         const char* message;
@@ -426,6 +429,7 @@ TEST(PxDecoderJPEG, ErrorAfterTheLastScanlineKeepsThePicture)
 
 TEST(PxDecoderJPEG, ArithmeticCodingDecodesLikeTheLibrary)
 {
+    SKIP_WITHOUT_SHARED_TESTDATA();
     const auto file = ReadBytes(kTestdata + "libjpeg-turbo/testimgari.jpg");
     ASSERT_GT(file.size(), 0u);
     PxBitmap bitmap;
@@ -437,6 +441,7 @@ TEST(PxDecoderJPEG, ArithmeticCodingDecodesLikeTheLibrary)
 
 TEST(PxDecoderJPEG, ReferenceRenderingsMatch)
 {
+    SKIP_WITHOUT_SHARED_TESTDATA();
     // Renderings made by another decoder (its own IDCT, smooth upsampling):
     // equal where no chroma is subsampled, close elsewhere. False colours
     // from a wrong CMYK or RGB reading would be off by tens of levels.
@@ -473,6 +478,7 @@ TEST(PxDecoderJPEG, ReferenceRenderingsMatch)
 
 TEST(PxDecoderJPEG, DamagedFilesNeverCrash)
 {
+    SKIP_WITHOUT_SHARED_TESTDATA();
     std::vector<std::string> paths;
     for (const char* folder : {"jpeg-decoder/crashtest", "image-rs-image/jpeg-regression", "pillow/jpeg"}) {
         for (const auto& entry : std::filesystem::directory_iterator(kTestdata + folder)) {

@@ -9,19 +9,21 @@
 #include "imaging/format_detect.h"
 #include "support/pixels.h"
 #include "support/png_reference.h"
+#include "support/shared_testdata.h"
 
 namespace brelvix {
 
 namespace {
 
-const std::string kExtras = "../shared/testdata/image-extras/pcx/";
-const std::string kPillow = "../shared/testdata/pillow/pcx/";
+const std::string kExtras = SharedTestdata("image-extras/pcx/");
+const std::string kPillow = SharedTestdata("pillow/pcx/");
 
 constexpr Rgb kBlack{0, 0, 0};
 constexpr Rgb kWhite{255, 255, 255};
 
 TEST(PcxConformance, FilesMatchTheirReferences)
 {
+    SKIP_WITHOUT_SHARED_TESTDATA();
     // 8 bits with the palette at the end (one pad byte per line), and the
     // same picture in three 8-bit planes (odd line length, no padding).
     for (const std::string name : {"256-palette", "24bit"}) {
@@ -40,6 +42,7 @@ TEST(PcxConformance, FilesMatchTheirReferences)
 
 TEST(PcxConformance, PillowPictures)
 {
+    SKIP_WITHOUT_SHARED_TESTDATA();
     // 1 x 1, four 1-bit planes: bits 0 and 1 set, header colour 3 is red.
     PxBitmap planes;
     ASSERT_EQ(planes.CreateFromFile((kPillow + "p_4_planes.pcx").c_str()), 0);
@@ -68,6 +71,7 @@ TEST(PcxConformance, PillowPictures)
 
 TEST(PcxConformance, MalformedFilesFailOrLoadWithoutHarm)
 {
+    SKIP_WITHOUT_SHARED_TESTDATA();
     struct Case {
         std::string name;
         int result;

@@ -15,13 +15,14 @@
 #include "imaging/jump_guard.h"
 #include "support/pixels.h"
 #include "support/png_writer.h"
+#include "support/shared_testdata.h"
 #include "support/temp_dir.h"
 
 namespace brelvix {
 
 namespace {
 
-const std::string kSuite = "../shared/testdata/pngsuite/";
+const std::string kSuite = SharedTestdata("pngsuite/");
 
 struct Loaded {
     int result = -1;
@@ -286,6 +287,7 @@ TEST(PxDecoderPNG, IndexBeyondThePaletteIsBlack)
 
 TEST(PxDecoderPNG, PngSuiteShowsWhatTheRulesImply)
 {
+    SKIP_WITHOUT_SHARED_TESTDATA();
     int checked = 0;
     for (const auto& entry : std::filesystem::directory_iterator(kSuite)) {
         const std::string name = entry.path().filename().string();
@@ -310,6 +312,7 @@ TEST(PxDecoderPNG, PngSuiteShowsWhatTheRulesImply)
 
 TEST(PxDecoderPNG, PngSuiteInterlacedPairsAreIdentical)
 {
+    SKIP_WITHOUT_SHARED_TESTDATA();
     for (const auto& entry : std::filesystem::directory_iterator(kSuite)) {
         const std::string name = entry.path().filename().string();
         const std::size_t at = name.find('i');
@@ -328,6 +331,7 @@ TEST(PxDecoderPNG, PngSuiteInterlacedPairsAreIdentical)
 
 TEST(PxDecoderPNG, PngSuiteCorruptFilesNeverCrash)
 {
+    SKIP_WITHOUT_SHARED_TESTDATA();
     // Broken signatures and headers fail; a damaged image checksum may
     // leave a partial picture.
     const char* mustFail[] = {"xs1n0g01", "xs2n0g01", "xs4n0g01", "xs7n0g01", "xcrn0g04", "xlfn0g04",

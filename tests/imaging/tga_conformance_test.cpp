@@ -10,13 +10,14 @@
 #include "imaging/format_detect.h"
 #include "support/pixels.h"
 #include "support/png_reference.h"
+#include "support/shared_testdata.h"
 
 namespace brelvix {
 
 namespace {
 
-const std::string kSuite = "../shared/testdata/image-rs-image/tga-testsuite/";
-const std::string kPillow = "../shared/testdata/pillow/tga/";
+const std::string kSuite = SharedTestdata("image-rs-image/tga-testsuite/");
+const std::string kPillow = SharedTestdata("pillow/tga/");
 
 struct Picture {
     int width = 0;
@@ -61,6 +62,7 @@ void ExpectSame(const Picture& actual, const Picture& expected, const std::strin
 
 TEST(TgaConformance, SuiteFilesMatchTheirReferences)
 {
+    SKIP_WITHOUT_SHARED_TESTDATA();
     for (const char* name : {"utc24", "utc32", "ctc24", "ubw8", "cbw8", "cmap_offset"}) {
         ExpectSame(Decoded(kSuite + name + ".tga"), Reference(kSuite + "reference/" + name + ".tga.png"), name);
     }
@@ -82,6 +84,7 @@ TEST(TgaConformance, SuiteFilesMatchTheirReferences)
 // their rows as stored.
 TEST(TgaConformance, OriginFilesMatchTheirReferencesUpToTheFirstCrossingPacket)
 {
+    SKIP_WITHOUT_SHARED_TESTDATA();
     for (const std::string name : {"top_left", "top_right", "bottom_left", "bottom_right"}) {
         const Picture reference = Reference(kSuite + "reference/" + name + ".tga.png");
         const Picture decoded = Decoded(kSuite + name + ".tga");
@@ -105,6 +108,7 @@ TEST(TgaConformance, OriginFilesMatchTheirReferencesUpToTheFirstCrossingPacket)
 
 TEST(TgaConformance, PillowCommonFilesMatchTheirReferences)
 {
+    SKIP_WITHOUT_SHARED_TESTDATA();
     const std::string folder = kPillow + "common/";
     int compared = 0;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
@@ -122,6 +126,7 @@ TEST(TgaConformance, PillowCommonFilesMatchTheirReferences)
 
 TEST(TgaConformance, PillowFilesMatchTheirReferences)
 {
+    SKIP_WITHOUT_SHARED_TESTDATA();
     const std::string common = kPillow + "common/";
     ExpectSame(Decoded(kPillow + "200x32_p_bl_raw_origin.tga"), Reference(common + "200x32_p.png"), "origin");
     // The two files differ only in the descriptor (0x00 and 0x30): the same
@@ -139,6 +144,7 @@ TEST(TgaConformance, PillowFilesMatchTheirReferences)
 
 TEST(TgaConformance, PacketsCrossingRowsAreCutAtTheRowEnd)
 {
+    SKIP_WITHOUT_SHARED_TESTDATA();
     // 2 x 2 grey, bottom row first: a raw packet of 3 pixels (0, 255, 255)
     // gives the bottom row 0, 255 and drops the third pixel; the top row
     // starts with a fresh packet header (0: one pixel, 0), then another.
@@ -152,11 +158,12 @@ TEST(TgaConformance, PacketsCrossingRowsAreCutAtTheRowEnd)
 
 TEST(TgaConformance, OtherFilesLoadOrFailWithoutHarm)
 {
+    SKIP_WITHOUT_SHARED_TESTDATA();
     struct Case {
         std::string path;
         int result;
     };
-    const std::string regression = "../shared/testdata/image-rs-image/tga-regression/";
+    const std::string regression = SharedTestdata("image-rs-image/tga-regression/");
     const std::vector<Case> cases = {
         {regression + "bad-color-map.tga", 1},              // width 0
         {regression + "flip-zero-height.tga", 1},           // not a plausible header

@@ -17,12 +17,13 @@
 #include "imaging/bitmap.h"
 #include "imaging/format_detect.h"
 #include "support/pixels.h"
+#include "support/shared_testdata.h"
 
 namespace brelvix {
 
 namespace {
 
-const std::string kData = "../shared/testdata/";
+const std::string kData = SharedTestdata();
 
 // Reads a binary PBM (P4, 1 = black), PGM (P5) or PPM (P6) with a maxval of
 // 255 or 65535 into top-down RGB; 16-bit samples are scaled to the nearest
@@ -113,6 +114,7 @@ double MeanDifference(const std::vector<std::uint8_t>& a, const std::vector<std:
 
 TEST(TiffSuite, LibtiffPicturesMatchTheirDecodedPixels)
 {
+    SKIP_WITHOUT_SHARED_TESTDATA();
     const char* pairs[][2] = {
         {"libtiff/minisblack-1c-8b.tiff", "libtiff/minisblack-1c-8b.pgm"},
         {"libtiff/miniswhite-1c-1b.tiff", "libtiff/miniswhite-1c-1b.pbm"},
@@ -141,6 +143,7 @@ TEST(TiffSuite, LibtiffPicturesMatchTheirDecodedPixels)
 
 TEST(TiffSuite, SequenceFilesWithOneChecksumDecodeAlike)
 {
+    SKIP_WITHOUT_SHARED_TESTDATA();
     // Files named seq-*-<checksum>.tiff hold the same samples in different
     // layouts, compressions, byte orders and photometric conventions.
     std::map<std::string, std::vector<std::string>> groups;
@@ -181,6 +184,7 @@ TEST(TiffSuite, SequenceFilesWithOneChecksumDecodeAlike)
 
 TEST(TiffSuite, MinIsWhiteGreyLooksLikeItsMinIsBlackTwin)
 {
+    SKIP_WITHOUT_SHARED_TESTDATA();
     for (const char* suffix : {"2", "4"}) {
         const std::string base = std::string("pillow/tiff/gray_2_4_bpp/hopper") + suffix;
         const std::vector<std::uint8_t> black = Decode(base + ".tif");
@@ -197,6 +201,7 @@ TEST(TiffSuite, MinIsWhiteGreyLooksLikeItsMinIsBlackTwin)
 
 TEST(TiffSuite, OnePictureInSeveralLayoutsDecodesAlike)
 {
+    SKIP_WITHOUT_SHARED_TESTDATA();
     const std::vector<std::uint8_t> quad = Decode("image-tiff/libtiffpic/quad-lzw.tif");
     EXPECT_TRUE(Decode("image-tiff/libtiffpic/quad-tile.tif") == quad);
     EXPECT_TRUE(Decode("libtiff/quad-lzw-compat.tiff") == quad);
@@ -218,6 +223,7 @@ TEST(TiffSuite, OnePictureInSeveralLayoutsDecodesAlike)
 
 TEST(TiffSuite, MultiPageAndLoopingDirectoriesShowTheFirstPage)
 {
+    SKIP_WITHOUT_SHARED_TESTDATA();
     struct Entry {
         const char* file;
         int width;
@@ -244,6 +250,7 @@ TEST(TiffSuite, MultiPageAndLoopingDirectoriesShowTheFirstPage)
 
 TEST(TiffSuite, EveryOtherValidFileLoads)
 {
+    SKIP_WITHOUT_SHARED_TESTDATA();
     const char* folders[] = {"libtiff", "image-tiff/libtiffpic", "image-tiff/libtiffpic/depth", "pillow/tiff",
                              "pillow/tiff/gray_2_4_bpp"};
     int loaded = 0;
@@ -269,6 +276,7 @@ TEST(TiffSuite, EveryOtherValidFileLoads)
 
 TEST(TiffSuite, HostileFilesEndCleanly)
 {
+    SKIP_WITHOUT_SHARED_TESTDATA();
     std::vector<std::filesystem::path> files;
     for (const char* folder : {"pillow/tiff-fuzz", "image-tiff/fuzz", "image-rs-image/tiff-regression"}) {
         for (const auto& item : std::filesystem::directory_iterator(kData + folder)) {
