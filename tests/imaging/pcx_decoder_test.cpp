@@ -1,6 +1,7 @@
 // PCX files built byte by byte.
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 #include "imaging/bitmap.h"
@@ -78,6 +79,37 @@ TEST(PxDecoderPCX, RunsContinueIntoTheNextLine)
     ASSERT_EQ(DecodeBytes(File(3, 2, Options(8, 1, 4), {0xC6, 0x01, 0x02, 0x03}), &padded), 0);
     ExpectRow(padded, 0, {one, one, one});
     ExpectRow(padded, 1, {one, one, HeaderColour(2)});
+}
+
+TEST(PxDecoderPCX, RunsOfThirtyTwoAndMoreKeepTheirLength)
+{
+    // A run's length is all six low bits of its code byte. Lengths of 32 to
+    // 63 show whether the top one counts: inside one line, and in runs
+    // longer than what is left of the line, which go on into the next ones.
+    struct Case {
+        int width;
+        int height;
+        std::vector<std::uint8_t> data;
+        std::vector<std::pair<int, int>> runs;  // palette index, pixel count, top row first
+    };
+    const Case cases[] = {
+        {40, 1, {0xE3, 2, 0xC5, 3}, {{2, 35}, {3, 5}}},
+        {20, 4, {0xFF, 4, 0xD1, 5}, {{4, 63}, {5, 17}}},
+        {12, 3, {0xE2, 7, 5, 6}, {{7, 34}, {5, 1}, {6, 1}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << " x " << c.height);
+        PxBitmap bitmap;
+        ASSERT_EQ(DecodeBytes(File(c.width, c.height, Options(8, 1, c.width), c.data), &bitmap), 0);
+        std::vector<Rgb> pixels;
+        for (const auto& [index, count] : c.runs) {
+            pixels.insert(pixels.end(), static_cast<size_t>(count), HeaderColour(index));
+        }
+        ASSERT_EQ(pixels.size(), static_cast<size_t>(c.width * c.height));
+        for (int y = 0; y < c.height; ++y) {
+            ExpectRow(bitmap, y, std::vector<Rgb>(pixels.begin() + y * c.width, pixels.begin() + (y + 1) * c.width));
+        }
+    }
 }
 
 TEST(PxDecoderPCX, HeaderCheck)
