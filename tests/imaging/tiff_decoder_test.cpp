@@ -350,12 +350,13 @@ TEST(PxDecoderTIFF, DirectoryPointingPastTheEndFails)
     }
 }
 
-// A 9-row grey picture, one row per strip, row y filled with 20 + 10 * y.
-TiffPage StripPerRowPage()
+// A grey picture, 9 rows unless told, one row per strip, row y filled with
+// 20 + 10 * y.
+TiffPage StripPerRowPage(std::uint32_t height = 9)
 {
     TiffPage page;
     page.width = 6;
-    page.height = 9;
+    page.height = height;
     page.rowsPerStrip = 1;
     for (std::uint32_t y = 0; y < page.height; ++y) {
         page.samples.insert(page.samples.end(), page.width, static_cast<std::uint8_t>(20 + 10 * y));
@@ -390,6 +391,37 @@ TEST(PxDecoderTIFF, UnreadableStripLateRepeatsTheRowAbove)
     ASSERT_EQ(LoadBytes(bytes, &bitmap), 0);
     for (int y = 0; y < 9; ++y) {
         EXPECT_EQ(GreyAt(bitmap, y), y == 6 ? 70 : 20 + 10 * y) << y;
+    }
+}
+
+TEST(PxDecoderTIFF, UnreadableStripAtTheOneThirdMark)
+{
+    // A scanline that fails before row h / 3 (integer division) stops the
+    // picture there; from that row on a failure is passed over and the row
+    // shows the one above. Both sides of the mark, for heights that divide
+    // by 3 and heights that do not.
+    const struct {
+        std::uint32_t height;
+        std::uint32_t failing;
+        bool stops;
+    } cases[] = {{9, 2, true},   {9, 3, false}, {10, 2, true}, {10, 3, false},
+                 {11, 3, false}, {12, 3, true}, {12, 4, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "row " << c.failing << " of " << c.height);
+        std::vector<std::uint8_t> bytes = TiffBytes({StripPerRowPage(c.height)});
+        Put32(&bytes, LongValuesAt(bytes, TIFFTAG_STRIPOFFSETS) + 4 * c.failing,
+              static_cast<std::uint32_t>(bytes.size() + 100));
+        PxBitmap bitmap;
+        ASSERT_EQ(LoadBytes(bytes, &bitmap), 0);
+        for (std::uint32_t y = 0; y < c.height; ++y) {
+            int expected = 20 + 10 * static_cast<int>(y);
+            if (c.stops && y >= c.failing) {
+                expected = 0;
+            } else if (!c.stops && y == c.failing) {
+                expected -= 10;
+            }
+            EXPECT_EQ(GreyAt(bitmap, static_cast<int>(y)), expected) << "row " << y;
+        }
     }
 }
 
