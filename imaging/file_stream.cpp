@@ -195,44 +195,35 @@ int PxFileStream::Read(void* destination, std::uint64_t n, std::uint64_t* delive
     return 0;
 }
 
-std::uint8_t PxFileStream::ReadByte()
+const std::uint8_t* PxFileStream::FetchSmall(std::uint64_t n)
 {
     if (file < 0) {
         throw PxStreamError("read from a closed stream");
     }
-    // Fast path: the next byte is already in the read-ahead buffer.
-    if (position >= bufferStart && position < bufferStart + bufferLength) {
-        return buffer[position++ - bufferStart];
-    }
-    small[0] = 0;
-    if (Fetch(small, 1) < 0) {
+    std::memset(small, 0, n);
+    if (Fetch(small, n) < 0) {
         throw PxStreamError("read error");
     }
-    return small[0];
+    return small;
+}
+
+std::uint8_t PxFileStream::ReadByte()
+{
+    // Fast path: the next byte is already in the read-ahead buffer.
+    if (file >= 0 && position >= bufferStart && position < bufferStart + bufferLength) {
+        return buffer[position++ - bufferStart];
+    }
+    return FetchSmall(1)[0];
 }
 
 std::int32_t PxFileStream::ReadWord()
 {
-    if (file < 0) {
-        throw PxStreamError("read from a closed stream");
-    }
-    std::memset(small, 0, 2);
-    if (Fetch(small, 2) < 0) {
-        throw PxStreamError("read error");
-    }
-    return static_cast<std::int32_t>(PxLe16(small));
+    return static_cast<std::int32_t>(PxLe16(FetchSmall(2)));
 }
 
 std::uint32_t PxFileStream::ReadDword()
 {
-    if (file < 0) {
-        throw PxStreamError("read from a closed stream");
-    }
-    std::memset(small, 0, 4);
-    if (Fetch(small, 4) < 0) {
-        throw PxStreamError("read error");
-    }
-    return PxLe32(small);
+    return PxLe32(FetchSmall(4));
 }
 
 int PxFileStream::DetectFormat()

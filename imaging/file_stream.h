@@ -79,6 +79,9 @@ private:
     // buffer; returns the count delivered or -1 on a read error.
     std::int64_t Fetch(std::uint8_t* destination, std::uint64_t n);
     bool FillBuffer();
+    // The next n (at most 8) bytes for an integer read, zero past the end;
+    // throws PxStreamError when no file is open or the read fails.
+    const std::uint8_t* FetchSmall(std::uint64_t n);
 
     int file = -1;
     std::uint64_t size = 0;
