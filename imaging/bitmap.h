@@ -13,6 +13,8 @@
 
 namespace brelvix {
 
+class PxLoadControl;
+
 // Root of the library's class tree; owns nothing.
 class PxObject {
 public:
@@ -111,8 +113,12 @@ public:
     // Writes the display name of the format id with its NUL; needs 8 bytes.
     void GetFormatName(char* buffer) const;
 
-    // Loads a file; 0 on success, 1 on any failure. Never throws.
-    int CreateFromFile(const char* path);
+    // Loads a file; 0 on success, 1 on any failure. Never throws. With a
+    // `control`, the load can be cancelled from another thread (it then
+    // fails, and control->Cancelled() is true) and reports its progress,
+    // which reaches 1000 when the load succeeds. Without one it runs exactly
+    // as it always has.
+    int CreateFromFile(const char* path, PxLoadControl* control = nullptr);
 
     // Quarter turn (code 1, 2, 3 = 90, 180, 270 degrees clockwise; any other
     // code copies) into `destination`. 0 on success, 1 on failure.

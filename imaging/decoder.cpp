@@ -69,7 +69,7 @@ std::unique_ptr<PxDecoder> PxCreateDecoder(int formatId)
     }
 }
 
-int PxBitmap::CreateFromFile(const char* path)
+int PxBitmap::CreateFromFile(const char* path, PxLoadControl* control)
 {
     // The decoder goes before the stream on every path, exceptions included,
     // and the stream closes its file when it goes.
@@ -78,7 +78,8 @@ int PxBitmap::CreateFromFile(const char* path)
     PxTrace(path != nullptr ? path : "");
     PxTrace("\n");
     try {
-        if (stream.Open(path) != 0) {
+        // A load cancelled before it began does not even open the file.
+        if ((control != nullptr && control->Cancelled()) || stream.Open(path) != 0) {
             return 1;
         }
         formatId = stream.DetectFormat();
@@ -86,8 +87,19 @@ int PxBitmap::CreateFromFile(const char* path)
         if (decoder == nullptr) {
             return 1;
         }
+        decoder->SetLoadControl(control);
         stream.SeekToStart();
-        return decoder->Decode(stream, *this) != 0 ? 1 : 0;
+        const int result = decoder->Decode(stream, *this) != 0 ? 1 : 0;
+        if (control == nullptr) {
+            return result;
+        }
+        // A cancel that comes after the last check of the decoder still
+        // fails the load: a cancelled load never yields a picture.
+        if (result != 0 || control->Cancelled()) {
+            return 1;
+        }
+        control->SetProgress(1000);
+        return 0;
     } catch (...) {
         PxTrace("Exception in PxBitmap::CreateFromFile!\n");
         return 1;

@@ -9,6 +9,7 @@
 #include "bitmap.h"
 #include "file_stream.h"
 #include "format_detect.h"
+#include "load_control.h"
 
 namespace brelvix {
 
@@ -37,6 +38,10 @@ public:
 // leaves it 0 x 0), the bitmap's store is created (failure: Decode returns 1),
 // then the pixel step converts the data into the store. Trouble met only in
 // the pixel step leaves the rest of the store black and Decode returns 0.
+//
+// With a load control, the pixel step passes PxLoadGoesOn between rows,
+// bands or passes (never per pixel): it reports progress there, and once the
+// load is cancelled it stops and Decode returns 1.
 class PxDecoder : public PxObject {
 public:
     PxDecoder() = default;
@@ -48,6 +53,9 @@ public:
     virtual int Decode(PxFileStream& stream, PxBitmap& bitmap) = 0;
     // 0 when the header is accepted (the bitmap is then sized), non-zero when not.
     virtual int ReadHeader(PxFileStream& stream, PxBitmap& bitmap) = 0;
+
+    // The control of the load, or null (the default): set before Decode.
+    void SetLoadControl(PxLoadControl* newControl) { control = newControl; }
 
     // Sets palette entry `index` mod 256.
     void SetPaletteEntry(std::int32_t index, std::uint8_t red, std::uint8_t green, std::uint8_t blue,
@@ -61,6 +69,10 @@ protected:
     // A decoder's working block (the whole file for the codec libraries that
     // read from memory, the TGA colour map); released with the decoder.
     PxBuffer<std::uint8_t> scratch;
+    PxLoadControl* control = nullptr;
+
+    // True once the load has been cancelled; false without a control.
+    bool Cancelled() const { return control != nullptr && control->Cancelled(); }
 
     // Reads the whole file into `scratch`, for the codec libraries that read
     // from memory. `delivered` receives the bytes that actually arrived: a

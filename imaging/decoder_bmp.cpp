@@ -83,6 +83,7 @@ struct Picture {
     std::int64_t width;
     std::int64_t height;
     bool topDown;
+    PxLoadControl* control;  // looked at before each row
 
     std::uint8_t* Row(std::int64_t fileRow) const
     {
@@ -145,6 +146,9 @@ void ReadPackedRows(const Picture& picture, std::uint64_t dataBytes, Expand expa
     std::uint8_t last = 0;
     bool previousRowEmpty = false;
     for (std::int64_t k = 0; k < picture.height; ++k) {
+        if (!PxLoadGoesOn(picture.control, k, picture.height)) {
+            return;
+        }
         if (previousRowEmpty && picture.stream.Remaining() == 0) {
             // Nothing arrives any more: every row repeats the last byte like the one before.
             RepeatToTheEnd(picture, k);
@@ -231,6 +235,9 @@ void ReadBlockRows(const Picture& picture, std::uint64_t bytesPerPixel, Convert 
         return;
     }
     for (std::int64_t k = 0; k < picture.height; ++k) {
+        if (!PxLoadGoesOn(picture.control, k, picture.height)) {
+            return;
+        }
         if (k > 0 && picture.stream.Remaining() == 0) {
             // The block keeps the previous row from here on.
             RepeatToTheEnd(picture, k);
@@ -257,6 +264,9 @@ void ReadRows24(const Picture& picture)
     const std::uint64_t dataBytes = 3 * static_cast<std::uint64_t>(picture.width);
     const std::uint64_t padding = PaddedRowBytes(dataBytes) - dataBytes;
     for (std::int64_t k = 0; k < picture.height; ++k) {
+        if (!PxLoadGoesOn(picture.control, k, picture.height)) {
+            return;
+        }
         if (k > 0 && picture.stream.Remaining() == 0) {
             RepeatToTheEnd(picture, k);
             return;
@@ -442,7 +452,14 @@ void ReadRunLength(const Picture& picture, Run run, Literal literal)
 {
     PxFileStream& stream = picture.stream;
     RunPosition at;
+    // Rows can be skipped or left without an end, so the load is looked at
+    // every so many codes: each writes at most 255 pixels.
+    constexpr std::uint32_t kCodesPerCheck = 4096;
+    std::uint32_t codes = 0;
     while (at.row < picture.height) {
+        if (++codes % kCodesPerCheck == 0 && !PxLoadGoesOn(picture.control, at.row, picture.height)) {
+            break;
+        }
         if (stream.Remaining() == 0) {
             // Past the end every pair reads as zero, an end of line that
             // writes nothing; the rest of the picture stays as it is.
@@ -620,7 +637,7 @@ int PxDecoderBMP::Decode(PxFileStream& stream, PxBitmap& bitmap)
         return 1;
     }
 
-    const Picture picture{stream, bitmap, bitmap.Width(), bitmap.Height(), topDown};
+    const Picture picture{stream, bitmap, bitmap.Width(), bitmap.Height(), topDown, control};
     Colors colors;
     for (int i = 0; i < 256; ++i) {
         colors[i][0] = palette[i].blue;
@@ -663,7 +680,7 @@ int PxDecoderBMP::Decode(PxFileStream& stream, PxBitmap& bitmap)
             break;  // not a depth of this format: the picture stays black
     }
     PxTrace("PxDecoderBMP - decoded image");
-    return 0;
+    return Cancelled() ? 1 : 0;
 }
 
 }  // namespace brelvix

@@ -155,7 +155,7 @@ int PxDecoderGIF::ReadFirstImage(PxFileStream& /*stream*/, PxBitmap& bitmap)
 
     for (;;) {
         GifRecordType type = UNDEFINED_RECORD_TYPE;
-        if (DGifGetRecordType(gif, &type) == GIF_ERROR) {
+        if (Cancelled() || DGifGetRecordType(gif, &type) == GIF_ERROR) {
             return 1;
         }
         if (type == IMAGE_DESC_RECORD_TYPE) {
@@ -168,7 +168,8 @@ int PxDecoderGIF::ReadFirstImage(PxFileStream& /*stream*/, PxBitmap& bitmap)
             int code = 0;
             GifByteType* block = nullptr;
             bool failed = DGifGetExtension(gif, &code, &block) == GIF_ERROR;
-            while (!failed && block != nullptr) {
+            // Extensions can be long chains of small blocks: a cancel ends them too.
+            while (!failed && block != nullptr && !Cancelled()) {
                 failed = DGifGetExtensionNext(gif, &block) == GIF_ERROR;
             }
             if (failed) {
@@ -207,23 +208,35 @@ int PxDecoderGIF::ReadFirstImage(PxFileStream& /*stream*/, PxBitmap& bitmap)
         const std::int64_t top = image.Top;
         const std::int64_t bottom = top + image.Height;
         std::uint8_t* imageLine = line.get() + image.Left;
+        // Every line costs the same, whichever pass it belongs to.
+        std::int64_t lines = 0;
+        auto readLine = [&](std::int64_t r) {
+            if (!PxLoadGoesOn(control, lines++, image.Height)) {
+                return false;
+            }
+            if (DGifGetLine(gif, imageLine, image.Width) != GIF_ERROR) {
+                StoreRow(r, line.get(), screen, bitmap);
+            }
+            return true;
+        };
         if (!image.Interlace) {
             for (std::int64_t r = top; r < bottom; ++r) {
-                if (DGifGetLine(gif, imageLine, image.Width) != GIF_ERROR) {
-                    StoreRow(r, line.get(), screen, bitmap);
+                if (!readLine(r)) {
+                    break;
                 }
             }
         } else {
+            // A cancel ends each remaining pass at its first line.
             for (const InterlacePass& pass : kInterlacePasses) {
                 for (std::int64_t r = top + pass.firstRow; r < bottom; r += pass.step) {
-                    if (DGifGetLine(gif, imageLine, image.Width) != GIF_ERROR) {
-                        StoreRow(r, line.get(), screen, bitmap);
+                    if (!readLine(r)) {
+                        break;
                     }
                 }
             }
         }
     }
-    return 0;
+    return Cancelled() ? 1 : 0;
 }
 
 }  // namespace brelvix

@@ -1,8 +1,10 @@
 #include "decoder_jpeg.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <utility>
 
@@ -32,20 +34,24 @@ struct ErrorManager {
 // missing part of the picture itself instead of waiting for more data.
 const JOCTET kFakeEoi[2] = {0xFF, JPEG_EOI};
 
-// A progressive file can repeat scans over the whole picture; each costs a
-// pass over every block. Real encoders write a dozen or so, so a file with
-// more is hostile and would only burn time.
-constexpr int kMaxScans = 1000;
-
 // Memory libjpeg may take for whole-image coefficient buffers (progressive
 // and multi-scan files). Enough for any picture the store cap lets through
 // in the usual 4:2:0 layout; beyond it the library fails instead of paging.
 constexpr long kMaxLibraryMemory = static_cast<long>(kPxMaxStoreBytes / 2);
 
-// Our own message, numbered after libjpeg's own so that it travels the same
-// path (error_exit, output_message) as the library's.
+// Our own messages, numbered after libjpeg's own so that they travel the
+// same path (error_exit, output_message) as the library's.
 constexpr int kMessageTooManyScans = JMSG_LASTMSGCODE + 1;
-const char* const kAddonMessages[] = {"Progressive JPEG file has more than %d scans"};
+constexpr int kMessageTooCostly = JMSG_LASTMSGCODE + 2;
+const char* const kAddonMessages[] = {
+    "Progressive JPEG file has more than %d scans",
+    "Progressive JPEG file too costly to decode: %s",
+};
+
+// The final output pass of a multi-scan file (inverse DCT, upsampling,
+// colour conversion, copy) costs about as much per block as this many scan
+// passes; it weighs the two phases of such a decode in its progress.
+constexpr std::uint64_t kOutputPassWeight = 4;
 
 // libjpeg's default ends the process; we write the message once and leave
 // the library through the jump target of the call in progress.
@@ -58,12 +64,158 @@ const char* const kAddonMessages[] = {"Progressive JPEG file has more than %d sc
     PxJumpOut(manager->jump);
 }
 
-void LimitScans(j_common_ptr common)
+// libjpeg's progress monitor extended by what the decoder watches. libjpeg
+// calls it before each row of blocks it reads in every scan of a multi-scan
+// file and before every scanline it delivers, so it sees the load's cancel
+// within a few milliseconds of work whatever the file.
+struct Monitor {
+    jpeg_progress_mgr pub;  // first: libjpeg sees only this part
+    PxLoadControl* control = nullptr;
+    std::uint64_t blockLimit = 0;
+    // The scans of a multi-scan file are read inside jpeg_start_decompress.
+    bool readingScans = false;
+    int scan = 0;                    // the scan being read
+    std::uint64_t blocksBefore = 0;  // blocks of the scans before it
+    std::uint64_t scanBlocks = 0;    // blocks of the scan itself
+    // Blocks of every scan, as counted up front; share of the progress
+    // that reading them takes.
+    std::uint64_t allScanBlocks = 0;
+    int scanShare = 0;
+};
+
+std::uint64_t ComponentBlocks(const jpeg_component_info& component)
+{
+    return std::uint64_t{component.width_in_blocks} * component.height_in_blocks;
+}
+
+std::uint64_t BlocksOfScan(const jpeg_decompress_struct& decompressor)
+{
+    std::uint64_t blocks = 0;
+    for (int i = 0; i < decompressor.comps_in_scan && i < MAX_COMPS_IN_SCAN; ++i) {
+        blocks += ComponentBlocks(*decompressor.cur_comp_info[i]);
+    }
+    return blocks;
+}
+
+// Leaves the library when `scans` scans that cover `blocks` blocks in all
+// are over either limit.
+void CheckLimits(j_decompress_ptr decompressor, int scans, std::uint64_t blocks, std::uint64_t limit)
+{
+    if (scans > kPxJpegScanLimit) {
+        ERREXIT1(decompressor, kMessageTooManyScans, kPxJpegScanLimit);
+    }
+    if (blocks > limit) {
+        char detail[JMSG_STR_PARM_MAX];
+        std::snprintf(detail, sizeof detail, "%d scans, %llu blocks, limit %llu", scans,
+                      static_cast<unsigned long long>(blocks), static_cast<unsigned long long>(limit));
+        ERREXITS(decompressor, kMessageTooCostly, detail);
+    }
+}
+
+void Watch(j_common_ptr common)
 {
     auto* decompressor = reinterpret_cast<j_decompress_ptr>(common);
-    if (decompressor->input_scan_number > kMaxScans) {
-        ERREXIT1(decompressor, kMessageTooManyScans, kMaxScans);
+    auto* monitor = reinterpret_cast<Monitor*>(decompressor->progress);
+    if (monitor->control != nullptr && monitor->control->Cancelled()) {
+        // No message: nothing is wrong with the file.
+        auto* manager = reinterpret_cast<ErrorManager*>(common->err);
+        manager->failed = true;
+        PxJumpOut(manager->jump);
     }
+    if (monitor->readingScans) {
+        if (decompressor->input_scan_number != monitor->scan) {
+            monitor->scan = decompressor->input_scan_number;
+            monitor->blocksBefore += monitor->scanBlocks;
+            monitor->scanBlocks = BlocksOfScan(*decompressor);
+            // Checked up front already (CheckScanCost); checked again here
+            // so that the limits hold for what libjpeg actually reads.
+            CheckLimits(decompressor, monitor->scan, monitor->blocksBefore + monitor->scanBlocks, monitor->blockLimit);
+        }
+        // Each scan goes through every row of blocks (iMCU row) of the
+        // picture; the scans take the first scanShare permille.
+        const std::uint64_t rows = std::max<std::uint64_t>(decompressor->total_iMCU_rows, 1);
+        const std::uint64_t done = monitor->blocksBefore + monitor->scanBlocks * decompressor->input_iMCU_row / rows;
+        const std::uint64_t all = std::max<std::uint64_t>(monitor->allScanBlocks, 1);
+        PxLoadGoesOn(monitor->control, static_cast<std::int64_t>(done * monitor->scanShare),
+                     static_cast<std::int64_t>(all * 1000));
+        return;
+    }
+    // The output pass delivers the scanlines and takes the rest.
+    const std::int64_t lines = std::max<std::int64_t>(decompressor->output_height, 1);
+    const std::int64_t share = monitor->scanShare;
+    PxLoadGoesOn(monitor->control, share * lines + (1000 - share) * std::int64_t{decompressor->output_scanline},
+                 1000 * lines);
+}
+
+// The share of the progress, in permille, that reading `scanBlocks` blocks
+// of scans takes before the output pass of a multi-scan file.
+int ScanShare(const jpeg_decompress_struct& decompressor, std::uint64_t scanBlocks)
+{
+    std::uint64_t blocks = 0;
+    for (int c = 0; c < decompressor.num_components; ++c) {
+        blocks += ComponentBlocks(decompressor.comp_info[c]);
+    }
+    const std::uint64_t all = scanBlocks + kOutputPassWeight * blocks;
+    return all > 0 ? static_cast<int>(1000 * scanBlocks / all) : 0;
+}
+
+// Counts the scans of a multi-scan file and the blocks they cover, from the
+// first scan (where the header read stopped) to the end of the image, and
+// leaves the library when they are over the limits: a costly file fails
+// before a single scan is decoded. Only the markers are read; entropy-coded
+// data is passed over from one 0xFF byte to the next.
+std::uint64_t CheckScanCost(j_decompress_ptr decompressor, std::uint64_t limit)
+{
+    const JOCTET* data = decompressor->src->next_input_byte;
+    const std::size_t length = decompressor->src->bytes_in_buffer;
+    int scans = 1;
+    std::uint64_t blocks = BlocksOfScan(*decompressor);
+    std::size_t at = 0;
+    // Past the scan limit the count need not go on.
+    while (scans <= kPxJpegScanLimit) {
+        const void* next = std::memchr(data + at, 0xFF, length - at);
+        if (next == nullptr) {
+            break;
+        }
+        at = static_cast<std::size_t>(static_cast<const JOCTET*>(next) - data);
+        if (length - at < 2) {
+            break;
+        }
+        const JOCTET code = data[at + 1];
+        // Fill bytes, stuffed zeros and restart markers belong to the data;
+        // SOI and TEM have no length.
+        if (code == 0xFF) {
+            at += 1;
+            continue;
+        }
+        if (code == 0x00 || (code >= JPEG_RST0 && code <= JPEG_RST0 + 7) || code == 0x01 || code == 0xD8) {
+            at += 2;
+            continue;
+        }
+        if (code == JPEG_EOI || length - at < 4) {
+            break;
+        }
+        const std::size_t segment = (std::size_t{data[at + 2]} << 8) | data[at + 3];
+        if (segment < 2 || length - at - 2 < segment) {
+            break;  // libjpeg stops here too
+        }
+        if (code == 0xDA && segment >= 3) {
+            ++scans;
+            const int count = data[at + 4];
+            for (int i = 0; i < count && 3 + 2 * static_cast<std::size_t>(i) < segment; ++i) {
+                const int id = data[at + 5 + 2 * i];
+                for (int c = 0; c < decompressor->num_components; ++c) {
+                    if (decompressor->comp_info[c].component_id == id) {
+                        blocks += ComponentBlocks(decompressor->comp_info[c]);
+                        break;
+                    }
+                }
+            }
+        }
+        at += 2 + segment;
+    }
+    CheckLimits(decompressor, scans, blocks, limit);
+    return blocks;
 }
 
 void InitSource(j_decompress_ptr /*decompressor*/) {}
@@ -158,7 +310,7 @@ struct PxDecoderJPEG::Library {
         errors.pub.error_exit = ErrorExit;
         errors.pub.addon_message_table = kAddonMessages;
         errors.pub.first_addon_message = kMessageTooManyScans;
-        errors.pub.last_addon_message = kMessageTooManyScans;
+        errors.pub.last_addon_message = kMessageTooCostly;
         created = Guarded([this] { jpeg_create_decompress(&decompressor); });
     }
     // Safe after a failed creation too: it only releases what exists.
@@ -176,11 +328,11 @@ struct PxDecoderJPEG::Library {
 
     jpeg_decompress_struct decompressor{};
     ErrorManager errors{};
-    jpeg_progress_mgr scanLimit{};  // ends files with absurdly many scans
-    bool created = false;           // jpeg_create_decompress succeeded
+    Monitor monitor{};
+    bool created = false;  // jpeg_create_decompress succeeded
 };
 
-PxDecoderJPEG::PxDecoderJPEG() : library(new (std::nothrow) Library)
+PxDecoderJPEG::PxDecoderJPEG(std::uint64_t limit) : library(new (std::nothrow) Library), blockLimit(limit)
 {
     if (library != nullptr && !library->created) {
         library.reset();
@@ -242,13 +394,25 @@ int PxDecoderJPEG::Decode(PxFileStream& stream, PxBitmap& bitmap)
         decompressor.out_color_space = JCS_EXT_BGRX;
     }
     decompressor.mem->max_memory_to_use = kMaxLibraryMemory;
-    library->scanLimit.progress_monitor = LimitScans;
-    decompressor.progress = &library->scanLimit;
+    Monitor& monitor = library->monitor;
+    monitor.pub.progress_monitor = Watch;
+    monitor.control = control;
+    monitor.blockLimit = blockLimit;
+    decompressor.progress = &monitor.pub;
 
     if (bitmap.CreatePixelStore() != 0) {
         return 1;
     }
-    if (!library->Guarded([&] { jpeg_start_decompress(&decompressor); })) {
+    const bool started = library->Guarded([&] {
+        if (jpeg_has_multiple_scans(&decompressor)) {
+            monitor.allScanBlocks = CheckScanCost(&decompressor, blockLimit);
+            monitor.scanShare = ScanShare(decompressor, monitor.allScanBlocks);
+        }
+        monitor.readingScans = true;
+        jpeg_start_decompress(&decompressor);
+    });
+    monitor.readingScans = false;
+    if (!started) {
         Abandon();
         return 1;
     }

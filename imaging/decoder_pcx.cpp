@@ -343,6 +343,9 @@ void PxDecoderPCX::DecodePixels(PxFileStream& stream, PxBitmap& bitmap)
     LineExpander expander(reader);
     const std::int64_t height = bitmap.Height();
     for (std::int64_t row = 0; row < height; ++row) {
+        if (!PxLoadGoesOn(control, row, height)) {
+            return;
+        }
         std::uint8_t* out = PxStoreRow(bitmap, height - 1 - row);
         if (expander.OnlyZerosLeft()) {
             // All remaining rows look alike: convert one and copy it,
@@ -367,7 +370,7 @@ int PxDecoderPCX::Decode(PxFileStream& stream, PxBitmap& bitmap)
         return 1;
     }
     DecodePixels(stream, bitmap);
-    return 0;
+    return Cancelled() ? 1 : 0;
 }
 
 }  // namespace brelvix

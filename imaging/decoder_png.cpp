@@ -25,6 +25,10 @@ void IgnoreWarning(png_structp /*png*/, png_const_charp /*message*/) {}
 constexpr std::uint64_t kTailBytes = 64 * 1024;
 constexpr std::size_t kTailBlock = 256;
 
+// The share of the pixels in each pass of an interlaced image, in 64ths:
+// what each pass adds to the progress.
+constexpr std::int64_t kPassShare[7] = {1, 1, 2, 4, 8, 16, 32};
+
 // Pulls bytes from the stream. A short read (a truncated file) is an error
 // at once: libpng must never go on with bytes the file does not hold.
 void ReadFromStream(png_structp png, png_bytep data, png_size_t length)
@@ -165,7 +169,7 @@ int PxDecoderPNG::Decode(PxFileStream& stream, PxBitmap& bitmap)
     } else if (layoutDepth == 32) {
         ReadRgbRows(bitmap);
     }
-    return 0;
+    return Cancelled() ? 1 : 0;
 }
 
 int PxDecoderPNG::ReadIndexedRows(PxBitmap& bitmap)
@@ -205,6 +209,25 @@ int PxDecoderPNG::ReadRgbRows(PxBitmap& bitmap)
     return ReadRows(bitmap, 4);
 }
 
+bool PxDecoderPNG::RowGoesOn(int pass, int passes, std::int64_t row, std::int64_t height) const
+{
+    if (control == nullptr) {
+        return true;
+    }
+    std::int64_t before = 0;
+    std::int64_t share = 64;
+    if (passes == 7) {
+        for (int p = 0; p < pass; ++p) {
+            before += kPassShare[p];
+        }
+        share = kPassShare[pass];
+    } else {
+        before = 64 * pass / passes;
+        share = 64 / passes;
+    }
+    return PxLoadGoesOn(control, before * height + share * row, 64 * height);
+}
+
 bool PxDecoderPNG::StartRows(std::int64_t rowBytes, int* passes)
 {
     png_structp png = library->readStruct;
@@ -235,11 +258,14 @@ int PxDecoderPNG::ReadRowsIntoStore(PxBitmap& bitmap)
     const bool done = library->Guarded([&] {
         for (int pass = 0; pass < passes; ++pass) {
             for (std::int64_t row = 0; row < height; ++row) {
+                if (!RowGoesOn(pass, passes, row, height)) {
+                    return;
+                }
                 png_read_row(png, PxStoreRow(bitmap, height - 1 - row), nullptr);
             }
         }
     });
-    return done ? 0 : 1;
+    return done && !Cancelled() ? 0 : 1;
 }
 
 int PxDecoderPNG::ReadRows(PxBitmap& bitmap, std::int64_t bytesPerPixel)
@@ -284,6 +310,9 @@ int PxDecoderPNG::ReadRows(PxBitmap& bitmap, std::int64_t bytesPerPixel)
     const bool done = library->Guarded([&] {
         for (int pass = 0; pass < passes; ++pass) {
             for (std::int64_t row = 0; row < height; ++row) {
+                if (!RowGoesOn(pass, passes, row, height)) {
+                    return;
+                }
                 current = row;
                 std::uint8_t* buffer = buffers.get() + (interlaced ? row * rowBytes : 0);
                 png_read_row(png, buffer, nullptr);
@@ -298,6 +327,9 @@ int PxDecoderPNG::ReadRows(PxBitmap& bitmap, std::int64_t bytesPerPixel)
         // the image data (a file cut off in the last checksum): the row is
         // complete.
         convert(buffers.get(), current);
+    }
+    if (Cancelled()) {
+        return 1;
     }
     if (interlaced) {
         // Also after an error: every row shows the passes that arrived.

@@ -40,6 +40,9 @@ private:
     // libpng's read and info structures, destroyed with the decoder.
     struct Library;
 
+    // The check before each row of each pass: the passes of an interlaced
+    // image count by their share of the pixels.
+    bool RowGoesOn(int pass, int passes, std::int64_t row, std::int64_t height) const;
     // Turns on interlace handling and lets libpng settle the row layout;
     // false when libpng fails or the rows would not be `rowBytes` long.
     bool StartRows(std::int64_t rowBytes, int* passes);

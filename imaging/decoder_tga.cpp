@@ -90,14 +90,18 @@ struct Mapped {
     }
 };
 
-// Decodes every row of the picture. `row` holds at least width * kBytes bytes.
+// Decodes every row of the picture. `row` holds at least width * kBytes
+// bytes; `control` is looked at before each row.
 template <int kBytes, typename Convert>
 void DecodeRows(PxByteReader& reader, PxBitmap& bitmap, bool runLength, bool firstRowOnTop, const Convert& convert,
-                std::uint8_t* row)
+                std::uint8_t* row, PxLoadControl* control)
 {
     const std::int64_t width = bitmap.Width();
     const std::int64_t height = bitmap.Height();
     for (std::int64_t k = 0; k < height; ++k) {
+        if (!PxLoadGoesOn(control, k, height)) {
+            return;
+        }
         if (reader.AtEnd()) {
             // From here on every pixel reads as zero bytes, whatever the
             // packets: one colour for all remaining rows, without walking
@@ -274,40 +278,40 @@ void PxDecoderTGA::DecodePixels(PxFileStream& stream, PxBitmap& bitmap)
     const std::uint8_t* map = scratch.get();
     switch (kind * 8 + bytes) {
         case 8 + 1:
-            DecodeRows<1>(reader, bitmap, runLength, top, Mapped<1>{map, colorMapHeld, firstEntry}, row.get());
+            DecodeRows<1>(reader, bitmap, runLength, top, Mapped<1>{map, colorMapHeld, firstEntry}, row.get(), control);
             break;
         case 8 + 2:
-            DecodeRows<2>(reader, bitmap, runLength, top, Mapped<2>{map, colorMapHeld, firstEntry}, row.get());
+            DecodeRows<2>(reader, bitmap, runLength, top, Mapped<2>{map, colorMapHeld, firstEntry}, row.get(), control);
             break;
         case 8 + 3:
-            DecodeRows<3>(reader, bitmap, runLength, top, Mapped<3>{map, colorMapHeld, firstEntry}, row.get());
+            DecodeRows<3>(reader, bitmap, runLength, top, Mapped<3>{map, colorMapHeld, firstEntry}, row.get(), control);
             break;
         case 8 + 4:
-            DecodeRows<4>(reader, bitmap, runLength, top, Mapped<4>{map, colorMapHeld, firstEntry}, row.get());
+            DecodeRows<4>(reader, bitmap, runLength, top, Mapped<4>{map, colorMapHeld, firstEntry}, row.get(), control);
             break;
         case 16 + 1:
-            DecodeRows<1>(reader, bitmap, runLength, top, TrueColor<1>{}, row.get());
+            DecodeRows<1>(reader, bitmap, runLength, top, TrueColor<1>{}, row.get(), control);
             break;
         case 16 + 2:
-            DecodeRows<2>(reader, bitmap, runLength, top, TrueColor<2>{}, row.get());
+            DecodeRows<2>(reader, bitmap, runLength, top, TrueColor<2>{}, row.get(), control);
             break;
         case 16 + 3:
-            DecodeRows<3>(reader, bitmap, runLength, top, TrueColor<3>{}, row.get());
+            DecodeRows<3>(reader, bitmap, runLength, top, TrueColor<3>{}, row.get(), control);
             break;
         case 16 + 4:
-            DecodeRows<4>(reader, bitmap, runLength, top, TrueColor<4>{}, row.get());
+            DecodeRows<4>(reader, bitmap, runLength, top, TrueColor<4>{}, row.get(), control);
             break;
         case 24 + 1:
-            DecodeRows<1>(reader, bitmap, runLength, top, Grey{}, row.get());
+            DecodeRows<1>(reader, bitmap, runLength, top, Grey{}, row.get(), control);
             break;
         case 24 + 2:
-            DecodeRows<2>(reader, bitmap, runLength, top, Grey{}, row.get());
+            DecodeRows<2>(reader, bitmap, runLength, top, Grey{}, row.get(), control);
             break;
         case 24 + 3:
-            DecodeRows<3>(reader, bitmap, runLength, top, Grey{}, row.get());
+            DecodeRows<3>(reader, bitmap, runLength, top, Grey{}, row.get(), control);
             break;
         case 24 + 4:
-            DecodeRows<4>(reader, bitmap, runLength, top, Grey{}, row.get());
+            DecodeRows<4>(reader, bitmap, runLength, top, Grey{}, row.get(), control);
             break;
         default:
             break;
@@ -323,7 +327,7 @@ int PxDecoderTGA::Decode(PxFileStream& stream, PxBitmap& bitmap)
     }
     DecodePixels(stream, bitmap);
     PxTrace("PxDecoderTGA - decoded image");
-    return 0;
+    return Cancelled() ? 1 : 0;
 }
 
 }  // namespace brelvix

@@ -15,7 +15,7 @@ namespace {
 // Raster bytes per band of the RGBA route.
 constexpr std::uint64_t kBandBytes = std::uint64_t{1} << 20;
 
-enum class RgbaOutcome { kDone, kRefused, kBandFailed };
+enum class RgbaOutcome { kDone, kRefused, kBandFailed, kCancelled };
 
 // Replaces libtiff's routine for 8-bit RGB with a fourth sample: the four
 // stored samples go to the raster word unchanged (red in the lowest byte),
@@ -109,7 +109,9 @@ private:
     bool begun = false;
 };
 
-RgbaOutcome ReadRgbaBands(TIFF* tif, std::uint16_t samplesPerPixel, PxBitmap& bitmap)
+// `control` is looked at before each band: a band is a strip or a row of
+// tiles, or as many as fill about kBandBytes of raster.
+RgbaOutcome ReadRgbaBands(TIFF* tif, std::uint16_t samplesPerPixel, PxBitmap& bitmap, PxLoadControl* control)
 {
     const std::int64_t w = bitmap.Width();
     const std::int64_t h = bitmap.Height();
@@ -143,6 +145,9 @@ RgbaOutcome ReadRgbaBands(TIFF* tif, std::uint16_t samplesPerPixel, PxBitmap& bi
     image.req_orientation = topFirst ? ORIENTATION_TOPLEFT : ORIENTATION_BOTLEFT;
     std::int64_t first = 0;
     for (; first < h; first += static_cast<std::int64_t>(band)) {
+        if (!PxLoadGoesOn(control, first, h)) {
+            return RgbaOutcome::kCancelled;
+        }
         const std::int64_t rows = std::min<std::int64_t>(static_cast<std::int64_t>(band), h - first);
         image.row_offset = static_cast<int>(first);
         std::memset(raster.get(), 0, static_cast<std::size_t>(rowBytes * static_cast<std::uint64_t>(rows)));
@@ -218,7 +223,7 @@ int PxDecoderTIFF::Decode(PxFileStream& stream, PxBitmap& bitmap)
     library->tif.reset();
     scratch.reset();
     scratchLength = 0;
-    return 0;
+    return Cancelled() ? 1 : 0;
 }
 
 int PxDecoderTIFF::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
@@ -268,9 +273,12 @@ int PxDecoderTIFF::ReadRgbaImage(PxBitmap& bitmap)
         bitmap.Height() <= 0) {
         return 1;
     }
-    const RgbaOutcome outcome = ReadRgbaBands(library->tif.get(), samplesPerPixel, bitmap);
+    const RgbaOutcome outcome = ReadRgbaBands(library->tif.get(), samplesPerPixel, bitmap, control);
     if (outcome != RgbaOutcome::kBandFailed) {
         return outcome == RgbaOutcome::kDone ? 0 : 1;
+    }
+    if (Cancelled()) {
+        return 1;
     }
     // A band did not decode. libtiff's whole-picture reader handles damaged
     // strips and tiles in its own way (it may repeat the previous one), so
@@ -356,7 +364,8 @@ int PxDecoderTIFF::ReadIndexedScanlines(PxBitmap& bitmap)
     const unsigned mask = static_cast<unsigned>(n - 1);
     const unsigned topShift = 16u - bitsPerSample;
     for (std::int64_t row = 0; row < h; ++row) {
-        if (TIFFReadScanline(tif, line.get(), static_cast<std::uint32_t>(row), 0) == -1 && row < h / 3) {
+        if (!PxLoadGoesOn(control, row, h) ||
+            (TIFFReadScanline(tif, line.get(), static_cast<std::uint32_t>(row), 0) == -1 && row < h / 3)) {
             return 1;
         }
         std::uint8_t* out = PxStoreRow(bitmap, h - 1 - row);

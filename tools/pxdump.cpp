@@ -1,4 +1,5 @@
-// pxdump FILE [OUT.ppm] [--scale W H] [--rotate CODE] [--flip VERTICAL]...
+// pxdump FILE [OUT.ppm] [--progress] [--cancel-after MS]
+//              [--scale W H] [--rotate CODE] [--flip VERTICAL]...
 //
 // Loads FILE through PxBitmap::CreateFromFile and prints one line
 //   result=R format=NAME width=W height=H
@@ -6,14 +7,25 @@
 // given, each into a fresh bitmap; with OUT.ppm the final picture is written
 // as a binary PPM (top row first, red-green-blue). This output is the
 // project's stable interface for conformance checks and benchmarks.
+//
+// --progress and --cancel-after load through a load control on another
+// thread. --progress writes "progress=P ms=T" to standard error whenever
+// the progress has moved (looked at every millisecond); --cancel-after
+// cancels the load MS milliseconds after it began and then prints
+//   cancelled_at_ms=T stopped_after_ms=S
+// S being how long the load took to end once cancelled.
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "imaging/bitmap.h"
+#include "imaging/load_control.h"
 
 using namespace brelvix;
 
@@ -21,7 +33,9 @@ namespace {
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: pxdump FILE [OUT.ppm] [--scale W H] [--rotate CODE] [--flip VERTICAL]...\n");
+    std::fprintf(stderr,
+                 "usage: pxdump FILE [OUT.ppm] [--progress] [--cancel-after MS] [--scale W H] [--rotate CODE] "
+                 "[--flip VERTICAL]...\n");
     return 2;
 }
 
@@ -54,6 +68,51 @@ bool WritePpm(const PxBitmap& bitmap, const char* path)
     return std::fclose(out) == 0;
 }
 
+// Loads on a thread of its own, with a control that this thread watches.
+int WatchedLoad(PxBitmap& bitmap, const char* path, bool showProgress, long cancelAfterMs)
+{
+    using Clock = std::chrono::steady_clock;
+    PxLoadControl control;
+    std::atomic<bool> finished{false};
+    int result = 1;
+    const auto start = Clock::now();
+    Clock::time_point end{};
+    std::thread loader([&] {
+        result = bitmap.CreateFromFile(path, &control);
+        end = Clock::now();
+        finished.store(true);
+    });
+    auto since = [](Clock::time_point from) {
+        return std::chrono::duration<double, std::milli>(Clock::now() - from).count();
+    };
+    int shown = -1;
+    Clock::time_point cancelledAt{};
+    bool cancelled = false;
+    for (bool last = false; !last;) {
+        last = finished.load();
+        const int progress = control.Progress();
+        if (showProgress && progress != shown) {
+            std::fprintf(stderr, "progress=%d ms=%.1f\n", progress, since(start));
+            shown = progress;
+        }
+        if (cancelAfterMs >= 0 && !cancelled && since(start) >= static_cast<double>(cancelAfterMs)) {
+            control.Cancel();
+            cancelledAt = Clock::now();
+            cancelled = true;
+        }
+        if (!last) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    loader.join();
+    if (cancelled) {
+        using Ms = std::chrono::duration<double, std::milli>;
+        std::printf("cancelled_at_ms=%.1f stopped_after_ms=%.1f\n", Ms(cancelledAt - start).count(),
+                    Ms(end - cancelledAt).count());
+    }
+    return result;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -67,9 +126,22 @@ int main(int argc, char** argv)
     if (next < argc && std::strncmp(argv[next], "--", 2) != 0) {
         output = argv[next++];
     }
+    bool showProgress = false;
+    long cancelAfterMs = -1;
+    for (; next < argc; ++next) {
+        if (std::strcmp(argv[next], "--progress") == 0) {
+            showProgress = true;
+        } else if (std::strcmp(argv[next], "--cancel-after") == 0 && next + 1 < argc &&
+                   ParseInt(argv[next + 1], &cancelAfterMs) && cancelAfterMs >= 0) {
+            ++next;
+        } else {
+            break;
+        }
+    }
 
     auto bitmap = std::make_unique<PxBitmap>();
-    const int result = bitmap->CreateFromFile(input);
+    const int result = showProgress || cancelAfterMs >= 0 ? WatchedLoad(*bitmap, input, showProgress, cancelAfterMs)
+                                                          : bitmap->CreateFromFile(input);
     char name[8];
     bitmap->GetFormatName(name);
     std::printf("result=%d format=%s width=%d height=%d\n", result, name, bitmap->Width(), bitmap->Height());

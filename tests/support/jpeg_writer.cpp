@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include <jpeglib.h>
 
@@ -41,9 +42,28 @@ int ComponentsOf(const JpegWriterOptions& options)
     }
 }
 
-// Every libjpeg call, with no destructors in between.
+// One scan per component, coefficient and successive-approximation step.
+// The first step of a coefficient sends its top bits, each later one a
+// single bit more; every DC scan comes before the first AC scan.
+std::vector<jpeg_scan_info> CoefficientScans(int components, int steps)
+{
+    std::vector<jpeg_scan_info> scans;
+    for (int k = 0; k < DCTSIZE2; ++k) {
+        for (int c = 0; c < components; ++c) {
+            scans.push_back(jpeg_scan_info{1, {c, 0, 0, 0}, k, k, 0, steps - 1});
+            for (int low = steps - 2; low >= 0; --low) {
+                scans.push_back(jpeg_scan_info{1, {c, 0, 0, 0}, k, k, low + 1, low});
+            }
+        }
+    }
+    return scans;
+}
+
+// Every libjpeg call, with no destructors in between. `script`, when not
+// empty, replaces the progression.
 void Compress(jpeg_compress_struct* compressor, int width, int height, const std::uint8_t* samples,
-              const JpegWriterOptions& options, unsigned char** buffer, unsigned long* size)
+              const JpegWriterOptions& options, std::vector<jpeg_scan_info>& script, unsigned char** buffer,
+              unsigned long* size)
 {
     jpeg_create_compress(compressor);
     jpeg_mem_dest(compressor, buffer, size);
@@ -86,7 +106,10 @@ void Compress(jpeg_compress_struct* compressor, int width, int height, const std
         compressor->comp_info[0].h_samp_factor = 1;
         compressor->comp_info[0].v_samp_factor = 1;
     }
-    if (options.progressive) {
+    if (options.progressive && !script.empty()) {
+        compressor->scan_info = script.data();
+        compressor->num_scans = static_cast<int>(script.size());
+    } else if (options.progressive) {
         jpeg_simple_progression(compressor);
     } else if (components > MAX_COMPS_IN_SCAN) {
         // One scan holds at most four components: one scan per component.
@@ -148,9 +171,13 @@ std::vector<std::uint8_t> EncodeJpeg(int width, int height, const std::vector<st
     errors.pub.error_exit = JumpOut;
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
+    std::vector<jpeg_scan_info> scans;
+    if (options.progressive && options.stepsPerCoefficient > 0) {
+        scans = CoefficientScans(ComponentsOf(options), options.stepsPerCoefficient);
+    }
     std::vector<std::uint8_t> file;
     if (PxGuarded(errors.jump,
-                  [&] { Compress(&compressor, width, height, samples.data(), options, &buffer, &size); })) {
+                  [&] { Compress(&compressor, width, height, samples.data(), options, scans, &buffer, &size); })) {
         file.assign(buffer, buffer + size);
     }
     jpeg_destroy_compress(&compressor);

@@ -28,6 +28,11 @@ struct JpegWriterOptions {
     bool adobeMarker = true;
     // For kOther: 2, or 5 to 10.
     int otherComponents = 2;
+    // With progressive: 1 to 11 codes every coefficient of every component
+    // in scans of its own, each in that many successive-approximation steps
+    // (64 x steps scans per component, the costliest script libjpeg takes);
+    // 0 keeps libjpeg's usual progression of about ten scans.
+    int stepsPerCoefficient = 0;
 };
 
 // Encodes a top-down picture of width x height pixels; `samples` holds as
