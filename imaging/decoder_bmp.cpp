@@ -452,13 +452,17 @@ void ReadRunLength(const Picture& picture, Run run, Literal literal)
 {
     PxFileStream& stream = picture.stream;
     RunPosition at;
-    // Rows can be skipped or left without an end, so the load is looked at
-    // every so many codes: each writes at most 255 pixels.
+    // The load is looked at on every new row, and every so many codes on a
+    // row that does not end (each code writes at most 255 pixels).
     constexpr std::uint32_t kCodesPerCheck = 4096;
     std::uint32_t codes = 0;
+    std::int64_t checkedRow = -1;
     while (at.row < picture.height) {
-        if (++codes % kCodesPerCheck == 0 && !PxLoadGoesOn(picture.control, at.row, picture.height)) {
-            break;
+        if (at.row != checkedRow || ++codes % kCodesPerCheck == 0) {
+            checkedRow = at.row;
+            if (!PxLoadGoesOn(picture.control, at.row, picture.height)) {
+                break;
+            }
         }
         if (stream.Remaining() == 0) {
             // Past the end every pair reads as zero, an end of line that

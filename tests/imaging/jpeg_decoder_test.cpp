@@ -10,6 +10,8 @@
 
 #include "imaging/bitmap.h"
 #include "imaging/decoder_jpeg.h"
+#include "imaging/file_stream.h"
+#include "imaging/load_control.h"
 #include "support/jpeg_writer.h"
 #include "support/pixels.h"
 #include "support/png_reference.h"
@@ -578,6 +580,103 @@ TEST(PxDecoderJPEG, EndlessScansAreCutShort)
     const Loaded loaded = LoadBytes(hostile, bitmap);
     EXPECT_EQ(loaded.result, 1);
     EXPECT_EQ(Count(loaded.messages, "more than 1000 scans"), 1) << loaded.messages.substr(0, 500);
+}
+
+// What a decoder with a given block limit makes of a file.
+struct LimitedDecode {
+    int result = -1;
+    int progress = -1;     // of the load control it reported to
+    std::string messages;  // what the library wrote to standard error
+};
+
+LimitedDecode DecodeWithLimit(const std::vector<std::uint8_t>& file, std::uint64_t limit, PxBitmap& bitmap)
+{
+    TempDir dir;
+    PxFileStream stream;
+    EXPECT_EQ(stream.Open(dir.Write("p.jpg", file).c_str()), 0);
+    PxDecoderJPEG decoder(limit);
+    PxLoadControl control;
+    decoder.SetLoadControl(&control);
+    testing::internal::CaptureStderr();
+    LimitedDecode decoded;
+    decoded.result = decoder.Decode(stream, bitmap);
+    decoded.messages = testing::internal::GetCapturedStderr();
+    decoded.progress = control.Progress();
+    return decoded;
+}
+
+TEST(PxDecoderJPEG, CostLimitAddsTheBlocksOfEveryScan)
+{
+    JpegWriterOptions perCoefficient;
+    perCoefficient.space = JpegSpace::kGray;
+    perCoefficient.progressive = true;
+    perCoefficient.stepsPerCoefficient = 2;
+    JpegWriterOptions grey = perCoefficient;
+    grey.stepsPerCoefficient = 0;
+    JpegWriterOptions colour;
+    colour.progressive = true;
+    const struct {
+        const char* name;
+        int width;
+        int height;
+        JpegWriterOptions options;
+        std::uint64_t blocks;
+    } cases[] = {
+        // 8 x 8 blocks, each coefficient in two scans: 128 scans.
+        {"grey, a scan per coefficient and step", 64, 64, perCoefficient, 64 * 128},
+        // libjpeg's grey progression has six scans.
+        {"grey", 64, 64, grey, 64 * 6},
+        // 4:2:0: luma 6 x 4 blocks in six scans, each chroma 3 x 2 in four.
+        {"colour", 48, 32, colour, 24 * 6 + 2 * 6 * 4},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::uint8_t> samples = Photo(c.width, c.height);
+        if (c.options.space == JpegSpace::kGray) {
+            samples.resize(samples.size() / 3);
+        }
+        const auto file = EncodeJpeg(c.width, c.height, samples, c.options);
+        PxBitmap inside;
+        const LimitedDecode passed = DecodeWithLimit(file, c.blocks, inside);
+        EXPECT_EQ(passed.result, 0) << c.name << ": " << passed.messages;
+        ExpectSameAsLibrary(inside, file);
+        // One block more than the limit allows fails before a single scan
+        // is read: no progress was ever reported.
+        PxBitmap beyond;
+        const LimitedDecode failed = DecodeWithLimit(file, c.blocks - 1, beyond);
+        EXPECT_EQ(failed.result, 1) << c.name;
+        EXPECT_EQ(failed.progress, 0) << c.name;
+        EXPECT_EQ(Count(failed.messages, "too costly to decode"), 1) << c.name << ": " << failed.messages;
+    }
+}
+
+TEST(PxDecoderJPEG, FileWhoseScansWouldTakeMinutesFailsAtOnce)
+{
+    // 704 scans, under the scan limit: each coefficient in eleven steps.
+    JpegWriterOptions options;
+    options.space = JpegSpace::kGray;
+    options.progressive = true;
+    options.stepsPerCoefficient = 11;
+    std::vector<std::uint8_t> grey = Photo(16, 16);
+    grey.resize(16 * 16);
+    auto file = EncodeJpeg(16, 16, grey, options);
+    PxBitmap small;
+    ASSERT_EQ(LoadBytes(file, small).result, 0) << "704 scans of 4 blocks are cheap";
+    // The same scans over 8000 x 8000 pixels: a million blocks each.
+    const std::size_t frame = FindMarker(file, 0xC2);
+    ASSERT_NE(frame, std::string::npos);
+    for (const std::size_t at : {frame + 5, frame + 7}) {
+        file[at] = 8000 >> 8;
+        file[at + 1] = 8000 & 0xFF;
+    }
+    PxBitmap bitmap;
+    PxLoadControl control;
+    TempDir dir;
+    const std::string path = dir.Write("p.jpg", file);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(bitmap.CreateFromFile(path.c_str(), &control), 1);
+    const std::string messages = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(Count(messages, "too costly to decode: 704 scans, 704000000 blocks"), 1) << messages;
+    EXPECT_EQ(control.Progress(), 0);
 }
 
 TEST(PxDecoderJPEG, TruncationAtEveryCutPointIsSafe)
