@@ -1,4 +1,5 @@
 // pxbench decode FILE [RUNS]
+// pxbench refuse FILE [RUNS]
 // pxbench scale FILE WIDTH HEIGHT [RUNS]
 // pxbench rotate FILE CODE [RUNS]
 // pxbench flip FILE VERTICAL [RUNS]
@@ -8,6 +9,7 @@
 //   op=NAME median_ms=M min_ms=N megapixels_per_s=P
 // Megapixels are those of the picture the operation produces. Bench scripts
 // compare these figures against a reference measured in the same run.
+// refuse times a load that must fail (a file the loader turns down).
 // scan lists a folder as the viewer does when it opens a picture there and
 // adds ` entries=N` (the number of pictures listed) to the line.
 #include <algorithm>
@@ -30,6 +32,7 @@ int Usage()
 {
     std::fprintf(stderr,
                  "usage: pxbench decode FILE [RUNS]\n"
+                 "       pxbench refuse FILE [RUNS]\n"
                  "       pxbench scale FILE WIDTH HEIGHT [RUNS]\n"
                  "       pxbench rotate FILE CODE [RUNS]\n"
                  "       pxbench flip FILE VERTICAL [RUNS]\n"
@@ -106,6 +109,13 @@ int main(int argc, char** argv)
         return Measure("decode", runsAt(3), [&] {
             PxBitmap bitmap;
             return bitmap.CreateFromFile(file) == 0 ? Megapixels(bitmap) : -1.0;
+        });
+    }
+
+    if (op == "refuse") {
+        return Measure("refuse", runsAt(3), [&] {
+            PxBitmap bitmap;
+            return bitmap.CreateFromFile(file) != 0 ? 0.0 : -1.0;
         });
     }
 
