@@ -97,9 +97,9 @@ private:
 QSize NaturalTextSize(const QWidget* widget);
 
 // Where a window of `size` goes to be centred over `reference` while staying
-// inside `limits`: a side that would stick out is moved back to that edge,
-// and where it cannot fit at all its left (or top) edge wins. Halves are
-// integer divisions.
+// inside `limits`: a window past the left (top) edge moves right (down) to
+// it, otherwise one past the right (bottom) edge moves back to end there.
+// Halves are integer divisions.
 QPoint CenteredPosition(const QRect& reference, const QSize& size, const QRect& limits);
 
 // Centres `window` over `reference` without resizing or activating it. With
