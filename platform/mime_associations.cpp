@@ -446,6 +446,9 @@ std::string DesktopExecLine(const std::string& programPath)
 AssociationResult SetAsDefaultApplication(const std::vector<std::string>& mimeTypes, const std::string& programPath,
                                           const std::string& entryTemplate, const DesktopFolders& folders)
 {
+    if (folders.configHome.empty() || folders.dataHome.empty()) {
+        return Failure("mimeapps.list", "There is no home folder to keep the file associations in.");
+    }
     AssociationResult result = EnsureDesktopEntry(programPath, entryTemplate, folders);
     if (!result.ok) {
         return result;
