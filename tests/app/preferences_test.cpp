@@ -2,9 +2,11 @@
 // user's texts, the file types it registers and how, and the Browse dialog.
 #include "app/preferences_dialog.h"
 
+#include <QAbstractProxyModel>
 #include <QCheckBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -261,14 +263,30 @@ TEST_F(Preferences, BrowseFillsTheEditorPathCancelKeepsIt)
 
     QString title;
     QStringList filters;
+    QStringList shown;
+    temp.Write("tools/notes.txt", std::string("not a program"));
+    // Browse starts in the current editor's folder.
+    dialog.EditorEdit()->setText(QString::fromStdString((temp.Path() / "tools" / "old").string()));
     ModalAction choose([&](QWidget* modal, QWidget*) {
         auto* files = qobject_cast<QFileDialog*>(modal);
         if (files == nullptr) {
             return false;
         }
+        // "Executable files" lists what the user may run (once the folder
+        // has been read).
+        const QAbstractProxyModel* proxy = files->proxyModel();
+        const auto* model = qobject_cast<const QFileSystemModel*>(proxy->sourceModel());
+        const QModelIndex folder = proxy->mapFromSource(model->index(files->directory().path()));
+        if (model->rowCount(model->index(files->directory().path())) < 2) {
+            return false;
+        }
+        for (int row = 0; row < proxy->rowCount(folder); ++row) {
+            shown.append(proxy->index(row, 0, folder).data().toString());
+        }
         title = files->windowTitle();
         filters = files->nameFilters();
-        files->selectFile(QString::fromStdString(program));
+        // Typed, as the user would; the name field has the focus.
+        files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("my editor"));
         QMetaObject::invokeMethod(files, "accept");
         return true;
     });
@@ -276,6 +294,7 @@ TEST_F(Preferences, BrowseFillsTheEditorPathCancelKeepsIt)
     ASSERT_TRUE(choose.Done());
     EXPECT_EQ(title, "Select an executable to edit images with");
     EXPECT_EQ(filters, (QStringList{"Executable files (*)", "All files (*)"}));
+    EXPECT_EQ(shown, QStringList{"my editor"});
     EXPECT_EQ(dialog.EditorEdit()->text().toStdString(), program);
 }
 
