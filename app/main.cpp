@@ -2,12 +2,14 @@
 // frame, open the first picture and run the event loop.
 #include <QApplication>
 #include <QByteArray>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "app/command_line.h"
 #include "app/entry.h"
 #include "app/main_frame.h"
 #include "viewer/image_view.h"
@@ -64,11 +66,24 @@ std::string PicturePathFromArguments(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    // Help and the version need no window system.
+    switch (RequestOf(std::vector<std::string>(argv + std::min(argc, 1), argv + argc))) {
+        case CommandLineRequest::ShowHelp:
+            std::fputs(UsageText().c_str(), stdout);
+            return 0;
+        case CommandLineRequest::ShowVersion:
+            std::fputs(VersionText().c_str(), stdout);
+            return 0;
+        case CommandLineRequest::OpenPicture:
+            break;
+    }
+
     // Decoding the first picture overlaps with connecting to the window
     // system and building the window; should the toolkit's options change
-    // the path, the early decode is simply not used.
+    // the path (or the settings a folder's first picture, through its
+    // subfolders), the early decode is simply not used.
     PicturePrefetch early;
-    if (const std::string guess = PicturePathFromArguments(argc, argv); !guess.empty()) {
+    if (const std::string guess = PictureForPath(PicturePathFromArguments(argc, argv), false); !guess.empty()) {
         early.Start(guess);
     }
 
@@ -81,8 +96,10 @@ int main(int argc, char** argv)
     MainFrame frame;
     frame.Image().document.prefetch = std::move(early);
 
-    // Qt has taken its own options out of argv; the rest is the tail.
-    const std::string path = PicturePathFromArguments(argc, argv);
+    // Qt has taken its own options out of argv; the rest is the tail. A
+    // folder opens on its first picture, as the file list orders it.
+    const std::string path =
+        PictureForPath(PicturePathFromArguments(argc, argv), frame.Image().document.includeSubdirectories);
 
     if (!frame.OpenFirstPicture(path)) {
         // The first Open dialog was cancelled: the user's choice, not an

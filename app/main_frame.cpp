@@ -18,7 +18,10 @@
 #include <iterator>
 #include <memory>
 
+#include "app/about_dialog.h"
+#include "app/preferences_dialog.h"
 #include "app/resources.h"
+#include "app/shortcuts_dialog.h"
 #include "app/view_widget.h"
 #include "platform/trash.h"
 #include "viewer/image_view.h"
@@ -96,8 +99,7 @@ QString FirstLine(const char* text, int limit)
 }  // namespace
 
 // Menu order: File, Edit, Navigation, Image, View, Help; rows without a popup
-// are reached by keys only. Preferences, Key Shortcuts, About and Donate have
-// no operation until their dialogs exist.
+// are reached by keys only.
 // clang-format off
 const CommandInfo MainFrame::commandTable[] = {
     {.id = kCmdOpen, .popup = MenuPopup::File, .menuText = "&Open...\tCtrl+O", .keys = {Ctrl(Qt::Key_O)},
@@ -106,7 +108,8 @@ const CommandInfo MainFrame::commandTable[] = {
     {.id = kCmdRefreshFileList, .popup = MenuPopup::File, .menuText = "&Refresh file list\tCtrl+R",
      .separatorAfter = true, .keys = {Ctrl(Qt::Key_R)}, .run = ViewOp(&ImageView::RefreshFileList)},
     {.id = kCmdPreferences, .popup = MenuPopup::File, .menuText = "Pr&eferences...\tCtrl+P", .separatorAfter = true,
-     .keys = {Ctrl(Qt::Key_P), Key(Qt::Key_Tab)}, .prompt = "Open preferences dialog", .tooltip = "Preferences"},
+     .keys = {Ctrl(Qt::Key_P), Key(Qt::Key_Tab)}, .prompt = "Open preferences dialog", .tooltip = "Preferences",
+     .run = FrameOp(&MainFrame::ShowPreferences)},
     {.id = kCmdExit, .popup = MenuPopup::File, .menuText = "E&xit\tEsc", .keys = {Key(Qt::Key_Escape)},
      .prompt = "Quit the application; prompts to save documents", .tooltip = "Exit", .run = FrameOp(&MainFrame::Exit),
      .contextText = "E&xit"},
@@ -180,11 +183,13 @@ const CommandInfo MainFrame::commandTable[] = {
      .run = FrameOp(&MainFrame::ToggleStatusBar)},
     {.id = kCmdToggleInfo, .keys = {Ctrl(Qt::Key_I)}, .run = FrameOp(&MainFrame::ToggleInfo)},
 
-    {.id = kCmdKeyShortcuts, .popup = MenuPopup::Help, .menuText = "Key Shortcuts...\tF1", .keys = {Key(Qt::Key_F1)}},
+    {.id = kCmdKeyShortcuts, .popup = MenuPopup::Help, .menuText = "Key Shortcuts...\tF1", .keys = {Key(Qt::Key_F1)},
+     .run = FrameOp(&MainFrame::ShowKeyShortcuts)},
     {.id = kCmdAbout, .popup = MenuPopup::Help, .menuText = "&About Brelvix...",
-     .prompt = "Display program information, version number and copyright", .tooltip = "About"},
+     .prompt = "Display program information, version number and copyright", .tooltip = "About",
+     .run = FrameOp(&MainFrame::ShowAbout)},
     {.id = kCmdDonate, .popup = MenuPopup::Help, .menuText = "Donate...", .prompt = "Send some money in",
-     .tooltip = "Donate"},
+     .tooltip = "Donate", .run = FrameOp(&MainFrame::Donate)},
 };
 // clang-format on
 
@@ -644,6 +649,49 @@ void MainFrame::ToggleInfo()
 {
     Image().document.showInfoInFullScreen = !Image().document.showInfoInFullScreen;
     view->RepaintNow();
+}
+
+// ---- the dialogs
+
+QWidget* MainFrame::DialogOwner()
+{
+    QWidget* active = QApplication::activeWindow();
+    return active != nullptr ? active : this;
+}
+
+void MainFrame::ShowPreferences()
+{
+    ImageDocument& document = Image().document;
+    PreferencesValues values;
+    values.backgroundColor = document.backgroundColor;
+    values.escFullscreen = EscFullscreen;
+    values.includeSubdirectories = document.includeSubdirectories;
+    values.slideShowDelay = document.slideShowDelay;
+    values.fastForwardSkip = document.fastForwardSkip;
+    values.imageEditorPath = document.imageEditorPath;
+    PreferencesDialog dialog(values, DialogOwner());
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    ApplyPreferences(dialog.Values(), document, &EscFullscreen);
+    // A new background shows at once.
+    view->RepaintNow();
+}
+
+void MainFrame::ShowKeyShortcuts()
+{
+    ShortcutsDialog(DialogOwner()).exec();
+}
+
+void MainFrame::ShowAbout()
+{
+    AboutDialog(DialogOwner()).exec();
+}
+
+void MainFrame::Donate()
+{
+    // Like any web page, a page that does not open is not reported.
+    OpenDonationPage();
 }
 
 }  // namespace brelvix::app

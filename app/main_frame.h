@@ -207,6 +207,12 @@ private:
     void ToggleToolbar();
     void ToggleStatusBar();
     void ToggleInfo();
+    void ShowPreferences();
+    void ShowKeyShortcuts();
+    void ShowAbout();
+    void Donate();
+    // The owner of a box the frame opens: the window the user is in.
+    QWidget* DialogOwner();
 
     void BuildMenus();
     void BuildToolBar();

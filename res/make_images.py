@@ -9,6 +9,9 @@ Run from anywhere: `python3 res/make_images.py`. Writes next to this script:
   blank_cursor.png  32 x 32, every pixel transparent
   brelvix.png       64 x 64 application icon
   brelvix-256.png   256 x 256 application icon for the desktop entry
+  link_cursor.png   32 x 32 pointing hand over links; hot spot (5, 0)
+  icons/hicolor/    the application icon for the desktop's icon theme, at
+                    several sizes and as scalable vector art
 
 Only the standard library is used; shapes are rasterised with 4 x 4
 supersampling so edges are smooth at toolbar size.
@@ -232,6 +235,77 @@ def hand_cursor():
     return c
 
 
+LINK_CURSOR = [
+    "     ##",
+    "    #..#",
+    "    #..#",
+    "    #..#",
+    "    #..#",
+    "    #..###",
+    "    #..#..###",
+    "    #..#..#..##",
+    "    #..#..#..#.#",
+    "### #..#..#..#..#",
+    "#..##..#..#..#..#",
+    "#...#...........#",
+    " #..............#",
+    "  #.............#",
+    "  #.............#",
+    "   #............#",
+    "   #...........#",
+    "    #..........#",
+    "    #.........#",
+    "     #........#",
+    "     #........#",
+    "     ##########",
+]
+
+
+def link_cursor():
+    # A pointing hand, two colours; the code sets its hot spot to the
+    # fingertip, (5, 0).
+    c = Canvas(32, 32)
+    for y, row in enumerate(LINK_CURSOR):
+        for x, cell in enumerate(row):
+            if cell == "#":
+                c.px[y][x] = (0, 0, 0, 255)
+            elif cell == ".":
+                c.px[y][x] = (255, 255, 255, 255)
+    return c
+
+
+ICON_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
+
+
+def app_icon_svg():
+    """The application icon as scalable vector art, the same shapes as
+    app_icon on its 64-unit grid."""
+    def colour(rgb):
+        return "#%02x%02x%02x" % rgb
+
+    def points(pts):
+        return " ".join("%g,%g" % p for p in pts)
+
+    return (
+        '<?xml version="1.0" encoding="UTF-8"?>\n'
+        '<svg xmlns="http://www.w3.org/2000/svg" width="64" height="64" viewBox="0 0 64 64">\n'
+        '  <rect x="4" y="8" width="56" height="48" rx="5" fill="%s"/>\n'
+        '  <rect x="8" y="12" width="48" height="40" rx="2" fill="%s"/>\n'
+        '  <circle cx="44" cy="23" r="5" fill="%s"/>\n'
+        '  <polygon points="%s" fill="%s"/>\n'
+        '  <polygon points="%s" fill="%s"/>\n'
+        "</svg>\n"
+    ) % (
+        colour(OUTLINE[:3]),
+        colour((196, 226, 250)),
+        colour((250, 196, 60)),
+        points([(8, 52), (24, 28), (38, 52)]),
+        colour((70, 140, 90)),
+        points([(26, 52), (42, 34), (56, 48), (56, 52)]),
+        colour((46, 110, 70)),
+    )
+
+
 def app_icon(size):
     c = Canvas(size, size)
     s = size / 64.0
@@ -254,10 +328,19 @@ def main():
         "blank_cursor.png": Canvas(32, 32),
         "brelvix.png": app_icon(64),
         "brelvix-256.png": app_icon(256),
+        "link_cursor.png": link_cursor(),
     }
+    for size in ICON_SIZES:
+        outputs["icons/hicolor/%dx%d/apps/brelvix.png" % (size, size)] = app_icon(size)
     for name, canvas in outputs.items():
+        os.makedirs(os.path.dirname(os.path.join(HERE, name)), exist_ok=True)
         write_png(os.path.join(HERE, name), canvas.width, canvas.height, canvas.px)
         print("wrote", name)
+    svg = os.path.join(HERE, "icons/hicolor/scalable/apps/brelvix.svg")
+    os.makedirs(os.path.dirname(svg), exist_ok=True)
+    with open(svg, "w") as out:
+        out.write(app_icon_svg())
+    print("wrote", os.path.relpath(svg, HERE))
 
 
 if __name__ == "__main__":

@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev libjpeg62-turbo-dev libpng-dev libgif-dev libtiff-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core xvfb xauth x11-utils xdotool
+  libglib2.0-dev libglib2.0-bin desktop-file-utils appstream
 )
 
 missing=()
