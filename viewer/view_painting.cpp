@@ -133,8 +133,18 @@ void ImageView::EraseBackground(ViewCanvas& canvas)
 void ImageView::Paint(ViewCanvas& canvas)
 {
     if (document.loaded) {
+        // The working copy's (0, 0) lies at (x, y) in the client area; the
+        // client area shows its part from (-x, -y) on.
         const ViewPoint at = PicturePosition();
-        document.display.Draw(&canvas, at.x - offsetX, at.y - offsetY, kPxSourceCopy);
+        const int x = at.x - offsetX;
+        const int y = at.y - offsetY;
+        if (document.WorkingCopyIsDecoded()) {
+            // The canvas copies only what the paint exposes.
+            tiles.Clear();
+            document.decoded->Draw(&canvas, x, y, kPxSourceCopy);
+        } else {
+            tiles.Draw(document, canvas, x, y, -x, -y, clientWidth - x, clientHeight - y);
+        }
     } else {
         DrawFailureBox(canvas);
     }

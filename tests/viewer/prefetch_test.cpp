@@ -130,7 +130,7 @@ TEST(Prefetch, BrowsingBothWaysShowsEveryPictureAsALoadWould)
         EXPECT_EQ(StoreOf(*f.view.document.decoded), StoreOf(fresh));
         if (loads) {
             // At 100 % the working copy is the decoded picture again.
-            EXPECT_EQ(StoreOf(f.view.document.display), StoreOf(fresh));
+            EXPECT_EQ(StoreOf(*WholeWorkingCopy(f.view.document)), StoreOf(fresh));
         }
     }
 }
@@ -156,7 +156,7 @@ TEST(Prefetch, PipeNamedLikeAPictureNeitherHangsNorStopsTheWalk)
     EXPECT_TRUE(f.view.document.loaded);
 }
 
-TEST(ImageDocument, WorkingCopyShowsTheDecodedStoreUntilItIsTransformed)
+TEST(ImageDocument, WorkingCopyIsTheDecodedPictureUntilItIsTransformed)
 {
     TempDir dir;
     const std::string a = dir.Write("a.bmp", Bmp(40, 30));
@@ -165,36 +165,33 @@ TEST(ImageDocument, WorkingCopyShowsTheDecodedStoreUntilItIsTransformed)
     ASSERT_TRUE(document.Load(a));
     EXPECT_EQ(document.display.Width(), 40);
     EXPECT_EQ(document.display.Height(), 30);
-    EXPECT_EQ(document.display.Pixels(), document.decoded->Pixels());
-    EXPECT_EQ(StoreOf(document.display), FreshStore(a));
+    EXPECT_TRUE(document.WorkingCopyIsDecoded());
+    EXPECT_EQ(StoreOf(*WholeWorkingCopy(document)), FreshStore(a));
     document.ApplyZoom();
-    EXPECT_EQ(document.display.Pixels(), document.decoded->Pixels());
+    EXPECT_TRUE(document.WorkingCopyIsDecoded());
 
-    // A turn makes a store of its own; four of them give the picture back.
+    // Turned, it is not; four turns give the picture back.
     for (int turn = 1; turn <= 4; ++turn) {
         document.rotation = (90 * turn) % 360;
         document.ApplyZoom();
         document.ApplyRotation();
+        EXPECT_EQ(document.WorkingCopyIsDecoded(), turn == 4);
     }
-    EXPECT_EQ(StoreOf(document.display), FreshStore(a));
+    EXPECT_EQ(StoreOf(*WholeWorkingCopy(document)), FreshStore(a));
 
-    // The next picture replaces both; what the working copy shows is always
-    // alive (a read of a freed store would be reported by the sanitizers).
-    document.rotation = 0;
-    document.ApplyZoom();
     ASSERT_TRUE(document.Load(b));
-    EXPECT_EQ(StoreOf(document.display), FreshStore(b));
+    EXPECT_EQ(StoreOf(*WholeWorkingCopy(document)), FreshStore(b));
 
-    // A failure shows what the decode left, so nothing of the previous
-    // picture survives in the working copy.
+    // A failure has the size the decode left and nothing of the previous
+    // picture.
     const std::string broken = dir.Write("broken.bmp", std::string("BM broken"));
     EXPECT_FALSE(document.Load(broken));
     EXPECT_EQ(document.display.Width(), document.decoded->Width());
     EXPECT_EQ(document.display.Height(), document.decoded->Height());
-    EXPECT_EQ(StoreOf(document.display), StoreOf(*document.decoded));
+    EXPECT_EQ(StoreOf(*WholeWorkingCopy(document)), StoreOf(*document.decoded));
     ASSERT_TRUE(document.Load(a));
     EXPECT_FALSE(document.Load(dir.Path().string() + "/missing.bmp"));
-    EXPECT_EQ(document.display.Pixels(), nullptr);
+    EXPECT_EQ(WholeWorkingCopy(document)->Pixels(), nullptr);
 }
 
 }  // namespace
