@@ -11,7 +11,7 @@
 #include "app/entry.h"
 #include "app/main_frame.h"
 #include "viewer/image_view.h"
-#include "viewer/prefetch.h"
+#include "viewer/picture_cache.h"
 
 using namespace brelvix;
 using namespace brelvix::app;
@@ -67,9 +67,9 @@ int main(int argc, char** argv)
     // Decoding the first picture overlaps with connecting to the window
     // system and building the window; should the toolkit's options change
     // the path, the early decode is simply not used.
-    PicturePrefetch early;
+    PictureCache early;
     if (const std::string guess = PicturePathFromArguments(argc, argv); !guess.empty()) {
-        early.Start(guess);
+        early.Prefetch(guess);
     }
 
     previousHandler = qInstallMessageHandler(HoldStartupMessage);
@@ -79,7 +79,7 @@ int main(int argc, char** argv)
     QApplication::setDesktopFileName(QStringLiteral("brelvix"));
 
     MainFrame frame;
-    frame.Image().document.prefetch = std::move(early);
+    frame.Image().document.cache = std::move(early);
 
     // Qt has taken its own options out of argv; the rest is the tail.
     const std::string path = PicturePathFromArguments(argc, argv);

@@ -28,17 +28,20 @@ bool IsPictureExtension(const std::string& extension)
 
 bool ImageDocument::Load(const std::string& newPath)
 {
-    // The old picture goes before the new one is decoded, so the two are
-    // never in memory together.
-    decoded.reset();
-    path = newPath;
-    int result = 1;
-    decoded = prefetch.Take(path, &result);
-    if (!decoded) {
-        decoded = std::make_unique<PxBitmap>();
-        result = decoded->CreateFromFile(path.c_str());
+    // The old picture goes to the cache (which keeps it only when it is
+    // small enough, so a huge one is gone before the next is decoded).
+    if (decoded) {
+        cache.Keep(path, decodedIdentity, std::move(decoded), decodedResult);
     }
-    loaded = result == 0;
+    path = newPath;
+    decodedResult = 1;
+    decoded = cache.Take(path, &decodedResult, &decodedIdentity);
+    if (!decoded) {
+        decodedIdentity = platform::IdentityOf(path);
+        decoded = std::make_unique<PxBitmap>();
+        decodedResult = decoded->CreateFromFile(path.c_str());
+    }
+    loaded = decodedResult == 0;
     // The working copy is the decoded picture as it is; after a failure,
     // whatever size the decode left.
     scaledWidth = decoded->Width();
@@ -54,11 +57,7 @@ bool ImageDocument::Load(const std::string& newPath)
     return loaded;
 }
 
-// A second picture of the current one's size is held while the neighbour
-// waits; beyond this the memory is not worth the faster step.
-constexpr std::uint64_t kMaxPrefetchBesideBytes = std::uint64_t{256} << 20;
-
-void ImageDocument::PrefetchNeighbour(std::int32_t step)
+void ImageDocument::PrefetchNeighbours(std::int32_t step)
 {
     const std::int64_t count = static_cast<std::int64_t>(fileList.size());
     if (!loaded || !decoded || count < 2 || currentIndex < 0 || currentIndex >= count) {
@@ -66,13 +65,17 @@ void ImageDocument::PrefetchNeighbour(std::int32_t step)
     }
     const std::uint64_t bytes =
         static_cast<std::uint64_t>(decoded->Stride()) * static_cast<std::uint64_t>(decoded->Height());
-    if (bytes > kMaxPrefetchBesideBytes) {
+    if (!cache.WouldKeep(bytes)) {
         return;
     }
-    const std::int64_t index = ((currentIndex + std::int64_t{step}) % count + count) % count;
-    const std::string& neighbour = fileList[static_cast<std::size_t>(index)];
-    if (neighbour != path) {
-        prefetch.Start(neighbour);
+    // The way the user is going first: with two decodes at a time both
+    // neighbours start at once, but the first one gets the head start.
+    for (const std::int64_t offset : {std::int64_t{step}, -std::int64_t{step}}) {
+        const std::int64_t index = ((currentIndex + offset) % count + count) % count;
+        const std::string& neighbour = fileList[static_cast<std::size_t>(index)];
+        if (neighbour != path) {
+            cache.Prefetch(neighbour);
+        }
     }
 }
 

@@ -20,7 +20,7 @@
 
 #include "imaging/bitmap.h"
 #include "platform/file_system.h"
-#include "viewer/prefetch.h"
+#include "viewer/picture_cache.h"
 
 namespace brelvix {
 
@@ -60,18 +60,18 @@ public:
     // even when the new one fails), makes the working copy show it and resets
     // zoom to 1.0, rotation to 0 and both flips. Sets `path` and `loaded`.
     // The file list and the position are not touched. Returns `loaded`.
-    // The working copy shows the decoded store rather than a copy of it (the
-    // bytes are the same, and the decoded picture never changes); after a
-    // failure that is whatever the decode left. A picture prefetched from the
-    // same unchanged file is taken instead of decoding it again.
+    // After a failure the working copy is whatever the decode left. The
+    // picture that goes is handed to the cache, and a picture the cache
+    // holds of the same unchanged file is taken instead of decoding it
+    // again.
     bool Load(const std::string& newPath);
 
-    // Starts decoding the list's entry `step` places from the current one
-    // (wrapping around) in the background, so that stepping there finds it
-    // ready. Nothing happens without a loaded picture, with fewer than two
-    // entries, or when the current picture is so large that holding a second
-    // one beside it would cost too much memory.
-    void PrefetchNeighbour(std::int32_t step);
+    // Starts decoding the list's entries `step` places from the current one
+    // and then `step` places the other way (wrapping around) in the
+    // background, so that stepping on or back finds them ready. Nothing
+    // happens without a loaded picture, with fewer than two entries, or when
+    // the current picture is too large for the cache to keep another beside.
+    void PrefetchNeighbours(std::int32_t step);
 
     // The working copy becomes decoded scaled by zoom (each size truncated
     // toward zero), unturned and unmirrored. Without a decoded picture
@@ -148,10 +148,14 @@ public:
     // Setting: the program "Open for editing" starts; empty when none.
     std::string imageEditorPath;
 
-    // Pictures being decoded ahead of time; Load takes from it.
-    PicturePrefetch prefetch;
+    // Pictures recently shown and decoded ahead of time; Load takes from it.
+    PictureCache cache;
 
 private:
+    // The file the decoded picture came from, as it was at the decode, and
+    // what the decode returned: what the cache needs to keep it.
+    platform::FileIdentity decodedIdentity;
+    int decodedResult = 1;
     // The scaled picture's size, before turning.
     std::int32_t scaledWidth = 0;
     std::int32_t scaledHeight = 0;

@@ -1,7 +1,8 @@
-#include "viewer/prefetch.h"
+#include "viewer/picture_cache.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -36,43 +37,45 @@ std::vector<std::uint8_t> FreshStore(const std::string& path)
     return StoreOf(bitmap);
 }
 
-TEST(Prefetch, HandsOutThePictureOnceAndOnlyForItsPath)
+TEST(PictureCache, HandsOutThePictureOnceAndOnlyForItsPath)
 {
     TempDir dir;
     const std::string a = dir.Write("a.bmp", Bmp(40, 30));
     const std::string b = dir.Write("b.bmp", Bmp(30, 40));
     const std::string broken = dir.Write("broken.bmp", std::string("BM not a picture"));
 
-    PicturePrefetch prefetch;
-    prefetch.Start(a);
+    PictureCache cache;
+    cache.Prefetch(a);
     int result = -1;
-    auto taken = prefetch.Take(a, &result);
+    platform::FileIdentity identity;
+    auto taken = cache.Take(a, &result, &identity);
     ASSERT_NE(taken, nullptr);
     EXPECT_EQ(result, 0);
+    EXPECT_EQ(identity, platform::IdentityOf(a));
     EXPECT_EQ(StoreOf(*taken), FreshStore(a));
-    EXPECT_EQ(prefetch.Take(a, &result), nullptr) << "handed out twice";
+    EXPECT_EQ(cache.Take(a, &result, &identity), nullptr) << "handed out twice";
 
-    // A newer prefetch drops the older one.
-    prefetch.Start(a);
-    prefetch.Start(b);
-    EXPECT_EQ(prefetch.Take(a, &result), nullptr);
-    // That also dropped b; once the dropped decodes are over, b starts again.
-    prefetch.Wait();
-    prefetch.Start(b);
-    taken = prefetch.Take(b, &result);
+    // Both neighbours are decoded at once, and each is handed out for its
+    // own path only.
+    cache.Prefetch(a);
+    cache.Prefetch(b);
+    taken = cache.Take(b, &result, &identity);
     ASSERT_NE(taken, nullptr);
     EXPECT_EQ(taken->Width(), 30);
+    taken = cache.Take(a, &result, &identity);
+    ASSERT_NE(taken, nullptr);
+    EXPECT_EQ(taken->Width(), 40);
 
     // A failed decode is handed out with its result.
-    prefetch.Start(broken);
-    taken = prefetch.Take(broken, &result);
+    cache.Prefetch(broken);
+    taken = cache.Take(broken, &result, &identity);
     ASSERT_NE(taken, nullptr);
     EXPECT_EQ(result, 1);
 
-    EXPECT_EQ(prefetch.Take(dir.Path().string() + "/missing.bmp", &result), nullptr);
+    EXPECT_EQ(cache.Take(dir.Path().string() + "/missing.bmp", &result, &identity), nullptr);
 }
 
-TEST(Prefetch, FileChangedAfterTheDecodeIsLoadedAgain)
+TEST(PictureCache, FileChangedAfterTheDecodeIsLoadedAgain)
 {
     TempDir dir;
     const std::string path = dir.Write("p.bmp", Bmp(40, 30));
@@ -80,8 +83,8 @@ TEST(Prefetch, FileChangedAfterTheDecodeIsLoadedAgain)
 
     // Rewritten in place with another size.
     ImageDocument document;
-    document.prefetch.Start(path);
-    document.prefetch.Wait();
+    document.cache.Prefetch(path);
+    document.cache.Wait();
     dir.Write("p.bmp", Bmp(20, 10));
     ASSERT_TRUE(document.Load(path));
     EXPECT_EQ(document.decoded->Width(), 20);
@@ -89,21 +92,31 @@ TEST(Prefetch, FileChangedAfterTheDecodeIsLoadedAgain)
     // Replaced by another file of the same size and a different picture.
     const std::string replacement =
         dir.Write("replacement.bmp", EncodeBmp(RenderSamplePicture(20, 10), BmpKind::Palette1));
-    document.prefetch.Start(path);
-    document.prefetch.Wait();
+    document.cache.Prefetch(path);
+    document.cache.Wait();
     ASSERT_EQ(std::rename(replacement.c_str(), path.c_str()), 0);
     ASSERT_TRUE(document.Load(path));
     EXPECT_EQ(StoreOf(*document.decoded), FreshStore(path));
 
     // Deleted: the load fails as it would without a prefetch.
-    document.prefetch.Start(other);
-    document.prefetch.Wait();
+    document.cache.Prefetch(other);
+    document.cache.Wait();
     ASSERT_EQ(std::remove(other.c_str()), 0);
     EXPECT_FALSE(document.Load(other));
     EXPECT_EQ(document.decoded->Width(), 0);
+
+    // A picture that was on screen and then rewritten in place: going back
+    // to it shows the new contents.
+    ASSERT_TRUE(document.Load(path));
+    ASSERT_TRUE(document.Load(dir.Write("third.bmp", Bmp(8, 8))));
+    ASSERT_TRUE(document.cache.Holds(path));
+    dir.Write("p.bmp", Bmp(12, 9));
+    ASSERT_TRUE(document.Load(path));
+    EXPECT_EQ(document.decoded->Width(), 12);
+    EXPECT_EQ(StoreOf(*document.decoded), FreshStore(path));
 }
 
-TEST(Prefetch, BrowsingBothWaysShowsEveryPictureAsALoadWould)
+TEST(PictureCache, BrowsingBothWaysShowsEveryPictureAsALoadWould)
 {
     TempDir dir;
     const std::vector<std::string> paths = {dir.Write("1.bmp", Bmp(40, 30)), dir.Write("2.bmp", Bmp(31, 17)),
@@ -135,7 +148,7 @@ TEST(Prefetch, BrowsingBothWaysShowsEveryPictureAsALoadWould)
     }
 }
 
-TEST(Prefetch, PipeNamedLikeAPictureNeitherHangsNorStopsTheWalk)
+TEST(PictureCache, PipeNamedLikeAPictureNeitherHangsNorStopsTheWalk)
 {
     // A named pipe without a writer among the pictures: neither the decode
     // ahead of time nor the step onto it may wait for a writer.
@@ -154,6 +167,71 @@ TEST(Prefetch, PipeNamedLikeAPictureNeitherHangsNorStopsTheWalk)
     f.view.ShowNext();
     EXPECT_EQ(f.view.document.path, last);
     EXPECT_TRUE(f.view.document.loaded);
+}
+
+// Right, Left, Right: each picture comes back as the very picture that was
+// on screen, not decoded again.
+TEST(PictureCache, BackAndForthShowsEachPictureWithoutDecodingItAgain)
+{
+    TempDir dir;
+    for (const char* name : {"1.bmp", "2.bmp", "3.bmp", "4.bmp"}) {
+        dir.Write(name, Bmp(40, 30));
+    }
+    ViewFixture f;
+    ASSERT_TRUE(f.view.OpenImage(dir.Path().string() + "/2.bmp", true));
+    const PxBitmap* second = f.view.document.decoded.get();
+    f.view.document.cache.Wait();
+    ASSERT_TRUE(f.view.document.cache.Holds(dir.Path().string() + "/1.bmp")) << "the neighbour behind";
+    ASSERT_TRUE(f.view.document.cache.Holds(dir.Path().string() + "/3.bmp")) << "the neighbour ahead";
+    f.view.ShowNext();
+    const PxBitmap* third = f.view.document.decoded.get();
+    f.view.ShowPrevious();
+    EXPECT_EQ(f.view.document.decoded.get(), second);
+    f.view.ShowNext();
+    EXPECT_EQ(f.view.document.decoded.get(), third);
+    f.view.ShowPrevious();
+    f.view.ShowPrevious();
+    EXPECT_EQ(f.view.document.path, dir.Path().string() + "/1.bmp");
+    EXPECT_TRUE(f.view.document.loaded);
+}
+
+TEST(PictureCache, KeepsTheLatestPicturesWithinItsBudget)
+{
+    TempDir dir;
+    // 40 x 30: 3600 bytes a store. Room for three.
+    const std::uint64_t store = 120 * 30;
+    PictureCache cache(3 * store + store / 2);
+    std::vector<std::string> paths;
+    for (int i = 0; i < 5; ++i) {
+        paths.push_back(dir.Write(std::to_string(i) + ".bmp", Bmp(40, 30)));
+        auto picture = std::make_unique<PxBitmap>();
+        ASSERT_EQ(picture->CreateFromFile(paths.back().c_str()), 0);
+        cache.Keep(paths.back(), platform::IdentityOf(paths.back()), std::move(picture), 0);
+        EXPECT_LE(cache.HeldBytes(), cache.Budget());
+    }
+    EXPECT_EQ(cache.HeldBytes(), 3 * store);
+    EXPECT_FALSE(cache.Holds(paths[0]));
+    EXPECT_FALSE(cache.Holds(paths[1]));
+    EXPECT_TRUE(cache.Holds(paths[2]) && cache.Holds(paths[3]) && cache.Holds(paths[4]));
+
+    // Asking for a picture again makes it the latest: it outlives the others.
+    cache.Prefetch(paths[2]);
+    auto big = std::make_unique<PxBitmap>();
+    ASSERT_EQ(big->CreateFromFile(dir.Write("big.bmp", Bmp(40, 60)).c_str()), 0);  // over half the budget
+    cache.Keep(dir.Path().string() + "/big.bmp", platform::IdentityOf(dir.Path().string() + "/big.bmp"),
+               std::move(big), 0);
+    EXPECT_FALSE(cache.Holds(dir.Path().string() + "/big.bmp"));
+    auto fresh = std::make_unique<PxBitmap>();
+    ASSERT_EQ(fresh->CreateFromFile(paths[1].c_str()), 0);
+    cache.Keep(paths[1], platform::IdentityOf(paths[1]), std::move(fresh), 0);
+    EXPECT_TRUE(cache.Holds(paths[2]));
+    EXPECT_FALSE(cache.Holds(paths[3]));
+
+    // By default a quarter of the machine's memory at most.
+    const std::uint64_t memory =
+        static_cast<std::uint64_t>(sysconf(_SC_PHYS_PAGES)) * static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+    EXPECT_LE(PictureCache::DefaultBudget(), memory / 4);
+    EXPECT_GT(PictureCache::DefaultBudget(), std::uint64_t{0});
 }
 
 TEST(ImageDocument, WorkingCopyIsTheDecodedPictureUntilItIsTransformed)
