@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -446,6 +447,45 @@ void MainFrame::ExecuteCommand(std::uint16_t id)
     } else if (command->run.view != nullptr) {
         (Image().*command->run.view)();
     }
+}
+
+std::uint16_t MainFrame::CommandForKey(QKeyCombination key)
+{
+    for (const CommandInfo& command : Commands()) {
+        for (const QKeyCombination bound : command.keys) {
+            if (bound.key() != Qt::Key_unknown && bound == key) {
+                return command.id;
+            }
+        }
+    }
+    return 0;
+}
+
+// The keypad's bindings reach the frame here. On X11 the toolkit leaves the
+// keypad mark out when it matches shortcuts, so a shortcut that carries it
+// never fires from a real keypad (the key then arrives here unused); where a
+// shortcut does fire, the key never gets here. Either way each press acts
+// once.
+void MainFrame::keyPressEvent(QKeyEvent* event)
+{
+    constexpr Qt::KeyboardModifiers kBindingModifiers =
+        Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier | Qt::KeypadModifier;
+    if (event->modifiers().testFlag(Qt::KeypadModifier)) {
+        // A keypad key bound as itself, or else bound as the same key of the
+        // main keyboard (the keypad's Enter, and its arrows with Num Lock
+        // off), as the shortcut would have matched it.
+        const Qt::KeyboardModifiers modifiers = event->modifiers() & kBindingModifiers;
+        std::uint16_t id = CommandForKey(QKeyCombination(modifiers, Qt::Key(event->key())));
+        if (id == 0) {
+            id = CommandForKey(QKeyCombination(modifiers & ~Qt::KeypadModifier, Qt::Key(event->key())));
+        }
+        if (id != 0) {
+            event->accept();
+            ExecuteCommand(id);
+            return;
+        }
+    }
+    QMainWindow::keyPressEvent(event);
 }
 
 QMenu* MainFrame::CreateContextMenu(QWidget* parent)

@@ -129,6 +129,9 @@ public:
 
     // Runs the command's operation; unknown ids do nothing.
     void ExecuteCommand(std::uint16_t id);
+    // The command bound to a key with its modifiers (the keypad's marked by
+    // Qt::KeypadModifier), or 0.
+    static std::uint16_t CommandForKey(QKeyCombination key);
 
     // Opens the first picture (the Open dialog asks when `path` is empty)
     // and shows the frame in the show state the settings gave. False when
@@ -195,6 +198,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     bool event(QEvent* event) override;
     QMenu* createPopupMenu() override { return nullptr; }
 

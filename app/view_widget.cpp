@@ -14,8 +14,11 @@
 #include <QTimer>
 #include <QUrl>
 #include <QWheelEvent>
+#include <QtGui/qguiapplication_platform.h>
 #include <algorithm>
 #include <cmath>
+
+#include <xcb/xcb.h>
 
 namespace brelvix::app {
 
@@ -126,6 +129,18 @@ std::vector<std::string> LocalFiles(const QMimeData* data)
         }
     }
     return files;
+}
+
+// The load that follows a busy cursor blocks the event loop, so the cursor
+// must reach the window system now. A round trip (QGuiApplication::sync)
+// would do that, but on X11 it also throws away the key presses waiting in
+// the queue meanwhile: four quick presses of Right would advance three
+// pictures. Sending what is buffered is all the cursor needs.
+void SendPendingRequests()
+{
+    if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) {
+        xcb_flush(x11->connection());
+    }
 }
 
 unsigned MouseKeys(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers)
@@ -531,9 +546,7 @@ ViewCursor ViewWidget::SetCursor(ViewCursor cursor)
             break;
         case ViewCursor::Wait:
             area->setCursor(Qt::WaitCursor);
-            // The load that follows blocks the event loop; make the window
-            // system show the busy cursor now.
-            QGuiApplication::sync();
+            SendPendingRequests();
             break;
     }
     return replaced;
