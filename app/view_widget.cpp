@@ -1,5 +1,6 @@
 #include "app/view_widget.h"
 
+#include <QtGui/qguiapplication_platform.h>
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -14,7 +15,6 @@
 #include <QTimer>
 #include <QUrl>
 #include <QWheelEvent>
-#include <QtGui/qguiapplication_platform.h>
 #include <algorithm>
 #include <cmath>
 
@@ -138,8 +138,13 @@ std::vector<std::string> LocalFiles(const QMimeData* data)
 // pictures. Sending what is buffered is all the cursor needs.
 void SendPendingRequests()
 {
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) {
+        return;
+    }
     if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) {
-        xcb_flush(x11->connection());
+        if (xcb_connection_t* connection = x11->connection()) {
+            xcb_flush(connection);
+        }
     }
 }
 

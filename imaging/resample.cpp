@@ -208,9 +208,9 @@ int PxResampler::Resize(const std::uint8_t* const* sourceRows, std::int32_t sour
                       destinationWidth, destinationHeight, destinationRows);
 }
 
-int PxResampler::ResizePart(const std::uint8_t* const* sourceRows, std::int32_t sourceWidth,
-                            std::int32_t sourceHeight, std::int32_t destinationWidth, std::int32_t destinationHeight,
-                            std::int32_t left, std::int32_t bottom, std::int32_t width, std::int32_t height,
+int PxResampler::ResizePart(const std::uint8_t* const* sourceRows, std::int32_t sourceWidth, std::int32_t sourceHeight,
+                            std::int32_t destinationWidth, std::int32_t destinationHeight, std::int32_t left,
+                            std::int32_t bottom, std::int32_t width, std::int32_t height,
                             std::uint8_t* const* destinationRows) const
 {
     if (sourceWidth <= 0 || sourceHeight <= 0 || destinationWidth <= 0 || destinationHeight <= 0 || width <= 0 ||
@@ -308,8 +308,7 @@ int PxBitmap::ScalePart(std::int32_t newWidth, std::int32_t newHeight, std::int3
                         std::int32_t partWidth, std::int32_t partHeight, PxBitmap* destination) const
 {
     if (destination == nullptr || pixels == nullptr || destination == this || newWidth <= 0 || newHeight <= 0 ||
-        partWidth <= 0 || partHeight <= 0 || x < 0 || y < 0 || partWidth > newWidth - x ||
-        partHeight > newHeight - y) {
+        partWidth <= 0 || partHeight <= 0 || x < 0 || y < 0 || partWidth > newWidth - x || partHeight > newHeight - y) {
         return 1;
     }
     destination->SetDimensions(partWidth, partHeight, bitsPerPixel);

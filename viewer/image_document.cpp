@@ -151,8 +151,7 @@ void ImageDocument::ApplyFlips()
 
 bool ImageDocument::WorkingCopyIsDecoded() const
 {
-    return decoded && turns == 0 && !mirrored && scaledWidth == decoded->Width() &&
-           scaledHeight == decoded->Height();
+    return decoded && turns == 0 && !mirrored && scaledWidth == decoded->Width() && scaledHeight == decoded->Height();
 }
 
 // The part of the working copy at (x, y) comes from one rectangle of the
@@ -164,8 +163,8 @@ bool ImageDocument::WorkingCopyIsDecoded() const
 bool ImageDocument::RenderPart(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
                                PxBitmap* part) const
 {
-    if (!decoded || decoded->Pixels() == nullptr || part == nullptr || width <= 0 || height <= 0 || x < 0 ||
-        y < 0 || width > display.width - x || height > display.height - y) {
+    if (!decoded || decoded->Pixels() == nullptr || part == nullptr || width <= 0 || height <= 0 || x < 0 || y < 0 ||
+        width > display.width - x || height > display.height - y) {
         return false;
     }
     std::int32_t left = mirrored ? display.width - x - width : x;

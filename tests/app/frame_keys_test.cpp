@@ -220,11 +220,11 @@ TEST_F(FrameKeys, ClosingInFullScreenStoresTheWindowedRectangle)
     auto frame = OpenFrame(WriteSolidBmp(pictures + "/a.bmp", 20, 20, Rgb{1, 2, 3}));
     frame->setGeometry(40, 50, 500, 400);
     Settle();
-    const QRect windowed = frame->geometry();
+    const QRect windowed = frame->frameGeometry();
     Press(*frame, Qt::Key_5, Qt::KeypadModifier);  // full screen
     Settle();
     ASSERT_TRUE(frame->isFullScreen());
-    ASSERT_NE(frame->geometry(), windowed);
+    ASSERT_NE(frame->frameGeometry(), windowed);
     frame->close();
 
     RegistryKey key(StorePath(), RegistryRoot::CurrentUser, kSettingsKeyPath);

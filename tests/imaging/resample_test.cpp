@@ -472,8 +472,8 @@ TEST(PxScale, IntoTheSourceItself)
 TEST(PxScale, PartsAreTheSamePlaceOfTheWholeScale)
 {
     std::mt19937 random(77);
-    const std::array<int, 4> scales[] = {{7, 5, 28, 20},   {7, 5, 30, 19},   {64, 48, 20, 15}, {64, 48, 64, 48},
-                                         {31, 17, 33, 16}, {100, 3, 37, 9},  {45, 45, 404, 12}, {300, 200, 1201, 799},
+    const std::array<int, 4> scales[] = {{7, 5, 28, 20},   {7, 5, 30, 19},  {64, 48, 20, 15},  {64, 48, 64, 48},
+                                         {31, 17, 33, 16}, {100, 3, 37, 9}, {45, 45, 404, 12}, {300, 200, 1201, 799},
                                          {600, 7, 3, 1},   {17, 23, 61, 5}};
     for (const auto& c : scales) {
         SCOPED_TRACE(testing::Message() << c[0] << " x " << c[1] << " -> " << c[2] << " x " << c[3]);
@@ -483,8 +483,12 @@ TEST(PxScale, PartsAreTheSamePlaceOfTheWholeScale)
         ASSERT_EQ(source.Scale(c[2], c[3], &whole), 0);
         const int w = c[2];
         const int h = c[3];
-        std::vector<std::array<int, 4>> parts = {{0, 0, w, h},         {0, 0, 1, 1},         {w - 1, h - 1, 1, 1},
-                                                 {0, h - 1, w, 1},     {w - 1, 0, 1, h},     {w / 3, 0, w - w / 3, h / 2 + 1},
+        std::vector<std::array<int, 4>> parts = {{0, 0, w, h},
+                                                 {0, 0, 1, 1},
+                                                 {w - 1, h - 1, 1, 1},
+                                                 {0, h - 1, w, 1},
+                                                 {w - 1, 0, 1, h},
+                                                 {w / 3, 0, w - w / 3, h / 2 + 1},
                                                  {0, h / 2, w / 2 + 1, h - h / 2}};
         for (int i = 0; i < 12; ++i) {
             const int x = std::uniform_int_distribution<int>(0, w - 1)(random);
@@ -511,8 +515,8 @@ TEST(PxScale, PartsAreTheSamePlaceOfTheWholeScale)
     PxBitmap source;
     RandomPicture(source, 20, 10, random);
     PxBitmap part;
-    const std::array<int, 6> outside[] = {{40, 20, -1, 0, 5, 5},  {40, 20, 36, 0, 5, 5}, {40, 20, 0, 16, 5, 5},
-                                          {40, 20, 0, 0, 0, 5},   {40, 20, 0, 0, 5, 0},  {0, 20, 0, 0, 1, 1}};
+    const std::array<int, 6> outside[] = {{40, 20, -1, 0, 5, 5}, {40, 20, 36, 0, 5, 5}, {40, 20, 0, 16, 5, 5},
+                                          {40, 20, 0, 0, 0, 5},  {40, 20, 0, 0, 5, 0},  {0, 20, 0, 0, 1, 1}};
     for (const auto& [sw, sh, x, y, pw, ph] : outside) {
         EXPECT_EQ(source.ScalePart(sw, sh, x, y, pw, ph, &part), 1) << x << "," << y << " " << pw << " x " << ph;
     }

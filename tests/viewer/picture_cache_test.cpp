@@ -218,8 +218,8 @@ TEST(PictureCache, KeepsTheLatestPicturesWithinItsBudget)
     cache.Prefetch(paths[2]);
     auto big = std::make_unique<PxBitmap>();
     ASSERT_EQ(big->CreateFromFile(dir.Write("big.bmp", Bmp(40, 60)).c_str()), 0);  // over half the budget
-    cache.Keep(dir.Path().string() + "/big.bmp", platform::IdentityOf(dir.Path().string() + "/big.bmp"),
-               std::move(big), 0);
+    cache.Keep(dir.Path().string() + "/big.bmp", platform::IdentityOf(dir.Path().string() + "/big.bmp"), std::move(big),
+               0);
     EXPECT_FALSE(cache.Holds(dir.Path().string() + "/big.bmp"));
     auto fresh = std::make_unique<PxBitmap>();
     ASSERT_EQ(fresh->CreateFromFile(paths[1].c_str()), 0);

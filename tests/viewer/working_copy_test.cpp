@@ -28,8 +28,8 @@ void RandomPicture(PxBitmap& bitmap, int width, int height, std::uint32_t seed)
 void WholeTheLongWay(const PxBitmap& decoded, double zoom, int rotation, bool flipH, bool flipV, PxBitmap* out)
 {
     PxBitmap result;
-    ASSERT_EQ(decoded.Scale(static_cast<int>(decoded.Width() * zoom), static_cast<int>(decoded.Height() * zoom), &result),
-              0);
+    ASSERT_EQ(
+        decoded.Scale(static_cast<int>(decoded.Width() * zoom), static_cast<int>(decoded.Height() * zoom), &result), 0);
     if (rotation != 0) {
         PxBitmap turned;
         ASSERT_EQ(result.Rotate(rotation / 90, &turned), 0);
@@ -83,9 +83,9 @@ TEST(WorkingCopy, EveryPartIsTheSamePlaceOfTheWholeAtEveryZoomTurnAndMirror)
                 ASSERT_EQ(document.display.Height(), whole.Height());
                 const int w = whole.Width();
                 const int h = whole.Height();
-                std::vector<std::array<int, 4>> parts = {{0, 0, w, h},     {0, 0, 1, 1},     {w - 1, 0, 1, 1},
-                                                         {0, h - 1, 1, 1}, {w - 1, h - 1, 1, 1}, {0, h - 1, w, 1},
-                                                         {w - 1, 0, 1, h}, {w / 2, h / 3, w - w / 2, h - h / 3}};
+                std::vector<std::array<int, 4>> parts = {
+                    {0, 0, w, h},         {0, 0, 1, 1},     {w - 1, 0, 1, 1}, {0, h - 1, 1, 1},
+                    {w - 1, h - 1, 1, 1}, {0, h - 1, w, 1}, {w - 1, 0, 1, h}, {w / 2, h / 3, w - w / 2, h - h / 3}};
                 for (int i = 0; i < 6; ++i) {
                     const int x = std::uniform_int_distribution<int>(0, w - 1)(random);
                     const int y = std::uniform_int_distribution<int>(0, h - 1)(random);

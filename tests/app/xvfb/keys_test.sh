@@ -266,6 +266,43 @@ EOF
     title_is slow5.jpg || fail "four presses of Right went on to $(xdotool getwindowname "$main")"
     echo "ok  four quick presses of Right advanced four pictures"
     ;;
+  placement)
+    pictures="$work/pictures"
+    mkdir -p "$pictures"
+    "$probe" marked "$pictures/p.bmp"
+    # The frame's top-left corner on the screen: the inside's, less the
+    # frame's left and top edges as the window manager announces them.
+    frame_origin() {
+      local x y extents
+      x=$(xwininfo -id "$main" | sed -n 's/.*Absolute upper-left X: *//p')
+      y=$(xwininfo -id "$main" | sed -n 's/.*Absolute upper-left Y: *//p')
+      extents=$(xprop -id "$main" _NET_FRAME_EXTENTS | sed -n 's/.*= *//p')
+      IFS=', ' read -r left _ top _ <<<"$extents"
+      echo "$((x - left)) $((y - top)) $top"
+    }
+    for stored in "0 0 600 400" "5000 4000 5600 4400"; do
+      read -r l t r b <<<"$stored"
+      write_settings "\"WindowLeft\" dword u32 $l" "\"WindowTop\" dword u32 $t" "\"WindowRight\" dword u32 $r" \
+        "\"WindowBottom\" dword u32 $b" '"WindowShow" dword u32 1'
+      start "$pictures/p.bmp"
+      sleep 1
+      read -r fx fy titlebar <<<"$(frame_origin)"
+      [ "$titlebar" -gt 0 ] || fail "the window manager gave no title bar"
+      if [ "$l" -eq 0 ]; then
+        [ "$fx $fy" = "0 0" ] || fail "stored at 0,0, the frame came back at $fx,$fy"
+      else
+        [ "$fx" -ge 0 ] && [ "$fy" -ge 0 ] && [ $((fx + 600)) -le 1024 ] && [ $((fy + 400)) -le 768 ] ||
+          fail "stored off the screen, the frame came back at $fx,$fy"
+      fi
+      echo "ok  stored at $l,$t: the frame shows at $fx,$fy, its title bar on the screen"
+      xdotool key Escape
+      wait "$pid" || fail "exit status $? after Esc"
+      pid=""
+      kept="$(stored WindowLeft) $(stored WindowTop) $(stored WindowRight) $(stored WindowBottom)"
+      [ "$kept" = "$fx $fy $((fx + 600)) $((fy + 400))" ] || fail "the frame at $fx,$fy 600x400 was stored as $kept"
+      echo "ok  stored again as $kept"
+    done
+    ;;
   *)
     fail "unknown scenario $scenario"
     ;;
