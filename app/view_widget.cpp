@@ -16,7 +16,9 @@
 #include <QUrl>
 #include <QWheelEvent>
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstring>
 
 #include <xcb/xcb.h>
 
@@ -98,10 +100,22 @@ public:
             const std::uint8_t* source =
                 pixels + std::int64_t(height - 1 - (top + row)) * stride + std::int64_t(left) * 3;
             std::uint32_t* destination = buffer.data() + std::size_t(row) * std::size_t(w);
-            for (int column = 0; column < w; ++column) {
-                destination[column] = 0xFF000000u | (std::uint32_t(source[2]) << 16) | (std::uint32_t(source[1]) << 8) |
-                                      std::uint32_t(source[0]);
-                source += 3;
+            // Blue, green, red in memory read as one little-endian word are
+            // 0x..RRGGBB, the 32-bit format's order: one load and the opaque
+            // alpha per pixel. The last pixel of a row is read byte by byte, as
+            // its fourth byte may lie past the store.
+            int column = 0;
+            if constexpr (std::endian::native == std::endian::little) {
+                for (; column + 1 < w; ++column) {
+                    std::uint32_t word;
+                    std::memcpy(&word, source + 3 * column, 4);
+                    destination[column] = word | 0xFF000000u;
+                }
+            }
+            for (; column < w; ++column) {
+                const std::uint8_t* pixel = source + 3 * column;
+                destination[column] =
+                    0xFF000000u | (std::uint32_t(pixel[2]) << 16) | (std::uint32_t(pixel[1]) << 8) | pixel[0];
             }
         }
         const QImage rows(reinterpret_cast<const uchar*>(buffer.data()), w, h, w * 4, QImage::Format_RGB32);
