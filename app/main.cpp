@@ -13,7 +13,7 @@
 #include "app/entry.h"
 #include "app/main_frame.h"
 #include "viewer/image_view.h"
-#include "viewer/prefetch.h"
+#include "viewer/picture_cache.h"
 
 using namespace brelvix;
 using namespace brelvix::app;
@@ -82,9 +82,9 @@ int main(int argc, char** argv)
     // system and building the window; should the toolkit's options change
     // the path (or the settings a folder's first picture, through its
     // subfolders), the early decode is simply not used.
-    PicturePrefetch early;
+    PictureCache early;
     if (const std::string guess = PictureForPath(PicturePathFromArguments(argc, argv), false); !guess.empty()) {
-        early.Start(guess);
+        early.Prefetch(guess);
     }
 
     previousHandler = qInstallMessageHandler(HoldStartupMessage);
@@ -94,7 +94,7 @@ int main(int argc, char** argv)
     QApplication::setDesktopFileName(QStringLiteral("brelvix"));
 
     MainFrame frame;
-    frame.Image().document.prefetch = std::move(early);
+    frame.Image().document.cache = std::move(early);
 
     // Qt has taken its own options out of argv; the rest is the tail. A
     // folder opens on its first picture, as the file list orders it.

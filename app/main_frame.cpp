@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -13,7 +14,9 @@
 #include <QProcess>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
+#include <algorithm>
 #include <cmath>
 #include <iterator>
 #include <memory>
@@ -453,6 +456,45 @@ void MainFrame::ExecuteCommand(std::uint16_t id)
     }
 }
 
+std::uint16_t MainFrame::CommandForKey(QKeyCombination key)
+{
+    for (const CommandInfo& command : Commands()) {
+        for (const QKeyCombination bound : command.keys) {
+            if (bound.key() != Qt::Key_unknown && bound == key) {
+                return command.id;
+            }
+        }
+    }
+    return 0;
+}
+
+// The keypad's bindings reach the frame here. On X11 the toolkit leaves the
+// keypad mark out when it matches shortcuts, so a shortcut that carries it
+// never fires from a real keypad (the key then arrives here unused); where a
+// shortcut does fire, the key never gets here. Either way each press acts
+// once.
+void MainFrame::keyPressEvent(QKeyEvent* event)
+{
+    constexpr Qt::KeyboardModifiers kBindingModifiers =
+        Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier | Qt::KeypadModifier;
+    if (event->modifiers().testFlag(Qt::KeypadModifier)) {
+        // A keypad key bound as itself, or else bound as the same key of the
+        // main keyboard (the keypad's Enter, and its arrows with Num Lock
+        // off), as the shortcut would have matched it.
+        const Qt::KeyboardModifiers modifiers = event->modifiers() & kBindingModifiers;
+        std::uint16_t id = CommandForKey(QKeyCombination(modifiers, Qt::Key(event->key())));
+        if (id == 0) {
+            id = CommandForKey(QKeyCombination(modifiers & ~Qt::KeypadModifier, Qt::Key(event->key())));
+        }
+        if (id != 0) {
+            event->accept();
+            ExecuteCommand(id);
+            return;
+        }
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
 QMenu* MainFrame::CreateContextMenu(QWidget* parent)
 {
     auto* menu = new QMenu(parent);
@@ -527,6 +569,7 @@ void MainFrame::ToggleFullScreen()
         toolBar->hide();
         windowedMaximized = isMaximized();
         windowedGeometry = windowedMaximized && normalGeometry().isValid() ? normalGeometry() : geometry();
+        windowedFrame = windowedMaximized && normalFrame.isValid() ? normalFrame : frameGeometry();
         view->SetEdgeVisible(false);
         showFullScreen();
         // The full-screen state is the window manager's to honour; on an X
@@ -564,15 +607,110 @@ void MainFrame::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
+// The stored rectangle is the frame's, title bar and borders included, as
+// the window manager places it: a window stored at the screen's top-left
+// corner comes back with its title bar there, not above the screen.
 QRect MainFrame::PlacementRect() const
 {
     if (view->Image().fullScreen || closingFromFullScreen) {
-        return windowedGeometry;
+        return windowedFrame;
     }
-    if ((isMaximized() || isMinimized()) && normalGeometry().isValid()) {
-        return normalGeometry();
+    if (isMaximized() || isMinimized()) {
+        if (normalFrame.isValid()) {
+            return normalFrame;
+        }
+        if (normalGeometry().isValid()) {
+            return normalGeometry();
+        }
     }
-    return geometry();
+    return frameGeometry();
+}
+
+namespace {
+
+// Less than this much of a window on any screen and it counts as lost.
+constexpr int kVisibleEnough = 48;
+
+// A rectangle with too little of it on every screen (stored while a monitor
+// that is gone now was plugged in) moves onto the nearest screen's free
+// area, shrunk to fit; any other stays as it is.
+QRect OntoAScreen(QRect frame)
+{
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    const QScreen* nearest = nullptr;
+    std::int64_t nearestDistance = 0;
+    for (const QScreen* screen : screens) {
+        const QRect shared = screen->availableGeometry().intersected(frame);
+        if (shared.width() >= std::min(kVisibleEnough, frame.width()) &&
+            shared.height() >= std::min(kVisibleEnough, frame.height())) {
+            return frame;
+        }
+        const QPoint apart = screen->availableGeometry().center() - frame.center();
+        const std::int64_t distance = std::int64_t{apart.x()} * apart.x() + std::int64_t{apart.y()} * apart.y();
+        if (nearest == nullptr || distance < nearestDistance) {
+            nearest = screen;
+            nearestDistance = distance;
+        }
+    }
+    if (nearest == nullptr) {
+        return frame;
+    }
+    const QRect area = nearest->availableGeometry();
+    frame.setSize(frame.size().boundedTo(area.size()));
+    frame.moveLeft(std::clamp(frame.left(), area.left(), area.right() + 1 - frame.width()));
+    frame.moveTop(std::clamp(frame.top(), area.top(), area.bottom() + 1 - frame.height()));
+    return frame;
+}
+
+}  // namespace
+
+void MainFrame::RestoreFrame(const QRect& stored)
+{
+    const QRect frame = OntoAScreen(stored);
+    normalFrame = frame;
+    pendingFrame = frame;
+    // A window's position is its frame's; its size is the inside's, which is
+    // known only once the window manager has put a frame around it (until
+    // then the inside takes the whole rectangle).
+    move(frame.topLeft());
+    resize(frame.size());
+}
+
+void MainFrame::NoteGeometry()
+{
+    if (!isVisible() || Image().fullScreen || windowState() != Qt::WindowNoState) {
+        return;
+    }
+    const QRect frame = frameGeometry();
+    const QRect inside = geometry();
+    if (pendingFrame.isValid() && frame != inside) {
+        const QRect wanted = pendingFrame;
+        pendingFrame = QRect();
+        resize(wanted.size() - (frame.size() - inside.size()));
+        move(wanted.topLeft());
+        return;
+    }
+    normalFrame = frame;
+}
+
+void MainFrame::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    NoteGeometry();
+}
+
+void MainFrame::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    NoteGeometry();
+}
+
+void MainFrame::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    // Where the frame is known as the window shows, no move follows it.
+    NoteGeometry();
+    QTimer::singleShot(0, this, [this] { NoteGeometry(); });
 }
 
 WindowShow MainFrame::PlacementShow() const

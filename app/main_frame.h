@@ -129,6 +129,9 @@ public:
 
     // Runs the command's operation; unknown ids do nothing.
     void ExecuteCommand(std::uint16_t id);
+    // The command bound to a key with its modifiers (the keypad's marked by
+    // Qt::KeypadModifier), or 0.
+    static std::uint16_t CommandForKey(QKeyCombination key);
 
     // Opens the first picture (the Open dialog asks when `path` is empty)
     // and shows the frame in the show state the settings gave. False when
@@ -188,13 +191,19 @@ public:
     std::int32_t windowFlags = 0;
     WindowShow windowShow = WindowShow::Normal;
 
-    // Full-screen memory: the windowed geometry and whether the window was
-    // maximised when full screen began.
+    // Full-screen memory: the windowed geometry (inside the frame, to
+    // restore), the frame's normal rectangle (to store) and whether the
+    // window was maximised when full screen began.
     QRect windowedGeometry;
+    QRect windowedFrame;
     bool windowedMaximized = false;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool event(QEvent* event) override;
     QMenu* createPopupMenu() override { return nullptr; }
 
@@ -220,9 +229,15 @@ private:
     void WatchMenuPrompts(QMenu* menu);
     void ShowMenuPrompt(const QString& prompt);
     void EndMenuPrompt();
-    // Windowed geometry and show state to store: the remembered ones while
-    // full screen is on or was just left for closing.
+    // Windowed frame rectangle and show state to store: the remembered ones
+    // while full screen is on or was just left for closing.
     QRect PlacementRect() const;
+    // Places the window's frame (title bar and borders included) at the
+    // stored rectangle, moved onto a screen when it lies off every one.
+    void RestoreFrame(const QRect& frame);
+    // Follows the frame: keeps its normal rectangle, and sizes the inside of
+    // a restored window once the window manager has framed it.
+    void NoteGeometry();
     WindowShow PlacementShow() const;
 
     static const CommandInfo commandTable[];
@@ -234,6 +249,12 @@ private:
     std::map<std::uint16_t, QAction*> actions;
     OpenDialog openDialog;
     bool closingFromFullScreen = false;
+    // The frame's rectangle the last time the window lay normally (neither
+    // maximised, minimised nor full screen).
+    QRect normalFrame;
+    // The stored frame rectangle until the window manager has framed the
+    // window: only then is known how much of it the inside may take.
+    QRect pendingFrame;
 };
 
 }  // namespace brelvix::app

@@ -206,14 +206,14 @@ void MainFrame::LoadSettings()
     statusBar()->setVisible(ShowStatusbar);
     SetCheck(kCmdStatusBar, ShowStatusbar);
 
-    // The rectangle is used as stored, even off every screen; only one
-    // without area is passed over, as no window can take it.
+    // The rectangle is the frame's; one off every screen comes back onto the
+    // nearest. One without area is passed over, as no window can take it.
     windowFlags = flags;
     windowShow = static_cast<WindowShow>(show);
     const std::int64_t width = std::int64_t{right} - left;
     const std::int64_t height = std::int64_t{bottom} - top;
     if (storedRect && width > 0 && height > 0 && width <= QWIDGETSIZE_MAX && height <= QWIDGETSIZE_MAX) {
-        setGeometry(left, top, static_cast<int>(width), static_cast<int>(height));
+        RestoreFrame(QRect(left, top, static_cast<int>(width), static_cast<int>(height)));
     }
 }
 

@@ -1,5 +1,6 @@
 #include "app/view_widget.h"
 
+#include <QtGui/qguiapplication_platform.h>
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -15,7 +16,11 @@
 #include <QUrl>
 #include <QWheelEvent>
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstring>
+
+#include <xcb/xcb.h>
 
 namespace brelvix::app {
 
@@ -95,10 +100,22 @@ public:
             const std::uint8_t* source =
                 pixels + std::int64_t(height - 1 - (top + row)) * stride + std::int64_t(left) * 3;
             std::uint32_t* destination = buffer.data() + std::size_t(row) * std::size_t(w);
-            for (int column = 0; column < w; ++column) {
-                destination[column] = 0xFF000000u | (std::uint32_t(source[2]) << 16) | (std::uint32_t(source[1]) << 8) |
-                                      std::uint32_t(source[0]);
-                source += 3;
+            // Blue, green, red in memory read as one little-endian word are
+            // 0x..RRGGBB, the 32-bit format's order: one load and the opaque
+            // alpha per pixel. The last pixel of a row is read byte by byte, as
+            // its fourth byte may lie past the store.
+            int column = 0;
+            if constexpr (std::endian::native == std::endian::little) {
+                for (; column + 1 < w; ++column) {
+                    std::uint32_t word;
+                    std::memcpy(&word, source + 3 * column, 4);
+                    destination[column] = word | 0xFF000000u;
+                }
+            }
+            for (; column < w; ++column) {
+                const std::uint8_t* pixel = source + 3 * column;
+                destination[column] =
+                    0xFF000000u | (std::uint32_t(pixel[2]) << 16) | (std::uint32_t(pixel[1]) << 8) | pixel[0];
             }
         }
         const QImage rows(reinterpret_cast<const uchar*>(buffer.data()), w, h, w * 4, QImage::Format_RGB32);
@@ -126,6 +143,23 @@ std::vector<std::string> LocalFiles(const QMimeData* data)
         }
     }
     return files;
+}
+
+// The load that follows a busy cursor blocks the event loop, so the cursor
+// must reach the window system now. A round trip (QGuiApplication::sync)
+// would do that, but on X11 it also throws away the key presses waiting in
+// the queue meanwhile: four quick presses of Right would advance three
+// pictures. Sending what is buffered is all the cursor needs.
+void SendPendingRequests()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) {
+        return;
+    }
+    if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) {
+        if (xcb_connection_t* connection = x11->connection()) {
+            xcb_flush(connection);
+        }
+    }
 }
 
 unsigned MouseKeys(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers)
@@ -531,9 +565,7 @@ ViewCursor ViewWidget::SetCursor(ViewCursor cursor)
             break;
         case ViewCursor::Wait:
             area->setCursor(Qt::WaitCursor);
-            // The load that follows blocks the event loop; make the window
-            // system show the busy cursor now.
-            QGuiApplication::sync();
+            SendPendingRequests();
             break;
     }
     return replaced;

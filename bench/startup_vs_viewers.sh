@@ -7,10 +7,12 @@
 # distinct colours) every viewer is started on the first picture; the probe
 # measures the time from process start until the picture's colour is on the
 # screen, then presses the viewer's next-picture key over it and measures the
-# time until the second picture's colour is there, and reads the peak resident
-# memory (VmHWM). Each figure is the median of RUNS runs (default 5).
+# time until the second picture's colour is there, then its previous-picture
+# key and the time until the first picture is back, and reads the peak
+# resident memory (VmHWM). Each figure is the median of RUNS runs (default 5).
 #
-# Ratios: start-up against feh, next picture against nsxiv, memory against
+# Ratios: start-up against feh, next picture against nsxiv, next and previous
+# picture against qimgv (which decodes ahead both ways), memory against
 # nsxiv; below 1 means Brelvix is faster or smaller.
 #
 # usage: bench/startup_vs_viewers.sh [RUNS]
@@ -46,14 +48,14 @@ export XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$work/config" XDG_DATA_H
 export QT_QPA_PLATFORM=xcb HOME="$work"
 "$probe" pictures "$work/pictures"
 
-# viewer name, next-picture key, what it is given (folder: the first picture,
-# and it lists the folder itself; files: both pictures, as feh and nsxiv
-# take their list from the command line), command
+# viewer name, next-picture key, previous-picture key, what it is given
+# (folder: the first picture, and it lists the folder itself; files: both
+# pictures, as feh and nsxiv take their list from the command line), command
 viewers=(
-  "brelvix|Right|folder|$brelvix"
-  "feh|Right|files|feh"
-  "nsxiv|n|files|nsxiv"
-  "qimgv|Right|folder|qimgv"
+  "brelvix|Right|Left|folder|$brelvix"
+  "feh|Right|Left|files|feh"
+  "nsxiv|n|p|files|nsxiv"
+  "qimgv|Right|Left|folder|qimgv"
 )
 
 median() {
@@ -64,23 +66,24 @@ declare -A result
 for set in large/1.jpg small/1.png; do
   second=${set/1./2.}
   for entry in "${viewers[@]}"; do
-    IFS='|' read -r name key given command <<<"$entry"
+    IFS='|' read -r name key back given command <<<"$entry"
     pictures=("$work/pictures/$set")
     [ "$given" = files ] && pictures+=("$work/pictures/$second")
     : >"$work/samples"
     for _ in $(seq 1 "$runs"); do
       # A fresh settings store each time: every viewer starts as on first use.
       rm -rf "$work/config" "$HOME/.config"
-      line=$("$probe" measure "$key" -- $command "${pictures[@]}" 2>"$work/error") ||
+      line=$("$probe" measure "$key" "$back" -- $command "${pictures[@]}" 2>"$work/error") ||
         { echo "$name on $set failed: $(cat "$work/error")" >&2; continue; }
       echo "$line" >>"$work/samples"
       sleep 0.3
     done
-    for field in start_ms next_ms peak_kb; do
+    for field in start_ms next_ms prev_ms peak_kb; do
       result[$set,$name,$field]=$(sed -n "s/.*$field=\([0-9.-]*\).*/\1/p" "$work/samples" | median)
     done
-    printf '%-12s %-8s start %8s ms   next %8s ms   peak %8s kB\n' "$set" "$name" \
-      "${result[$set,$name,start_ms]}" "${result[$set,$name,next_ms]}" "${result[$set,$name,peak_kb]}"
+    printf '%-12s %-8s start %8s ms   next %8s ms   previous %8s ms   peak %8s kB\n' "$set" "$name" \
+      "${result[$set,$name,start_ms]}" "${result[$set,$name,next_ms]}" "${result[$set,$name,prev_ms]}" \
+      "${result[$set,$name,peak_kb]}"
   done
 done
 
@@ -90,4 +93,6 @@ for set in large/1.jpg small/1.png; do
   echo "$set: start-up brelvix/feh $(ratio "${result[$set,brelvix,start_ms]}" "${result[$set,feh,start_ms]}")" \
     " next brelvix/nsxiv $(ratio "${result[$set,brelvix,next_ms]}" "${result[$set,nsxiv,next_ms]}")" \
     " peak memory brelvix/nsxiv $(ratio "${result[$set,brelvix,peak_kb]}" "${result[$set,nsxiv,peak_kb]}")"
+  echo "$set: next brelvix/qimgv $(ratio "${result[$set,brelvix,next_ms]}" "${result[$set,qimgv,next_ms]}")" \
+    " previous brelvix/qimgv $(ratio "${result[$set,brelvix,prev_ms]}" "${result[$set,qimgv,prev_ms]}")"
 done

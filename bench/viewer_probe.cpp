@@ -4,11 +4,13 @@
 //   viewer_probe pictures FOLDER
 //       writes FOLDER/large/1.jpg and 2.jpg (6000 x 4000) and FOLDER/small/1.png
 //       and 2.png (640 x 480): textured pictures of two distinct colours
-//   viewer_probe measure KEY -- PROGRAM ARGUMENTS...
+//   viewer_probe measure KEY BACK -- PROGRAM ARGUMENTS...
 //       starts the program, waits until the first picture's colour shows on
 //       the screen, presses KEY (xdotool key name) over it, waits until the
-//       second picture's colour shows there, and prints
-//       "start_ms=S next_ms=N peak_kb=P" (peak resident memory, VmHWM)
+//       second picture's colour shows there, presses BACK and waits until the
+//       first picture's colour is back, and prints
+//       "start_ms=S next_ms=N prev_ms=B peak_kb=P" (peak resident memory,
+//       VmHWM)
 //
 // The screen is sampled along a few full-width lines; a line "shows" a
 // colour when at least 32 of its pixels are within 40 of it on every channel.
@@ -224,7 +226,7 @@ std::string WindowUnderPointer()
     return window;
 }
 
-int Measure(const std::string& key, std::vector<std::string> arguments)
+int Measure(const std::string& key, const std::string& back, std::vector<std::string> arguments)
 {
     std::vector<char*> command;
     for (std::string& argument : arguments) {
@@ -276,8 +278,18 @@ int Measure(const std::string& key, std::vector<std::string> arguments)
         }
     }
     const double nextMs = MillisecondsSince(pressed);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto pressedBack = Clock::now();
+    RunQuietly({"xdotool", "key", back});
+    while (!ShowsAt(screen, where, kFirst)) {
+        if (MillisecondsSince(pressedBack) > 60000) {
+            std::fputs("the first picture never came back\n", stderr);
+            return finish(1);
+        }
+    }
+    const double backMs = MillisecondsSince(pressedBack);
     const long peak = PeakKilobytes(pid);
-    std::printf("start_ms=%.1f next_ms=%.1f peak_kb=%ld\n", startMs, nextMs, peak);
+    std::printf("start_ms=%.1f next_ms=%.1f prev_ms=%.1f peak_kb=%ld\n", startMs, nextMs, backMs, peak);
     return finish(0);
 }
 
@@ -288,13 +300,14 @@ int main(int argc, char** argv)
     if (argc == 3 && std::strcmp(argv[1], "pictures") == 0) {
         return WritePictures(argv[2]);
     }
-    if (argc >= 5 && std::strcmp(argv[1], "measure") == 0 && std::strcmp(argv[3], "--") == 0) {
+    if (argc >= 6 && std::strcmp(argv[1], "measure") == 0 && std::strcmp(argv[4], "--") == 0) {
         // Taken before the toolkit removes the options it knows.
         const std::string key = argv[2];
-        const std::vector<std::string> command(argv + 4, argv + argc);
+        const std::string back = argv[3];
+        const std::vector<std::string> command(argv + 5, argv + argc);
         QGuiApplication application(argc, argv);
-        return Measure(key, command);
+        return Measure(key, back, command);
     }
-    std::fputs("usage: viewer_probe pictures FOLDER | measure KEY -- PROGRAM ARGUMENTS...\n", stderr);
+    std::fputs("usage: viewer_probe pictures FOLDER | measure KEY BACK -- PROGRAM ARGUMENTS...\n", stderr);
     return 2;
 }

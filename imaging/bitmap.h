@@ -127,6 +127,13 @@ public:
     int Flip(bool vertical, PxBitmap* destination) const;
     // Two-pass tent-filter resampling to newWidth x newHeight.
     int Scale(std::int32_t newWidth, std::int32_t newHeight, PxBitmap* destination) const;
+    // The partWidth x partHeight rectangle at (x, y) (picture coordinates,
+    // top-left origin) of what Scale(newWidth, newHeight) would make, byte
+    // for byte, without making the rest: a view of a picture zoomed far
+    // beyond the store cap needs only what is on screen. 0 on success, 1 when
+    // the rectangle is not inside the scaled picture or a store cannot be had.
+    int ScalePart(std::int32_t newWidth, std::int32_t newHeight, std::int32_t x, std::int32_t y, std::int32_t partWidth,
+                  std::int32_t partHeight, PxBitmap* destination) const;
 
     // Only the loader sets the format id.
     void SetFormatId(std::int32_t id) { formatId = id; }

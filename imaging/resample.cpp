@@ -106,7 +106,13 @@ double PxTriangleFilter::Evaluate(double x) const
 std::unique_ptr<PxContributionTable> PxResampler::ComputeContributions(std::int32_t outCount, std::int32_t inCount,
                                                                        double scale) const
 {
-    if (outCount <= 0 || inCount <= 0 || !(scale > 0) || !std::isfinite(scale)) {
+    return ContributionRange(0, outCount, inCount, scale);
+}
+
+std::unique_ptr<PxContributionTable> PxResampler::ContributionRange(std::int32_t first, std::int32_t outCount,
+                                                                    std::int32_t inCount, double scale) const
+{
+    if (first < 0 || outCount <= 0 || inCount <= 0 || !(scale > 0) || !std::isfinite(scale)) {
         return nullptr;
     }
     double support = kPxScaleRadius;
@@ -135,9 +141,12 @@ std::unique_ptr<PxContributionTable> PxResampler::ComputeContributions(std::int3
     table->windowSize = windowSize;
     table->count = outCount;
 
-    for (std::int32_t i = 0; i < outCount; ++i) {
-        PxContribution& entry = table->entries[i];
-        entry.weights = table->weightBlock.get() + static_cast<std::int64_t>(i) * windowSize;
+    for (std::int32_t n = 0; n < outCount; ++n) {
+        PxContribution& entry = table->entries[n];
+        entry.weights = table->weightBlock.get() + static_cast<std::int64_t>(n) * windowSize;
+        // Each output's window depends on its own index alone, so a range of
+        // outputs gets exactly the entries the whole table has there.
+        const double i = static_cast<double>(first) + n;
         const double center = (i + 0.5) * (1 / scale) - 0.5;
         const double low = std::floor(center - support);
         const double high = std::ceil(center + support);
@@ -195,7 +204,18 @@ int PxResampler::Resize(const std::uint8_t* const* sourceRows, std::int32_t sour
                         std::uint8_t* const* destinationRows, std::int32_t destinationWidth,
                         std::int32_t destinationHeight) const
 {
-    if (sourceWidth <= 0 || sourceHeight <= 0 || destinationWidth <= 0 || destinationHeight <= 0) {
+    return ResizePart(sourceRows, sourceWidth, sourceHeight, destinationWidth, destinationHeight, 0, 0,
+                      destinationWidth, destinationHeight, destinationRows);
+}
+
+int PxResampler::ResizePart(const std::uint8_t* const* sourceRows, std::int32_t sourceWidth, std::int32_t sourceHeight,
+                            std::int32_t destinationWidth, std::int32_t destinationHeight, std::int32_t left,
+                            std::int32_t bottom, std::int32_t width, std::int32_t height,
+                            std::uint8_t* const* destinationRows) const
+{
+    if (sourceWidth <= 0 || sourceHeight <= 0 || destinationWidth <= 0 || destinationHeight <= 0 || width <= 0 ||
+        height <= 0 || left < 0 || bottom < 0 || width > destinationWidth - left ||
+        height > destinationHeight - bottom) {
         return 1;
     }
     // Everything is allocated before a destination byte is written, so a
@@ -205,14 +225,14 @@ int PxResampler::Resize(const std::uint8_t* const* sourceRows, std::int32_t sour
     PxPass vertical;
     {
         const auto table =
-            ComputeContributions(destinationWidth, sourceWidth, static_cast<double>(destinationWidth) / sourceWidth);
+            ContributionRange(left, width, sourceWidth, static_cast<double>(destinationWidth) / sourceWidth);
         if (!table || !PxPackPass(*table, sourceWidth, &horizontal) || !PxPrepareLanes(&horizontal, sourceWidth)) {
             return 1;
         }
     }
     {
-        const auto table = ComputeContributions(destinationHeight, sourceHeight,
-                                                static_cast<double>(destinationHeight) / sourceHeight);
+        const auto table =
+            ContributionRange(bottom, height, sourceHeight, static_cast<double>(destinationHeight) / sourceHeight);
         if (!table || !PxPackPass(*table, sourceHeight, &vertical)) {
             return 1;
         }
@@ -221,10 +241,10 @@ int PxResampler::Resize(const std::uint8_t* const* sourceRows, std::int32_t sour
     // of intermediate rows, so the work splits over the processor's cores
     // with every byte computed exactly as one band would. Small pictures stay
     // on this thread, where starting another would cost more than it saves.
-    const std::int64_t work = static_cast<std::int64_t>(destinationWidth) * destinationHeight * vertical.maxTaps +
-                              static_cast<std::int64_t>(destinationWidth) * sourceHeight;
+    const std::int64_t work = static_cast<std::int64_t>(width) * height * vertical.maxTaps +
+                              static_cast<std::int64_t>(width) * std::min(sourceHeight, height * vertical.maxTaps);
     const int bandCount = static_cast<int>(
-        std::clamp<std::int64_t>(std::min<std::int64_t>(PxWorkerCount(), work / kWorkPerBand), 1, destinationHeight));
+        std::clamp<std::int64_t>(std::min<std::int64_t>(PxWorkerCount(), work / kWorkPerBand), 1, height));
     struct Band {
         std::unique_ptr<Intermediate> intermediate;
         PxBuffer<const std::uint8_t*> taps;
@@ -234,8 +254,8 @@ int PxResampler::Resize(const std::uint8_t* const* sourceRows, std::int32_t sour
     std::vector<Band> bands(static_cast<std::size_t>(bandCount));
     for (int b = 0; b < bandCount; ++b) {
         Band& band = bands[static_cast<std::size_t>(b)];
-        band.first = static_cast<std::int32_t>(static_cast<std::int64_t>(destinationHeight) * b / bandCount);
-        band.end = static_cast<std::int32_t>(static_cast<std::int64_t>(destinationHeight) * (b + 1) / bandCount);
+        band.first = static_cast<std::int32_t>(static_cast<std::int64_t>(height) * b / bandCount);
+        band.end = static_cast<std::int32_t>(static_cast<std::int64_t>(height) * (b + 1) / bandCount);
         band.intermediate.reset(new (std::nothrow) Intermediate(sourceRows, horizontal, kernels));
         band.taps = PxZeroed<const std::uint8_t*>(static_cast<std::uint64_t>(vertical.maxTaps));
         if (!band.intermediate || !band.taps || !band.intermediate->Allocate(sourceHeight, vertical.maxTaps)) {
@@ -243,7 +263,7 @@ int PxResampler::Resize(const std::uint8_t* const* sourceRows, std::int32_t sour
         }
     }
 
-    const std::int64_t rowBytes = 3 * static_cast<std::int64_t>(destinationWidth);
+    const std::int64_t rowBytes = 3 * static_cast<std::int64_t>(width);
     auto runBand = [&](Band& band) {
         for (std::int32_t i = band.first; i < band.end; ++i) {
             const PxWindow& window = vertical.windows[i];
@@ -282,6 +302,31 @@ int PxBitmap::Scale(std::int32_t newWidth, std::int32_t newHeight, PxBitmap* des
         return 1;
     }
     return resampler.Resize(sourceRows.get(), width, height, destinationRows.get(), newWidth, newHeight);
+}
+
+int PxBitmap::ScalePart(std::int32_t newWidth, std::int32_t newHeight, std::int32_t x, std::int32_t y,
+                        std::int32_t partWidth, std::int32_t partHeight, PxBitmap* destination) const
+{
+    if (destination == nullptr || pixels == nullptr || destination == this || newWidth <= 0 || newHeight <= 0 ||
+        partWidth <= 0 || partHeight <= 0 || x < 0 || y < 0 || partWidth > newWidth - x || partHeight > newHeight - y) {
+        return 1;
+    }
+    destination->SetDimensions(partWidth, partHeight, bitsPerPixel);
+    if (destination->CreatePixelStore() != 0) {
+        return 1;
+    }
+    const PxTriangleFilter filter(kPxScaleRadius);
+    const PxResampler resampler(&filter);
+    const auto sourceRows = RowTable(pixels, Stride(), height);
+    const auto destinationRows = RowTable(destination->Pixels(), destination->Stride(), partHeight);
+    if (!sourceRows || !destinationRows) {
+        return 1;
+    }
+    // The store counts rows from the bottom: the part's top row y is row
+    // newHeight - 1 - y of the whole.
+    const std::int32_t bottom = newHeight - y - partHeight;
+    return resampler.ResizePart(sourceRows.get(), width, height, newWidth, newHeight, x, bottom, partWidth, partHeight,
+                                destinationRows.get());
 }
 
 }  // namespace brelvix

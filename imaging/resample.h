@@ -64,6 +64,19 @@ public:
                std::uint8_t* const* destinationRows, std::int32_t destinationWidth,
                std::int32_t destinationHeight) const;
 
+    // One part of what Resize would make: the `width` x `height` pixels
+    // starting at column `left` and row `bottom` of the destinationWidth x
+    // destinationHeight picture (rows numbered as the row tables number them,
+    // 0 = bottom). `destinationRows` has `height` entries, entry 0 for row
+    // `bottom`. Every byte is the one Resize writes at that place; only the
+    // source rows the part needs are filtered, so the cost follows the part,
+    // not the whole picture. Returns 0, or 1 when a size is not positive, the
+    // part is not inside the picture or working memory cannot be had.
+    int ResizePart(const std::uint8_t* const* sourceRows, std::int32_t sourceWidth, std::int32_t sourceHeight,
+                   std::int32_t destinationWidth, std::int32_t destinationHeight, std::int32_t left,
+                   std::int32_t bottom, std::int32_t width, std::int32_t height,
+                   std::uint8_t* const* destinationRows) const;
+
     // The weights for making outCount samples out of inCount with the factor
     // `scale` (outCount / inCount). Null when the counts are not positive or
     // the table cannot be allocated.
@@ -71,6 +84,11 @@ public:
                                                               double scale) const;
 
 private:
+    // The entries of outputs first .. first + outCount - 1 of a pass with
+    // the factor `scale`: exactly those a whole table has at those outputs.
+    std::unique_ptr<PxContributionTable> ContributionRange(std::int32_t first, std::int32_t outCount,
+                                                           std::int32_t inCount, double scale) const;
+
     const PxFilter* filter;
 };
 

@@ -32,6 +32,9 @@ FileIdentity IdentityOf(const std::string& path);
 // status cannot be read.
 std::int64_t FileSizeOf(const std::string& path);
 
+// The machine's physical memory in bytes; 0 when it cannot be told.
+std::uint64_t PhysicalMemoryBytes();
+
 // A folder as device and inode: the same folder reached by two paths (through
 // a symbolic link) has the same key.
 struct FolderKey {

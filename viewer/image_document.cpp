@@ -7,24 +7,11 @@
 
 namespace brelvix {
 
-namespace {
-
-// Leaves `bitmap` 0 x 0 without a store (a shown store is let go, not freed).
-void Clear(PxBitmap& bitmap)
-{
-    PxBitmap empty;
-    bitmap.MoveFrom(empty);
-}
-
-}  // namespace
-
 ImageDocument::ImageDocument() = default;
 
 ImageDocument::~ImageDocument()
 {
-    // The working copy may show the decoded picture's store; it lets go
-    // first. Then the decoded picture, then the list.
-    Clear(display);
+    // The decoded picture, then the list.
     decoded.reset();
     fileList.clear();
 }
@@ -41,20 +28,28 @@ bool IsPictureExtension(const std::string& extension)
 
 bool ImageDocument::Load(const std::string& newPath)
 {
-    // The old picture goes before the new one is decoded, so the two are
-    // never in memory together; the working copy, which shows its store,
-    // lets go of it first.
-    Clear(display);
-    decoded.reset();
-    path = newPath;
-    int result = 1;
-    decoded = prefetch.Take(path, &result);
-    if (!decoded) {
-        decoded = std::make_unique<PxBitmap>();
-        result = decoded->CreateFromFile(path.c_str());
+    // The old picture goes to the cache (which keeps it only when it is
+    // small enough, so a huge one is gone before the next is decoded).
+    if (decoded) {
+        cache.Keep(path, decodedIdentity, std::move(decoded), decodedResult);
     }
-    loaded = result == 0;
-    display.ShareFrom(*decoded);
+    path = newPath;
+    decodedResult = 1;
+    decoded = cache.Take(path, &decodedResult, &decodedIdentity);
+    if (!decoded) {
+        decodedIdentity = platform::IdentityOf(path);
+        decoded = std::make_unique<PxBitmap>();
+        decodedResult = decoded->CreateFromFile(path.c_str());
+    }
+    loaded = decodedResult == 0;
+    // The working copy is the decoded picture as it is; after a failure,
+    // whatever size the decode left.
+    scaledWidth = decoded->Width();
+    scaledHeight = decoded->Height();
+    display = {scaledWidth, scaledHeight};
+    turns = 0;
+    mirrored = false;
+    ++generation;
     zoom = 1.0;
     rotation = 0;
     flipHorizontal = false;
@@ -62,11 +57,7 @@ bool ImageDocument::Load(const std::string& newPath)
     return loaded;
 }
 
-// A second picture of the current one's size is held while the neighbour
-// waits; beyond this the memory is not worth the faster step.
-constexpr std::uint64_t kMaxPrefetchBesideBytes = std::uint64_t{256} << 20;
-
-void ImageDocument::PrefetchNeighbour(std::int32_t step)
+void ImageDocument::PrefetchNeighbours(std::int32_t step)
 {
     const std::int64_t count = static_cast<std::int64_t>(fileList.size());
     if (!loaded || !decoded || count < 2 || currentIndex < 0 || currentIndex >= count) {
@@ -74,13 +65,17 @@ void ImageDocument::PrefetchNeighbour(std::int32_t step)
     }
     const std::uint64_t bytes =
         static_cast<std::uint64_t>(decoded->Stride()) * static_cast<std::uint64_t>(decoded->Height());
-    if (bytes > kMaxPrefetchBesideBytes) {
+    if (!cache.WouldKeep(bytes)) {
         return;
     }
-    const std::int64_t index = ((currentIndex + std::int64_t{step}) % count + count) % count;
-    const std::string& neighbour = fileList[static_cast<std::size_t>(index)];
-    if (neighbour != path) {
-        prefetch.Start(neighbour);
+    // The way the user is going first: with two decodes at a time both
+    // neighbours start at once, but the first one gets the head start.
+    for (const std::int64_t offset : {std::int64_t{step}, -std::int64_t{step}}) {
+        const std::int64_t index = ((currentIndex + offset) % count + count) % count;
+        const std::string& neighbour = fileList[static_cast<std::size_t>(index)];
+        if (neighbour != path) {
+            cache.Prefetch(neighbour);
+        }
     }
 }
 
@@ -100,20 +95,6 @@ std::int32_t TruncatedSize(double value)
     return static_cast<std::int32_t>(value);
 }
 
-// Puts a transform's result into `display`. A transform that fails (the
-// working copy has no pixels, or the result would be too large) still yields
-// a picture of the right size without pixels, so placement and scrolling stay
-// consistent and nothing stale is drawn.
-void TakeResult(PxBitmap& display, PxBitmap& result, int status, std::int32_t width, std::int32_t height)
-{
-    if (status == 0) {
-        display.MoveFrom(result);
-        return;
-    }
-    Clear(display);
-    display.SetDimensions(width, height, 24);
-}
-
 }  // namespace
 
 void ImageDocument::ApplyZoom()
@@ -121,57 +102,121 @@ void ImageDocument::ApplyZoom()
     if (!decoded) {
         return;
     }
-    const std::int32_t newWidth = TruncatedSize(decoded->Width() * zoom);
-    const std::int32_t newHeight = TruncatedSize(decoded->Height() * zoom);
-    if (newWidth == decoded->Width() && newHeight == decoded->Height() && decoded->Pixels() != nullptr) {
-        // Scaling to the same size reproduces the picture byte for byte, and
-        // the decoded picture never changes: the working copy shows its
-        // store instead of holding a second copy of it.
-        display.ShareFrom(*decoded);
-        return;
-    }
-    PxBitmap scaled;
-    const int status = decoded->Scale(newWidth, newHeight, &scaled);
-    TakeResult(display, scaled, status, newWidth, newHeight);
+    scaledWidth = TruncatedSize(decoded->Width() * zoom);
+    scaledHeight = TruncatedSize(decoded->Height() * zoom);
+    display = {scaledWidth, scaledHeight};
+    turns = 0;
+    mirrored = false;
+    ++generation;
 }
 
 void ImageDocument::ApplyRotation()
 {
-    std::int32_t code = 0;
+    std::int32_t quarters = 0;
     switch (rotation) {
         case 90:
-            code = 1;
+            quarters = 1;
             break;
         case 180:
-            code = 2;
+            quarters = 2;
             break;
         case 270:
-            code = 3;
+            quarters = 3;
             break;
         default:
             return;
     }
-    const bool quarter = code != 2;
-    const std::int32_t width = quarter ? display.Height() : display.Width();
-    const std::int32_t height = quarter ? display.Width() : display.Height();
-    PxBitmap turned;
-    const int status = display.Rotate(code, &turned);
-    TakeResult(display, turned, status, width, height);
+    // A turn after a mirror turns the other way round: the mirror image of a
+    // clockwise turn is a counter-clockwise one.
+    turns = (mirrored ? turns - quarters + 4 : turns + quarters) % 4;
+    if (quarters != 2) {
+        std::swap(display.width, display.height);
+    }
+    ++generation;
 }
 
 void ImageDocument::ApplyFlips()
 {
-    // Each mirror works on a fresh bitmap; the left-right one comes first.
     if (flipHorizontal) {
-        PxBitmap mirrored;
-        const int status = display.Flip(false, &mirrored);
-        TakeResult(display, mirrored, status, display.Width(), display.Height());
+        mirrored = !mirrored;
+        ++generation;
     }
     if (flipVertical) {
-        PxBitmap mirrored;
-        const int status = display.Flip(true, &mirrored);
-        TakeResult(display, mirrored, status, display.Width(), display.Height());
+        // Top-bottom is left-right after half a turn.
+        turns = (turns + 2) % 4;
+        mirrored = !mirrored;
+        ++generation;
     }
+}
+
+bool ImageDocument::WorkingCopyIsDecoded() const
+{
+    return decoded && turns == 0 && !mirrored && scaledWidth == decoded->Width() && scaledHeight == decoded->Height();
+}
+
+// The part of the working copy at (x, y) comes from one rectangle of the
+// scaled picture: undo the mirror, then the turn, and the rectangle's
+// corners land on the scaled picture's. That rectangle is scaled on its own
+// (the resampler gives the same bytes as for the whole), then turned and
+// mirrored like the whole: cutting a rectangle out commutes with turning and
+// mirroring, which only move pixels.
+bool ImageDocument::RenderPart(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
+                               PxBitmap* part) const
+{
+    if (!decoded || decoded->Pixels() == nullptr || part == nullptr || width <= 0 || height <= 0 || x < 0 || y < 0 ||
+        width > display.width - x || height > display.height - y) {
+        return false;
+    }
+    std::int32_t left = mirrored ? display.width - x - width : x;
+    const std::int32_t top = y;
+    // (left, top) is now the rectangle in the turned picture, whose size is
+    // the working copy's. A clockwise quarter turn puts scaled (sx, sy) at
+    // (scaledHeight - 1 - sy, sx), half a turn at (W - 1 - sx, H - 1 - sy),
+    // three quarters at (sy, scaledWidth - 1 - sx).
+    std::int32_t sx = left;
+    std::int32_t sy = top;
+    std::int32_t sw = width;
+    std::int32_t sh = height;
+    switch (turns) {
+        case 1:
+            sx = top;
+            sy = scaledHeight - left - width;
+            sw = height;
+            sh = width;
+            break;
+        case 2:
+            sx = scaledWidth - left - width;
+            sy = scaledHeight - top - height;
+            break;
+        case 3:
+            sx = scaledWidth - top - height;
+            sy = left;
+            sw = height;
+            sh = width;
+            break;
+        default:
+            break;
+    }
+    PxBitmap scaled;
+    if (decoded->ScalePart(scaledWidth, scaledHeight, sx, sy, sw, sh, &scaled) != 0) {
+        return false;
+    }
+    if (turns != 0) {
+        PxBitmap turned;
+        if (scaled.Rotate(turns, &turned) != 0) {
+            return false;
+        }
+        scaled.MoveFrom(turned);
+    }
+    if (mirrored) {
+        PxBitmap mirror;
+        if (scaled.Flip(false, &mirror) != 0) {
+            return false;
+        }
+        scaled.MoveFrom(mirror);
+    }
+    part->MoveFrom(scaled);
+    return true;
 }
 
 }  // namespace brelvix

@@ -3,7 +3,11 @@
 // The document keeps the picture exactly as decoded and a working copy that
 // is drawn. The decoded picture never changes after loading; every change of
 // zoom, rotation or flips rebuilds the working copy from it in one order:
-// scale, rotate, mirror left-right, mirror top-bottom. Beside that it holds
+// scale, rotate, mirror left-right, mirror top-bottom. The working copy is
+// kept as its size and its orientation only: any rectangle of it is made on
+// demand (RenderPart), byte for byte what the same place of the whole would
+// hold. A 24-megapixel photo at 1000 % would need a working copy of 2.4 GB;
+// the screen shows a few megabytes of it. Beside that it holds
 // the file list of the picture's folder with the current position, and the
 // viewer's settings fields, which the application's settings code reads and
 // writes directly.
@@ -16,7 +20,7 @@
 
 #include "imaging/bitmap.h"
 #include "platform/file_system.h"
-#include "viewer/prefetch.h"
+#include "viewer/picture_cache.h"
 
 namespace brelvix {
 
@@ -37,6 +41,14 @@ int CompareNaturally(const std::string& a, const std::string& b);
 // The status bar's file size.
 using platform::FileSizeOf;
 
+// The size of the working copy, in pixels.
+struct WorkingCopySize {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::int32_t Width() const { return width; }
+    std::int32_t Height() const { return height; }
+};
+
 class ImageDocument {
 public:
     ImageDocument();
@@ -48,27 +60,43 @@ public:
     // even when the new one fails), makes the working copy show it and resets
     // zoom to 1.0, rotation to 0 and both flips. Sets `path` and `loaded`.
     // The file list and the position are not touched. Returns `loaded`.
-    // The working copy shows the decoded store rather than a copy of it (the
-    // bytes are the same, and the decoded picture never changes); after a
-    // failure that is whatever the decode left. A picture prefetched from the
-    // same unchanged file is taken instead of decoding it again.
+    // After a failure the working copy is whatever the decode left. The
+    // picture that goes is handed to the cache, and a picture the cache
+    // holds of the same unchanged file is taken instead of decoding it
+    // again.
     bool Load(const std::string& newPath);
 
-    // Starts decoding the list's entry `step` places from the current one
-    // (wrapping around) in the background, so that stepping there finds it
-    // ready. Nothing happens without a loaded picture, with fewer than two
-    // entries, or when the current picture is so large that holding a second
-    // one beside it would cost too much memory.
-    void PrefetchNeighbour(std::int32_t step);
+    // Starts decoding the list's entries `step` places from the current one
+    // and then `step` places the other way (wrapping around) in the
+    // background, so that stepping on or back finds them ready. Nothing
+    // happens without a loaded picture, with fewer than two entries, or when
+    // the current picture is too large for the cache to keep another beside.
+    void PrefetchNeighbours(std::int32_t step);
 
-    // display = decoded scaled by zoom (each size truncated toward zero).
-    // Without a decoded picture nothing happens.
+    // The working copy becomes decoded scaled by zoom (each size truncated
+    // toward zero), unturned and unmirrored. Without a decoded picture
+    // nothing happens.
     void ApplyZoom();
-    // Turns display by `rotation` (90, 180, 270 clockwise; other values do
-    // nothing).
+    // Turns the working copy by `rotation` (90, 180, 270 clockwise; other
+    // values do nothing).
     void ApplyRotation();
-    // Mirrors display left-right, then top-bottom, as the flags say.
+    // Mirrors the working copy left-right, then top-bottom, as the flags say.
     void ApplyFlips();
+
+    // Makes `part` the width x height rectangle at (x, y) of the working copy
+    // (picture coordinates, top-left origin): the decoded picture's pixels
+    // scaled, turned and mirrored exactly as a whole working copy built in
+    // that order would hold them there. False, with `part` unchanged or
+    // without a store, when there are no decoded pixels, the rectangle is
+    // not inside the working copy or memory cannot be had. Safe to call from
+    // several threads at once while the document does not change.
+    bool RenderPart(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height, PxBitmap* part) const;
+    // The working copy is the decoded picture itself (zoom gives its size,
+    // neither turned nor mirrored): it can be drawn straight from the store.
+    bool WorkingCopyIsDecoded() const;
+    // Changes whenever the working copy does (load, zoom, turn, mirror), so
+    // that parts made of an older one are known to be stale.
+    std::uint64_t Generation() const { return generation; }
 
     // Lists the pictures of the folder of `picturePath` (the part before its
     // last '/') and sets currentIndex to the picture's position: the first
@@ -93,8 +121,8 @@ public:
     bool loaded = false;
     // The picture as decoded; null until the first Load.
     std::unique_ptr<PxBitmap> decoded;
-    // The working copy that is drawn.
-    PxBitmap display;
+    // The size of the working copy that is drawn (its pixels: RenderPart).
+    WorkingCopySize display;
 
     // Setting: the folder scan enters subfolders.
     bool includeSubdirectories = false;
@@ -120,8 +148,24 @@ public:
     // Setting: the program "Open for editing" starts; empty when none.
     std::string imageEditorPath;
 
-    // Pictures being decoded ahead of time; Load takes from it.
-    PicturePrefetch prefetch;
+    // Pictures recently shown and decoded ahead of time; Load takes from it.
+    PictureCache cache;
+
+private:
+    // The file the decoded picture came from, as it was at the decode, and
+    // what the decode returned: what the cache needs to keep it.
+    platform::FileIdentity decodedIdentity;
+    int decodedResult = 1;
+    // The scaled picture's size, before turning.
+    std::int32_t scaledWidth = 0;
+    std::int32_t scaledHeight = 0;
+    // How the working copy lies: the scaled picture turned by `turns`
+    // quarter turns clockwise, then mirrored left-right when `mirrored`.
+    // Every sequence of turns and mirrors comes down to one such pair
+    // (mirroring top-bottom is half a turn and a left-right mirror).
+    std::int32_t turns = 0;
+    bool mirrored = false;
+    std::uint64_t generation = 0;
 };
 
 }  // namespace brelvix

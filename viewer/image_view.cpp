@@ -39,7 +39,7 @@ bool ImageView::OpenImage(const std::string& path, bool rebuildList)
         }
         UpdateDisplay();
     }
-    document.PrefetchNeighbour(browseStep);
+    document.PrefetchNeighbours(browseStep);
     return true;
 }
 

@@ -20,6 +20,7 @@
 
 #include "viewer/image_document.h"
 #include "viewer/view_host.h"
+#include "viewer/view_tiles.h"
 
 namespace brelvix {
 
@@ -219,6 +220,8 @@ private:
     ViewTimer& timer;
     ViewFrame& frame;
     ViewShell& shell;
+    // What is on screen of a working copy that is not the decoded picture.
+    ViewTiles tiles;
     // The direction of the last navigation step; the neighbour that way is
     // decoded ahead of time.
     std::int32_t browseStep = 1;

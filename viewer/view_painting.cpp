@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <limits>
+#include <string>
 
 #include "viewer/image_view.h"
 
@@ -56,6 +57,19 @@ long long Kilobytes(std::int64_t bytes)
     return static_cast<long long>(bytes / 1024);
 }
 
+// The picture's place in the list, counted from 1. A picture that is not in
+// the list (a file given by a path the folder scan does not list, or a list
+// that could not be read) has no place: "-" rather than a number beyond the
+// count.
+std::string Position(const ImageDocument& document)
+{
+    const std::int64_t index = document.currentIndex;
+    if (index < 0 || index >= static_cast<std::int64_t>(document.fileList.size())) {
+        return "-";
+    }
+    return std::to_string(index + 1);
+}
+
 }  // namespace
 
 std::string ImageView::TitleText() const
@@ -67,8 +81,8 @@ std::string ImageView::StatusText() const
 {
     const int width = document.decoded ? document.decoded->Width() : 0;
     const int height = document.decoded ? document.decoded->Height() : 0;
-    std::string text = Format(" File %d of %d    Dimensions: %d x %d    Size: %lld Kb    Zoom: %d%%",
-                              document.currentIndex + 1, static_cast<int>(document.fileList.size()), width, height,
+    std::string text = Format(" File %s of %d    Dimensions: %d x %d    Size: %lld Kb    Zoom: %d%%",
+                              Position(document).c_str(), static_cast<int>(document.fileList.size()), width, height,
                               Kilobytes(FileSizeOf(document.path)), Percentage(document.zoom));
     if (slideShowRunning) {
         text += Format("     Slideshow (delay %3.2f s)", document.slideShowDelay);
@@ -87,7 +101,7 @@ std::vector<std::string> ImageView::OverlayLines() const
     const std::int64_t bytes = FileSizeOf(document.path);
     std::vector<std::string> lines = {
         document.path,
-        Format("File %d of %d", document.currentIndex + 1, static_cast<int>(document.fileList.size())),
+        Format("File %s of %d", Position(document).c_str(), static_cast<int>(document.fileList.size())),
         Format("Size: %d x %d (%d%%)", document.display.Width(), document.display.Height(), Percentage(document.zoom)),
         Format("File size: %lld Kb (%lld bytes)", Kilobytes(bytes), static_cast<long long>(bytes)),
     };
@@ -133,8 +147,18 @@ void ImageView::EraseBackground(ViewCanvas& canvas)
 void ImageView::Paint(ViewCanvas& canvas)
 {
     if (document.loaded) {
+        // The working copy's (0, 0) lies at (x, y) in the client area; the
+        // client area shows its part from (-x, -y) on.
         const ViewPoint at = PicturePosition();
-        document.display.Draw(&canvas, at.x - offsetX, at.y - offsetY, kPxSourceCopy);
+        const int x = at.x - offsetX;
+        const int y = at.y - offsetY;
+        if (document.WorkingCopyIsDecoded()) {
+            // The canvas copies only what the paint exposes.
+            tiles.Clear();
+            document.decoded->Draw(&canvas, x, y, kPxSourceCopy);
+        } else {
+            tiles.Draw(document, canvas, x, y, -x, -y, clientWidth - x, clientHeight - y);
+        }
     } else {
         DrawFailureBox(canvas);
     }

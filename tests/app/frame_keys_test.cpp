@@ -104,25 +104,30 @@ TEST_F(FrameKeys, RotateAndFlipKeysTransformTheWorkingCopy)
         return x == 0 ? Rgb{0, 0, 255} : x == 3 ? Rgb{255, 255, 255} : Rgb{90, 90, 90};
     });
     auto frame = OpenFrame(path);
-    const PxBitmap& display = frame->Image().document.display;
+    const ImageDocument& document = frame->Image().document;
+    const WorkingCopySize& display = document.display;
+    const auto PixelAt = [&document](int x, int y) {
+        PxBitmap pixel;
+        return document.RenderPart(x, y, 1, 1, &pixel) ? brelvix::PixelAt(pixel, 0, 0) : Rgb{1, 2, 3};
+    };
 
     Press(*frame, Qt::Key_Right, Qt::ControlModifier);  // a quarter turn clockwise
     ASSERT_EQ(display.Width(), 2);
     ASSERT_EQ(display.Height(), 4);
-    EXPECT_EQ(PixelAt(display, 0, 0), (Rgb{0, 0, 255}));      // was bottom-left
-    EXPECT_EQ(PixelAt(display, 1, 0), (Rgb{255, 0, 0}));      // was top-left
-    EXPECT_EQ(PixelAt(display, 0, 3), (Rgb{255, 255, 255}));  // was bottom-right
-    EXPECT_EQ(PixelAt(display, 1, 3), (Rgb{0, 255, 0}));      // was top-right
+    EXPECT_EQ(PixelAt(0, 0), (Rgb{0, 0, 255}));      // was bottom-left
+    EXPECT_EQ(PixelAt(1, 0), (Rgb{255, 0, 0}));      // was top-left
+    EXPECT_EQ(PixelAt(0, 3), (Rgb{255, 255, 255}));  // was bottom-right
+    EXPECT_EQ(PixelAt(1, 3), (Rgb{0, 255, 0}));      // was top-right
 
     Press(*frame, Qt::Key_Left, Qt::AltModifier);  // mirrors the picture as shown
-    EXPECT_EQ(PixelAt(display, 0, 0), (Rgb{255, 0, 0}));
-    EXPECT_EQ(PixelAt(display, 1, 0), (Rgb{0, 0, 255}));
-    EXPECT_EQ(PixelAt(display, 0, 3), (Rgb{0, 255, 0}));
-    EXPECT_EQ(PixelAt(display, 1, 3), (Rgb{255, 255, 255}));
+    EXPECT_EQ(PixelAt(0, 0), (Rgb{255, 0, 0}));
+    EXPECT_EQ(PixelAt(1, 0), (Rgb{0, 0, 255}));
+    EXPECT_EQ(PixelAt(0, 3), (Rgb{0, 255, 0}));
+    EXPECT_EQ(PixelAt(1, 3), (Rgb{255, 255, 255}));
 
     Press(*frame, Qt::Key_Down, Qt::AltModifier);
-    EXPECT_EQ(PixelAt(display, 0, 0), (Rgb{0, 255, 0}));
-    EXPECT_EQ(PixelAt(display, 1, 3), (Rgb{0, 0, 255}));
+    EXPECT_EQ(PixelAt(0, 0), (Rgb{0, 255, 0}));
+    EXPECT_EQ(PixelAt(1, 3), (Rgb{0, 0, 255}));
     EXPECT_EQ(frame->Image().document.rotation, 90);
 
     Press(*frame, Qt::Key_Left, Qt::ControlModifier);
@@ -160,7 +165,7 @@ TEST_F(FrameKeys, KeypadAsteriskFitsThePictureToTheView)
 
     Press(*frame, Qt::Key_Asterisk, Qt::KeypadModifier);
     Settle();
-    const PxBitmap& display = frame->Image().document.display;
+    const WorkingCopySize& display = frame->Image().document.display;
     const QSize area = view->viewport()->size();
     // Fitted: no scroll bar, and the picture touches two opposite edges.
     EXPECT_FALSE(view->horizontalScrollBar()->isVisibleTo(view));
@@ -215,11 +220,11 @@ TEST_F(FrameKeys, ClosingInFullScreenStoresTheWindowedRectangle)
     auto frame = OpenFrame(WriteSolidBmp(pictures + "/a.bmp", 20, 20, Rgb{1, 2, 3}));
     frame->setGeometry(40, 50, 500, 400);
     Settle();
-    const QRect windowed = frame->geometry();
+    const QRect windowed = frame->frameGeometry();
     Press(*frame, Qt::Key_5, Qt::KeypadModifier);  // full screen
     Settle();
     ASSERT_TRUE(frame->isFullScreen());
-    ASSERT_NE(frame->geometry(), windowed);
+    ASSERT_NE(frame->frameGeometry(), windowed);
     frame->close();
 
     RegistryKey key(StorePath(), RegistryRoot::CurrentUser, kSettingsKeyPath);

@@ -3,6 +3,7 @@
 // the defaults.
 #include <QMessageBox>
 #include <QStatusBar>
+#include <QTest>
 #include <QToolBar>
 #include <bit>
 #include <filesystem>
@@ -45,6 +46,7 @@ TEST_F(Settings, RoundTripKeepsEveryValueExactly)
 {
     const std::string editor = "/opt/" + std::string(295, 'e');  // 300 characters
     const std::string picture = WriteSolidBmp(pictures + "/a.bmp", 20, 20, Rgb{1, 2, 3});
+    QRect framed;
     {
         auto frame = OpenFrame(picture);
         ImageDocument& document = frame->Image().document;
@@ -60,6 +62,7 @@ TEST_F(Settings, RoundTripKeepsEveryValueExactly)
         Press(*frame, Qt::Key_S, Qt::ControlModifier);     // status bar hidden
         frame->setGeometry(30, 40, 400, 300);
         Settle();
+        framed = frame->frameGeometry();
         frame->close();
     }
 
@@ -94,6 +97,11 @@ TEST_F(Settings, RoundTripKeepsEveryValueExactly)
     EXPECT_FALSE(frame.CommandAction(kCmdToolbar)->isChecked());
     EXPECT_FALSE(frame.ShowStatusbar);
     EXPECT_TRUE(frame.statusBar()->isHidden());
+    // The window comes back where it was, frame and all.
+    frame.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+    Settle();
+    EXPECT_EQ(frame.frameGeometry(), framed);
     EXPECT_EQ(frame.geometry(), QRect(30, 40, 400, 300));
 }
 

@@ -467,6 +467,63 @@ TEST(PxScale, IntoTheSourceItself)
     EXPECT_EQ(std::vector<std::uint8_t>(source.Pixels(), source.Pixels() + expected.size()), expected);
 }
 
+// A part of a scale is the same place of the whole scale, byte for byte:
+// inner parts, parts touching each edge, single rows and columns, the whole.
+TEST(PxScale, PartsAreTheSamePlaceOfTheWholeScale)
+{
+    std::mt19937 random(77);
+    const std::array<int, 4> scales[] = {{7, 5, 28, 20},   {7, 5, 30, 19},  {64, 48, 20, 15},  {64, 48, 64, 48},
+                                         {31, 17, 33, 16}, {100, 3, 37, 9}, {45, 45, 404, 12}, {300, 200, 1201, 799},
+                                         {600, 7, 3, 1},   {17, 23, 61, 5}};
+    for (const auto& c : scales) {
+        SCOPED_TRACE(testing::Message() << c[0] << " x " << c[1] << " -> " << c[2] << " x " << c[3]);
+        PxBitmap source;
+        RandomPicture(source, c[0], c[1], random);
+        PxBitmap whole;
+        ASSERT_EQ(source.Scale(c[2], c[3], &whole), 0);
+        const int w = c[2];
+        const int h = c[3];
+        std::vector<std::array<int, 4>> parts = {{0, 0, w, h},
+                                                 {0, 0, 1, 1},
+                                                 {w - 1, h - 1, 1, 1},
+                                                 {0, h - 1, w, 1},
+                                                 {w - 1, 0, 1, h},
+                                                 {w / 3, 0, w - w / 3, h / 2 + 1},
+                                                 {0, h / 2, w / 2 + 1, h - h / 2}};
+        for (int i = 0; i < 12; ++i) {
+            const int x = std::uniform_int_distribution<int>(0, w - 1)(random);
+            const int y = std::uniform_int_distribution<int>(0, h - 1)(random);
+            parts.push_back({x, y, std::uniform_int_distribution<int>(1, w - x)(random),
+                             std::uniform_int_distribution<int>(1, h - y)(random)});
+        }
+        for (const auto& [x, y, pw, ph] : parts) {
+            SCOPED_TRACE(testing::Message() << "part " << x << "," << y << " " << pw << " x " << ph);
+            PxBitmap part;
+            ASSERT_EQ(source.ScalePart(w, h, x, y, pw, ph, &part), 0);
+            ASSERT_EQ(part.Width(), pw);
+            ASSERT_EQ(part.Height(), ph);
+            for (int row = 0; row < ph; ++row) {
+                const std::uint8_t* expected = whole.Pixels() + (h - 1 - (y + row)) * whole.Stride() + 3 * x;
+                const std::uint8_t* actual = part.Pixels() + (ph - 1 - row) * part.Stride();
+                ASSERT_EQ(std::memcmp(actual, expected, 3 * static_cast<std::size_t>(pw)), 0) << "row " << row;
+            }
+        }
+    }
+
+    // Parts that are not inside the scaled picture, and a part of a size the
+    // store cap would refuse as a whole.
+    PxBitmap source;
+    RandomPicture(source, 20, 10, random);
+    PxBitmap part;
+    const std::array<int, 6> outside[] = {{40, 20, -1, 0, 5, 5}, {40, 20, 36, 0, 5, 5}, {40, 20, 0, 16, 5, 5},
+                                          {40, 20, 0, 0, 0, 5},  {40, 20, 0, 0, 5, 0},  {0, 20, 0, 0, 1, 1}};
+    for (const auto& [sw, sh, x, y, pw, ph] : outside) {
+        EXPECT_EQ(source.ScalePart(sw, sh, x, y, pw, ph, &part), 1) << x << "," << y << " " << pw << " x " << ph;
+    }
+    EXPECT_EQ(source.ScalePart(200000, 100000, 199990, 99990, 10, 10, &part), 0);
+    EXPECT_EQ(PixelAt(part, 9, 9), PixelAt(source, 19, 9)) << "the far corner enlarges the source's corner";
+}
+
 // ---- the optimised loops against the reference, byte for byte ----
 
 TEST(PxScale, MatchesTheReferenceByteForByte)

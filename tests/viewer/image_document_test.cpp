@@ -32,7 +32,7 @@ TEST(ImageDocument, TransformsApplyInOrderScaleTurnMirror)
     ImageDocument document;
     ASSERT_TRUE(document.Load(WriteSample(dir, 60, 40)));
     document.ApplyZoom();
-    EXPECT_EQ(Corners(document.display), (std::vector<Rgb>{kRed, kGreen, kBlue, kWhite}));
+    EXPECT_EQ(Corners(*WholeWorkingCopy(document)), (std::vector<Rgb>{kRed, kGreen, kBlue, kWhite}));
 
     // A quarter turn clockwise puts the left column on top, read upwards;
     // the mirror that follows then swaps what is now left and right.
@@ -43,7 +43,7 @@ TEST(ImageDocument, TransformsApplyInOrderScaleTurnMirror)
     document.ApplyFlips();
     ASSERT_EQ(document.display.Width(), 40);
     ASSERT_EQ(document.display.Height(), 60);
-    EXPECT_EQ(Corners(document.display), (std::vector<Rgb>{kRed, kBlue, kGreen, kWhite}));
+    EXPECT_EQ(Corners(*WholeWorkingCopy(document)), (std::vector<Rgb>{kRed, kBlue, kGreen, kWhite}));
 
     // Half a turn with both mirrors is the picture as it was.
     document.rotation = 180;
@@ -51,22 +51,22 @@ TEST(ImageDocument, TransformsApplyInOrderScaleTurnMirror)
     document.ApplyZoom();
     document.ApplyRotation();
     document.ApplyFlips();
-    const std::vector<std::uint8_t> turnedAndMirrored = TopDownRgb(document.display);
+    const std::vector<std::uint8_t> turnedAndMirrored = TopDownRgb(*WholeWorkingCopy(document));
     document.ApplyZoom();
-    EXPECT_EQ(turnedAndMirrored, TopDownRgb(document.display));
+    EXPECT_EQ(turnedAndMirrored, TopDownRgb(*WholeWorkingCopy(document)));
 
     // Scaled by 2 and turned through every quarter back to 0: the scaled
     // picture exactly, rebuilt from the decoded one each time.
     document.zoom = 2.0;
     document.ApplyZoom();
-    const std::vector<std::uint8_t> scaled = TopDownRgb(document.display);
+    const std::vector<std::uint8_t> scaled = TopDownRgb(*WholeWorkingCopy(document));
     ASSERT_EQ(document.display.Width(), 120);
     for (int angle : {90, 180, 270, 0}) {
         document.rotation = angle;
         document.ApplyZoom();
         document.ApplyRotation();
     }
-    EXPECT_EQ(TopDownRgb(document.display), scaled);
+    EXPECT_EQ(TopDownRgb(*WholeWorkingCopy(document)), scaled);
     EXPECT_EQ(document.decoded->Width(), 60) << "the decoded picture never changes";
 }
 
@@ -94,11 +94,11 @@ TEST(ImageDocument, LoadResetsViewStateButNotTheList)
     EXPECT_EQ(document.fileList.size(), 3u);
     EXPECT_EQ(document.currentIndex, 2);
     // The old picture is gone: no fallback to it.
-    EXPECT_EQ(document.display.Pixels(), nullptr);
+    EXPECT_EQ(WholeWorkingCopy(document)->Pixels(), nullptr);
 
     ASSERT_TRUE(document.Load(first));
     EXPECT_EQ(document.display.Width(), 60);
-    EXPECT_EQ(PixelAt(document.display, 59, 39), kWhite);
+    EXPECT_EQ(PixelAt(*WholeWorkingCopy(document), 59, 39), kWhite);
 }
 
 TEST(ImageDocument, WorkingCopyWithoutPixelsStaysWithoutPixels)
@@ -112,7 +112,7 @@ TEST(ImageDocument, WorkingCopyWithoutPixelsStaysWithoutPixels)
     document.ApplyZoom();
     document.ApplyRotation();
     document.ApplyFlips();
-    EXPECT_EQ(document.display.Pixels(), nullptr);
+    EXPECT_EQ(WholeWorkingCopy(document)->Pixels(), nullptr);
     EXPECT_EQ(document.display.Width(), 10);
     EXPECT_EQ(document.display.Height(), 15);
 }

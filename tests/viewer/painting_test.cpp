@@ -109,11 +109,30 @@ TEST(Texts, StatusAndOverlayOfOnePicture)
     EXPECT_NE(f.frame.status.find("Zoom: 28%"), std::string::npos);
 }
 
+// Only a listed picture has a number; one the list does not hold (a missing
+// file given on the command line) never shows a place beyond the count.
+TEST(Texts, PictureOutsideTheListHasNoNumber)
+{
+    TempDir dir;
+    for (int i = 1; i <= 11; ++i) {
+        dir.Write("p" + std::to_string(i) + ".bmp", Bmp24Header(4, 4));
+    }
+    ViewFixture f;
+    const std::string missing = dir.Path().string() + "/gone.bmp";
+    ASSERT_TRUE(f.view.OpenImage(missing, true));
+    ASSERT_EQ(f.view.document.fileList.size(), 11u);
+    EXPECT_EQ(f.frame.status.substr(0, 16), " File - of 11   ");
+    EXPECT_EQ(f.view.OverlayLines()[1], "File - of 11");
+    f.view.ShowLast();
+    EXPECT_EQ(f.frame.status.substr(0, 17), " File 11 of 11   ");
+    EXPECT_EQ(f.view.OverlayLines()[1], "File 11 of 11");
+}
+
 TEST(Texts, UnreadableSizeAndHugeFiles)
 {
     ViewFixture f;
     f.view.OpenImage("/brelvix-nowhere/gone.jpg", false);
-    EXPECT_EQ(f.frame.status, " File 1 of 0    Dimensions: 0 x 0    Size: 0 Kb    Zoom: 100%");
+    EXPECT_EQ(f.frame.status, " File - of 0    Dimensions: 0 x 0    Size: 0 Kb    Zoom: 100%");
     EXPECT_EQ(f.view.OverlayLines()[3], "File size: 0 Kb (-1 bytes)");
 
     // A sparse file of 5 GiB plus 1000 bytes: exact bytes, no overflow.

@@ -93,6 +93,15 @@ std::vector<std::uint8_t> Bmp24Header(int width, int height, std::size_t fileSiz
     return out;
 }
 
+std::unique_ptr<PxBitmap> WholeWorkingCopy(const ImageDocument& document)
+{
+    auto whole = std::make_unique<PxBitmap>();
+    if (!document.RenderPart(0, 0, document.display.Width(), document.display.Height(), whole.get())) {
+        whole->SetDimensions(document.display.Width(), document.display.Height(), 24);
+    }
+    return whole;
+}
+
 ViewFixture::ViewFixture()
 {
     view.document.slideShowDelay = 5.0;
@@ -107,7 +116,6 @@ void ViewFixture::ShowPicture(int width, int height)
     document.decoded = std::make_unique<PxBitmap>();
     document.decoded->SetDimensions(width, height, 24);
     document.decoded->CreatePixelStore();
-    document.display.CopyFrom(*document.decoded);
     document.loaded = true;
     document.zoom = 1.0;
     view.UpdateDisplay();

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -125,6 +126,10 @@ public:
         return 1;
     }
 };
+
+// The whole working copy of `document`, made the way the view makes its
+// parts; a bitmap without a store when there are no pixels to make.
+std::unique_ptr<PxBitmap> WholeWorkingCopy(const ImageDocument& document);
 
 // Only the header of a 24-bit BMP, then zeros up to `fileSize` bytes: enough
 // for the loader, which reads missing pixel data as black.

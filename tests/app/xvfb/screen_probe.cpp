@@ -1,14 +1,29 @@
-// A small helper for the end-to-end test under Xvfb: writes the test picture
-// and checks what the screen shows.
+// A small helper for the end-to-end tests under Xvfb: writes the test
+// pictures and checks what the screen shows.
 //
 //   screen_probe write PATH    writes the 200 x 150 test picture as a BMP
 //   screen_probe check         exit 0 when the screen shows that picture
 //                              unscaled; otherwise prints why, exit 1
+//   screen_probe marked PATH   writes a 120 x 80 green picture with a red
+//                              20 x 20 mark in its top-left corner as a BMP
+//   screen_probe look          prints where the marked picture shows, however
+//                              zoomed, turned or mirrored: "W H CORNER X Y INK"
+//                              (its size, the corner holding the mark: TL, TR,
+//                              BL or BR, its top-left corner on the screen, and
+//                              how many dark pixels the screen's top-left
+//                              300 x 70 holds, where the full-screen
+//                              information text goes); "none" when it is not
+//                              on the screen
+//   screen_probe slow PATH     writes a 4000 x 3000 JPEG of fine noise, a
+//                              picture that takes a while to decode
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
 #include <QScreen>
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -40,6 +55,85 @@ int Write(const char* path)
         }
     }
     return picture.save(QString::fromLocal8Bit(path), "BMP") ? 0 : 1;
+}
+
+// Exact colours nothing else on the screen has; a zoomed picture keeps them
+// exactly inside each area of one colour.
+const QRgb kMarkedBody = qRgb(37, 151, 83);
+const QRgb kMark = qRgb(233, 29, 41);
+
+int WriteMarked(const char* path)
+{
+    QImage picture(120, 80, QImage::Format_RGB888);
+    picture.fill(kMarkedBody);
+    for (int y = 0; y < 20; ++y) {
+        for (int x = 0; x < 20; ++x) {
+            picture.setPixel(x, y, kMark);
+        }
+    }
+    return picture.save(QString::fromLocal8Bit(path), "BMP") ? 0 : 1;
+}
+
+int Look()
+{
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) {
+        std::puts("no screen");
+        return 1;
+    }
+    const QImage shot = screen->grabWindow(0).toImage().convertToFormat(QImage::Format_RGB32);
+    int left = shot.width();
+    int top = shot.height();
+    int right = -1;
+    int bottom = -1;
+    long markX = 0;
+    long markY = 0;
+    long marks = 0;
+    long ink = 0;
+    for (int y = 0; y < shot.height(); ++y) {
+        for (int x = 0; x < shot.width(); ++x) {
+            const QRgb pixel = shot.pixel(x, y);
+            if (x < 300 && y < 70 && qRed(pixel) < 80 && qGreen(pixel) < 80 && qBlue(pixel) < 80) {
+                ++ink;
+            }
+            const bool mark = (pixel & 0xFFFFFF) == (kMark & 0xFFFFFF);
+            if (!mark && (pixel & 0xFFFFFF) != (kMarkedBody & 0xFFFFFF)) {
+                continue;
+            }
+            left = std::min(left, x);
+            top = std::min(top, y);
+            right = std::max(right, x);
+            bottom = std::max(bottom, y);
+            if (mark) {
+                markX += x;
+                markY += y;
+                ++marks;
+            }
+        }
+    }
+    if (right < 0 || marks == 0) {
+        std::printf("none %ld\n", ink);
+        return 1;
+    }
+    const bool markLeft = markX / marks < (left + right) / 2;
+    const bool markTop = markY / marks < (top + bottom) / 2;
+    std::printf("%d %d %s%s %d %d %ld\n", right - left + 1, bottom - top + 1, markTop ? "T" : "B", markLeft ? "L" : "R",
+                left, top, ink);
+    return 0;
+}
+
+int WriteSlow(const char* path)
+{
+    QImage picture(4000, 3000, QImage::Format_RGB32);
+    std::uint32_t state = 1;
+    for (int y = 0; y < picture.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(picture.scanLine(y));
+        for (int x = 0; x < picture.width(); ++x) {
+            state = state * 1664525u + 1013904223u;
+            row[x] = 0xFF000000u | (state >> 8);
+        }
+    }
+    return picture.save(QString::fromLocal8Bit(path), "JPEG", 95) ? 0 : 1;
 }
 
 int Check()
@@ -81,10 +175,17 @@ int main(int argc, char** argv)
     if (argc == 3 && std::strcmp(argv[1], "write") == 0) {
         return Write(argv[2]);
     }
-    if (argc == 2 && std::strcmp(argv[1], "check") == 0) {
-        QGuiApplication application(argc, argv);
-        return Check();
+    if (argc == 3 && std::strcmp(argv[1], "marked") == 0) {
+        return WriteMarked(argv[2]);
     }
-    std::fputs("usage: screen_probe write PATH | check\n", stderr);
+    if (argc == 3 && std::strcmp(argv[1], "slow") == 0) {
+        QGuiApplication application(argc, argv);
+        return WriteSlow(argv[2]);
+    }
+    if (argc == 2 && (std::strcmp(argv[1], "check") == 0 || std::strcmp(argv[1], "look") == 0)) {
+        QGuiApplication application(argc, argv);
+        return std::strcmp(argv[1], "check") == 0 ? Check() : Look();
+    }
+    std::fputs("usage: screen_probe write PATH | check | marked PATH | look\n", stderr);
     return 2;
 }

@@ -1,0 +1,310 @@
+#!/usr/bin/env bash
+# Every key binding of the command table, pressed on a real keyboard of an X
+# server (the keypad's with Num Lock on), each checked by what the window
+# title or the screen shows afterwards; and the window placement through a
+# frame with a title bar. Runs under Xvfb with a light window manager.
+#
+# usage: keys_test.sh BRELVIX SCREEN_PROBE SCENARIO
+#   keys        the key table, then four quick presses of Right over slow
+#               pictures: each press must act, in order
+#   placement   a window stored at the screen's top-left corner comes back
+#               with its title bar on the screen and is stored as it was;
+#               one stored off every screen comes back onto the screen
+set -euo pipefail
+brelvix=$1
+probe=$2
+scenario=$3
+
+if [ -z "${INSIDE_XVFB:-}" ]; then
+  export INSIDE_XVFB=1
+  exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$0" "$@"
+fi
+
+work=$(mktemp -d)
+pid=""
+wm=""
+cleanup() {
+  [ -z "$pid" ] || kill "$pid" 2>/dev/null || true
+  [ -z "$wm" ] || kill "$wm" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+mkdir -m 700 "$work/runtime"
+export XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
+export QT_QPA_PLATFORM=xcb
+unset QT_SCALE_FACTOR
+# See xvfb_test.sh: a sanitizer build must not report what system libraries do.
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}strict_string_checks=0"
+export LSAN_OPTIONS="suppressions=$(cd "$(dirname "$0")" && pwd)/lsan_suppressions.txt:print_suppressions=0"
+
+fail() {
+  echo "FAIL: $*"
+  exit 1
+}
+
+# A window manager with its default key bindings switched off, so every key
+# reaches the viewer.
+mkdir -p "$work/openbox"
+cat >"$work/openbox/rc.xml" <<'EOF'
+<?xml version="1.0" encoding="UTF-8"?>
+<openbox_config xmlns="http://openbox.org/3.4/rc">
+  <keyboard></keyboard>
+  <focus><focusNew>yes</focusNew></focus>
+  <placement><policy>Smart</policy></placement>
+</openbox_config>
+EOF
+openbox --config-file "$work/openbox/rc.xml" >/dev/null 2>&1 &
+wm=$!
+for _ in $(seq 1 50); do
+  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
+  sleep 0.1
+done
+
+store="$XDG_CONFIG_HOME/brelvix/registry"
+# Writes the settings store with the given value lines.
+write_settings() {
+  mkdir -p "$(dirname "$store")"
+  {
+    echo "# Brelvix registry, format 1"
+    echo '[HKEY_CURRENT_USER\SOFTWARE\Dunmere Corporation\Brelvix]'
+    printf '%s\n' "$@"
+  } >"$store"
+}
+# The stored number of a dword value.
+stored() {
+  sed -n "s/^\"$1\" dword u32 \([0-9]*\)$/\1/p" "$store"
+}
+
+# Waits up to 10 s for a window titled exactly $1 and prints its id.
+window_titled() {
+  local window=""
+  for _ in $(seq 1 100); do
+    window=$(xdotool search --name "^$1\$" 2>/dev/null | head -n 1 || true)
+    if [ -n "$window" ]; then
+      echo "$window"
+      return 0
+    fi
+    sleep 0.1
+  done
+  return 1
+}
+
+start() {
+  "$brelvix" "$1" &
+  pid=$!
+  main=$(window_titled "$1 - Brelvix") || fail "no window for $1"
+  xdotool windowactivate --sync "$main" >/dev/null 2>&1 || xdotool windowfocus --sync "$main"
+  # Settle: the first paint and the layout.
+  wait_for look_has "120 80 TL"
+}
+
+# Retries the check "$@" for up to 10 s.
+wait_for() {
+  for _ in $(seq 1 100); do
+    if "$@"; then
+      return 0
+    fi
+    sleep 0.1
+  done
+  return 1
+}
+
+title_is() { [ "$(xdotool getwindowname "$main" 2>/dev/null)" = "$pictures/$1 - Brelvix" ]; }
+look() { "$probe" look 2>/dev/null || true; }
+# The picture shows with size and mark corner "W H CORNER".
+look_has() { [ "$(look | cut -d' ' -f1-3)" = "$1" ]; }
+picture_top() { look | cut -d' ' -f5; }
+ink() { look | awk '{ print $NF }'; }
+full_screen() { xdotool getwindowgeometry "$main" | grep -q "Geometry: 1024x768"; }
+windowed() { ! full_screen; }
+has_ink() { [ "$(ink)" -gt 20 ]; }
+no_ink() { [ "$(ink)" -eq 0 ]; }
+
+# Presses $1 (xdotool key names) and waits for the check "${@:2}".
+expect() {
+  local keys=$1
+  shift
+  xdotool key --clearmodifiers $keys
+  wait_for "$@" || fail "after $keys: $* does not hold (title \"$(xdotool getwindowname "$main")\", screen: $(look))"
+  echo "ok  $keys: $*"
+}
+
+case "$scenario" in
+  keys)
+    pictures="$work/pictures"
+    mkdir -p "$pictures"
+    "$probe" marked "$pictures/p01.bmp"
+    for i in $(seq -w 2 30); do
+      cp "$pictures/p01.bmp" "$pictures/p$i.bmp"
+    done
+    cat >"$work/editor" <<EOF
+#!/bin/sh
+printf '%s' "\$1" > "$work/edited"
+EOF
+    chmod +x "$work/editor"
+    write_settings '"SlideShowDelay" dword f64 0.3' "\"ImageEditorPath\" sz \"$work/editor\""
+    xdotool key Num_Lock
+    start "$pictures/p05.bmp"
+
+    # Navigation: the title names the picture.
+    expect Right title_is p06.bmp
+    expect space title_is p07.bmp
+    expect KP_6 title_is p08.bmp
+    expect Left title_is p07.bmp
+    expect ctrl+space title_is p06.bmp
+    expect KP_4 title_is p05.bmp
+    expect End title_is p30.bmp
+    expect Home title_is p01.bmp
+    expect KP_1 title_is p30.bmp
+    expect KP_7 title_is p01.bmp
+    expect Next title_is p21.bmp
+    expect KP_3 title_is p30.bmp
+    expect Prior title_is p10.bmp
+    expect KP_9 title_is p01.bmp
+
+    # Zoom: the picture's size on the screen.
+    expect KP_Add look_has "132 88 TL"
+    expect KP_Subtract look_has "120 80 TL"
+    expect ctrl+KP_Add look_has "240 160 TL"
+    expect ctrl+KP_Subtract look_has "120 80 TL"
+    expect KP_Multiply eval '[ "$(look | cut -d" " -f1)" -gt 400 ]'
+    expect Insert look_has "120 80 TL"
+    expect KP_Multiply eval '[ "$(look | cut -d" " -f1)" -gt 400 ]'
+    expect KP_0 look_has "120 80 TL"
+    expect KP_Subtract look_has "108 72 TL"
+    # Autozoom on: a reduced picture that fits returns to 100 %.
+    expect KP_Divide look_has "120 80 TL"
+
+    # Turns and mirrors: the mark's corner.
+    expect ctrl+Right look_has "80 120 TR"
+    expect ctrl+Left look_has "120 80 TL"
+    expect alt+Left look_has "120 80 TR"
+    expect alt+Right look_has "120 80 TL"
+    expect alt+Up look_has "120 80 BL"
+    expect alt+Down look_has "120 80 TL"
+
+    # Bars: the centred picture moves by half the bar's height.
+    top=$(picture_top)
+    expect ctrl+t eval '[ "$(picture_top)" -lt '"$top"' ]'
+    expect ctrl+t eval '[ "$(picture_top)" -eq '"$top"' ]'
+    expect ctrl+s eval '[ "$(picture_top)" -gt '"$top"' ]'
+    expect ctrl+s eval '[ "$(picture_top)" -eq '"$top"' ]'
+
+    # Full screen, every way in and out; the information text in it.
+    for key in F12 KP_5 ctrl+Return ctrl+KP_Enter alt+Return alt+KP_Enter; do
+      expect "$key" full_screen
+      expect "$key" windowed
+    done
+    expect F12 full_screen
+    wait_for no_ink || fail "information text before Ctrl+I"
+    expect ctrl+i has_ink
+    expect ctrl+i no_ink
+    # Esc in full screen leaves it (the setting says so by default).
+    expect Escape windowed
+
+    # Slide show: the pictures change by themselves, and stop again.
+    for key in Return KP_Enter; do
+      expect "$key" title_is p02.bmp
+      xdotool key "$key"
+      sleep 0.5
+      shown=$(xdotool getwindowname "$main")
+      sleep 1
+      [ "$(xdotool getwindowname "$main")" = "$shown" ] || fail "the slide show goes on after $key"
+      echo "ok  $key again: the slide show stopped"
+      xdotool key Home
+      wait_for title_is p01.bmp || fail "Home"
+    done
+
+    # The editor gets the picture.
+    expect ctrl+e eval '[ "$(cat "$work/edited" 2>/dev/null)" = "$pictures/p01.bmp" ]'
+
+    # Refresh finds a new picture.
+    cp "$pictures/p01.bmp" "$pictures/p31.bmp"
+    xdotool key ctrl+r
+    expect End title_is p31.bmp
+
+    # Open asks for a picture.
+    xdotool key ctrl+o
+    dialog=$(window_titled "Select an image file to view") || fail "no Open dialog after ctrl+o"
+    xdotool windowactivate --sync "$dialog" >/dev/null 2>&1 || true
+    sleep 0.5
+    xdotool type --delay 5 "$pictures/p03.bmp"
+    expect Return title_is p03.bmp
+
+    # Delete asks, and moves the picture to the trash.
+    xdotool key Delete
+    question=$(window_titled "Brelvix") || fail "no question after Delete"
+    xdotool windowactivate --sync "$question" >/dev/null 2>&1 || true
+    expect Return title_is p04.bmp
+    [ ! -e "$pictures/p03.bmp" ] || fail "p03.bmp is still there"
+    ls "$XDG_DATA_HOME/Trash/files/p03.bmp" >/dev/null || fail "p03.bmp is not in the trash"
+
+    # Autozoom was turned on once: the close stores it. Esc closes.
+    xdotool key Escape
+    status=0
+    wait "$pid" || status=$?
+    pid=""
+    [ "$status" -eq 0 ] || fail "exit status $status after Esc"
+    [ "$(stored ZoomToBestFit)" = 1 ] || fail "Autozoom to Best Fit was not stored"
+    echo "ok  Escape closed the window"
+
+    # Four presses of Right 12 ms apart over pictures that take a while to
+    # decode: every press acts.
+    "$probe" slow "$pictures/slow1.jpg"
+    for i in 2 3 4 5 6; do
+      cp "$pictures/slow1.jpg" "$pictures/slow$i.jpg"
+    done
+    rm -f "$store"
+    "$brelvix" "$pictures/slow1.jpg" &
+    pid=$!
+    main=$(window_titled "$pictures/slow1.jpg - Brelvix") || fail "no window for slow1.jpg"
+    xdotool windowactivate --sync "$main" >/dev/null 2>&1 || true
+    sleep 1
+    xdotool key --delay 12 Right Right Right Right
+    wait_for title_is slow5.jpg || fail "four presses of Right showed $(xdotool getwindowname "$main")"
+    sleep 2
+    title_is slow5.jpg || fail "four presses of Right went on to $(xdotool getwindowname "$main")"
+    echo "ok  four quick presses of Right advanced four pictures"
+    ;;
+  placement)
+    pictures="$work/pictures"
+    mkdir -p "$pictures"
+    "$probe" marked "$pictures/p.bmp"
+    # The frame's top-left corner on the screen: the inside's, less the
+    # frame's left and top edges as the window manager announces them.
+    frame_origin() {
+      local x y extents
+      x=$(xwininfo -id "$main" | sed -n 's/.*Absolute upper-left X: *//p')
+      y=$(xwininfo -id "$main" | sed -n 's/.*Absolute upper-left Y: *//p')
+      extents=$(xprop -id "$main" _NET_FRAME_EXTENTS | sed -n 's/.*= *//p')
+      IFS=', ' read -r left _ top _ <<<"$extents"
+      echo "$((x - left)) $((y - top)) $top"
+    }
+    for stored in "0 0 600 400" "5000 4000 5600 4400"; do
+      read -r l t r b <<<"$stored"
+      write_settings "\"WindowLeft\" dword u32 $l" "\"WindowTop\" dword u32 $t" "\"WindowRight\" dword u32 $r" \
+        "\"WindowBottom\" dword u32 $b" '"WindowShow" dword u32 1'
+      start "$pictures/p.bmp"
+      sleep 1
+      read -r fx fy titlebar <<<"$(frame_origin)"
+      [ "$titlebar" -gt 0 ] || fail "the window manager gave no title bar"
+      if [ "$l" -eq 0 ]; then
+        [ "$fx $fy" = "0 0" ] || fail "stored at 0,0, the frame came back at $fx,$fy"
+      else
+        [ "$fx" -ge 0 ] && [ "$fy" -ge 0 ] && [ $((fx + 600)) -le 1024 ] && [ $((fy + 400)) -le 768 ] ||
+          fail "stored off the screen, the frame came back at $fx,$fy"
+      fi
+      echo "ok  stored at $l,$t: the frame shows at $fx,$fy, its title bar on the screen"
+      xdotool key Escape
+      wait "$pid" || fail "exit status $? after Esc"
+      pid=""
+      kept="$(stored WindowLeft) $(stored WindowTop) $(stored WindowRight) $(stored WindowBottom)"
+      [ "$kept" = "$fx $fy $((fx + 600)) $((fy + 400))" ] || fail "the frame at $fx,$fy 600x400 was stored as $kept"
+      echo "ok  stored again as $kept"
+    done
+    ;;
+  *)
+    fail "unknown scenario $scenario"
+    ;;
+esac
+echo "PASS"

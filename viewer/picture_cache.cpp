@@ -1,0 +1,192 @@
+#include "viewer/picture_cache.h"
+
+#include <algorithm>
+#include <atomic>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+namespace brelvix {
+
+namespace {
+
+// Decodes running at once.
+constexpr std::size_t kMaxRunning = 2;
+
+std::uint64_t StoreBytes(const PxBitmap* bitmap)
+{
+    if (bitmap == nullptr || bitmap->Pixels() == nullptr) {
+        return 0;
+    }
+    return static_cast<std::uint64_t>(bitmap->Stride()) * static_cast<std::uint64_t>(bitmap->Height());
+}
+
+}  // namespace
+
+struct PictureCache::Entry {
+    // An entry is only ever destroyed once its decode is over.
+    ~Entry() { Finish(); }
+
+    void Finish()
+    {
+        if (thread.joinable()) {
+            thread.join();
+        }
+    }
+
+    bool Finished() const { return finished.load(std::memory_order_acquire); }
+
+    std::string path;
+    std::thread thread;
+    std::atomic<bool> finished{false};
+    // Written by the decoding thread before `finished`, read after it.
+    platform::FileIdentity identity;
+    std::unique_ptr<PxBitmap> bitmap;
+    int result = 1;
+    std::uint64_t lastUse = 0;
+};
+
+std::uint64_t PictureCache::DefaultBudget()
+{
+    const std::uint64_t memory = platform::PhysicalMemoryBytes();
+    return memory == 0 ? kDefaultPictureCacheBudget : std::min(kDefaultPictureCacheBudget, memory / 4);
+}
+
+PictureCache::PictureCache(std::uint64_t budgetBytes) : budget(budgetBytes) {}
+PictureCache::~PictureCache() = default;
+PictureCache::PictureCache(PictureCache&& other) noexcept = default;
+PictureCache& PictureCache::operator=(PictureCache&& other) noexcept = default;
+
+std::vector<std::unique_ptr<PictureCache::Entry>>::iterator PictureCache::Find(const std::string& path)
+{
+    return std::find_if(entries.begin(), entries.end(),
+                        [&path](const std::unique_ptr<Entry>& entry) { return entry->path == path; });
+}
+
+bool PictureCache::Holds(const std::string& path) const
+{
+    return std::any_of(entries.begin(), entries.end(),
+                       [&path](const std::unique_ptr<Entry>& entry) { return entry->path == path; });
+}
+
+std::uint64_t PictureCache::HeldBytes() const
+{
+    std::uint64_t bytes = 0;
+    for (const auto& entry : entries) {
+        if (entry->Finished()) {
+            bytes += StoreBytes(entry->bitmap.get());
+        }
+    }
+    return bytes;
+}
+
+void PictureCache::Trim()
+{
+    std::erase_if(entries, [this](const std::unique_ptr<Entry>& entry) {
+        return entry->Finished() && !WouldKeep(StoreBytes(entry->bitmap.get()));
+    });
+    // Oldest first among the finished ones.
+    std::vector<Entry*> finished;
+    std::uint64_t held = 0;
+    for (const auto& entry : entries) {
+        if (entry->Finished()) {
+            finished.push_back(entry.get());
+            held += StoreBytes(entry->bitmap.get());
+        }
+    }
+    std::sort(finished.begin(), finished.end(), [](const Entry* a, const Entry* b) { return a->lastUse < b->lastUse; });
+    for (Entry* oldest : finished) {
+        if (held <= budget) {
+            break;
+        }
+        held -= StoreBytes(oldest->bitmap.get());
+        std::erase_if(entries, [oldest](const std::unique_ptr<Entry>& entry) { return entry.get() == oldest; });
+    }
+}
+
+void PictureCache::Prefetch(const std::string& path)
+{
+    Trim();
+    const auto found = Find(path);
+    if (found != entries.end()) {
+        (*found)->lastUse = ++useCounter;
+        return;
+    }
+    const auto running = std::count_if(entries.begin(), entries.end(),
+                                       [](const std::unique_ptr<Entry>& entry) { return !entry->Finished(); });
+    if (static_cast<std::size_t>(running) >= kMaxRunning) {
+        return;
+    }
+    auto entry = std::make_unique<Entry>();
+    entry->path = path;
+    entry->lastUse = ++useCounter;
+    try {
+        entry->thread = std::thread([state = entry.get()] {
+            state->identity = platform::IdentityOf(state->path);
+            state->bitmap = std::make_unique<PxBitmap>();
+            state->result = state->bitmap->CreateFromFile(state->path.c_str());
+            state->finished.store(true, std::memory_order_release);
+        });
+    } catch (const std::system_error&) {
+        return;
+    }
+    entries.push_back(std::move(entry));
+}
+
+std::unique_ptr<PxBitmap> PictureCache::Take(const std::string& path, int* result, platform::FileIdentity* identity)
+{
+    const auto found = Find(path);
+    if (found == entries.end()) {
+        Trim();
+        return nullptr;
+    }
+    std::unique_ptr<Entry> wanted = std::move(*found);
+    entries.erase(found);
+    wanted->Finish();
+    Trim();
+    // Only the same unchanged file gives what a load now would.
+    if (!wanted->bitmap || !wanted->identity.exists || wanted->identity != platform::IdentityOf(path)) {
+        return nullptr;
+    }
+    if (result != nullptr) {
+        *result = wanted->result;
+    }
+    if (identity != nullptr) {
+        *identity = wanted->identity;
+    }
+    return std::move(wanted->bitmap);
+}
+
+void PictureCache::Keep(const std::string& path, const platform::FileIdentity& identity,
+                        std::unique_ptr<PxBitmap> picture, int result)
+{
+    if (!picture || !identity.exists || !WouldKeep(StoreBytes(picture.get()))) {
+        return;
+    }
+    const auto found = Find(path);
+    if (found != entries.end()) {
+        // What was on screen is at least as fresh as anything decoded of
+        // the same path before it.
+        (*found)->Finish();
+        entries.erase(found);
+    }
+    auto entry = std::make_unique<Entry>();
+    entry->path = path;
+    entry->identity = identity;
+    entry->bitmap = std::move(picture);
+    entry->result = result;
+    entry->lastUse = ++useCounter;
+    entry->finished.store(true, std::memory_order_release);
+    entries.push_back(std::move(entry));
+    Trim();
+}
+
+void PictureCache::Wait()
+{
+    for (const auto& entry : entries) {
+        entry->Finish();
+    }
+    Trim();
+}
+
+}  // namespace brelvix

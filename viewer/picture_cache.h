@@ -1,0 +1,88 @@
+// Decoded pictures kept and made ahead of time, so that stepping through a
+// folder shows each picture at once: the pictures recently shown, and the
+// neighbours in both directions, decoded on threads of their own while the
+// user looks at the current one (the first picture too, while the window
+// system is being set up).
+//
+// A picture is handed out only when its file is still the one that was
+// decoded (same device, inode, size, modification and change times, taken
+// before the decode and again when it is asked for), so what the viewer
+// shows is always what a load at that moment would give.
+//
+// Memory: the finished pictures held stay within a budget, by default
+// kDefaultPictureCacheBudget or a quarter of the machine's memory, whichever
+// is smaller; the pictures used longest ago go first. A picture larger than
+// half the budget is never kept, and nothing is decoded ahead beside one, so
+// that a huge picture costs no more than itself. Up to two decodes run at a
+// time; their pictures count once they are finished.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "imaging/bitmap.h"
+#include "platform/file_system.h"
+
+namespace brelvix {
+
+inline constexpr std::uint64_t kDefaultPictureCacheBudget = std::uint64_t{512} << 20;
+
+class PictureCache {
+public:
+    // The budget a cache has by default: kDefaultPictureCacheBudget, but never
+    // more than a quarter of the machine's memory.
+    static std::uint64_t DefaultBudget();
+
+    explicit PictureCache(std::uint64_t budgetBytes = DefaultBudget());
+    // Waits for the decodes still running.
+    ~PictureCache();
+    PictureCache(const PictureCache&) = delete;
+    PictureCache& operator=(const PictureCache&) = delete;
+    PictureCache(PictureCache&& other) noexcept;
+    // Waits for this one's decodes, then takes over the other's.
+    PictureCache& operator=(PictureCache&& other) noexcept;
+
+    // Starts decoding `path` in the background unless it is held or being
+    // decoded already. Nothing starts while two decodes are running or when
+    // no thread can be had.
+    void Prefetch(const std::string& path);
+
+    // The picture of `path` if it is held or being decoded and the file is
+    // unchanged, waiting for its decode to finish; it leaves the cache.
+    // `result` receives what PxBitmap::CreateFromFile returned for it and
+    // `identity` the file's identity at the decode. Null otherwise (a stale
+    // picture is dropped).
+    std::unique_ptr<PxBitmap> Take(const std::string& path, int* result, platform::FileIdentity* identity);
+
+    // Keeps a picture that was on screen, decoded from the file `identity`
+    // describes with the result `result`, as the one used last.
+    void Keep(const std::string& path, const platform::FileIdentity& identity, std::unique_ptr<PxBitmap> picture,
+              int result);
+
+    // Whether the cache would keep a picture with a store of `bytes` bytes.
+    bool WouldKeep(std::uint64_t bytes) const { return bytes <= budget / 2; }
+
+    // Waits until no decode is running; what they made stays held.
+    void Wait();
+
+    // Whether `path` is held or being decoded.
+    bool Holds(const std::string& path) const;
+    // Bytes of the finished pictures held.
+    std::uint64_t HeldBytes() const;
+    std::uint64_t Budget() const { return budget; }
+
+private:
+    struct Entry;
+    // Drops pictures too large to keep and, beyond the budget, the ones used
+    // longest ago (never one still decoding).
+    void Trim();
+    std::vector<std::unique_ptr<Entry>>::iterator Find(const std::string& path);
+
+    std::uint64_t budget;
+    std::uint64_t useCounter = 0;
+    std::vector<std::unique_ptr<Entry>> entries;
+};
+
+}  // namespace brelvix

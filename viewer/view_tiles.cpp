@@ -1,0 +1,92 @@
+#include "viewer/view_tiles.h"
+
+#include <algorithm>
+
+#include "imaging/parallel.h"
+#include "viewer/image_document.h"
+
+namespace brelvix {
+
+void ViewTiles::Clear()
+{
+    tiles.clear();
+    owner = nullptr;
+}
+
+void ViewTiles::Draw(const ImageDocument& document, PxDrawTarget& target, std::int32_t originX, std::int32_t originY,
+                     std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom)
+{
+    if (owner != &document || generation != document.Generation()) {
+        Clear();
+        owner = &document;
+        generation = document.Generation();
+    }
+    left = std::max(left, 0);
+    top = std::max(top, 0);
+    right = std::min(right, document.display.Width());
+    bottom = std::min(bottom, document.display.Height());
+    if (right <= left || bottom <= top) {
+        return;
+    }
+    const std::int32_t firstColumn = left / kTileSize;
+    const std::int32_t lastColumn = (right - 1) / kTileSize;
+    const std::int32_t firstRow = top / kTileSize;
+    const std::int32_t lastRow = (bottom - 1) / kTileSize;
+
+    ++useCounter;
+    std::vector<Tile*> visible;
+    std::vector<Tile*> missing;
+    for (std::int32_t row = firstRow; row <= lastRow; ++row) {
+        for (std::int32_t column = firstColumn; column <= lastColumn; ++column) {
+            const auto found = std::find_if(tiles.begin(), tiles.end(), [&](const std::unique_ptr<Tile>& tile) {
+                return tile->column == column && tile->row == row;
+            });
+            Tile* tile = nullptr;
+            if (found != tiles.end()) {
+                tile = found->get();
+            } else {
+                tiles.push_back(std::make_unique<Tile>());
+                tile = tiles.back().get();
+                tile->column = column;
+                tile->row = row;
+                missing.push_back(tile);
+            }
+            tile->lastUse = useCounter;
+            visible.push_back(tile);
+        }
+    }
+
+    // Each tile is made on its own; the cores share them out.
+    const int workers = static_cast<int>(std::min<std::size_t>(missing.size(), PxWorkerCount()));
+    if (workers > 0) {
+        PxRunInParallel(workers, [&](int worker) {
+            for (std::size_t i = static_cast<std::size_t>(worker); i < missing.size(); i += workers) {
+                Tile& tile = *missing[i];
+                const std::int32_t x = tile.column * kTileSize;
+                const std::int32_t y = tile.row * kTileSize;
+                const std::int32_t width = std::min(kTileSize, document.display.Width() - x);
+                const std::int32_t height = std::min(kTileSize, document.display.Height() - y);
+                tile.made = document.RenderPart(x, y, width, height, &tile.pixels);
+            }
+        });
+    }
+
+    for (const Tile* tile : visible) {
+        if (tile->made) {
+            tile->pixels.Draw(&target, originX + tile->column * kTileSize, originY + tile->row * kTileSize,
+                              kPxSourceCopy);
+        }
+    }
+
+    // Keep what is on screen and as much again around it; the tiles used
+    // longest ago go first.
+    const std::size_t keep = 2 * visible.size() + 8;
+    if (tiles.size() > keep) {
+        std::sort(tiles.begin(), tiles.end(), [](const std::unique_ptr<Tile>& a, const std::unique_ptr<Tile>& b) {
+            return a->lastUse > b->lastUse;
+        });
+        tiles.resize(keep);
+    }
+}
+
+}  // namespace brelvix

@@ -1,0 +1,54 @@
+// The parts of the working copy that are on screen, kept in square tiles of
+// a fixed grid. Scrolling makes only the tiles that come into view; the ones
+// that stay are drawn from memory. Rounding the visible area out to whole
+// tiles gives a margin around it, so that short scrolls often find their
+// strip made already. Tiles are kept up to a bound that follows the window,
+// not the zoom, and are forgotten when the working copy changes.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "imaging/bitmap.h"
+
+namespace brelvix {
+
+class ImageDocument;
+
+class ViewTiles {
+public:
+    // Tiles are this many pixels square (those at the right and bottom edges
+    // of the working copy are cut to it).
+    static constexpr std::int32_t kTileSize = 256;
+
+    // Draws the part left <= x < right, top <= y < bottom of the working copy
+    // with the working copy's (0, 0) at (originX, originY) of `target`,
+    // making the tiles it needs that are not there yet (spread over the
+    // processor's cores). A tile that cannot be made draws nothing.
+    void Draw(const ImageDocument& document, PxDrawTarget& target, std::int32_t originX, std::int32_t originY,
+              std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom);
+
+    // Forgets every tile.
+    void Clear();
+
+    // How many tiles are in memory.
+    std::size_t Count() const { return tiles.size(); }
+
+private:
+    struct Tile {
+        std::int32_t column = 0;
+        std::int32_t row = 0;
+        std::uint64_t lastUse = 0;
+        bool made = false;
+        PxBitmap pixels;
+    };
+
+    std::vector<std::unique_ptr<Tile>> tiles;
+    // The working copy the tiles were made of.
+    std::uint64_t generation = 0;
+    const ImageDocument* owner = nullptr;
+    std::uint64_t useCounter = 0;
+};
+
+}  // namespace brelvix
