@@ -9,6 +9,7 @@
 #include "decoder_png.h"
 #include "decoder_tga.h"
 #include "decoder_tiff.h"
+#include "decoder_webp.h"
 
 namespace brelvix {
 
@@ -64,6 +65,8 @@ std::unique_ptr<PxDecoder> PxCreateDecoder(int formatId)
             return std::unique_ptr<PxDecoder>(new (std::nothrow) PxDecoderGIF());
         case kPxFormatPSD:
             return std::unique_ptr<PxDecoder>(new (std::nothrow) PxDecoderPSD());
+        case kPxFormatWebP:
+            return std::unique_ptr<PxDecoder>(new (std::nothrow) PxDecoderWebP());
         default:
             return nullptr;
     }
