@@ -1,8 +1,10 @@
-// pxdump FILE [OUT.ppm] [--scale W H] [--rotate CODE] [--flip VERTICAL]...
+// pxdump FILE [OUT.ppm] [--orient] [--scale W H] [--rotate CODE] [--flip VERTICAL]...
 //
 // Loads FILE through PxBitmap::CreateFromFile and prints one line
 //   result=R format=NAME width=W height=H
-// with the bitmap's size as loaded. The transforms are applied in the order
+// with the bitmap's size as loaded. With --orient (wherever it stands) the
+// picture is first turned upright as its file's orientation asks, the way
+// the viewer shows it by default, and the line gives the upright size. The transforms are applied in the order
 // given, each into a fresh bitmap; with OUT.ppm the final picture is written
 // as a binary PPM (top row first, red-green-blue). This output is the
 // project's stable interface for conformance checks and benchmarks.
@@ -14,6 +16,7 @@
 #include <vector>
 
 #include "imaging/bitmap.h"
+#include "imaging/orientation.h"
 
 using namespace brelvix;
 
@@ -21,7 +24,7 @@ namespace {
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: pxdump FILE [OUT.ppm] [--scale W H] [--rotate CODE] [--flip VERTICAL]...\n");
+    std::fprintf(stderr, "usage: pxdump FILE [OUT.ppm] [--orient] [--scale W H] [--rotate CODE] [--flip VERTICAL]...\n");
     return 2;
 }
 
@@ -68,8 +71,17 @@ int main(int argc, char** argv)
         output = argv[next++];
     }
 
+    bool orient = false;
+    for (int i = next; i < argc; ++i) {
+        orient = orient || std::strcmp(argv[i], "--orient") == 0;
+    }
+
     auto bitmap = std::make_unique<PxBitmap>();
     const int result = bitmap->CreateFromFile(input);
+    if (result == 0 && orient && PxApplyOrientation(*bitmap) != 0) {
+        std::fprintf(stderr, "pxdump: no memory to turn the picture upright\n");
+        return 1;
+    }
     char name[8];
     bitmap->GetFormatName(name);
     std::printf("result=%d format=%s width=%d height=%d\n", result, name, bitmap->Width(), bitmap->Height());
@@ -77,6 +89,9 @@ int main(int argc, char** argv)
 
     while (next < argc) {
         const std::string option = argv[next++];
+        if (option == "--orient") {
+            continue;
+        }
         auto fresh = std::make_unique<PxBitmap>();
         long a = 0;
         long b = 0;
