@@ -60,6 +60,9 @@ std::vector<std::uint8_t> EncodeHeif(const RawPicture& picture, const HeifWriter
         heif_encoder_set_lossy_quality(encoder, options.quality);
         heif_encoder_set_logging_level(encoder, 0);
         encoding->image_orientation = static_cast<heif_orientation>(options.orientation);
+        // One coded picture, as cameras write it, rather than a grid of one
+        // cell cropped to size.
+        encoding->macOS_compatibility_workaround = 0;
         heif_writer writer{1, AppendToVector};
         if (heif_context_encode_image(context, image, encoder, encoding, nullptr).code != heif_error_Ok ||
             heif_context_write(context, &writer, &file).code != heif_error_Ok) {
