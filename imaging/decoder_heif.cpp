@@ -57,12 +57,13 @@ int PxDecoderHEIF::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
     library->primary.reset(handle);
     const int width = heif_image_handle_get_width(handle);
     const int height = heif_image_handle_get_height(handle);
-    // libheif's own picture holds the same three bytes a pixel as the store
-    // (six for deeper samples); neither may pass the cap.
+    // libheif's decoded planes and its interleaved picture take up to six
+    // bytes a pixel each besides the store: no picture whose planes alone
+    // would pass the store cap is decoded at all.
     const int bits = heif_image_handle_get_luma_bits_per_pixel(handle);
     library->bitsPerSample = bits > 8 ? bits : 8;
-    const std::uint64_t bytes = static_cast<std::uint64_t>(std::max(width, 0)) *
-                                static_cast<std::uint64_t>(std::max(height, 0)) * (bits > 8 ? 6 : 3);
+    const std::uint64_t bytes =
+        static_cast<std::uint64_t>(std::max(width, 0)) * static_cast<std::uint64_t>(std::max(height, 0)) * 6;
     if (width <= 0 || height <= 0 || bytes > kPxMaxStoreBytes) {
         return 1;
     }
