@@ -50,3 +50,20 @@ static inline void SyntheticPixel(int x, int y, int width, int height, unsigned*
     p[1] = (unsigned char)(g < 0 ? 0 : g > 255 ? 255 : g);
     p[2] = (unsigned char)(b < 0 ? 0 : b > 255 ? 255 : b);
 }
+
+/* The whole synthetic photo, top row first. */
+static inline unsigned char* SyntheticPhoto(int width, int height)
+{
+    unsigned char* rgb = malloc((size_t)width * (size_t)height * 3);
+    unsigned seed = 12345;
+    if (rgb == NULL) {
+        return NULL;
+    }
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            unsigned char* p = rgb + ((size_t)y * (size_t)width + (size_t)x) * 3;
+            SyntheticPixel(x, y, width, height, &seed, p);
+        }
+    }
+    return rgb;
+}

@@ -22,23 +22,6 @@
 
 #include "ref_common.h"
 
-/* The whole synthetic photo, top row first. */
-static unsigned char* SyntheticPhoto(int width, int height)
-{
-    unsigned char* rgb = malloc((size_t)width * (size_t)height * 3);
-    unsigned seed = 12345;
-    if (rgb == NULL) {
-        return NULL;
-    }
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            unsigned char* p = rgb + ((size_t)y * (size_t)width + (size_t)x) * 3;
-            SyntheticPixel(x, y, width, height, &seed, p);
-        }
-    }
-    return rgb;
-}
-
 static int MakeJpeg(const char* path, int width, int height)
 {
     unsigned char* rgb = SyntheticPhoto(width, height);
