@@ -5,7 +5,6 @@
 #include <jxl/thread_parallel_runner.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <new>
@@ -65,13 +64,9 @@ struct PxDecoderJXL::Library {
     const std::uint8_t* data = nullptr;
     std::size_t size = 0;
     std::size_t fed = 0;  // bytes handed to libjxl so far
-    // Where the pixel callback writes; set once the store exists.
-    std::uint8_t* pixels = nullptr;
-    std::int64_t stride = 0;
-    std::int64_t width = 0;
-    std::int64_t height = 0;
-    bool deep = false;  // 16-bit samples requested
-    std::atomic<bool> delivered{false};
+    bool deep = false;    // 16-bit samples requested
+    // Where libjxl writes 16-bit samples, before their high bytes go to the store.
+    PxBuffer<std::uint16_t> wide;
 
     // Runs libjxl until it reports something other than a need for input
     // the file still holds; feeds the next step of the file each time.
@@ -91,36 +86,62 @@ struct PxDecoderJXL::Library {
         }
     }
 
-    static void Write(void* opaque, std::size_t x, std::size_t y, std::size_t count, const void* pixels);
-};
+    // Gives libjxl where to write: 8-bit rows straight into the store, whose
+    // rows are as long as libjxl's with rows aligned to 4 bytes (top row
+    // first, red first: Finish puts them the store's way); 16-bit samples
+    // into a buffer of their own.
+    bool SetOutput(PxBitmap& bitmap)
+    {
+        const JxlPixelFormat format{3, deep ? JXL_TYPE_UINT16 : JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, deep ? 0U : 4U};
+        std::size_t bytes = 0;
+        if (JxlDecoderImageOutBufferSize(decoder.get(), &format, &bytes) != JXL_DEC_SUCCESS) {
+            return false;
+        }
+        if (!deep) {
+            return bytes == static_cast<std::uint64_t>(bitmap.Stride()) * static_cast<std::uint64_t>(bitmap.Height()) &&
+                   JxlDecoderSetImageOutBuffer(decoder.get(), &format, bitmap.Pixels(), bytes) == JXL_DEC_SUCCESS;
+        }
+        wide = PxZeroed<std::uint16_t>(bytes / 2);
+        return wide && bytes == static_cast<std::uint64_t>(bitmap.Width()) * bitmap.Height() * 6 &&
+               JxlDecoderSetImageOutBuffer(decoder.get(), &format, wide.get(), bytes) == JXL_DEC_SUCCESS;
+    }
 
-// Red, green, blue in (8 or 16 bits a sample); blue, green, red out, into
-// the store row of picture row y.
-void PxDecoderJXL::Library::Write(void* opaque, std::size_t x, std::size_t y, std::size_t count, const void* pixels)
-{
-    auto* library = static_cast<Library*>(opaque);
-    if (static_cast<std::int64_t>(y) >= library->height || static_cast<std::int64_t>(x) >= library->width) {
-        return;
-    }
-    const std::int64_t run = std::min<std::int64_t>(static_cast<std::int64_t>(count), library->width - x);
-    std::uint8_t* target = library->pixels + (library->height - 1 - static_cast<std::int64_t>(y)) * library->stride + 3 * x;
-    if (library->deep) {
-        const auto* source = static_cast<const std::uint16_t*>(pixels);
-        for (std::int64_t j = 0; j < run; ++j) {
-            target[3 * j] = static_cast<std::uint8_t>(source[3 * j + 2] >> 8);
-            target[3 * j + 1] = static_cast<std::uint8_t>(source[3 * j + 1] >> 8);
-            target[3 * j + 2] = static_cast<std::uint8_t>(source[3 * j] >> 8);
+    // Turns what libjxl wrote into the store's layout: rows bottom-up, blue first.
+    void Finish(PxBitmap& bitmap) const
+    {
+        const std::int64_t width = bitmap.Width();
+        const std::int64_t height = bitmap.Height();
+        if (deep) {
+            for (std::int64_t y = 0; y < height; ++y) {
+                const std::uint16_t* source = wide.get() + y * width * 3;
+                std::uint8_t* target = PxStoreRow(bitmap, height - 1 - y);
+                for (std::int64_t j = 0; j < width; ++j) {
+                    target[3 * j] = static_cast<std::uint8_t>(source[3 * j + 2] >> 8);
+                    target[3 * j + 1] = static_cast<std::uint8_t>(source[3 * j + 1] >> 8);
+                    target[3 * j + 2] = static_cast<std::uint8_t>(source[3 * j] >> 8);
+                }
+            }
+            return;
         }
-    } else {
-        const auto* source = static_cast<const std::uint8_t*>(pixels);
-        for (std::int64_t j = 0; j < run; ++j) {
-            target[3 * j] = source[3 * j + 2];
-            target[3 * j + 1] = source[3 * j + 1];
-            target[3 * j + 2] = source[3 * j];
+        // Row r and row height - 1 - r change places, each swapping red and
+        // blue on the way; a middle row only swaps.
+        for (std::int64_t top = 0, bottom = height - 1; top <= bottom; ++top, --bottom) {
+            std::uint8_t* a = PxStoreRow(bitmap, top);
+            std::uint8_t* b = PxStoreRow(bitmap, bottom);
+            for (std::int64_t j = 0; j < width; ++j) {
+                std::uint8_t* p = a + 3 * j;
+                std::uint8_t* q = b + 3 * j;
+                const std::uint8_t pr = p[0], pg = p[1], pb = p[2];
+                p[0] = q[2];
+                p[1] = q[1];
+                p[2] = q[0];
+                q[0] = pb;
+                q[1] = pg;
+                q[2] = pr;
+            }
         }
     }
-    library->delivered.store(true, std::memory_order_relaxed);
-}
+};
 
 PxDecoderJXL::PxDecoderJXL() = default;
 
@@ -179,33 +200,29 @@ int PxDecoderJXL::Decode(PxFileStream& stream, PxBitmap& bitmap)
         return 1;
     }
     Library& lib = *library;
-    lib.pixels = bitmap.Pixels();
-    lib.stride = bitmap.Stride();
-    lib.width = bitmap.Width();
-    lib.height = bitmap.Height();
-    // Three samples a pixel whatever the file holds: grey is spread over
-    // red, green and blue, and alpha is left out.
-    const JxlPixelFormat format{3, lib.deep ? JXL_TYPE_UINT16 : JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
     for (;;) {
         switch (lib.Next()) {
             case JXL_DEC_NEED_IMAGE_OUT_BUFFER:
-                if (JxlDecoderSetImageOutCallback(lib.decoder.get(), &format, Library::Write, &lib) !=
-                    JXL_DEC_SUCCESS) {
+                // Three samples a pixel whatever the file holds: grey is
+                // spread over red, green and blue, and alpha is left out.
+                if (!lib.SetOutput(bitmap)) {
                     return 1;
                 }
                 break;
             case JXL_DEC_FULL_IMAGE:
                 // The first frame is all that is shown.
+                lib.Finish(bitmap);
                 return 0;
             case JXL_DEC_NEED_MORE_INPUT:
                 // The file ended early: what libjxl can render from it.
-                return JxlDecoderFlushImage(lib.decoder.get()) == JXL_DEC_SUCCESS ||
-                               lib.delivered.load(std::memory_order_relaxed)
-                           ? 0
-                           : 1;
+                if (JxlDecoderFlushImage(lib.decoder.get()) != JXL_DEC_SUCCESS) {
+                    return 1;
+                }
+                lib.Finish(bitmap);
+                return 0;
             case JXL_DEC_ERROR:
             case JXL_DEC_SUCCESS:
-                return lib.delivered.load(std::memory_order_relaxed) ? 0 : 1;
+                return 1;
             default:
                 break;
         }

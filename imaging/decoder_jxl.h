@@ -1,8 +1,8 @@
 // JPEG XL through libjxl: the whole file is read into memory and handed to
-// libjxl in steps; the first frame (as libjxl composes an animation) comes
-// back row run by row run, on libjxl's worker threads, and each run is
-// written straight into the bottom-up blue-green-red store. The pixels stay
-// as stored; the header's orientation is recorded.
+// libjxl in steps; libjxl renders the first frame (as it composes an
+// animation) on its worker threads straight into the store, top row first
+// and red first, and one pass then puts the rows and bytes the store's way.
+// The pixels stay as stored; the header's orientation is recorded.
 #pragma once
 
 #include <cstddef>
@@ -17,11 +17,10 @@ public:
     PxDecoderJXL();
     ~PxDecoderJXL() override;
 
-    // 1 when the file cannot be read, libjxl rejects it before any pixel came
-    // out, or the store cannot be created. A file that breaks off shows what
-    // libjxl can render from the part that arrived (0); a damaged one keeps
-    // the pixels that came out before the damage (0). Samples deeper than 8
-    // bits show their high 8 bits; alpha is dropped.
+    // 1 when the file cannot be read, libjxl rejects it, or the store cannot
+    // be created. A file that breaks off shows what libjxl can render from
+    // the part that arrived (0). Samples deeper than 8 bits show their high
+    // 8 bits; alpha is dropped.
     int Decode(PxFileStream& stream, PxBitmap& bitmap) override;
 
     // Needs the file in `scratch`. Runs libjxl up to the picture's basic
