@@ -110,17 +110,22 @@ int PxDecoderHEIF::Decode(PxFileStream& stream, PxBitmap& bitmap)
         return 1;
     }
     const unsigned shift = static_cast<unsigned>(bits - 8);
+    // Red, green, blue in; blue, green, red out. Deep samples are
+    // little-endian 16-bit values.
     for (std::int64_t y = 0; y < height; ++y) {
         const std::uint8_t* source = plane + y * stride;
         std::uint8_t* target = PxStoreRow(bitmap, height - 1 - y);
-        for (std::int64_t x = 0; x < width; ++x) {
-            for (int c = 0; c < 3; ++c) {
-                // Red, green, blue in; blue, green, red out. Deep samples are
-                // little-endian 16-bit values.
-                const std::int64_t index = 3 * x + c;
-                const unsigned value = deep ? (source[2 * index] | source[2 * index + 1] << 8) >> shift : source[index];
-                target[3 * x + 2 - c] = static_cast<std::uint8_t>(value);
+        if (deep) {
+            for (std::int64_t i = 0; i < 3 * width; ++i) {
+                const unsigned value = (source[2 * i] | source[2 * i + 1] << 8) >> shift;
+                target[i - i % 3 + 2 - i % 3] = static_cast<std::uint8_t>(value);
             }
+            continue;
+        }
+        for (std::int64_t x = 0; x < width; ++x) {
+            target[3 * x] = source[3 * x + 2];
+            target[3 * x + 1] = source[3 * x + 1];
+            target[3 * x + 2] = source[3 * x];
         }
     }
     return 0;
