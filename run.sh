@@ -14,7 +14,8 @@ cmake --build "$root"/build/release -j "$(nproc)" >/dev/null
 first_picture() {
   find "$1" -maxdepth 1 -type f \
     \( -iname '*.jpg' -o -iname '*.jpeg' -o -iname '*.bmp' -o -iname '*.gif' -o -iname '*.tif' \
-    -o -iname '*.tiff' -o -iname '*.png' -o -iname '*.tga' \) -printf '%f\n' |
+    -o -iname '*.tiff' -o -iname '*.png' -o -iname '*.tga' -o -iname '*.webp' -o -iname '*.avif' \
+    -o -iname '*.heic' -o -iname '*.heif' -o -iname '*.jxl' \) -printf '%f\n' |
     LC_ALL=C sort -f -V | head -n 1
 }
 
