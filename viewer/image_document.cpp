@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "imaging/orientation.h"
 #include "platform/ascii.h"
 
 namespace brelvix {
@@ -54,6 +55,11 @@ bool ImageDocument::Load(const std::string& newPath)
         result = decoded->CreateFromFile(path.c_str());
     }
     loaded = result == 0;
+    // Turned as its camera recorded, whether it was decoded now or ahead of
+    // time; without the memory to turn it, it shows as stored.
+    if (loaded && applyOrientation) {
+        PxApplyOrientation(*decoded);
+    }
     display.ShareFrom(*decoded);
     zoom = 1.0;
     rotation = 0;

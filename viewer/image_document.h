@@ -49,6 +49,7 @@ public:
     // even when the new one fails), makes the working copy show it and resets
     // zoom to 1.0, rotation to 0 and both flips. Sets `path` and `loaded`.
     // The file list and the position are not touched. Returns `loaded`.
+    // With applyOrientation the decoded picture is turned upright first.
     // The working copy shows the decoded store rather than a copy of it (the
     // bytes are the same, and the decoded picture never changes); after a
     // failure that is whatever the decode left. A picture prefetched from the
@@ -120,6 +121,10 @@ public:
     bool flipVertical = false;
     // Setting: the program "Open for editing" starts; empty when none.
     std::string imageEditorPath;
+    // Setting: each picture is turned upright as its file's orientation
+    // (a camera's Exif tag, or the format's own) asks, right after loading,
+    // so that zoom, turns, mirrors and sizes all work on the upright picture.
+    bool applyOrientation = true;
 
     // Pictures being decoded ahead of time; Load takes from it.
     PicturePrefetch prefetch;
