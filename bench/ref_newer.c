@@ -39,25 +39,6 @@ static int WriteAll(const char* path, const unsigned char* data, size_t size)
     return fclose(out) == 0 && written == size ? 0 : 1;
 }
 
-static unsigned char* ReadWholeFile(const char* path, size_t* size)
-{
-    FILE* in = fopen(path, "rb");
-    if (in == NULL) {
-        return NULL;
-    }
-    fseek(in, 0, SEEK_END);
-    const long length = ftell(in);
-    fseek(in, 0, SEEK_SET);
-    unsigned char* data = length > 0 ? malloc((size_t)length) : NULL;
-    if (data != NULL && fread(data, 1, (size_t)length, in) != (size_t)length) {
-        free(data);
-        data = NULL;
-    }
-    fclose(in);
-    *size = (size_t)length;
-    return data;
-}
-
 /* The viewer's AV1 decoder threads: the cores, at most 8. */
 static int Cores(void)
 {
@@ -288,28 +269,6 @@ static double DecodeJxl(const char* path)
     return megapixels;
 }
 
-static int Time(const char* name, double (*decode)(const char*), const char* path, int runs)
-{
-    double* times = malloc((size_t)runs * sizeof *times);
-    double megapixels = 0;
-    if (times == NULL) {
-        return 1;
-    }
-    for (int i = 0; i < runs; ++i) {
-        const double start = NowMs();
-        megapixels = decode(path);
-        times[i] = NowMs() - start;
-        if (megapixels < 0) {
-            fprintf(stderr, "ref_newer: cannot decode %s\n", path);
-            free(times);
-            return 1;
-        }
-    }
-    Report(name, times, runs, megapixels);
-    free(times);
-    return 0;
-}
-
 int main(int argc, char** argv)
 {
     static const struct {
@@ -334,7 +293,7 @@ int main(int argc, char** argv)
         }
         if (strcmp(argv[1], formats[i].name) == 0) {
             const int runs = argc >= 4 && atoi(argv[3]) > 0 ? atoi(argv[3]) : 5;
-            return Time(formats[i].op, formats[i].decode, argv[2], runs);
+            return TimeDecode(formats[i].op, formats[i].decode, argv[2], runs);
         }
     }
     fprintf(stderr,
