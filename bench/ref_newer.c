@@ -169,8 +169,8 @@ static double DecodeWebp(const char* path)
     }
     const size_t stride = ((size_t)width * 3 + 3) & ~(size_t)3;
     unsigned char* pixels = malloc(stride * (size_t)height);
-    const int decoded = pixels != NULL &&
-                        WebPDecodeBGRInto(file, size, pixels, stride * (size_t)height, (int)stride) != NULL;
+    const int decoded =
+        pixels != NULL && WebPDecodeBGRInto(file, size, pixels, stride * (size_t)height, (int)stride) != NULL;
     free(pixels);
     free(file);
     return decoded ? (double)width * height / 1e6 : -1;

@@ -88,8 +88,8 @@ struct PxDecoderAVIF::Library {
         // The AV1 decoder's planes take up to six bytes a pixel (12-bit
         // 4:4:4) besides the store's three: no picture whose planes alone
         // would pass the store cap is decoded at all.
-        d->imageSizeLimit = static_cast<std::uint32_t>(
-            std::min<std::uint64_t>(AVIF_DEFAULT_IMAGE_SIZE_LIMIT, kPxMaxStoreBytes / 6));
+        d->imageSizeLimit =
+            static_cast<std::uint32_t>(std::min<std::uint64_t>(AVIF_DEFAULT_IMAGE_SIZE_LIMIT, kPxMaxStoreBytes / 6));
         d->imageDimensionLimit = AVIF_DEFAULT_IMAGE_DIMENSION_LIMIT;
         // Only the first picture is shown; a file that lists millions fails early.
         d->imageCountLimit = AVIF_DEFAULT_IMAGE_COUNT_LIMIT;

@@ -46,8 +46,7 @@ int PxDecoderHEIF::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
     }
     heif_context_set_maximum_image_size_limit(context, kMaxSide);
     // The file stays in `scratch` until the decoder goes, so libheif may read it in place.
-    if (heif_context_read_from_memory_without_copy(context, scratch.get(), fileLength, nullptr).code !=
-        heif_error_Ok) {
+    if (heif_context_read_from_memory_without_copy(context, scratch.get(), fileLength, nullptr).code != heif_error_Ok) {
         return 1;
     }
     heif_image_handle* handle = nullptr;

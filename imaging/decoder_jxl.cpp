@@ -31,8 +31,8 @@ bool InsideLibjxl(const void* address)
 {
     Dl_info library{};
     Dl_info caller{};
-    return dladdr(reinterpret_cast<const void*>(&JxlDecoderVersion), &library) != 0 &&
-           dladdr(address, &caller) != 0 && caller.dli_fbase == library.dli_fbase;
+    return dladdr(reinterpret_cast<const void*>(&JxlDecoderVersion), &library) != 0 && dladdr(address, &caller) != 0 &&
+           caller.dli_fbase == library.dli_fbase;
 }
 
 using FormattedWrite = int (*)(std::FILE*, int, const char*, std::va_list);
@@ -182,7 +182,7 @@ int PxDecoderJXL::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
     }
     lib.deep = info.bits_per_sample > 8 && info.exponent_bits_per_sample == 0;
     bitmap.SetOrientation(info.orientation >= 1 && info.orientation <= 8 ? static_cast<std::int32_t>(info.orientation)
-                                                                          : 1);
+                                                                         : 1);
     bitmap.SetDimensions(static_cast<std::int32_t>(info.xsize), static_cast<std::int32_t>(info.ysize),
                          info.alpha_bits > 0 ? 32 : 24);
     return 0;

@@ -51,7 +51,8 @@ bool OneOfBrands(const std::uint8_t* brand, std::initializer_list<const char*> b
 // brand (bytes 16 to 19), which writers of AVIF set to "avif".
 int ClassifyIsoMedia(const std::uint8_t* b)
 {
-    const std::uint32_t boxSize = std::uint32_t{b[0]} << 24 | std::uint32_t{b[1]} << 16 | std::uint32_t{b[2]} << 8 | b[3];
+    const std::uint32_t boxSize =
+        std::uint32_t{b[0]} << 24 | std::uint32_t{b[1]} << 16 | std::uint32_t{b[2]} << 8 | b[3];
     if (!Is(b + 4, "ftyp") || boxSize < 16) {
         return kPxFormatUnknown;
     }

@@ -28,8 +28,8 @@ struct TurnThenMirror {
     std::int32_t clockwiseQuarterTurns;
     bool mirror;
 };
-constexpr TurnThenMirror kSteps[8] = {{0, false}, {0, true}, {2, false}, {2, true},
-                                      {1, true},  {1, false}, {3, true}, {3, false}};
+constexpr TurnThenMirror kSteps[8] = {{0, false}, {0, true},  {2, false}, {2, true},
+                                      {1, true},  {1, false}, {3, true},  {3, false}};
 
 }  // namespace
 

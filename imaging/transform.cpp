@@ -179,8 +179,12 @@ int PxMirrorDiagonally(const PxBitmap& source, bool mainDiagonal, PxBitmap* dest
     // clockwise it is the main-diagonal mirror, turned the other way the
     // other diagonal.
     const std::int64_t stride = source.Stride();
-    const Planes planes{source.Pixels() + (source.Height() - 1) * stride, -stride, destination->Pixels(),
-                        destination->Stride(), source.Width(), source.Height()};
+    const Planes planes{source.Pixels() + (source.Height() - 1) * stride,
+                        -stride,
+                        destination->Pixels(),
+                        destination->Stride(),
+                        source.Width(),
+                        source.Height()};
     TurnQuarter(planes, mainDiagonal);
     return 0;
 }

@@ -174,8 +174,8 @@ int main(int argc, char** argv)
         bool (*write)(const std::string&);
     };
     const Sample samples[] = {
-        {"BMP", WriteBmpSample}, {"JPEG", WriteJpegSample}, {"PNG", WritePngSample},   {"TGA", WriteTgaSample},
-        {"PCX", WritePcxSample}, {"GIF", WriteGifSample},   {"TIFF", WriteTiffSample}, {"WebP", WriteWebpSample},
+        {"BMP", WriteBmpSample},   {"JPEG", WriteJpegSample}, {"PNG", WritePngSample},     {"TGA", WriteTgaSample},
+        {"PCX", WritePcxSample},   {"GIF", WriteGifSample},   {"TIFF", WriteTiffSample},   {"WebP", WriteWebpSample},
         {"AVIF", WriteAvifSample}, {"HEIF", WriteHeifSample}, {"JPEG XL", WriteJxlSample},
     };
     int status = 0;

@@ -24,7 +24,8 @@ namespace {
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: pxdump FILE [OUT.ppm] [--orient] [--scale W H] [--rotate CODE] [--flip VERTICAL]...\n");
+    std::fprintf(stderr,
+                 "usage: pxdump FILE [OUT.ppm] [--orient] [--scale W H] [--rotate CODE] [--flip VERTICAL]...\n");
     return 2;
 }
 

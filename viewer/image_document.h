@@ -22,8 +22,8 @@ namespace brelvix {
 
 // The extensions of listed pictures, without the dot; compared without regard
 // to letter case. PCX pictures open but are never listed or accepted by drop.
-inline constexpr const char* kPictureExtensions[] = {"jpg",  "jpeg", "bmp",  "gif",  "tif", "tiff", "png",
-                                                     "tga",  "webp", "avif", "heic", "heif", "jxl"};
+inline constexpr const char* kPictureExtensions[] = {"jpg", "jpeg", "bmp",  "gif",  "tif",  "tiff", "png",
+                                                     "tga", "webp", "avif", "heic", "heif", "jxl"};
 
 // True when `extension` (without the dot) is one of kPictureExtensions,
 // letter case ignored.

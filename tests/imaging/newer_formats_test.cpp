@@ -162,12 +162,15 @@ TEST(NewerFormats, DamagedFilesFailOrShowWhatArrivedQuietly)
     };
     const std::vector<Damage> damages = {
         {"signature only", cut(0.0)},  // resized below to the first 20 bytes
-        {"a tenth", cut(0.1)},         {"half", cut(0.5)},
-        {"all but the last byte", [](std::vector<std::uint8_t> f) {
+        {"a tenth", cut(0.1)},
+        {"half", cut(0.5)},
+        {"all but the last byte",
+         [](std::vector<std::uint8_t> f) {
              f.pop_back();
              return f;
          }},
-        {"a byte in 97 changed", scribble(97)}, {"a byte in 13 changed", scribble(13)},
+        {"a byte in 97 changed", scribble(97)},
+        {"a byte in 13 changed", scribble(13)},
     };
     for (const auto& [format, file] : files) {
         ASSERT_FALSE(file.empty()) << format;
@@ -220,9 +223,8 @@ TEST(NewerFormats, FilesThatBreakOffShowTheirTopRows)
         ASSERT_FALSE(c.file.empty()) << c.name;
         PxBitmap whole;
         ASSERT_EQ(DecodeBytes(c.file, &whole), 0) << c.name;
-        const std::vector<std::uint8_t> cutFile(c.file.begin(),
-                                                c.file.begin() + static_cast<std::ptrdiff_t>(
-                                                                     static_cast<double>(c.file.size()) * c.kept));
+        const std::vector<std::uint8_t> cutFile(
+            c.file.begin(), c.file.begin() + static_cast<std::ptrdiff_t>(static_cast<double>(c.file.size()) * c.kept));
         PxBitmap partial;
         ASSERT_EQ(DecodeBytes(cutFile, &partial), 0) << c.name;
         ASSERT_EQ(partial.Width(), 512) << c.name;
@@ -269,10 +271,9 @@ std::vector<std::uint8_t> PackBits(std::initializer_list<std::pair<std::uint32_t
 TEST(NewerFormats, HugeClaimedSizesFailAtOnce)
 {
     // A WebP animation whose canvas claims 2^24 x 2^24 pixels.
-    std::vector<std::uint8_t> webp = {'R', 'I', 'F', 'F', 36, 0, 0, 0, 'W', 'E', 'B', 'P',
-                                      'V', 'P', '8', 'X', 10, 0, 0, 0,  0x02, 0, 0, 0,
-                                      0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 'A', 'N', 'I', 'M', 6, 0, 0, 0,
-                                      0, 0, 0, 0, 0, 0};
+    std::vector<std::uint8_t> webp = {'R', 'I', 'F', 'F', 36, 0,    0, 0, 'W', 'E',  'B',  'P',  'V',  'P',  '8',
+                                      'X', 10,  0,   0,   0,  0x02, 0, 0, 0,   0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                      'A', 'N', 'I', 'M', 6,  0,    0, 0, 0,   0,    0,    0,    0,    0};
     // A bare JPEG XL codestream: not small; height 2^20 (selector 3, 30 bits
     // of height - 1); width by the ratio 1:1; default metadata.
     std::vector<std::uint8_t> jxl = {0xFF, 0x0A};

@@ -18,8 +18,7 @@ using ImagePtr = std::unique_ptr<avifImage, ImageRelease>;
 using EncoderPtr = std::unique_ptr<avifEncoder, EncoderRelease>;
 
 // The part of `picture` at cell (column, row) of a grid, as a YUV image.
-ImagePtr ToYuv(const RawPicture& picture, const AvifWriterOptions& options, int columns, int rows, int column,
-               int row)
+ImagePtr ToYuv(const RawPicture& picture, const AvifWriterOptions& options, int columns, int rows, int column, int row)
 {
     const int width = picture.width / columns;
     const int height = picture.height / rows;
@@ -42,8 +41,8 @@ ImagePtr ToYuv(const RawPicture& picture, const AvifWriterOptions& options, int 
     const bool wide = picture.bitDepth > 8;
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width * picture.channels; ++x) {
-            const std::size_t source = (static_cast<std::size_t>(row * height + y) * picture.width + column * width) *
-                                           picture.channels + x;
+            const std::size_t source =
+                (static_cast<std::size_t>(row * height + y) * picture.width + column * width) * picture.channels + x;
             if (wide) {
                 reinterpret_cast<std::uint16_t*>(rgb.pixels + y * rgb.rowBytes)[x] = picture.samples[source];
             } else {
@@ -115,11 +114,10 @@ std::vector<std::uint8_t> EncodeAvif(const RawPicture& picture, const AvifWriter
         }
     }
     const avifResult added =
-        cells.size() == 1
-            ? avifEncoderAddImage(encoder.get(), cells[0].get(), 1, AVIF_ADD_IMAGE_FLAG_SINGLE)
-            : avifEncoderAddImageGrid(encoder.get(), static_cast<std::uint32_t>(options.gridColumns),
-                                      static_cast<std::uint32_t>(options.gridRows), cellPointers.data(),
-                                      AVIF_ADD_IMAGE_FLAG_SINGLE);
+        cells.size() == 1 ? avifEncoderAddImage(encoder.get(), cells[0].get(), 1, AVIF_ADD_IMAGE_FLAG_SINGLE)
+                          : avifEncoderAddImageGrid(encoder.get(), static_cast<std::uint32_t>(options.gridColumns),
+                                                    static_cast<std::uint32_t>(options.gridRows), cellPointers.data(),
+                                                    AVIF_ADD_IMAGE_FLAG_SINGLE);
     return added == AVIF_RESULT_OK ? Finish(encoder.get()) : std::vector<std::uint8_t>{};
 }
 
@@ -133,16 +131,15 @@ std::vector<std::uint8_t> EncodeAvifSequence(const std::vector<RawPicture>& fram
     encoder->timescale = 10;
     for (const RawPicture& frame : frames) {
         const ImagePtr image = ToYuv(frame, options, 1, 1, 0, 0);
-        if (image == nullptr || avifEncoderAddImage(encoder.get(), image.get(), 1, AVIF_ADD_IMAGE_FLAG_NONE) !=
-                                    AVIF_RESULT_OK) {
+        if (image == nullptr ||
+            avifEncoderAddImage(encoder.get(), image.get(), 1, AVIF_ADD_IMAGE_FLAG_NONE) != AVIF_RESULT_OK) {
             return {};
         }
     }
     return Finish(encoder.get());
 }
 
-bool DecodeAvifReference(const std::vector<std::uint8_t>& file, int* width, int* height,
-                         std::vector<std::uint8_t>* rgb)
+bool DecodeAvifReference(const std::vector<std::uint8_t>& file, int* width, int* height, std::vector<std::uint8_t>* rgb)
 {
     avifDecoder* decoder = avifDecoderCreate();
     avifImage* image = avifImageCreateEmpty();
@@ -161,10 +158,9 @@ bool DecodeAvifReference(const std::vector<std::uint8_t>& file, int* width, int*
             for (std::uint32_t y = 0; y < converted.height; ++y) {
                 const std::uint8_t* row = converted.pixels + y * converted.rowBytes;
                 for (std::uint32_t i = 0; i < converted.width * 3; ++i) {
-                    rgb->push_back(image->depth > 8
-                                       ? static_cast<std::uint8_t>(reinterpret_cast<const std::uint16_t*>(row)[i] >>
-                                                                   shift)
-                                       : row[i]);
+                    rgb->push_back(image->depth > 8 ? static_cast<std::uint8_t>(
+                                                          reinterpret_cast<const std::uint16_t*>(row)[i] >> shift)
+                                                    : row[i]);
                 }
             }
             decoded = true;

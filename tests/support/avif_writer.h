@@ -13,13 +13,13 @@ struct AvifWriterOptions {
     // Lossless: quantizer 0, full-size chroma and the identity matrix, so
     // that every RGB value comes back exactly.
     bool lossless = false;
-    int quality = 80;        // lossy: 0 (worst) to 100
-    bool subsample = true;   // lossy: 4:2:0 chroma, else 4:4:4
-    int rotation = -1;       // anti-clockwise quarter turns recorded in the file, or none
-    int mirror = -1;         // 0: top and bottom exchanged, 1: left and right; or none
-    int gridColumns = 1;     // more than one cell makes a tiled picture of equal cells
+    int quality = 80;       // lossy: 0 (worst) to 100
+    bool subsample = true;  // lossy: 4:2:0 chroma, else 4:4:4
+    int rotation = -1;      // anti-clockwise quarter turns recorded in the file, or none
+    int mirror = -1;        // 0: top and bottom exchanged, 1: left and right; or none
+    int gridColumns = 1;    // more than one cell makes a tiled picture of equal cells
     int gridRows = 1;
-    bool sequence = false;   // several frames: frames[0] first
+    bool sequence = false;  // several frames: frames[0] first
 };
 
 // Encodes the picture at its own bit depth (8, 10 or 12), with alpha when

@@ -80,8 +80,7 @@ std::vector<std::uint8_t> EncodeHeif(const RawPicture& picture, const HeifWriter
     return file;
 }
 
-bool DecodeHeifReference(const std::vector<std::uint8_t>& file, int* width, int* height,
-                         std::vector<std::uint8_t>* rgb)
+bool DecodeHeifReference(const std::vector<std::uint8_t>& file, int* width, int* height, std::vector<std::uint8_t>* rgb)
 {
     heif_context* context = heif_context_alloc();
     heif_image_handle* handle = nullptr;

@@ -39,8 +39,8 @@ std::vector<std::uint8_t> EncodeJxl(const std::vector<RawPicture>& frames, const
               JxlEncoderSetBasicInfo(encoder, &info) == JXL_ENC_SUCCESS &&
               JxlEncoderSetColorEncoding(encoder, &color) == JXL_ENC_SUCCESS;
     JxlEncoderFrameSettings* settings = ok ? JxlEncoderFrameSettingsCreate(encoder, nullptr) : nullptr;
-    ok = settings != nullptr && JxlEncoderFrameSettingsSetOption(settings, JXL_ENC_FRAME_SETTING_EFFORT, 3) ==
-                                    JXL_ENC_SUCCESS;
+    ok = settings != nullptr &&
+         JxlEncoderFrameSettingsSetOption(settings, JXL_ENC_FRAME_SETTING_EFFORT, 3) == JXL_ENC_SUCCESS;
     ok = ok && (options.lossless ? JxlEncoderSetFrameLossless(settings, JXL_TRUE)
                                  : JxlEncoderSetFrameDistance(settings, options.distance)) == JXL_ENC_SUCCESS;
     const bool wide = first.bitDepth > 8;
@@ -60,8 +60,8 @@ std::vector<std::uint8_t> EncodeJxl(const std::vector<RawPicture>& frames, const
         std::vector<std::uint8_t> bytes;
         for (const std::uint16_t value : frame.samples) {
             if (wide) {
-                const auto full = static_cast<std::uint16_t>(
-                    static_cast<std::uint32_t>(value) * 65535 / ((1U << frame.bitDepth) - 1));
+                const auto full = static_cast<std::uint16_t>(static_cast<std::uint32_t>(value) * 65535 /
+                                                             ((1U << frame.bitDepth) - 1));
                 bytes.insert(bytes.end(), {0, 0});
                 std::memcpy(bytes.data() + bytes.size() - 2, &full, 2);
             } else {
@@ -88,8 +88,7 @@ std::vector<std::uint8_t> EncodeJxl(const std::vector<RawPicture>& frames, const
     return file;
 }
 
-bool DecodeJxlReference(const std::vector<std::uint8_t>& file, int* width, int* height,
-                        std::vector<std::uint8_t>* rgb)
+bool DecodeJxlReference(const std::vector<std::uint8_t>& file, int* width, int* height, std::vector<std::uint8_t>* rgb)
 {
     JxlDecoder* decoder = JxlDecoderCreate(nullptr);
     if (decoder == nullptr) {

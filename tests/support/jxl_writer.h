@@ -11,9 +11,9 @@ namespace brelvix {
 
 struct JxlWriterOptions {
     bool lossless = false;
-    float distance = 1.0F;  // lossy: 0.1 (best) to 15
-    int orientation = 1;    // recorded in the header, 1 to 8
-    bool container = false; // the box container instead of a bare codestream
+    float distance = 1.0F;   // lossy: 0.1 (best) to 15
+    int orientation = 1;     // recorded in the header, 1 to 8
+    bool container = false;  // the box container instead of a bare codestream
 };
 
 // Encodes the picture at its own bit depth (8, 10, 12 or 16), with alpha
@@ -24,7 +24,6 @@ std::vector<std::uint8_t> EncodeJxl(const std::vector<RawPicture>& frames, const
 // libjxl's own decode of the first frame, as stored (orientation not
 // applied), as top-down red-green-blue bytes; files deeper than 8 bits are
 // decoded to 16 bits and keep the high 8.
-bool DecodeJxlReference(const std::vector<std::uint8_t>& file, int* width, int* height,
-                        std::vector<std::uint8_t>* rgb);
+bool DecodeJxlReference(const std::vector<std::uint8_t>& file, int* width, int* height, std::vector<std::uint8_t>* rgb);
 
 }  // namespace brelvix

@@ -115,8 +115,7 @@ std::vector<std::uint8_t> EncodeWebpAnimation(const std::vector<RawPicture>& fra
     return file;
 }
 
-bool DecodeWebpReference(const std::vector<std::uint8_t>& file, int* width, int* height,
-                         std::vector<std::uint8_t>* rgb)
+bool DecodeWebpReference(const std::vector<std::uint8_t>& file, int* width, int* height, std::vector<std::uint8_t>* rgb)
 {
     std::uint8_t* pixels = WebPDecodeRGB(file.data(), file.size(), width, height);
     if (pixels == nullptr) {

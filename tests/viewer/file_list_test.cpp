@@ -32,9 +32,9 @@ std::vector<std::string> Relative(const std::vector<std::string>& list, const st
 TEST(FileList, PicturesOnlyInNaturalOrder)
 {
     TempDir dir;
-    for (const char* name : {"img10.jpg", "c.txt", "B.PNG", "d.pcx", "img2.jpg", "a.jpg", ".hidden.gif", "README",
-                             "x.TIFF", "y.tga", "z.jpeg", "w.bmp", "v.tif", "archive.jpg.gz", "caf\xe9.png",
-                             "n1.webp", "n2.AVIF", "n3.heic", "n4.Heif", "n5.jxl", "n6.jxl.part"}) {
+    for (const char* name : {"img10.jpg",   "c.txt",   "B.PNG",   "d.pcx",   "img2.jpg", "a.jpg",  ".hidden.gif",
+                             "README",      "x.TIFF",  "y.tga",   "z.jpeg",  "w.bmp",    "v.tif",  "archive.jpg.gz",
+                             "caf\xe9.png", "n1.webp", "n2.AVIF", "n3.heic", "n4.Heif",  "n5.jxl", "n6.jxl.part"}) {
         dir.Write(name, "");
     }
     fs::create_directory(dir.Path() / "folder.jpg");  // a folder is never a picture
