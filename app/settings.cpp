@@ -199,6 +199,10 @@ void MainFrame::LoadSettings()
         document.showInfoInFullScreen = value != 0;
     }
     key.ReadString("ImageEditorPath", &document.imageEditorPath);
+    // After the original sixteen: pictures turned upright as their camera recorded.
+    if (key.ReadDword("ApplyOrientation", &value)) {
+        document.applyOrientation = value != 0;
+    }
     ReportSettingsFileProblem(this, key.Store());
 
     ToolBar()->setVisible(ShowToolbar);
@@ -248,6 +252,7 @@ void MainFrame::SaveSettings()
     key.WriteDword("BackColor", static_cast<std::int32_t>(document.backgroundColor));
     key.WriteDword("InfoInFullscreen", document.showInfoInFullScreen ? 1 : 0);
     key.WriteString("ImageEditorPath", document.imageEditorPath);
+    key.WriteDword("ApplyOrientation", document.applyOrientation ? 1 : 0);
     key.CommitChanges();
 }
 

@@ -3,6 +3,7 @@
 // pxbench scale FILE WIDTH HEIGHT [RUNS]
 // pxbench rotate FILE CODE [RUNS]
 // pxbench flip FILE VERTICAL [RUNS]
+// pxbench orient FILE ORIENTATION [RUNS]
 // pxbench scan FOLDER [--subfolders] [RUNS]
 //
 // Runs one image-library operation RUNS times (default 5) and prints
@@ -10,6 +11,8 @@
 // Megapixels are those of the picture the operation produces. Bench scripts
 // compare these figures against a reference measured in the same run.
 // refuse times a load that must fail (a file the loader turns down).
+// orient turns the picture upright as if its file gave ORIENTATION (1 to 8,
+// as Exif counts), the step the viewer adds after decoding.
 // scan lists a folder as the viewer does when it opens a picture there and
 // adds ` entries=N` (the number of pictures listed) to the line.
 #include <algorithm>
@@ -22,6 +25,7 @@
 #include <vector>
 
 #include "imaging/bitmap.h"
+#include "imaging/orientation.h"
 #include "viewer/image_document.h"
 
 using namespace brelvix;
@@ -36,6 +40,7 @@ int Usage()
                  "       pxbench scale FILE WIDTH HEIGHT [RUNS]\n"
                  "       pxbench rotate FILE CODE [RUNS]\n"
                  "       pxbench flip FILE VERTICAL [RUNS]\n"
+                 "       pxbench orient FILE ORIENTATION [RUNS]\n"
                  "       pxbench scan FOLDER [--subfolders] [RUNS]\n");
     return 2;
 }
@@ -144,6 +149,17 @@ int main(int argc, char** argv)
         return Measure("flip", runsAt(4), [&] {
             PxBitmap destination;
             return source.Flip(vertical, &destination) == 0 ? Megapixels(destination) : -1.0;
+        });
+    }
+    if (op == "orient" && argc >= 4) {
+        const int orientation = ParseInt(argv[3]);
+        return Measure("orient", runsAt(4), [&] {
+            // Each run starts from the picture as decoded; showing its store
+            // costs nothing, and the orientation never writes into it.
+            PxBitmap picture;
+            picture.ShareFrom(source);
+            picture.SetOrientation(orientation);
+            return PxApplyOrientation(picture) == 0 ? Megapixels(picture) : -1.0;
         });
     }
     return Usage();

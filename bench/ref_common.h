@@ -50,3 +50,63 @@ static inline void SyntheticPixel(int x, int y, int width, int height, unsigned*
     p[1] = (unsigned char)(g < 0 ? 0 : g > 255 ? 255 : g);
     p[2] = (unsigned char)(b < 0 ? 0 : b > 255 ? 255 : b);
 }
+
+/* The whole synthetic photo, top row first. */
+static inline unsigned char* SyntheticPhoto(int width, int height)
+{
+    unsigned char* rgb = malloc((size_t)width * (size_t)height * 3);
+    unsigned seed = 12345;
+    if (rgb == NULL) {
+        return NULL;
+    }
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            unsigned char* p = rgb + ((size_t)y * (size_t)width + (size_t)x) * 3;
+            SyntheticPixel(x, y, width, height, &seed, p);
+        }
+    }
+    return rgb;
+}
+
+/* The whole file in a fresh block (the caller frees it), or NULL. */
+static inline unsigned char* ReadWholeFile(const char* path, size_t* size)
+{
+    FILE* in = fopen(path, "rb");
+    if (in == NULL) {
+        return NULL;
+    }
+    fseek(in, 0, SEEK_END);
+    const long length = ftell(in);
+    fseek(in, 0, SEEK_SET);
+    unsigned char* data = length > 0 ? malloc((size_t)length) : NULL;
+    if (data != NULL && fread(data, 1, (size_t)length, in) != (size_t)length) {
+        free(data);
+        data = NULL;
+    }
+    fclose(in);
+    *size = (size_t)length;
+    return data;
+}
+
+/* Times RUNS calls of `decode` on `path` and prints the line; 1 on failure. */
+static inline int TimeDecode(const char* name, double (*decode)(const char*), const char* path, int runs)
+{
+    double* times = malloc((size_t)runs * sizeof *times);
+    double megapixels = 0;
+    if (times == NULL) {
+        return 1;
+    }
+    for (int i = 0; i < runs; ++i) {
+        const double start = NowMs();
+        megapixels = decode(path);
+        times[i] = NowMs() - start;
+        if (megapixels < 0) {
+            fprintf(stderr, "cannot decode %s\n", path);
+            free(times);
+            return 1;
+        }
+    }
+    Report(name, times, runs, megapixels);
+    free(times);
+    return 0;
+}

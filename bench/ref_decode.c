@@ -22,23 +22,6 @@
 
 #include "ref_common.h"
 
-/* The whole synthetic photo, top row first. */
-static unsigned char* SyntheticPhoto(int width, int height)
-{
-    unsigned char* rgb = malloc((size_t)width * (size_t)height * 3);
-    unsigned seed = 12345;
-    if (rgb == NULL) {
-        return NULL;
-    }
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            unsigned char* p = rgb + ((size_t)y * (size_t)width + (size_t)x) * 3;
-            SyntheticPixel(x, y, width, height, &seed, p);
-        }
-    }
-    return rgb;
-}
-
 static int MakeJpeg(const char* path, int width, int height)
 {
     unsigned char* rgb = SyntheticPhoto(width, height);
@@ -83,25 +66,6 @@ static int MakePng(const char* path, int width, int height)
     const int written = png_image_write_to_file(&image, path, 0, rgb, 0, NULL);
     free(rgb);
     return written ? 0 : 1;
-}
-
-static unsigned char* ReadWholeFile(const char* path, size_t* size)
-{
-    FILE* in = fopen(path, "rb");
-    if (in == NULL) {
-        return NULL;
-    }
-    fseek(in, 0, SEEK_END);
-    const long length = ftell(in);
-    fseek(in, 0, SEEK_SET);
-    unsigned char* data = length > 0 ? malloc((size_t)length) : NULL;
-    if (data != NULL && fread(data, 1, (size_t)length, in) != (size_t)length) {
-        free(data);
-        data = NULL;
-    }
-    fclose(in);
-    *size = (size_t)length;
-    return data;
 }
 
 /* One decode; returns the megapixels or a negative number on failure. */
@@ -165,28 +129,6 @@ static double DecodePng(const char* path)
     return (double)image.width * (double)image.height / 1e6;
 }
 
-static int Time(const char* name, double (*decode)(const char*), const char* path, int runs)
-{
-    double* times = malloc((size_t)runs * sizeof *times);
-    double megapixels = 0;
-    if (times == NULL) {
-        return 1;
-    }
-    for (int i = 0; i < runs; ++i) {
-        const double start = NowMs();
-        megapixels = decode(path);
-        times[i] = NowMs() - start;
-        if (megapixels < 0) {
-            fprintf(stderr, "ref_decode: cannot decode %s\n", path);
-            free(times);
-            return 1;
-        }
-    }
-    Report(name, times, runs, megapixels);
-    free(times);
-    return 0;
-}
-
 int main(int argc, char** argv)
 {
     if (argc >= 5 && strcmp(argv[1], "make-jpeg") == 0) {
@@ -197,10 +139,10 @@ int main(int argc, char** argv)
     }
     const int runs = argc >= 4 && atoi(argv[3]) > 0 ? atoi(argv[3]) : 5;
     if (argc >= 3 && strcmp(argv[1], "jpeg") == 0) {
-        return Time("ref-jpeg", DecodeJpeg, argv[2], runs);
+        return TimeDecode("ref-jpeg", DecodeJpeg, argv[2], runs);
     }
     if (argc >= 3 && strcmp(argv[1], "png") == 0) {
-        return Time("ref-png", DecodePng, argv[2], runs);
+        return TimeDecode("ref-png", DecodePng, argv[2], runs);
     }
     fprintf(stderr,
             "usage: ref_decode make-jpeg|make-png OUT WIDTH HEIGHT\n"

@@ -138,6 +138,10 @@ void PxBitmap::GetFormatName(char* buffer) const
     case 10: name = "PCX"; break;
     case 12: name = "GIF"; break;
     case 14: name = "PSD"; break;
+    case 15: name = "WebP"; break;
+    case 16: name = "AVIF"; break;
+    case 17: name = "HEIF"; break;
+    case 18: name = "JPEG XL"; break;
     default: break;
     }
     std::strcpy(buffer, name);

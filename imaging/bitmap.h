@@ -138,10 +138,20 @@ public:
     // Only the loader sets the format id.
     void SetFormatId(std::int32_t id) { formatId = id; }
 
+    // How the file says its stored picture is meant to be shown, as the Exif
+    // Orientation tag counts (imaging/orientation.h): 1 (as stored) unless the
+    // decoder found another value. Decoders set it and leave the pixels as
+    // stored; PxApplyOrientation turns them and sets it back to 1. Like the
+    // format id, it belongs to the loaded file: copies and moves of the store
+    // leave it alone.
+    std::int32_t Orientation() const { return orientation; }
+    void SetOrientation(std::int32_t value) { orientation = value; }
+
 private:
     void ReleaseStore();
 
     std::int32_t formatId = 0;
+    std::int32_t orientation = 1;
     // The store's allocation (stands in for the platform bitmap handle);
     // null when the store is shown from another bitmap (ShareFrom).
     PxBuffer<std::uint8_t> platformBitmap;

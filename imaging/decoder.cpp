@@ -2,13 +2,17 @@
 
 #include <new>
 
+#include "decoder_avif.h"
 #include "decoder_bmp.h"
 #include "decoder_gif.h"
+#include "decoder_heif.h"
 #include "decoder_jpeg.h"
+#include "decoder_jxl.h"
 #include "decoder_pcx.h"
 #include "decoder_png.h"
 #include "decoder_tga.h"
 #include "decoder_tiff.h"
+#include "decoder_webp.h"
 
 namespace brelvix {
 
@@ -64,6 +68,14 @@ std::unique_ptr<PxDecoder> PxCreateDecoder(int formatId)
             return std::unique_ptr<PxDecoder>(new (std::nothrow) PxDecoderGIF());
         case kPxFormatPSD:
             return std::unique_ptr<PxDecoder>(new (std::nothrow) PxDecoderPSD());
+        case kPxFormatWebP:
+            return std::unique_ptr<PxDecoder>(new (std::nothrow) PxDecoderWebP());
+        case kPxFormatAVIF:
+            return std::unique_ptr<PxDecoder>(new (std::nothrow) PxDecoderAVIF());
+        case kPxFormatHEIF:
+            return std::unique_ptr<PxDecoder>(new (std::nothrow) PxDecoderHEIF());
+        case kPxFormatJXL:
+            return std::unique_ptr<PxDecoder>(new (std::nothrow) PxDecoderJXL());
         default:
             return nullptr;
     }

@@ -15,6 +15,7 @@
 #include <jerror.h>
 
 #include "jump_guard.h"
+#include "orientation.h"
 
 namespace brelvix {
 
@@ -301,6 +302,18 @@ void CopyGrayRow(const JSAMPLE* source, std::int64_t step, std::uint8_t* target,
     }
 }
 
+// The orientation in the first Exif segment among the saved ones.
+std::int32_t ExifOrientation(const jpeg_decompress_struct& decompressor)
+{
+    for (jpeg_saved_marker_ptr marker = decompressor.marker_list; marker != nullptr; marker = marker->next) {
+        if (marker->marker == JPEG_APP0 + 1 && marker->data_length >= 6 &&
+            std::memcmp(marker->data, "Exif\0\0", 6) == 0) {
+            return PxExifOrientation(marker->data, marker->data_length);
+        }
+    }
+    return kPxOrientationUpright;
+}
+
 }  // namespace
 
 struct PxDecoderJPEG::Library {
@@ -349,6 +362,8 @@ int PxDecoderJPEG::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
     jpeg_decompress_struct& decompressor = library->decompressor;
     const bool read = library->Guarded([&] {
         SetMemorySource(&decompressor, scratch.get(), fileLength);
+        // Cameras record the picture's orientation in the Exif segment.
+        jpeg_save_markers(&decompressor, JPEG_APP0 + 1, 0xFFFF);
         jpeg_read_header(&decompressor, TRUE);
     });
     if (!read) {
@@ -356,6 +371,7 @@ int PxDecoderJPEG::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
         return 1;
     }
     decompressor.progress = nullptr;
+    bitmap.SetOrientation(ExifOrientation(decompressor));
     const std::int32_t depth = decompressor.out_color_space == JCS_GRAYSCALE ? 8 : 32;
     // libjpeg caps both dimensions at 65500, so they fit.
     bitmap.SetDimensions(static_cast<std::int32_t>(decompressor.image_width),

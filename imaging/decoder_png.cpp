@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "jump_guard.h"
+#include "orientation.h"
 
 namespace brelvix {
 
@@ -150,6 +151,12 @@ int PxDecoderPNG::ReadHeader(PxFileStream& stream, PxBitmap& bitmap)
             break;
         default:
             return 1;  // libpng accepts no other colour type
+    }
+    // The Exif chunk, when it comes before the image data.
+    png_uint_32 exifLength = 0;
+    png_bytep exif = nullptr;
+    if (png_get_eXIf_1(readStruct, infoStruct, &exifLength, &exif) != 0) {
+        bitmap.SetOrientation(PxExifOrientation(exif, exifLength));
     }
     // libpng caps both dimensions (one million by default), so they fit.
     bitmap.SetDimensions(static_cast<std::int32_t>(width), static_cast<std::int32_t>(height), layoutDepth);

@@ -15,6 +15,13 @@ enum PxFormatId : std::int32_t {
     kPxFormatPCX = 10,
     kPxFormatGIF = 12,
     kPxFormatPSD = 14,
+    // Formats of cameras and the web, each read by its own project's library.
+    // Numbered after the original ones so that no stored or reported id
+    // changes meaning.
+    kPxFormatWebP = 15,
+    kPxFormatAVIF = 16,
+    kPxFormatHEIF = 17,
+    kPxFormatJXL = 18,
 };
 
 // Classifies the first 20 bytes of a file (bytes past the end are zero).

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "bitmap.h"
+#include "orientation.h"
 
 namespace brelvix {
 
@@ -161,6 +162,30 @@ int PxBitmap::Flip(bool vertical, PxBitmap* destination) const
     } else {
         MirrorLeftRight(planes);
     }
+    return 0;
+}
+
+int PxMirrorDiagonally(const PxBitmap& source, bool mainDiagonal, PxBitmap* destination)
+{
+    if (destination == nullptr || destination == &source || source.Pixels() == nullptr) {
+        return 1;
+    }
+    destination->SetDimensions(source.Height(), source.Width(), source.BitsPerPixel());
+    if (destination->CreatePixelStore() != 0) {
+        return 1;
+    }
+    // A quarter turn of the picture mirrored top-bottom, which costs nothing
+    // to make: the same rows read from the top of the store down. Turned
+    // clockwise it is the main-diagonal mirror, turned the other way the
+    // other diagonal.
+    const std::int64_t stride = source.Stride();
+    const Planes planes{source.Pixels() + (source.Height() - 1) * stride,
+                        -stride,
+                        destination->Pixels(),
+                        destination->Stride(),
+                        source.Width(),
+                        source.Height()};
+    TurnQuarter(planes, mainDiagonal);
     return 0;
 }
 

@@ -8,14 +8,19 @@
 #include <string>
 #include <vector>
 
+#include "support/avif_writer.h"
 #include "support/bmp_writer.h"
 #include "support/gif_writer.h"
+#include "support/heif_writer.h"
 #include "support/jpeg_writer.h"
+#include "support/jxl_writer.h"
 #include "support/pcx_writer.h"
 #include "support/png_writer.h"
+#include "support/raw_picture.h"
 #include "support/sample_picture.h"
 #include "support/tga_writer.h"
 #include "support/tiff_writer.h"
+#include "support/webp_writer.h"
 
 using namespace brelvix;
 
@@ -129,6 +134,32 @@ bool WriteTiffSample(const std::string& folder)
     return WriteTiff(folder + "/08-sunrise.tif", {page});
 }
 
+// The newer formats as their encoders write photographs by default: lossy,
+// 8 bits. Each sample is made by the format's own library.
+bool WriteWebpSample(const std::string& folder)
+{
+    const std::vector<std::uint8_t> file = EncodeWebp(RawFromSample(RenderSamplePicture(400, 300)));
+    return !file.empty() && WriteFileBytes(folder + "/09-sunrise.webp", file);
+}
+
+bool WriteAvifSample(const std::string& folder)
+{
+    const std::vector<std::uint8_t> file = EncodeAvif(RawFromSample(RenderSamplePicture(400, 300)));
+    return !file.empty() && WriteFileBytes(folder + "/10-sunrise.avif", file);
+}
+
+bool WriteHeifSample(const std::string& folder)
+{
+    const std::vector<std::uint8_t> file = EncodeHeif(RawFromSample(RenderSamplePicture(400, 300)));
+    return !file.empty() && WriteFileBytes(folder + "/11-sunrise.heic", file);
+}
+
+bool WriteJxlSample(const std::string& folder)
+{
+    const std::vector<std::uint8_t> file = EncodeJxl({RawFromSample(RenderSamplePicture(400, 300))});
+    return !file.empty() && WriteFileBytes(folder + "/12-sunrise.jxl", file);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -143,8 +174,9 @@ int main(int argc, char** argv)
         bool (*write)(const std::string&);
     };
     const Sample samples[] = {
-        {"BMP", WriteBmpSample}, {"JPEG", WriteJpegSample}, {"PNG", WritePngSample},   {"TGA", WriteTgaSample},
-        {"PCX", WritePcxSample}, {"GIF", WriteGifSample},   {"TIFF", WriteTiffSample},
+        {"BMP", WriteBmpSample},   {"JPEG", WriteJpegSample}, {"PNG", WritePngSample},     {"TGA", WriteTgaSample},
+        {"PCX", WritePcxSample},   {"GIF", WriteGifSample},   {"TIFF", WriteTiffSample},   {"WebP", WriteWebpSample},
+        {"AVIF", WriteAvifSample}, {"HEIF", WriteHeifSample}, {"JPEG XL", WriteJxlSample},
     };
     int status = 0;
     for (const Sample& sample : samples) {

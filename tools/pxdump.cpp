@@ -1,9 +1,11 @@
-// pxdump FILE [OUT.ppm] [--progress] [--cancel-after MS]
+// pxdump FILE [OUT.ppm] [--progress] [--cancel-after MS] [--orient]
 //              [--scale W H] [--rotate CODE] [--flip VERTICAL]...
 //
 // Loads FILE through PxBitmap::CreateFromFile and prints one line
 //   result=R format=NAME width=W height=H
-// with the bitmap's size as loaded. The transforms are applied in the order
+// with the bitmap's size as loaded. With --orient (wherever it stands) the
+// picture is first turned upright as its file's orientation asks, the way
+// the viewer shows it by default, and the line gives the upright size. The transforms are applied in the order
 // given, each into a fresh bitmap; with OUT.ppm the final picture is written
 // as a binary PPM (top row first, red-green-blue). This output is the
 // project's stable interface for conformance checks and benchmarks.
@@ -26,6 +28,7 @@
 
 #include "imaging/bitmap.h"
 #include "imaging/load_control.h"
+#include "imaging/orientation.h"
 
 using namespace brelvix;
 
@@ -34,8 +37,8 @@ namespace {
 int Usage()
 {
     std::fprintf(stderr,
-                 "usage: pxdump FILE [OUT.ppm] [--progress] [--cancel-after MS] [--scale W H] [--rotate CODE] "
-                 "[--flip VERTICAL]...\n");
+                 "usage: pxdump FILE [OUT.ppm] [--progress] [--cancel-after MS] [--orient] [--scale W H] "
+                 "[--rotate CODE] [--flip VERTICAL]...\n");
     return 2;
 }
 
@@ -139,9 +142,18 @@ int main(int argc, char** argv)
         }
     }
 
+    bool orient = false;
+    for (int i = next; i < argc; ++i) {
+        orient = orient || std::strcmp(argv[i], "--orient") == 0;
+    }
+
     auto bitmap = std::make_unique<PxBitmap>();
     const int result = showProgress || cancelAfterMs >= 0 ? WatchedLoad(*bitmap, input, showProgress, cancelAfterMs)
                                                           : bitmap->CreateFromFile(input);
+    if (result == 0 && orient && PxApplyOrientation(*bitmap) != 0) {
+        std::fprintf(stderr, "pxdump: no memory to turn the picture upright\n");
+        return 1;
+    }
     char name[8];
     bitmap->GetFormatName(name);
     std::printf("result=%d format=%s width=%d height=%d\n", result, name, bitmap->Width(), bitmap->Height());
@@ -149,6 +161,9 @@ int main(int argc, char** argv)
 
     while (next < argc) {
         const std::string option = argv[next++];
+        if (option == "--orient") {
+            continue;
+        }
         auto fresh = std::make_unique<PxBitmap>();
         long a = 0;
         long b = 0;

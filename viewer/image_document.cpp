@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "imaging/orientation.h"
 #include "platform/ascii.h"
 
 namespace brelvix {
@@ -42,6 +43,13 @@ bool ImageDocument::Load(const std::string& newPath)
         decodedResult = decoded->CreateFromFile(path.c_str());
     }
     loaded = decodedResult == 0;
+    // Turned as its camera recorded, whether it was decoded now or ahead of
+    // time (a picture turned once records that it is upright, so one the
+    // cache hands back is not turned again); without the memory to turn it,
+    // it shows as stored.
+    if (loaded && applyOrientation) {
+        PxApplyOrientation(*decoded);
+    }
     // The working copy is the decoded picture as it is; after a failure,
     // whatever size the decode left.
     scaledWidth = decoded->Width();

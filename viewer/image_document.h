@@ -26,7 +26,8 @@ namespace brelvix {
 
 // The extensions of listed pictures, without the dot; compared without regard
 // to letter case. PCX pictures open but are never listed or accepted by drop.
-inline constexpr const char* kPictureExtensions[] = {"jpg", "jpeg", "bmp", "gif", "tif", "tiff", "png", "tga"};
+inline constexpr const char* kPictureExtensions[] = {"jpg", "jpeg", "bmp",  "gif",  "tif",  "tiff", "png",
+                                                     "tga", "webp", "avif", "heic", "heif", "jxl"};
 
 // True when `extension` (without the dot) is one of kPictureExtensions,
 // letter case ignored.
@@ -64,6 +65,7 @@ public:
     // picture that goes is handed to the cache, and a picture the cache
     // holds of the same unchanged file is taken instead of decoding it
     // again.
+    // With applyOrientation the decoded picture is turned upright first.
     bool Load(const std::string& newPath);
 
     // Starts decoding the list's entries `step` places from the current one
@@ -147,6 +149,10 @@ public:
     bool flipVertical = false;
     // Setting: the program "Open for editing" starts; empty when none.
     std::string imageEditorPath;
+    // Setting: each picture is turned upright as its file's orientation
+    // (a camera's Exif tag, or the format's own) asks, right after loading,
+    // so that zoom, turns, mirrors and sizes all work on the upright picture.
+    bool applyOrientation = true;
 
     // Pictures recently shown and decoded ahead of time; Load takes from it.
     PictureCache cache;

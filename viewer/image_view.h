@@ -27,7 +27,10 @@ namespace brelvix {
 // Texts the view hands to the window system.
 inline constexpr const char kOpenDialogTitle[] = "Select an image file to view";
 inline constexpr const char kImageFilesFilterName[] = "Image files (JPG, GIF, TIF, BMP, PNG, TGA)";
-inline constexpr const char kImageFilesFilterPatterns[] = "*.jpg;*.jpeg;*.gif;*.png;*.bmp;*.tif;*.tiff;*.tga;";
+// The newer formats' patterns follow the original ones; the filter's name
+// stays as it always read.
+inline constexpr const char kImageFilesFilterPatterns[] =
+    "*.jpg;*.jpeg;*.gif;*.png;*.bmp;*.tif;*.tiff;*.tga;*.webp;*.avif;*.heic;*.heif;*.jxl;";
 inline constexpr const char kAllFilesFilterName[] = "All files";
 inline constexpr const char kAllFilesFilterPatterns[] = "*.*";
 inline constexpr const char kCannotDisplayText[] = "Cannot display file";

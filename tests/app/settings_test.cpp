@@ -33,6 +33,7 @@ void ExpectDefaults(MainFrame& frame)
     EXPECT_EQ(document.backgroundColor, 0xFFFFFFu);
     EXPECT_FALSE(document.showInfoInFullScreen);
     EXPECT_EQ(document.imageEditorPath, "");
+    EXPECT_TRUE(document.applyOrientation);
     EXPECT_TRUE(frame.ShowToolbar);
     EXPECT_TRUE(frame.ShowStatusbar);
     EXPECT_FALSE(frame.ToolBar()->isHidden());
@@ -56,6 +57,7 @@ TEST_F(Settings, RoundTripKeepsEveryValueExactly)
         document.backgroundColor = 0x00123456;
         document.showInfoInFullScreen = true;
         document.imageEditorPath = editor;
+        document.applyOrientation = false;
         frame->EscFullscreen = true;
         Press(*frame, Qt::Key_Slash, Qt::KeypadModifier);  // best fit on
         Press(*frame, Qt::Key_T, Qt::ControlModifier);     // toolbar hidden
@@ -89,6 +91,10 @@ TEST_F(Settings, RoundTripKeepsEveryValueExactly)
     EXPECT_EQ(document.backgroundColor, 0x00123456u);
     EXPECT_TRUE(document.showInfoInFullScreen);
     EXPECT_EQ(document.imageEditorPath, editor);
+    EXPECT_FALSE(document.applyOrientation);
+    ASSERT_TRUE(store.QueryValue(kKey, "ApplyOrientation", &type, &data));
+    EXPECT_EQ(type, platform::kRegDword);
+    EXPECT_EQ(data, (std::vector<std::uint8_t>{0, 0, 0, 0}));
     EXPECT_TRUE(frame.EscFullscreen);
     EXPECT_TRUE(frame.ZoomToBestFit);
     EXPECT_TRUE(frame.CommandAction(kCmdAutozoom)->isChecked());

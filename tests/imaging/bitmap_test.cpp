@@ -200,10 +200,10 @@ TEST(PxBitmap, RowTableAddressesEveryRow)
 
 TEST(PxBitmap, FormatNames)
 {
-    const std::pair<int, const char*> names[] = {{0, "Unknown"}, {1, "BMP"},  {2, "Unknown"}, {3, "TARGA"},
-                                                 {4, "TIFF"},    {5, "JPEG"}, {6, "PNG"},     {7, "Unknown"},
-                                                 {10, "PCX"},    {12, "GIF"}, {13, "Unknown"}, {14, "PSD"},
-                                                 {-1, "Unknown"}};
+    const std::pair<int, const char*> names[] = {
+        {0, "Unknown"}, {1, "BMP"},     {2, "Unknown"}, {3, "TARGA"},    {4, "TIFF"},     {5, "JPEG"},
+        {6, "PNG"},     {7, "Unknown"}, {10, "PCX"},    {12, "GIF"},     {13, "Unknown"}, {14, "PSD"},
+        {15, "WebP"},   {16, "AVIF"},   {17, "HEIF"},   {18, "JPEG XL"}, {19, "Unknown"}, {-1, "Unknown"}};
     for (const auto& [id, name] : names) {
         PxBitmap bitmap;
         bitmap.SetFormatId(id);

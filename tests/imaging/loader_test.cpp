@@ -44,6 +44,37 @@ TEST(DetectFormat, Signatures)
     EXPECT_EQ(Classify({}), kPxFormatUnknown);
 }
 
+std::vector<std::uint8_t> IsoMedia(const char* major, const char* firstCompatible, std::uint8_t boxSize = 28)
+{
+    std::vector<std::uint8_t> bytes = {0, 0, 0, boxSize, 'f', 't', 'y', 'p'};
+    bytes.insert(bytes.end(), major, major + 4);
+    bytes.insert(bytes.end(), {0, 0, 0, 0});
+    bytes.insert(bytes.end(), firstCompatible, firstCompatible + 4);
+    return bytes;
+}
+
+TEST(DetectFormat, NewerFormatsByTheirSignatures)
+{
+    EXPECT_EQ(Classify({'R', 'I', 'F', 'F', 9, 9, 9, 9, 'W', 'E', 'B', 'P'}), kPxFormatWebP);
+    EXPECT_EQ(Classify({'R', 'I', 'F', 'F', 9, 9, 9, 9, 'W', 'A', 'V', 'E'}), kPxFormatUnknown);
+    EXPECT_EQ(Classify({0xFF, 0x0A}), kPxFormatJXL);
+    EXPECT_EQ(Classify({0, 0, 0, 0x0C, 'J', 'X', 'L', ' ', 0x0D, 0x0A, 0x87, 0x0A}), kPxFormatJXL);
+    EXPECT_EQ(Classify({0, 0, 0, 0x0C, 'J', 'X', 'L', ' ', 0x0D, 0x0A, 0x87, 0x0B}), kPxFormatUnknown);
+    EXPECT_EQ(Classify(IsoMedia("avif", "mif1")), kPxFormatAVIF);
+    EXPECT_EQ(Classify(IsoMedia("avis", "msf1")), kPxFormatAVIF);
+    // The generic image brand tells by the first compatible brand.
+    EXPECT_EQ(Classify(IsoMedia("mif1", "avif")), kPxFormatAVIF);
+    EXPECT_EQ(Classify(IsoMedia("mif1", "heic")), kPxFormatHEIF);
+    EXPECT_EQ(Classify(IsoMedia("heic", "mif1")), kPxFormatHEIF);
+    EXPECT_EQ(Classify(IsoMedia("heix", "mif1")), kPxFormatHEIF);
+    EXPECT_EQ(Classify(IsoMedia("msf1", "hevc")), kPxFormatHEIF);
+    // Video files share the box, not the brands; a box too short to hold a
+    // brand holds none.
+    EXPECT_EQ(Classify(IsoMedia("isom", "mp41")), kPxFormatUnknown);
+    EXPECT_EQ(Classify(IsoMedia("heic", "mif1", 12)), kPxFormatUnknown);
+    EXPECT_EQ(Classify(IsoMedia("mif1", "avif", 16)), kPxFormatHEIF);
+}
+
 TEST(DetectFormat, NearMissesAreUnknown)
 {
     // "MM" with the little-endian magic is no TIFF.

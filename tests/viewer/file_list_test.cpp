@@ -32,8 +32,9 @@ std::vector<std::string> Relative(const std::vector<std::string>& list, const st
 TEST(FileList, PicturesOnlyInNaturalOrder)
 {
     TempDir dir;
-    for (const char* name : {"img10.jpg", "c.txt", "B.PNG", "d.pcx", "img2.jpg", "a.jpg", ".hidden.gif", "README",
-                             "x.TIFF", "y.tga", "z.jpeg", "w.bmp", "v.tif", "archive.jpg.gz", "caf\xe9.png"}) {
+    for (const char* name : {"img10.jpg",   "c.txt",   "B.PNG",   "d.pcx",   "img2.jpg", "a.jpg",  ".hidden.gif",
+                             "README",      "x.TIFF",  "y.tga",   "z.jpeg",  "w.bmp",    "v.tif",  "archive.jpg.gz",
+                             "caf\xe9.png", "n1.webp", "n2.AVIF", "n3.heic", "n4.Heif",  "n5.jxl", "n6.jxl.part"}) {
         dir.Write(name, "");
     }
     fs::create_directory(dir.Path() / "folder.jpg");  // a folder is never a picture
@@ -44,13 +45,14 @@ TEST(FileList, PicturesOnlyInNaturalOrder)
     ASSERT_TRUE(document.BuildFileList(root + "/a.jpg"));
     EXPECT_EQ(Relative(document.fileList, root),
               (std::vector<std::string>{".hidden.gif", "a.jpg", "B.PNG", "caf\xe9.png", "img2.jpg", "img10.jpg",
-                                        "v.tif", "w.bmp", "x.TIFF", "y.tga", "z.jpeg"}));
+                                        "n1.webp", "n2.AVIF", "n3.heic", "n4.Heif", "n5.jxl", "v.tif", "w.bmp",
+                                        "x.TIFF", "y.tga", "z.jpeg"}));
     EXPECT_EQ(document.currentIndex, 1);
 
     // A picture of another type opened through "All files" is not listed:
     // its position is the list's length.
     ASSERT_TRUE(document.BuildFileList(root + "/d.pcx"));
-    EXPECT_EQ(document.currentIndex, 11);
+    EXPECT_EQ(document.currentIndex, 16);
 }
 
 TEST(FileList, SubfoldersStandWhereTheirNamesFallAndLoopsEnd)

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "support/bmp_writer.h"
+#include "support/exif_writer.h"
+#include "support/jpeg_writer.h"
 #include "support/pixels.h"
 #include "support/temp_dir.h"
 #include "view_fakes.h"
@@ -115,6 +117,51 @@ TEST(ImageDocument, WorkingCopyWithoutPixelsStaysWithoutPixels)
     EXPECT_EQ(WholeWorkingCopy(document)->Pixels(), nullptr);
     EXPECT_EQ(document.display.Width(), 10);
     EXPECT_EQ(document.display.Height(), 15);
+}
+
+TEST(ImageDocument, PhonePhotosShowUprightUnlessTheSettingIsOff)
+{
+    // A 40 x 30 picture that a camera held on its side stored as 30 x 40,
+    // turned a quarter counter-clockwise, with orientation 6 (its first row is
+    // the upright picture's right column).
+    const SamplePicture upright = RenderSamplePicture(40, 30);
+    std::vector<std::uint8_t> stored;
+    for (int y = 0; y < 40; ++y) {
+        for (int x = 0; x < 30; ++x) {
+            const std::uint8_t* p = upright.At(39 - y, x);
+            stored.insert(stored.end(), p, p + 3);
+        }
+    }
+    JpegWriterOptions options;
+    options.quality = 100;
+    options.subsample = false;
+    TempDir dir;
+    const std::string a = dir.Write("a.jpg", JpegWithExif(EncodeJpeg(30, 40, stored, options), ExifWithOrientation(6)));
+    const std::string b = dir.Write("b.jpg", JpegWithExif(EncodeJpeg(30, 40, stored, options), ExifWithOrientation(6)));
+
+    ViewFixture f;
+    ASSERT_TRUE(f.view.document.Load(a));
+    EXPECT_EQ(f.view.document.display.Width(), 40);
+    EXPECT_EQ(f.view.document.display.Height(), 30);
+    const std::vector<Rgb> corners = Corners(f.view.document.display);
+    for (std::size_t i = 0; i < corners.size(); ++i) {
+        const Rgb expected[] = {kRed, kGreen, kBlue, kWhite};
+        EXPECT_NEAR(corners[i].r, expected[i].r, 40) << i;
+        EXPECT_NEAR(corners[i].g, expected[i].g, 40) << i;
+        EXPECT_NEAR(corners[i].b, expected[i].b, 40) << i;
+    }
+
+    // A picture decoded ahead of time is turned the same way.
+    f.view.document.fileList = {a, b};
+    f.view.document.currentIndex = 0;
+    f.view.document.PrefetchNeighbour(1);
+    ASSERT_TRUE(f.view.document.Load(b));
+    EXPECT_EQ(f.view.document.display.Width(), 40);
+
+    f.view.document.applyOrientation = false;
+    ASSERT_TRUE(f.view.document.Load(a));
+    EXPECT_EQ(f.view.document.display.Width(), 30);
+    EXPECT_EQ(f.view.document.display.Height(), 40);
 }
 
 }  // namespace

@@ -77,7 +77,8 @@ TEST(Opening, DialogTextsAndCancel)
     EXPECT_EQ(f.shell.dialogs[0].title, "Select an image file to view");
     EXPECT_EQ(f.shell.dialogs[0].filters,
               (std::vector<FileDialogFilter>{
-                  {"Image files (JPG, GIF, TIF, BMP, PNG, TGA)", "*.jpg;*.jpeg;*.gif;*.png;*.bmp;*.tif;*.tiff;*.tga;"},
+                  {"Image files (JPG, GIF, TIF, BMP, PNG, TGA)",
+                   "*.jpg;*.jpeg;*.gif;*.png;*.bmp;*.tif;*.tiff;*.tga;*.webp;*.avif;*.heic;*.heif;*.jxl;"},
                   {"All files", "*.*"}}));
 
     TempDir dir;

@@ -1,0 +1,218 @@
+#include "decoder_avif.h"
+
+#include <avif/avif.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <thread>
+
+#include "orientation.h"
+
+namespace brelvix {
+
+namespace {
+
+using Decoder = std::unique_ptr<avifDecoder, PxReleaseWith<&avifDecoderDestroy>>;
+
+// Serves libavif the file from memory. A complete file is served as it is;
+// for the second attempt at a file that broke off, a read past its end
+// waits for data that never comes, which lets libavif hand out the tiles
+// it could decode instead of failing the whole picture.
+struct MemoryReader {
+    avifIO io{};  // first: libavif sees only this part
+    const std::uint8_t* data = nullptr;
+    std::size_t size = 0;
+    bool waitPastTheEnd = false;
+};
+
+avifResult ReadMemory(avifIO* io, std::uint32_t /*flags*/, std::uint64_t offset, std::size_t size, avifROData* out)
+{
+    // MemoryReader starts with the avifIO that libavif knows.
+    const auto* reader = reinterpret_cast<const MemoryReader*>(io);
+    if (offset > reader->size) {
+        return AVIF_RESULT_IO_ERROR;
+    }
+    const std::uint64_t available = reader->size - offset;
+    if (size > available && reader->waitPastTheEnd) {
+        return AVIF_RESULT_WAITING_ON_IO;
+    }
+    out->data = reader->data + offset;
+    out->size = static_cast<std::size_t>(std::min<std::uint64_t>(size, available));
+    return AVIF_RESULT_OK;
+}
+
+// dav1d's threads; the machine's cores, within reason.
+int DecoderThreads()
+{
+    const unsigned cores = std::thread::hardware_concurrency();
+    return static_cast<int>(std::clamp(cores, 1U, 8U));
+}
+
+// Exchanges store rows r and height - 1 - r for every r: rows converted top
+// row first end up bottom row first, and rows never written (zero) land
+// where the picture had no data.
+void ReverseRows(PxBitmap& bitmap, std::uint8_t* spare)
+{
+    const std::int64_t height = bitmap.Height();
+    const auto bytes = static_cast<std::size_t>(bitmap.Stride());
+    for (std::int64_t top = 0, bottom = height - 1; top < bottom; ++top, --bottom) {
+        std::memcpy(spare, PxStoreRow(bitmap, top), bytes);
+        std::memcpy(PxStoreRow(bitmap, top), PxStoreRow(bitmap, bottom), bytes);
+        std::memcpy(PxStoreRow(bitmap, bottom), spare, bytes);
+    }
+}
+
+}  // namespace
+
+struct PxDecoderAVIF::Library {
+    Decoder decoder;
+    MemoryReader reader;
+
+    // A fresh libavif decoder over `data`, with the limits that keep a
+    // hostile file from costing more than the store may hold.
+    bool Open(const std::uint8_t* data, std::size_t size, bool waitPastTheEnd)
+    {
+        decoder.reset(avifDecoderCreate());
+        if (decoder == nullptr) {
+            return false;
+        }
+        reader.io.read = ReadMemory;
+        reader.io.sizeHint = size;
+        reader.io.persistent = AVIF_TRUE;
+        reader.data = data;
+        reader.size = size;
+        reader.waitPastTheEnd = waitPastTheEnd;
+        avifDecoder* d = decoder.get();
+        d->maxThreads = DecoderThreads();
+        // The AV1 decoder's planes take up to six bytes a pixel (12-bit
+        // 4:4:4) besides the store's three: no picture whose planes alone
+        // would pass the store cap is decoded at all.
+        d->imageSizeLimit =
+            static_cast<std::uint32_t>(std::min<std::uint64_t>(AVIF_DEFAULT_IMAGE_SIZE_LIMIT, kPxMaxStoreBytes / 6));
+        d->imageDimensionLimit = AVIF_DEFAULT_IMAGE_DIMENSION_LIMIT;
+        // Only the first picture is shown; a file that lists millions fails early.
+        d->imageCountLimit = AVIF_DEFAULT_IMAGE_COUNT_LIMIT;
+        // Files from real cameras and tools often miss a box the standard
+        // asks for without it mattering to the picture.
+        d->strictFlags = AVIF_STRICT_DISABLED;
+        d->ignoreExif = AVIF_TRUE;
+        d->ignoreXMP = AVIF_TRUE;
+        d->allowIncremental = waitPastTheEnd ? AVIF_TRUE : AVIF_FALSE;
+        avifDecoderSetIO(d, &reader.io);
+        return avifDecoderParse(d) == AVIF_RESULT_OK && d->image != nullptr;
+    }
+};
+
+PxDecoderAVIF::PxDecoderAVIF() = default;
+
+PxDecoderAVIF::~PxDecoderAVIF() = default;
+
+int PxDecoderAVIF::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
+{
+    if (!scratch) {
+        return 1;
+    }
+    library.reset(new (std::nothrow) Library);
+    if (library == nullptr || !library->Open(scratch.get(), fileLength, false)) {
+        return 1;
+    }
+    const avifImage* image = library->decoder->image;
+    if (image->width == 0 || image->height == 0 || image->width > INT32_MAX || image->height > INT32_MAX) {
+        return 1;
+    }
+    // The rotation comes first, then the mirror, as the container orders them.
+    const std::int32_t turns = (image->transformFlags & AVIF_TRANSFORM_IROT) != 0 ? image->irot.angle : 0;
+    std::int32_t mirror = 0;
+    if ((image->transformFlags & AVIF_TRANSFORM_IMIR) != 0) {
+        mirror = image->imir.mode == 0 ? 1 : 2;
+    }
+    bitmap.SetOrientation(PxOrientationFromTurnAndMirror(turns, mirror));
+    bitmap.SetDimensions(static_cast<std::int32_t>(image->width), static_cast<std::int32_t>(image->height),
+                         library->decoder->alphaPresent ? 32 : 24);
+    return 0;
+}
+
+int PxDecoderAVIF::Decode(PxFileStream& stream, PxBitmap& bitmap)
+{
+    std::uint64_t delivered = 0;
+    if (!ReadWholeFileIntoScratch(stream, &delivered)) {
+        return 1;
+    }
+    fileLength = static_cast<std::size_t>(delivered);
+    ReadHeader(stream, bitmap);
+    if (bitmap.CreatePixelStore() != 0 || library == nullptr) {
+        return 1;
+    }
+    if (avifDecoderNextImage(library->decoder.get()) == AVIF_RESULT_OK) {
+        return ConvertRows(bitmap, library->decoder->image->height);
+    }
+    // Again, taking what arrives: a tiled picture that broke off gives the
+    // rows of its complete tiles.
+    if (!library->Open(scratch.get(), fileLength, true) ||
+        avifDecoderNextImage(library->decoder.get()) != AVIF_RESULT_WAITING_ON_IO) {
+        return 1;
+    }
+    const std::uint32_t rows = avifDecoderDecodedRowCount(library->decoder.get());
+    return rows > 0 ? ConvertRows(bitmap, rows) : 1;
+}
+
+int PxDecoderAVIF::ConvertRows(PxBitmap& bitmap, std::uint32_t rows)
+{
+    const avifImage* decoded = library->decoder->image;
+    if (decoded->width != static_cast<std::uint32_t>(bitmap.Width()) ||
+        decoded->height != static_cast<std::uint32_t>(bitmap.Height()) || rows > decoded->height) {
+        return 1;
+    }
+    // Only the rows that were decoded are converted.
+    avifImage view{};
+    const avifCropRect top{0, 0, decoded->width, rows};
+    const avifImage* image = decoded;
+    if (rows < decoded->height) {
+        if (avifImageSetViewRect(&view, decoded, &top) != AVIF_RESULT_OK) {
+            return 1;
+        }
+        image = &view;
+    }
+    avifRGBImage rgb;
+    avifRGBImageSetDefaults(&rgb, image);
+    rgb.format = AVIF_RGB_FORMAT_BGR;
+    const auto spare = PxZeroed<std::uint8_t>(static_cast<std::uint64_t>(bitmap.Stride()));
+    if (!spare) {
+        return 1;
+    }
+    if (image->depth == 8) {
+        // Straight into the store, top row first, then turned the store's way up.
+        rgb.depth = 8;
+        rgb.pixels = bitmap.Pixels();
+        rgb.rowBytes = static_cast<std::uint32_t>(bitmap.Stride());
+        if (avifImageYUVToRGB(image, &rgb) != AVIF_RESULT_OK) {
+            return 1;
+        }
+        ReverseRows(bitmap, spare.get());
+        return 0;
+    }
+    // Deeper samples are converted at their own depth and keep their high 8 bits.
+    rgb.depth = image->depth;
+    const std::uint64_t rowSamples = std::uint64_t{rgb.width} * 3;
+    const auto wide = PxZeroed<std::uint16_t>(rowSamples * rgb.height);
+    if (!wide || image->depth > 16) {
+        return 1;
+    }
+    rgb.pixels = reinterpret_cast<std::uint8_t*>(wide.get());
+    rgb.rowBytes = static_cast<std::uint32_t>(rowSamples * 2);
+    if (avifImageYUVToRGB(image, &rgb) != AVIF_RESULT_OK) {
+        return 1;
+    }
+    const unsigned shift = image->depth - 8;
+    for (std::uint32_t y = 0; y < rgb.height; ++y) {
+        const std::uint16_t* source = wide.get() + y * rowSamples;
+        std::uint8_t* target = PxStoreRow(bitmap, bitmap.Height() - 1 - y);
+        for (std::uint64_t i = 0; i < rowSamples; ++i) {
+            target[i] = static_cast<std::uint8_t>(source[i] >> shift);
+        }
+    }
+    return 0;
+}
+
+}  // namespace brelvix

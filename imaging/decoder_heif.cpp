@@ -1,0 +1,133 @@
+#include "decoder_heif.h"
+
+#include <libheif/heif.h>
+
+#include <algorithm>
+#include <new>
+
+namespace brelvix {
+
+namespace {
+
+using Context = std::unique_ptr<heif_context, PxReleaseWith<&heif_context_free>>;
+using Handle = std::unique_ptr<const heif_image_handle, PxReleaseWith<&heif_image_handle_release>>;
+using Image = std::unique_ptr<const heif_image, PxReleaseWith<&heif_image_release>>;
+using Options = std::unique_ptr<heif_decoding_options, PxReleaseWith<&heif_decoding_options_free>>;
+
+// libheif refuses pictures wider or higher than this before decoding any of
+// them; the store cap then bounds their area.
+constexpr int kMaxSide = 32768;
+
+}  // namespace
+
+struct PxDecoderHEIF::Library {
+    Context context;
+    Handle primary;
+    int bitsPerSample = 8;
+};
+
+PxDecoderHEIF::PxDecoderHEIF() = default;
+
+PxDecoderHEIF::~PxDecoderHEIF() = default;
+
+int PxDecoderHEIF::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
+{
+    if (!scratch) {
+        return 1;
+    }
+    library.reset(new (std::nothrow) Library);
+    if (library == nullptr) {
+        return 1;
+    }
+    library->context.reset(heif_context_alloc());
+    heif_context* context = library->context.get();
+    if (context == nullptr) {
+        return 1;
+    }
+    heif_context_set_maximum_image_size_limit(context, kMaxSide);
+    // The file stays in `scratch` until the decoder goes, so libheif may read it in place.
+    if (heif_context_read_from_memory_without_copy(context, scratch.get(), fileLength, nullptr).code != heif_error_Ok) {
+        return 1;
+    }
+    heif_image_handle* handle = nullptr;
+    if (heif_context_get_primary_image_handle(context, &handle).code != heif_error_Ok || handle == nullptr) {
+        return 1;
+    }
+    library->primary.reset(handle);
+    const int width = heif_image_handle_get_width(handle);
+    const int height = heif_image_handle_get_height(handle);
+    // libheif's decoded planes and its interleaved picture take up to six
+    // bytes a pixel each besides the store: no picture whose planes alone
+    // would pass the store cap is decoded at all.
+    const int bits = heif_image_handle_get_luma_bits_per_pixel(handle);
+    library->bitsPerSample = bits > 8 ? bits : 8;
+    const std::uint64_t bytes =
+        static_cast<std::uint64_t>(std::max(width, 0)) * static_cast<std::uint64_t>(std::max(height, 0)) * 6;
+    if (width <= 0 || height <= 0 || bytes > kPxMaxStoreBytes) {
+        return 1;
+    }
+    bitmap.SetDimensions(width, height, heif_image_handle_has_alpha_channel(handle) != 0 ? 32 : 24);
+    return 0;
+}
+
+int PxDecoderHEIF::Decode(PxFileStream& stream, PxBitmap& bitmap)
+{
+    std::uint64_t delivered = 0;
+    if (!ReadWholeFileIntoScratch(stream, &delivered)) {
+        return 1;
+    }
+    fileLength = static_cast<std::size_t>(delivered);
+    ReadHeader(stream, bitmap);
+    if (bitmap.CreatePixelStore() != 0 || library == nullptr || library->primary == nullptr) {
+        return 1;
+    }
+    const Options options(heif_decoding_options_alloc());
+    if (options == nullptr) {
+        return 1;
+    }
+    // Deeper samples come at their own depth; their high 8 bits are taken here.
+    const bool deep = library->bitsPerSample > 8;
+    options->convert_hdr_to_8bit = 0;
+    heif_image* decoded = nullptr;
+    const heif_chroma chroma = deep ? heif_chroma_interleaved_RRGGBB_LE : heif_chroma_interleaved_RGB;
+    if (heif_decode_image(library->primary.get(), &decoded, heif_colorspace_RGB, chroma, options.get()).code !=
+            heif_error_Ok ||
+        decoded == nullptr) {
+        return 1;
+    }
+    const Image image(decoded);
+    int stride = 0;
+    const std::uint8_t* plane = heif_image_get_plane_readonly(decoded, heif_channel_interleaved, &stride);
+    const std::int64_t width = bitmap.Width();
+    const std::int64_t height = bitmap.Height();
+    if (plane == nullptr || heif_image_get_width(decoded, heif_channel_interleaved) != width ||
+        heif_image_get_height(decoded, heif_channel_interleaved) != height) {
+        return 1;
+    }
+    const int bits = deep ? heif_image_get_bits_per_pixel_range(decoded, heif_channel_interleaved) : 8;
+    if (bits < 8 || bits > 16) {
+        return 1;
+    }
+    const unsigned shift = static_cast<unsigned>(bits - 8);
+    // Red, green, blue in; blue, green, red out. Deep samples are
+    // little-endian 16-bit values.
+    for (std::int64_t y = 0; y < height; ++y) {
+        const std::uint8_t* source = plane + y * stride;
+        std::uint8_t* target = PxStoreRow(bitmap, height - 1 - y);
+        if (deep) {
+            for (std::int64_t i = 0; i < 3 * width; ++i) {
+                const unsigned value = (source[2 * i] | source[2 * i + 1] << 8) >> shift;
+                target[i - i % 3 + 2 - i % 3] = static_cast<std::uint8_t>(value);
+            }
+            continue;
+        }
+        for (std::int64_t x = 0; x < width; ++x) {
+            target[3 * x] = source[3 * x + 2];
+            target[3 * x + 1] = source[3 * x + 1];
+            target[3 * x + 2] = source[3 * x];
+        }
+    }
+    return 0;
+}
+
+}  // namespace brelvix

@@ -1,0 +1,232 @@
+#include "decoder_jxl.h"
+
+#include <dlfcn.h>
+#include <jxl/decode.h>
+#include <jxl/thread_parallel_runner.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <new>
+
+namespace brelvix {
+
+namespace {
+
+using Decoder = std::unique_ptr<JxlDecoder, PxReleaseWith<&JxlDecoderDestroy>>;
+using Runner = std::unique_ptr<void, PxReleaseWith<&JxlThreadParallelRunnerDestroy>>;
+
+// The file is handed over in steps of this size, so that each call does a
+// bounded stretch of work.
+constexpr std::size_t kStep = 1024 * 1024;
+
+// libjxl 0.7 has no memory limit of its own and works on floating-point
+// planes: about 16 bytes a pixel besides the store. Pictures whose planes
+// would pass this are refused from their header, before any is allocated.
+constexpr std::uint64_t kLibraryBytesPerPixel = 16;
+constexpr std::uint64_t kMaxLibraryBytes = std::uint64_t{2} << 30;
+
+// Whether code at `address` belongs to libjxl.
+bool InsideLibjxl(const void* address)
+{
+    Dl_info library{};
+    Dl_info caller{};
+    return dladdr(reinterpret_cast<const void*>(&JxlDecoderVersion), &library) != 0 && dladdr(address, &caller) != 0 &&
+           caller.dli_fbase == library.dli_fbase;
+}
+
+using FormattedWrite = int (*)(std::FILE*, int, const char*, std::va_list);
+
+}  // namespace
+
+}  // namespace brelvix
+
+// libjxl as Debian builds it writes a line to standard error for every
+// fault it meets in a damaged file ("JXL_FAILURE: ..."), and it offers no
+// switch to stop it. Its writes all pass through the C library's checked
+// formatted write, which the program provides itself so that it can drop
+// the lines whose caller is libjxl; every other write goes on to the C
+// library unchanged.
+extern "C" int __vfprintf_chk(std::FILE* stream, int flag, const char* format, std::va_list arguments)
+{
+    if (stream == stderr && brelvix::InsideLibjxl(__builtin_return_address(0))) {
+        return 0;
+    }
+    static const auto write = reinterpret_cast<brelvix::FormattedWrite>(dlsym(RTLD_NEXT, "__vfprintf_chk"));
+    return write != nullptr ? write(stream, flag, format, arguments) : -1;
+}
+
+namespace brelvix {
+
+struct PxDecoderJXL::Library {
+    Decoder decoder;
+    Runner runner;
+    const std::uint8_t* data = nullptr;
+    std::size_t size = 0;
+    std::size_t fed = 0;  // bytes handed to libjxl so far
+    bool deep = false;    // 16-bit samples requested
+    // Where libjxl writes 16-bit samples, before their high bytes go to the store.
+    PxBuffer<std::uint16_t> wide;
+
+    // Runs libjxl until it reports something other than a need for input
+    // the file still holds; feeds the next step of the file each time.
+    JxlDecoderStatus Next()
+    {
+        for (;;) {
+            const JxlDecoderStatus status = JxlDecoderProcessInput(decoder.get());
+            if (status != JXL_DEC_NEED_MORE_INPUT || fed >= size) {
+                return status;
+            }
+            // libjxl wants the bytes it has not used yet again, followed by the next step.
+            const std::size_t start = fed - std::min(fed, JxlDecoderReleaseInput(decoder.get()));
+            fed = std::min(size, fed + kStep);
+            if (JxlDecoderSetInput(decoder.get(), data + start, fed - start) != JXL_DEC_SUCCESS) {
+                return JXL_DEC_ERROR;
+            }
+        }
+    }
+
+    // Gives libjxl where to write: 8-bit rows straight into the store, whose
+    // rows are as long as libjxl's with rows aligned to 4 bytes (top row
+    // first, red first: Finish puts them the store's way); 16-bit samples
+    // into a buffer of their own.
+    bool SetOutput(PxBitmap& bitmap)
+    {
+        const JxlPixelFormat format{3, deep ? JXL_TYPE_UINT16 : JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, deep ? 0U : 4U};
+        std::size_t bytes = 0;
+        if (JxlDecoderImageOutBufferSize(decoder.get(), &format, &bytes) != JXL_DEC_SUCCESS) {
+            return false;
+        }
+        if (!deep) {
+            return bytes == static_cast<std::uint64_t>(bitmap.Stride()) * static_cast<std::uint64_t>(bitmap.Height()) &&
+                   JxlDecoderSetImageOutBuffer(decoder.get(), &format, bitmap.Pixels(), bytes) == JXL_DEC_SUCCESS;
+        }
+        wide = PxZeroed<std::uint16_t>(bytes / 2);
+        return wide && bytes == static_cast<std::uint64_t>(bitmap.Width()) * bitmap.Height() * 6 &&
+               JxlDecoderSetImageOutBuffer(decoder.get(), &format, wide.get(), bytes) == JXL_DEC_SUCCESS;
+    }
+
+    // Turns what libjxl wrote into the store's layout: rows bottom-up, blue first.
+    void Finish(PxBitmap& bitmap) const
+    {
+        const std::int64_t width = bitmap.Width();
+        const std::int64_t height = bitmap.Height();
+        if (deep) {
+            for (std::int64_t y = 0; y < height; ++y) {
+                const std::uint16_t* source = wide.get() + y * width * 3;
+                std::uint8_t* target = PxStoreRow(bitmap, height - 1 - y);
+                for (std::int64_t j = 0; j < width; ++j) {
+                    target[3 * j] = static_cast<std::uint8_t>(source[3 * j + 2] >> 8);
+                    target[3 * j + 1] = static_cast<std::uint8_t>(source[3 * j + 1] >> 8);
+                    target[3 * j + 2] = static_cast<std::uint8_t>(source[3 * j] >> 8);
+                }
+            }
+            return;
+        }
+        // Row r and row height - 1 - r change places, each swapping red and
+        // blue on the way; a middle row only swaps.
+        for (std::int64_t top = 0, bottom = height - 1; top <= bottom; ++top, --bottom) {
+            std::uint8_t* a = PxStoreRow(bitmap, top);
+            std::uint8_t* b = PxStoreRow(bitmap, bottom);
+            for (std::int64_t j = 0; j < width; ++j) {
+                std::uint8_t* p = a + 3 * j;
+                std::uint8_t* q = b + 3 * j;
+                const std::uint8_t pr = p[0], pg = p[1], pb = p[2];
+                p[0] = q[2];
+                p[1] = q[1];
+                p[2] = q[0];
+                q[0] = pb;
+                q[1] = pg;
+                q[2] = pr;
+            }
+        }
+    }
+};
+
+PxDecoderJXL::PxDecoderJXL() = default;
+
+PxDecoderJXL::~PxDecoderJXL() = default;
+
+int PxDecoderJXL::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
+{
+    if (!scratch) {
+        return 1;
+    }
+    library.reset(new (std::nothrow) Library);
+    if (library == nullptr) {
+        return 1;
+    }
+    Library& lib = *library;
+    lib.decoder.reset(JxlDecoderCreate(nullptr));
+    lib.runner.reset(JxlThreadParallelRunnerCreate(nullptr, JxlThreadParallelRunnerDefaultNumWorkerThreads()));
+    JxlDecoder* decoder = lib.decoder.get();
+    if (decoder == nullptr || lib.runner == nullptr ||
+        JxlDecoderSetParallelRunner(decoder, JxlThreadParallelRunner, lib.runner.get()) != JXL_DEC_SUCCESS ||
+        JxlDecoderSubscribeEvents(decoder, JXL_DEC_BASIC_INFO | JXL_DEC_FULL_IMAGE) != JXL_DEC_SUCCESS ||
+        JxlDecoderSetKeepOrientation(decoder, JXL_TRUE) != JXL_DEC_SUCCESS) {
+        return 1;
+    }
+    lib.data = scratch.get();
+    lib.size = fileLength;
+    lib.fed = std::min(fileLength, kStep);
+    if (JxlDecoderSetInput(decoder, lib.data, lib.fed) != JXL_DEC_SUCCESS || lib.Next() != JXL_DEC_BASIC_INFO) {
+        return 1;
+    }
+    JxlBasicInfo info;
+    if (JxlDecoderGetBasicInfo(decoder, &info) != JXL_DEC_SUCCESS || info.xsize == 0 || info.ysize == 0) {
+        return 1;
+    }
+    const std::uint64_t area = std::uint64_t{info.xsize} * info.ysize;
+    if (area > kMaxLibraryBytes / kLibraryBytesPerPixel || info.xsize > INT32_MAX || info.ysize > INT32_MAX) {
+        return 1;
+    }
+    lib.deep = info.bits_per_sample > 8 && info.exponent_bits_per_sample == 0;
+    bitmap.SetOrientation(info.orientation >= 1 && info.orientation <= 8 ? static_cast<std::int32_t>(info.orientation)
+                                                                         : 1);
+    bitmap.SetDimensions(static_cast<std::int32_t>(info.xsize), static_cast<std::int32_t>(info.ysize),
+                         info.alpha_bits > 0 ? 32 : 24);
+    return 0;
+}
+
+int PxDecoderJXL::Decode(PxFileStream& stream, PxBitmap& bitmap)
+{
+    std::uint64_t delivered = 0;
+    if (!ReadWholeFileIntoScratch(stream, &delivered)) {
+        return 1;
+    }
+    fileLength = static_cast<std::size_t>(delivered);
+    ReadHeader(stream, bitmap);
+    if (bitmap.CreatePixelStore() != 0 || library == nullptr) {
+        return 1;
+    }
+    Library& lib = *library;
+    for (;;) {
+        switch (lib.Next()) {
+            case JXL_DEC_NEED_IMAGE_OUT_BUFFER:
+                // Three samples a pixel whatever the file holds: grey is
+                // spread over red, green and blue, and alpha is left out.
+                if (!lib.SetOutput(bitmap)) {
+                    return 1;
+                }
+                break;
+            case JXL_DEC_FULL_IMAGE:
+                // The first frame is all that is shown.
+                lib.Finish(bitmap);
+                return 0;
+            case JXL_DEC_NEED_MORE_INPUT:
+                // The file ended early: what libjxl can render from it.
+                if (JxlDecoderFlushImage(lib.decoder.get()) != JXL_DEC_SUCCESS) {
+                    return 1;
+                }
+                lib.Finish(bitmap);
+                return 0;
+            case JXL_DEC_ERROR:
+            case JXL_DEC_SUCCESS:
+                return 1;
+            default:
+                break;
+        }
+    }
+}
+
+}  // namespace brelvix

@@ -1,0 +1,150 @@
+#include "decoder_webp.h"
+
+#include <webp/decode.h>
+#include <webp/demux.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "orientation.h"
+
+namespace brelvix {
+
+namespace {
+
+using IncrementalDecoder = std::unique_ptr<WebPIDecoder, PxReleaseWith<&WebPIDelete>>;
+using Demuxer = std::unique_ptr<WebPDemuxer, PxReleaseWith<&WebPDemuxDelete>>;
+using AnimationDecoder = std::unique_ptr<WebPAnimDecoder, PxReleaseWith<&WebPAnimDecoderDelete>>;
+
+// The still decoder is handed the file in steps of this size, so that each
+// call does a bounded stretch of work.
+constexpr std::size_t kStep = 256 * 1024;
+
+// libwebp's animation decoder keeps the whole canvas at 4 bytes a pixel.
+constexpr std::uint64_t kCanvasBytesPerPixel = 4;
+
+}  // namespace
+
+int PxDecoderWebP::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
+{
+    if (!scratch) {
+        return 1;
+    }
+    WebPBitstreamFeatures features;
+    if (WebPGetFeatures(scratch.get(), fileLength, &features) != VP8_STATUS_OK || features.width <= 0 ||
+        features.height <= 0) {
+        return 1;
+    }
+    animated = features.has_animation != 0;
+    // The canvas of an animation may claim 2^24 pixels each way; it is
+    // refused before libwebp allocates it.
+    const auto width = static_cast<std::uint64_t>(features.width);
+    const auto height = static_cast<std::uint64_t>(features.height);
+    const std::uint64_t bytes = animated ? width * height * kCanvasBytesPerPixel
+                                         : static_cast<std::uint64_t>(StoreStride(features.width)) * height;
+    if (bytes > kPxMaxStoreBytes) {
+        return 1;
+    }
+
+    // Only the extended layout has room for Exif; libwebp's demuxer finds
+    // the chunk wherever it lies, in a complete file.
+    const WebPData data{scratch.get(), fileLength};
+    WebPDemuxState state = WEBP_DEMUX_PARSING_HEADER;
+    const Demuxer demuxer(WebPDemuxPartial(&data, &state));
+    if (demuxer != nullptr && state >= WEBP_DEMUX_PARSED_HEADER &&
+        (WebPDemuxGetI(demuxer.get(), WEBP_FF_FORMAT_FLAGS) & EXIF_FLAG) != 0) {
+        WebPChunkIterator chunk;
+        if (WebPDemuxGetChunk(demuxer.get(), "EXIF", 1, &chunk) != 0) {
+            bitmap.SetOrientation(PxExifOrientation(chunk.chunk.bytes, chunk.chunk.size));
+            WebPDemuxReleaseChunkIterator(&chunk);
+        }
+    }
+    bitmap.SetDimensions(features.width, features.height, features.has_alpha != 0 ? 32 : 24);
+    return 0;
+}
+
+int PxDecoderWebP::Decode(PxFileStream& stream, PxBitmap& bitmap)
+{
+    std::uint64_t delivered = 0;
+    if (!ReadWholeFileIntoScratch(stream, &delivered)) {
+        return 1;
+    }
+    fileLength = static_cast<std::size_t>(delivered);
+    ReadHeader(stream, bitmap);
+    if (bitmap.CreatePixelStore() != 0) {
+        return 1;
+    }
+    const int result = animated ? DecodeFirstFrame(bitmap) : DecodeStill(bitmap);
+    scratch.reset();
+    return result;
+}
+
+int PxDecoderWebP::DecodeStill(PxBitmap& bitmap)
+{
+    WebPDecoderConfig config;
+    if (WebPInitDecoderConfig(&config) == 0) {
+        return 1;
+    }
+    // Blue, green, red into the store itself, bottom row first; without an
+    // alpha mode libwebp leaves alpha out and each pixel keeps its colour.
+    config.output.colorspace = MODE_BGR;
+    config.output.is_external_memory = 1;
+    config.output.u.RGBA.rgba = bitmap.Pixels();
+    config.output.u.RGBA.stride = static_cast<int>(bitmap.Stride());
+    config.output.u.RGBA.size = static_cast<std::size_t>(bitmap.Stride()) * static_cast<std::size_t>(bitmap.Height());
+    config.options.flip = 1;
+    config.options.use_threads = 1;
+    const IncrementalDecoder decoder(WebPIDecode(nullptr, 0, &config));
+    if (decoder == nullptr) {
+        return 1;
+    }
+    VP8StatusCode status = VP8_STATUS_SUSPENDED;
+    std::size_t fed = 0;
+    while (status == VP8_STATUS_SUSPENDED && fed < fileLength) {
+        fed = std::min(fileLength, fed + kStep);
+        status = WebPIUpdate(decoder.get(), scratch.get(), fed);
+    }
+    if (status == VP8_STATUS_OK) {
+        return 0;
+    }
+    // A file that ended or broke off keeps the rows libwebp finished.
+    int rows = 0;
+    if (WebPIDecGetRGB(decoder.get(), &rows, nullptr, nullptr, nullptr) == nullptr) {
+        return 1;
+    }
+    return rows > 0 ? 0 : 1;
+}
+
+int PxDecoderWebP::DecodeFirstFrame(PxBitmap& bitmap)
+{
+    WebPAnimDecoderOptions options;
+    if (WebPAnimDecoderOptionsInit(&options) == 0) {
+        return 1;
+    }
+    // Not premultiplied: each pixel keeps its colour, as for stills.
+    options.color_mode = MODE_BGRA;
+    options.use_threads = 1;
+    const WebPData data{scratch.get(), fileLength};
+    const AnimationDecoder decoder(WebPAnimDecoderNew(&data, &options));
+    if (decoder == nullptr) {
+        return 1;
+    }
+    WebPAnimInfo info;
+    std::uint8_t* canvas = nullptr;
+    int timestamp = 0;
+    if (WebPAnimDecoderGetInfo(decoder.get(), &info) == 0 ||
+        static_cast<std::int64_t>(info.canvas_width) != bitmap.Width() ||
+        static_cast<std::int64_t>(info.canvas_height) != bitmap.Height() ||
+        WebPAnimDecoderGetNext(decoder.get(), &canvas, &timestamp) == 0 || canvas == nullptr) {
+        return 1;
+    }
+    // The canvas is top row first, four bytes a pixel: blue, green, red, alpha.
+    const std::int64_t width = bitmap.Width();
+    const std::int64_t height = bitmap.Height();
+    for (std::int64_t y = 0; y < height; ++y) {
+        PxCopyBgrxRow(canvas + y * width * 4, PxStoreRow(bitmap, height - 1 - y), width);
+    }
+    return 0;
+}
+
+}  // namespace brelvix

@@ -1,0 +1,37 @@
+// WebP through libwebp: the whole file is read into memory; a still picture
+// (lossy or lossless, with or without alpha) is decoded straight into the
+// bottom-up blue-green-red store, and an animation shows its first frame as
+// libwebp's animation decoder composes it on the canvas.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "decoder.h"
+
+namespace brelvix {
+
+class PxDecoderWebP : public PxDecoder {
+public:
+    // 1 when the file cannot be read into memory, libwebp rejects its header,
+    // the store cannot be created, or nothing of the picture could be
+    // decoded. A file that breaks off or is damaged after some rows came out
+    // shows those rows (the rest black) with 0. Alpha is dropped: each pixel
+    // shows its stored colour.
+    int Decode(PxFileStream& stream, PxBitmap& bitmap) override;
+
+    // Needs the file in `scratch` (Decode puts it there). Sizes the bitmap
+    // with the canvas size and depth 32 for files with alpha, 24 otherwise,
+    // and records the Exif orientation; 1 when libwebp does not recognise
+    // the header or the canvas would not fit the store cap.
+    int ReadHeader(PxFileStream& stream, PxBitmap& bitmap) override;
+
+private:
+    int DecodeStill(PxBitmap& bitmap);
+    int DecodeFirstFrame(PxBitmap& bitmap);
+
+    std::size_t fileLength = 0;  // bytes of the file actually in `scratch`
+    bool animated = false;
+};
+
+}  // namespace brelvix
