@@ -21,6 +21,7 @@ cmake --build build/test -j "$jobs"
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS="suppressions=$PWD/tests/lsan_suppressions.txt:print_suppressions=0"
 export QT_QPA_PLATFORM=offscreen
 cd build/test
 ctest --output-on-failure -j "$jobs"

@@ -463,6 +463,7 @@ void ColorPickerButton::SubclassButton(QPushButton* newButton)
 {
     button = newButton;
     button->installEventFilter(this);
+    watchedObject = button;
     connect(button, &QPushButton::clicked, this, [this] { RunPicker(); });
     button->update();
 }
@@ -548,7 +549,7 @@ bool ColorPickerButton::RunPopup()
 
 bool ColorPickerButton::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == button && event->type() == QEvent::Paint) {
+    if (watched == watchedObject && event->type() == QEvent::Paint) {
         PaintButton();
         return true;
     }

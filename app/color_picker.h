@@ -181,6 +181,10 @@ private:
     void PaintButton();
 
     QPointer<QPushButton> button;
+    // The button the filter watches, compared by address only: while it is
+    // being destroyed its events still pass the filter, and it is no longer
+    // a QPushButton that the guarded pointer could be read as.
+    const QObject* watchedObject = nullptr;
     QPointer<ColorPickerPopup> popup;
     std::uint32_t color = kAutomaticColor;
     std::uint32_t defaultColor;

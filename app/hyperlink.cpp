@@ -94,6 +94,7 @@ void HyperLink::Attach(QLabel* newControl)
     control->setMouseTracking(true);
     control->setFocusPolicy(Qt::StrongFocus);
     control->installEventFilter(this);
+    watchedObject = control;
     if (paintLabel) {
         ReadLinkColors();
     }
@@ -205,7 +206,7 @@ bool HyperLink::Activate()
 
 bool HyperLink::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched != control) {
+    if (watched != watchedObject) {
         return false;
     }
     switch (event->type()) {

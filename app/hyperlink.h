@@ -77,6 +77,10 @@ private:
 
     // Guarded: the dialog may delete its controls before their links.
     QPointer<QLabel> control;
+    // The object the filter watches, compared by address only: while a label
+    // is being destroyed its events still pass the filter, and it is no
+    // longer a QLabel that the guarded pointer could be read as.
+    const QObject* watchedObject = nullptr;
     std::optional<QString> label;
     std::optional<QString> target;
     QCursor handCursor;

@@ -34,6 +34,12 @@ bool ImageDocument::Load(const std::string& newPath)
     if (decoded) {
         cache.Keep(path, decodedIdentity, std::move(decoded), decodedResult);
     }
+    // Pictures turned while the setting was on would come back turned after
+    // it was switched off; they are dropped instead.
+    if (!applyOrientation && cacheHoldsTurned) {
+        cache = PictureCache(cache.Budget());
+        cacheHoldsTurned = false;
+    }
     path = newPath;
     decodedResult = 1;
     decoded = cache.Take(path, &decodedResult, &decodedIdentity);
@@ -47,8 +53,9 @@ bool ImageDocument::Load(const std::string& newPath)
     // time (a picture turned once records that it is upright, so one the
     // cache hands back is not turned again); without the memory to turn it,
     // it shows as stored.
-    if (loaded && applyOrientation) {
-        PxApplyOrientation(*decoded);
+    if (loaded && applyOrientation && decoded->Orientation() != kPxOrientationUpright &&
+        PxApplyOrientation(*decoded) == 0) {
+        cacheHoldsTurned = true;
     }
     // The working copy is the decoded picture as it is; after a failure,
     // whatever size the decode left.

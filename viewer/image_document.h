@@ -172,6 +172,8 @@ private:
     std::int32_t turns = 0;
     bool mirrored = false;
     std::uint64_t generation = 0;
+    // The cache may hold a picture turned upright (applyOrientation).
+    bool cacheHoldsTurned = false;
 };
 
 }  // namespace brelvix

@@ -143,7 +143,7 @@ TEST(ImageDocument, PhonePhotosShowUprightUnlessTheSettingIsOff)
     ASSERT_TRUE(f.view.document.Load(a));
     EXPECT_EQ(f.view.document.display.Width(), 40);
     EXPECT_EQ(f.view.document.display.Height(), 30);
-    const std::vector<Rgb> corners = Corners(f.view.document.display);
+    const std::vector<Rgb> corners = Corners(*f.view.document.decoded);
     for (std::size_t i = 0; i < corners.size(); ++i) {
         const Rgb expected[] = {kRed, kGreen, kBlue, kWhite};
         EXPECT_NEAR(corners[i].r, expected[i].r, 40) << i;
@@ -154,7 +154,7 @@ TEST(ImageDocument, PhonePhotosShowUprightUnlessTheSettingIsOff)
     // A picture decoded ahead of time is turned the same way.
     f.view.document.fileList = {a, b};
     f.view.document.currentIndex = 0;
-    f.view.document.PrefetchNeighbour(1);
+    f.view.document.PrefetchNeighbours(1);
     ASSERT_TRUE(f.view.document.Load(b));
     EXPECT_EQ(f.view.document.display.Width(), 40);
 
