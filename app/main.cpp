@@ -95,6 +95,9 @@ int main(int argc, char** argv)
 
     MainFrame frame;
     frame.Image().document.cache = std::move(early);
+    // The window shows, paints and takes keys (Esc included) while a
+    // picture decodes.
+    frame.Image().loadInBackground = true;
 
     // Qt has taken its own options out of argv; the rest is the tail. A
     // folder opens on its first picture, as the file list orders it.

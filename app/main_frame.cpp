@@ -543,16 +543,46 @@ bool MainFrame::ChooseFile(const OpenFileDialogRequest& request, std::string* ch
     return openDialog(this, request, chosen);
 }
 
+namespace {
+
+// A symbolic link counts as itself, even one that leads nowhere.
+bool StillThere(const std::string& path)
+{
+    const QFileInfo info(DecodeName(path));
+    return info.exists() || info.isSymLink();
+}
+
+}  // namespace
+
 TrashResult MainFrame::MoveToTrash(const std::string& path)
 {
     const QString name = QFileInfo(DecodeName(path)).fileName();
+    const auto gone = [this, &name] {
+        QMessageBox::information(
+            this, QStringLiteral("Brelvix"),
+            QStringLiteral("\"%1\" is no longer there: another program has removed or renamed it.").arg(name));
+        return TrashResult::Missing;
+    };
+    if (!StillThere(path)) {
+        return gone();
+    }
     const QMessageBox::StandardButton answer =
         QMessageBox::question(this, QStringLiteral("Brelvix"), QStringLiteral("Move \"%1\" to the trash?").arg(name),
                               QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
     if (answer != QMessageBox::Yes) {
         return TrashResult::Aborted;
     }
-    return platform::MoveToTrash(path) == platform::TrashResult::kDone ? TrashResult::Done : TrashResult::Failed;
+    std::string reason;
+    if (platform::MoveToTrash(path, &reason) == platform::TrashResult::kDone) {
+        return TrashResult::Done;
+    }
+    if (!StillThere(path)) {
+        return gone();
+    }
+    QMessageBox::warning(this, QStringLiteral("Brelvix"),
+                         QStringLiteral("\"%1\" could not be moved to the trash; it is still in its folder.\n\n%2")
+                             .arg(name, DecodeName(reason)));
+    return TrashResult::Failed;
 }
 
 // ---- full screen and closing
@@ -598,6 +628,8 @@ void MainFrame::ToggleFullScreen()
 
 void MainFrame::closeEvent(QCloseEvent* event)
 {
+    // Whatever is still decoding is left, so that the program ends at once.
+    Image().CancelLoading();
     if (Image().fullScreen) {
         closingFromFullScreen = true;
         ToggleFullScreen();

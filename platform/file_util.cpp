@@ -40,7 +40,11 @@ bool MakeFolders(const std::string& folder, unsigned mode)
 {
     struct stat info {};
     if (stat(folder.c_str(), &info) == 0) {
-        return S_ISDIR(info.st_mode);
+        if (S_ISDIR(info.st_mode)) {
+            return true;
+        }
+        errno = ENOTDIR;
+        return false;
     }
     if (errno != ENOENT) {
         return false;

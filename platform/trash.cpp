@@ -173,7 +173,7 @@ TrashResult MoveIntoTrashFolder(const std::string& absolutePath, const std::stri
     const std::string files = trashFolder + "/files/";
     const std::string info = trashFolder + "/info/";
     if (!MakeFolders(files, 0700) || !MakeFolders(info, 0700)) {
-        return Fail(error, "cannot set up the trash folder " + trashFolder);
+        return Fail(error, SystemReason("cannot set up the trash folder " + trashFolder));
     }
     const size_t slash = absolutePath.find_last_of('/');
     const std::string name = slash == std::string::npos ? absolutePath : absolutePath.substr(slash + 1);

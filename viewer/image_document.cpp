@@ -31,23 +31,61 @@ bool ImageDocument::Load(const std::string& newPath)
 {
     // The old picture goes to the cache (which keeps it only when it is
     // small enough, so a huge one is gone before the next is decoded).
+    KeepDecoded();
+    int result = 1;
+    platform::FileIdentity identity;
+    std::unique_ptr<PxBitmap> picture = cache.Take(newPath, &result, &identity);
+    if (!picture) {
+        identity = platform::IdentityOf(newPath);
+        picture = std::make_unique<PxBitmap>();
+        result = picture->CreateFromFile(newPath.c_str());
+    }
+    Install(newPath, std::move(picture), result, identity);
+    return loaded;
+}
+
+void ImageDocument::KeepDecoded()
+{
     if (decoded) {
         cache.Keep(path, decodedIdentity, std::move(decoded), decodedResult);
     }
+    ForgetTurnedPictures();
+}
+
+void ImageDocument::ForgetTurnedPictures()
+{
     // Pictures turned while the setting was on would come back turned after
     // it was switched off; they are dropped instead.
     if (!applyOrientation && cacheHoldsTurned) {
         cache = PictureCache(cache.Budget());
         cacheHoldsTurned = false;
     }
-    path = newPath;
-    decodedResult = 1;
-    decoded = cache.Take(path, &decodedResult, &decodedIdentity);
-    if (!decoded) {
-        decodedIdentity = platform::IdentityOf(path);
-        decoded = std::make_unique<PxBitmap>();
-        decodedResult = decoded->CreateFromFile(path.c_str());
+}
+
+bool ImageDocument::LoadFromCache(const std::string& newPath)
+{
+    ForgetTurnedPictures();
+    if (!cache.Finished(newPath)) {
+        return false;
     }
+    int result = 1;
+    platform::FileIdentity identity;
+    std::unique_ptr<PxBitmap> picture = cache.Take(newPath, &result, &identity);
+    if (!picture) {
+        return false;
+    }
+    KeepDecoded();
+    Install(newPath, std::move(picture), result, identity);
+    return true;
+}
+
+void ImageDocument::Install(const std::string& newPath, std::unique_ptr<PxBitmap> picture, int result,
+                            const platform::FileIdentity& identity)
+{
+    path = newPath;
+    decoded = std::move(picture);
+    decodedResult = result;
+    decodedIdentity = identity;
     loaded = decodedResult == 0;
     // Turned as its camera recorded, whether it was decoded now or ahead of
     // time (a picture turned once records that it is upright, so one the
@@ -69,7 +107,6 @@ bool ImageDocument::Load(const std::string& newPath)
     rotation = 0;
     flipHorizontal = false;
     flipVertical = false;
-    return loaded;
 }
 
 void ImageDocument::PrefetchNeighbours(std::int32_t step)

@@ -67,6 +67,11 @@ public:
     // again.
     // With applyOrientation the decoded picture is turned upright first.
     bool Load(const std::string& newPath);
+    // What Load does, but only with a picture of `newPath` whose decode in
+    // the cache is over (started with cache.Start): true once it is shown.
+    // False, changing nothing, while it is still decoding or when the cache
+    // holds nothing of the file as it is now.
+    bool LoadFromCache(const std::string& newPath);
 
     // Starts decoding the list's entries `step` places from the current one
     // and then `step` places the other way (wrapping around) in the
@@ -158,6 +163,17 @@ public:
     PictureCache cache;
 
 private:
+    // Makes `picture`, decoded from `newPath` with `result`, the decoded
+    // picture and the working copy, as the end of a load does.
+    void Install(const std::string& newPath, std::unique_ptr<PxBitmap> picture, int result,
+                 const platform::FileIdentity& identity);
+
+    // Hands the decoded picture to the cache.
+    void KeepDecoded();
+    // Drops the pictures the cache keeps turned upright once the setting is
+    // off.
+    void ForgetTurnedPictures();
+
     // The file the decoded picture came from, as it was at the decode, and
     // what the decode returned: what the cache needs to keep it.
     platform::FileIdentity decodedIdentity;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace brelvix {
 
@@ -27,9 +28,128 @@ bool ImageView::OpenImage(const std::string& path, bool rebuildList)
     if (chosen.empty() && !ChooseImageFile(&chosen)) {
         return false;
     }
-    document.Load(chosen);
+    if (!loadInBackground) {
+        document.Load(chosen);
+        if (rebuildList) {
+            document.BuildFileList(chosen);
+        }
+        FinishOpen();
+        return true;
+    }
+    PendingLoad next;
+    next.path = chosen;
     if (rebuildList) {
+        // Built now, so that a step taken before the picture shows moves in
+        // its folder; until then the document keeps the list of the picture
+        // on screen.
+        std::vector<std::string> shownList = document.fileList;
+        const std::int32_t shownIndex = document.currentIndex;
         document.BuildFileList(chosen);
+        next.ownList = true;
+        next.list = std::exchange(document.fileList, std::move(shownList));
+        next.setsIndex = true;
+        next.index = std::exchange(document.currentIndex, shownIndex);
+    }
+    ReplaceLoad(std::move(next));
+    return true;
+}
+
+const std::vector<std::string>& ImageView::NavigationList() const
+{
+    return pending.active && pending.ownList ? pending.list : document.fileList;
+}
+
+std::int32_t ImageView::NavigationIndex() const
+{
+    return pending.active && pending.setsIndex ? pending.index : document.currentIndex;
+}
+
+void ImageView::ReplaceLoad(PendingLoad next)
+{
+    if (pending.active && pending.path != next.path) {
+        document.cache.Cancel(pending.path);
+    }
+    // One wait cursor for a run of steps, and back to what it replaced once
+    // the last of them shows (or something else is opened instead).
+    if (pending.active && pending.waitCursor) {
+        if (next.navigation) {
+            next.waitCursor = true;
+            next.remembered = pending.remembered;
+        } else {
+            window.SetCursor(pending.remembered);
+        }
+    } else if (next.navigation) {
+        next.waitCursor = true;
+        next.remembered = window.SetCursor(ViewCursor::Wait);
+    }
+    // A progress already on show goes on with the new decode's.
+    next.showsProgress = pending.active && pending.showsProgress;
+    pending = std::move(next);
+    pending.active = false;
+    BeginLoad();
+}
+
+void ImageView::BeginLoad()
+{
+    if (document.LoadFromCache(pending.path)) {
+        FinishOpen();
+        return;
+    }
+    if (!document.cache.Start(pending.path)) {
+        // Without a thread to decode on, here and now.
+        document.Load(pending.path);
+        FinishOpen();
+        return;
+    }
+    pending.active = true;
+    timer.StartTimer(kLoadPollTimerId, kLoadPollPeriod);
+    if (!pending.showsProgress) {
+        timer.StartTimer(kLoadProgressTimerId, kLoadProgressDelay);
+    }
+}
+
+void ImageView::PollLoad()
+{
+    if (!pending.active) {
+        StopLoadTimers();
+        return;
+    }
+    if (document.LoadFromCache(pending.path)) {
+        FinishOpen();
+        return;
+    }
+    // A decode of a file that changed meanwhile was dropped: once more, as
+    // the file is now.
+    if (!document.cache.Holds(pending.path) && !document.cache.Start(pending.path)) {
+        document.Load(pending.path);
+        FinishOpen();
+        return;
+    }
+    if (pending.showsProgress) {
+        const int percent = document.cache.Progress(pending.path) / 10;
+        if (percent != pending.shownPercent) {
+            pending.shownPercent = percent;
+            frame.SetStatusText(LoadingText());
+        }
+    }
+}
+
+std::string ImageView::LoadingText() const
+{
+    const int percent = pending.active ? document.cache.Progress(pending.path) / 10 : 0;
+    return "Loading " + std::to_string(percent) + "%";
+}
+
+void ImageView::FinishOpen()
+{
+    PendingLoad done = std::move(pending);
+    pending = PendingLoad{};
+    StopLoadTimers();
+    if (done.ownList) {
+        document.fileList = std::move(done.list);
+    }
+    if (done.setsIndex) {
+        document.currentIndex = done.index;
     }
     if (document.loaded && frame.BestFitSetting()) {
         ApplyBestFit();
@@ -40,7 +160,35 @@ bool ImageView::OpenImage(const std::string& path, bool rebuildList)
         UpdateDisplay();
     }
     document.PrefetchNeighbours(browseStep);
-    return true;
+    if (done.navigation && slideShowRunning) {
+        RestartSlideShowTimer();
+    }
+    if (done.waitCursor) {
+        window.SetCursor(done.remembered);
+    }
+}
+
+void ImageView::CancelLoading()
+{
+    if (!pending.active) {
+        return;
+    }
+    document.cache.Cancel(pending.path);
+    StopLoadTimers();
+    const PendingLoad dropped = std::move(pending);
+    pending = PendingLoad{};
+    if (dropped.waitCursor) {
+        window.SetCursor(dropped.remembered);
+    }
+    if (dropped.showsProgress) {
+        UpdateStatusText();
+    }
+}
+
+void ImageView::StopLoadTimers()
+{
+    timer.StopTimer(kLoadPollTimerId);
+    timer.StopTimer(kLoadProgressTimerId);
 }
 
 bool ImageView::ChooseImageFile(std::string* chosen)
@@ -60,6 +208,19 @@ bool ImageView::ChooseImageFile(std::string* chosen)
 void ImageView::ShowEntry(std::int64_t index, std::int32_t step)
 {
     browseStep = step;
+    if (loadInBackground) {
+        PendingLoad next;
+        next.path = NavigationList()[static_cast<std::size_t>(index)];
+        next.navigation = true;
+        next.setsIndex = true;
+        next.index = static_cast<std::int32_t>(index);
+        if (pending.active && pending.ownList) {
+            next.ownList = true;
+            next.list = std::move(pending.list);
+        }
+        ReplaceLoad(std::move(next));
+        return;
+    }
     const ViewCursor remembered = window.SetCursor(ViewCursor::Wait);
     document.currentIndex = static_cast<std::int32_t>(index);
     OpenImage(document.fileList[static_cast<std::size_t>(index)], false);
@@ -84,11 +245,11 @@ std::int64_t IntoList(std::int64_t position, std::int64_t count)
 
 void ImageView::ShowNext()
 {
-    const std::int64_t count = static_cast<std::int64_t>(document.fileList.size());
+    const std::int64_t count = static_cast<std::int64_t>(NavigationList().size());
     if (count == 0) {
         return;
     }
-    std::int64_t position = std::int64_t{document.currentIndex} + 1;
+    std::int64_t position = std::int64_t{NavigationIndex()} + 1;
     if (position >= count) {
         position = 0;
     }
@@ -97,11 +258,11 @@ void ImageView::ShowNext()
 
 void ImageView::ShowPrevious()
 {
-    const std::int64_t count = static_cast<std::int64_t>(document.fileList.size());
+    const std::int64_t count = static_cast<std::int64_t>(NavigationList().size());
     if (count == 0) {
         return;
     }
-    std::int64_t position = std::int64_t{document.currentIndex} - 1;
+    std::int64_t position = std::int64_t{NavigationIndex()} - 1;
     if (position < 0) {
         position = count - 1;
     }
@@ -110,7 +271,7 @@ void ImageView::ShowPrevious()
 
 void ImageView::ShowFirst()
 {
-    if (document.fileList.empty()) {
+    if (NavigationList().empty()) {
         return;
     }
     ShowEntry(0, 1);
@@ -118,19 +279,19 @@ void ImageView::ShowFirst()
 
 void ImageView::ShowLast()
 {
-    if (document.fileList.empty()) {
+    if (NavigationList().empty()) {
         return;
     }
-    ShowEntry(static_cast<std::int64_t>(document.fileList.size()) - 1, -1);
+    ShowEntry(static_cast<std::int64_t>(NavigationList().size()) - 1, -1);
 }
 
 void ImageView::FastForward()
 {
-    const std::int64_t count = static_cast<std::int64_t>(document.fileList.size());
+    const std::int64_t count = static_cast<std::int64_t>(NavigationList().size());
     if (count == 0) {
         return;
     }
-    std::int64_t position = std::int64_t{document.currentIndex} + document.fastForwardSkip;
+    std::int64_t position = std::int64_t{NavigationIndex()} + document.fastForwardSkip;
     if (position < 0 || position >= count) {
         position = count - 1;
     }
@@ -139,11 +300,11 @@ void ImageView::FastForward()
 
 void ImageView::Rewind()
 {
-    const std::int64_t count = static_cast<std::int64_t>(document.fileList.size());
+    const std::int64_t count = static_cast<std::int64_t>(NavigationList().size());
     if (count == 0) {
         return;
     }
-    std::int64_t position = std::int64_t{document.currentIndex} - document.fastForwardSkip;
+    std::int64_t position = std::int64_t{NavigationIndex()} - document.fastForwardSkip;
     if (position <= 0) {
         position = 0;
     } else if (position >= count) {
@@ -154,6 +315,8 @@ void ImageView::Rewind()
 
 void ImageView::RefreshFileList()
 {
+    // The list of the picture on screen: a step still loading is dropped.
+    CancelLoading();
     document.BuildFileList(document.path);
     UpdateDisplay();
 }
@@ -347,15 +510,37 @@ void ImageView::RestartSlideShowTimer()
     savedCursor = window.SetCursor(ViewCursor::Blank);
 }
 
-void ImageView::OnTimer(unsigned /*id*/)
+void ImageView::OnTimer(unsigned id)
 {
-    ShowNext();
+    switch (id) {
+        case kLoadPollTimerId:
+            PollLoad();
+            break;
+        case kLoadProgressTimerId:
+            timer.StopTimer(kLoadProgressTimerId);
+            if (pending.active) {
+                pending.showsProgress = true;
+                pending.shownPercent = -1;
+                PollLoad();
+            }
+            break;
+        default:
+            // A slide waits for its picture.
+            if (!pending.active) {
+                ShowNext();
+            }
+            break;
+    }
 }
 
 // ---- mouse
 
 void ImageView::OnCursorRequest(bool inClientArea)
 {
+    // The wait cursor stays while the picture asked for decodes.
+    if (pending.active && pending.waitCursor) {
+        return;
+    }
     savedCursor = window.SetCursor(ViewCursor::Arrow);
     if (inClientArea && (document.display.Width() > clientWidth || document.display.Height() > clientHeight)) {
         savedCursor = window.SetCursor(ViewCursor::Hand);
@@ -462,7 +647,14 @@ void ImageView::OnFilesDropped(const std::vector<std::string>& paths)
 
 void ImageView::DeleteCurrentFile()
 {
-    if (shell.MoveToTrash(document.path) == TrashResult::Aborted) {
+    // The picture on screen is the one deleted; a step still loading is
+    // dropped.
+    CancelLoading();
+    // Declined, or refused by the trash (the shell has told the user why):
+    // the picture stays on screen, as it stays on disk. A file that another
+    // program removed meanwhile is gone all the same.
+    const TrashResult result = shell.MoveToTrash(document.path);
+    if (result == TrashResult::Aborted || result == TrashResult::Failed) {
         return;
     }
     // The next picture follows; after the last one, the previous one.
@@ -481,8 +673,8 @@ void ImageView::DeleteCurrentFile()
             return;
         }
     } else {
-        // Rebuilding the list drops the deleted file from it (unless the move
-        // failed) and finds the neighbour's new position.
+        // Rebuilding the list drops the deleted file from it and finds the
+        // neighbour's new position.
         const std::string next = document.fileList[static_cast<std::size_t>(neighbour)];
         OpenImage(next, true);
     }

@@ -40,6 +40,14 @@ inline constexpr const char kEditorWarningCaption[] = "Editing Application";
 
 // The id of the slide-show timer.
 inline constexpr unsigned kSlideShowTimerId = 1;
+// While a picture decodes in the background: the timer that looks whether
+// it is done, and the one after which its progress shows.
+inline constexpr unsigned kLoadPollTimerId = 2;
+inline constexpr unsigned kLoadProgressTimerId = 3;
+inline constexpr int kLoadPollPeriod = 10;
+// A decode that takes longer than this many milliseconds shows its progress
+// in the status bar.
+inline constexpr int kLoadProgressDelay = 333;
 // The shortest slide-show period in milliseconds.
 inline constexpr int kMinimumSlideShowPeriod = 10;
 
@@ -89,6 +97,24 @@ public:
     // Rebuilds the list for the current path and refreshes; the picture is
     // not reloaded.
     void RefreshFileList();
+
+    // ---- loading in the background
+    // With loadInBackground the picture OpenImage and the navigation ask for
+    // is decoded on a thread of its own while the window goes on painting
+    // what it shows and taking commands: the document, title and status
+    // keep describing the picture on screen until the new one is done (or
+    // at once when the cache has it ready). Another opening or navigation
+    // meanwhile cancels that decode and moves on from the position asked
+    // for, so no step is lost. Without it (the default) every load runs on
+    // the caller's thread before OpenImage returns.
+    bool loadInBackground = false;
+    // Whether a picture asked for is still being decoded.
+    bool Loading() const { return pending.active; }
+    // Cancels the decode of the picture asked for (closing does); what is on
+    // screen stays.
+    void CancelLoading();
+    // The status text while a decode is slow: "Loading 42%".
+    std::string LoadingText() const;
 
     // ---- refresh, rotation, flips, zoom
     void UpdateDisplay();
@@ -156,7 +182,9 @@ public:
     // it once when the view is created and after every change: placement,
     // bands, cursor, panning and scrolling all use the size given here.
     void OnSize(int newClientWidth, int newClientHeight);
-    // A timer expired (any id): the next slide.
+    // A timer expired: the background load's timers look at the decode;
+    // any other is the slide show's (the next slide, unless a picture is
+    // still being decoded).
     void OnTimer(unsigned id);
     void OnLeftButtonDown(int x, int y);
     // `keys` is the ViewMouseKeys state at the time of the move.
@@ -210,9 +238,49 @@ public:
     std::int32_t wheelLines = 3;
 
 private:
+    // The picture asked for while it decodes in the background, and what
+    // showing it will change besides the document's picture.
+    struct PendingLoad {
+        bool active = false;
+        std::string path;
+        // The list to use from then on (OpenImage rebuilt it for the new
+        // picture's folder); otherwise the document's stays.
+        bool ownList = false;
+        std::vector<std::string> list;
+        // currentIndex once the picture shows (a navigation step, or the
+        // position in the rebuilt list).
+        bool setsIndex = false;
+        std::int32_t index = 0;
+        // A navigation step: the slide show restarts once it shows, and the
+        // wait cursor gives way to `remembered`.
+        bool navigation = false;
+        bool waitCursor = false;
+        ViewCursor remembered = ViewCursor::None;
+        bool showsProgress = false;
+        int shownPercent = -1;
+    };
+
     // Shows the list entry at `index` (in range) as a navigation step does;
     // `step` (+1 or -1) is the direction the user is browsing in.
     void ShowEntry(std::int64_t index, std::int32_t step);
+    // The list and position navigation moves from: those of the picture
+    // asked for while it decodes, else the document's.
+    const std::vector<std::string>& NavigationList() const;
+    std::int32_t NavigationIndex() const;
+    // Asks for pending.path: shows it at once when the cache has it ready,
+    // else starts its decode and the timers that watch it.
+    void BeginLoad();
+    // Makes `next` the picture asked for: the decode of the one asked for
+    // before is cancelled (unless it is the same file), and the wait cursor
+    // carries over from step to step.
+    void ReplaceLoad(PendingLoad next);
+    // Looks at the decode; shows the picture once it is done.
+    void PollLoad();
+    // The end of an open once the picture is in the document: the list and
+    // position asked for, the initial zoom, the decodes ahead, and for a
+    // navigation step the slide show and the cursor.
+    void FinishOpen();
+    void StopLoadTimers();
     // Moves one axis to `position` (already clamped) by scrolling the contents.
     void ScrollAxisTo(ScrollAxis axis, std::int32_t position);
     void DrawFailureBox(ViewCanvas& canvas);
@@ -228,6 +296,7 @@ private:
     // The direction of the last navigation step; the neighbour that way is
     // decoded ahead of time.
     std::int32_t browseStep = 1;
+    PendingLoad pending;
 };
 
 }  // namespace brelvix

@@ -6,6 +6,8 @@
 #include <thread>
 #include <utility>
 
+#include "imaging/load_control.h"
+
 namespace brelvix {
 
 namespace {
@@ -24,8 +26,13 @@ std::uint64_t StoreBytes(const PxBitmap* bitmap)
 }  // namespace
 
 struct PictureCache::Entry {
-    // An entry is only ever destroyed once its decode is over.
-    ~Entry() { Finish(); }
+    // An entry is only ever destroyed once its decode is over; one still
+    // running is cancelled first, which ends it within milliseconds.
+    ~Entry()
+    {
+        control.Cancel();
+        Finish();
+    }
 
     void Finish()
     {
@@ -38,12 +45,16 @@ struct PictureCache::Entry {
 
     std::string path;
     std::thread thread;
+    PxLoadControl control;
     std::atomic<bool> finished{false};
     // Written by the decoding thread before `finished`, read after it.
     platform::FileIdentity identity;
     std::unique_ptr<PxBitmap> bitmap;
     int result = 1;
     std::uint64_t lastUse = 0;
+    // Started for the user waiting for it: kept whatever its size until it
+    // is taken or given up.
+    bool wanted = false;
 };
 
 std::uint64_t PictureCache::DefaultBudget()
@@ -63,10 +74,44 @@ std::vector<std::unique_ptr<PictureCache::Entry>>::iterator PictureCache::Find(c
                         [&path](const std::unique_ptr<Entry>& entry) { return entry->path == path; });
 }
 
+std::vector<std::unique_ptr<PictureCache::Entry>>::const_iterator PictureCache::Find(const std::string& path) const
+{
+    return std::find_if(entries.begin(), entries.end(),
+                        [&path](const std::unique_ptr<Entry>& entry) { return entry->path == path; });
+}
+
 bool PictureCache::Holds(const std::string& path) const
 {
-    return std::any_of(entries.begin(), entries.end(),
-                       [&path](const std::unique_ptr<Entry>& entry) { return entry->path == path; });
+    return Find(path) != entries.end();
+}
+
+bool PictureCache::Finished(const std::string& path) const
+{
+    const auto found = Find(path);
+    return found != entries.end() && (*found)->Finished();
+}
+
+int PictureCache::Progress(const std::string& path) const
+{
+    const auto found = Find(path);
+    if (found == entries.end()) {
+        return 0;
+    }
+    return (*found)->Finished() ? 1000 : (*found)->control.Progress();
+}
+
+void PictureCache::Cancel(const std::string& path)
+{
+    const auto found = Find(path);
+    if (found == entries.end()) {
+        return;
+    }
+    if ((*found)->Finished()) {
+        (*found)->wanted = false;
+        Trim();
+    } else {
+        entries.erase(found);
+    }
 }
 
 std::uint64_t PictureCache::HeldBytes() const
@@ -83,13 +128,13 @@ std::uint64_t PictureCache::HeldBytes() const
 void PictureCache::Trim()
 {
     std::erase_if(entries, [this](const std::unique_ptr<Entry>& entry) {
-        return entry->Finished() && !WouldKeep(StoreBytes(entry->bitmap.get()));
+        return entry->Finished() && !entry->wanted && !WouldKeep(StoreBytes(entry->bitmap.get()));
     });
     // Oldest first among the finished ones.
     std::vector<Entry*> finished;
     std::uint64_t held = 0;
     for (const auto& entry : entries) {
-        if (entry->Finished()) {
+        if (entry->Finished() && !entry->wanted) {
             finished.push_back(entry.get());
             held += StoreBytes(entry->bitmap.get());
         }
@@ -106,31 +151,44 @@ void PictureCache::Trim()
 
 void PictureCache::Prefetch(const std::string& path)
 {
+    Begin(path, true);
+}
+
+bool PictureCache::Start(const std::string& path)
+{
+    return Begin(path, false);
+}
+
+bool PictureCache::Begin(const std::string& path, bool limited)
+{
     Trim();
     const auto found = Find(path);
     if (found != entries.end()) {
         (*found)->lastUse = ++useCounter;
-        return;
+        (*found)->wanted = (*found)->wanted || !limited;
+        return true;
     }
     const auto running = std::count_if(entries.begin(), entries.end(),
                                        [](const std::unique_ptr<Entry>& entry) { return !entry->Finished(); });
-    if (static_cast<std::size_t>(running) >= kMaxRunning) {
-        return;
+    if (limited && static_cast<std::size_t>(running) >= kMaxRunning) {
+        return false;
     }
     auto entry = std::make_unique<Entry>();
     entry->path = path;
     entry->lastUse = ++useCounter;
+    entry->wanted = !limited;
     try {
         entry->thread = std::thread([state = entry.get()] {
             state->identity = platform::IdentityOf(state->path);
             state->bitmap = std::make_unique<PxBitmap>();
-            state->result = state->bitmap->CreateFromFile(state->path.c_str());
+            state->result = state->bitmap->CreateFromFile(state->path.c_str(), &state->control);
             state->finished.store(true, std::memory_order_release);
         });
     } catch (const std::system_error&) {
-        return;
+        return false;
     }
     entries.push_back(std::move(entry));
+    return true;
 }
 
 std::unique_ptr<PxBitmap> PictureCache::Take(const std::string& path, int* result, platform::FileIdentity* identity)
@@ -144,8 +202,9 @@ std::unique_ptr<PxBitmap> PictureCache::Take(const std::string& path, int* resul
     entries.erase(found);
     wanted->Finish();
     Trim();
-    // Only the same unchanged file gives what a load now would.
-    if (!wanted->bitmap || !wanted->identity.exists || wanted->identity != platform::IdentityOf(path)) {
+    // Only the same unchanged file gives what a load now would (a file that
+    // was missing then and is missing now fails the same way).
+    if (!wanted->bitmap || wanted->control.Cancelled() || wanted->identity != platform::IdentityOf(path)) {
         return nullptr;
     }
     if (result != nullptr) {
@@ -167,7 +226,6 @@ void PictureCache::Keep(const std::string& path, const platform::FileIdentity& i
     if (found != entries.end()) {
         // What was on screen is at least as fresh as anything decoded of
         // the same path before it.
-        (*found)->Finish();
         entries.erase(found);
     }
     auto entry = std::make_unique<Entry>();

@@ -13,8 +13,14 @@
 // kDefaultPictureCacheBudget or a quarter of the machine's memory, whichever
 // is smaller; the pictures used longest ago go first. A picture larger than
 // half the budget is never kept, and nothing is decoded ahead beside one, so
-// that a huge picture costs no more than itself. Up to two decodes run at a
-// time; their pictures count once they are finished.
+// that a huge picture costs no more than itself. Up to two decodes ahead run
+// at a time, beside the one the user waits for; their pictures count once
+// they are finished.
+//
+// Every decode can be left: dropping a picture still being decoded (Cancel,
+// replacing the cache, destroying it) cancels its decode and waits only the
+// few milliseconds a decoder takes to notice. A cancelled decode is never
+// handed out or kept.
 #pragma once
 
 #include <cstdint>
@@ -36,18 +42,30 @@ public:
     static std::uint64_t DefaultBudget();
 
     explicit PictureCache(std::uint64_t budgetBytes = DefaultBudget());
-    // Waits for the decodes still running.
+    // Cancels the decodes still running.
     ~PictureCache();
     PictureCache(const PictureCache&) = delete;
     PictureCache& operator=(const PictureCache&) = delete;
     PictureCache(PictureCache&& other) noexcept;
-    // Waits for this one's decodes, then takes over the other's.
+    // Cancels this one's decodes, then takes over the other's.
     PictureCache& operator=(PictureCache&& other) noexcept;
 
     // Starts decoding `path` in the background unless it is held or being
     // decoded already. Nothing starts while two decodes are running or when
     // no thread can be had.
     void Prefetch(const std::string& path);
+    // The same for the picture the user waits for: it starts whatever else
+    // is running. False when it is neither held nor being decoded (no
+    // thread could be had).
+    bool Start(const std::string& path);
+    // Whether the picture of `path` is held and its decode over.
+    bool Finished(const std::string& path) const;
+    // How far the decode of `path` is, 0..1000 (1000 when it is finished, 0
+    // when nothing of it is held).
+    int Progress(const std::string& path) const;
+    // Drops `path` if it is still being decoded, cancelling its decode; a
+    // finished picture stays.
+    void Cancel(const std::string& path);
 
     // The picture of `path` if it is held or being decoded and the file is
     // unchanged, waiting for its decode to finish; it leaves the cache.
@@ -79,6 +97,10 @@ private:
     // longest ago (never one still decoding).
     void Trim();
     std::vector<std::unique_ptr<Entry>>::iterator Find(const std::string& path);
+    std::vector<std::unique_ptr<Entry>>::const_iterator Find(const std::string& path) const;
+    // Starts decoding `path` unless it is held; with `limited`, not while
+    // kMaxRunning decodes run. Whether it is held afterwards.
+    bool Begin(const std::string& path, bool limited);
 
     std::uint64_t budget;
     std::uint64_t useCounter = 0;

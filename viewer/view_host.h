@@ -33,6 +33,7 @@ enum class TrashResult {
     Done,     // the file is in the trash
     Aborted,  // the user declined the confirmation; nothing happened
     Failed,   // the move was attempted and did not happen (e.g. no permission)
+    Missing,  // the file was gone already (another program removed it)
 };
 
 enum class ScrollAxis { Horizontal, Vertical };
@@ -182,7 +183,9 @@ public:
     // Runs the Open dialog owned by the frame. Returns true and the chosen
     // full path, or false when the user cancelled.
     virtual bool ChooseFile(const OpenFileDialogRequest& request, std::string* chosen) = 0;
-    // Asks the user to confirm and moves the file to the trash.
+    // Asks the user to confirm and moves the file to the trash. When the
+    // move fails, or the file is gone already, it tells the user so, naming
+    // the file (and the reason of a failure), before it returns.
     virtual TrashResult MoveToTrash(const std::string& path) = 0;
 };
 

@@ -159,7 +159,8 @@ void ImageView::Paint(ViewCanvas& canvas)
         } else {
             tiles.Draw(document, canvas, x, y, -x, -y, clientWidth - x, clientHeight - y);
         }
-    } else {
+    } else if (!document.path.empty()) {
+        // (Before the first picture is done there is nothing to report.)
         DrawFailureBox(canvas);
     }
     if (fullScreen && document.showInfoInFullScreen) {

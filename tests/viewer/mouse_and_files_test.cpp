@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "support/temp_dir.h"
 #include "view_fakes.h"
@@ -145,24 +146,36 @@ TEST(Deleting, ShowsTheNextPictureOrThePreviousAfterTheLast)
     EXPECT_EQ(f.frame.status.rfind(" File 9 of 9 ", 0), 0u) << f.frame.status;
 }
 
-TEST(Deleting, DeclinedChangesNothingAndAFailedMoveStillMovesOn)
+TEST(Deleting, DeclinedOrRefusedKeepsThePictureAndAFileGoneAlreadyMovesOn)
 {
-    Folder folder(3);
-    ViewFixture f;
-    ASSERT_TRUE(f.view.OpenImage(folder.pictures[0], true));
-    f.shell.trashAnswer = TrashResult::Aborted;
-    const int repaints = f.window.invalidations;
-    f.view.DeleteCurrentFile();
-    EXPECT_EQ(f.view.document.path, folder.pictures[0]);
-    EXPECT_EQ(f.view.document.currentIndex, 0);
-    EXPECT_EQ(f.window.invalidations, repaints);
-
-    // The file stays, and stays listed, but the neighbour is shown.
-    f.shell.trashAnswer = TrashResult::Failed;
-    f.view.DeleteCurrentFile();
-    EXPECT_EQ(f.view.document.path, folder.pictures[1]);
-    EXPECT_EQ(f.view.document.currentIndex, 1);
-    EXPECT_EQ(f.view.document.fileList.size(), 3u);
+    struct Case {
+        TrashResult answer;
+        bool movesOn;
+    };
+    for (const Case& c : {Case{TrashResult::Aborted, false}, Case{TrashResult::Failed, false},
+                          Case{TrashResult::Missing, true}}) {
+        SCOPED_TRACE(static_cast<int>(c.answer));
+        Folder folder(3);
+        ViewFixture f;
+        ASSERT_TRUE(f.view.OpenImage(folder.pictures[0], true));
+        f.shell.trashAnswer = c.answer;
+        if (c.answer == TrashResult::Missing) {
+            ASSERT_EQ(::unlink(folder.pictures[0].c_str()), 0);  // another program was first
+        }
+        const int repaints = f.window.invalidations;
+        f.view.DeleteCurrentFile();
+        EXPECT_EQ(f.shell.trashed, std::vector<std::string>{folder.pictures[0]});
+        if (c.movesOn) {
+            EXPECT_EQ(f.view.document.path, folder.pictures[1]);
+            EXPECT_EQ(f.view.document.currentIndex, 0);
+            EXPECT_EQ(f.view.document.fileList.size(), 2u);
+        } else {
+            EXPECT_EQ(f.view.document.path, folder.pictures[0]);
+            EXPECT_EQ(f.view.document.currentIndex, 0);
+            EXPECT_EQ(f.view.document.fileList.size(), 3u);
+            EXPECT_EQ(f.window.invalidations, repaints);
+        }
+    }
 }
 
 TEST(Deleting, OnlyPictureAsksForAnotherOrCloses)
