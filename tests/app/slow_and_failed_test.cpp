@@ -1,0 +1,131 @@
+// The frame while a picture takes long to decode, and deletes that fail.
+#include <QApplication>
+#include <QTest>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+
+#include "app/common/app_test_support.h"
+#include "app/view_widget.h"
+#include "imaging/bitmap.h"
+#include "support/slow_jpeg.h"
+#include "viewer/image_view.h"
+
+namespace brelvix::app {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class SlowAndFailed : public AppTest {
+protected:
+    // Five small pictures with the slow JPEG second.
+    std::vector<std::string> WriteFolder()
+    {
+        std::vector<std::string> paths;
+        for (int i = 1; i <= 5; ++i) {
+            const std::string name = pictures + "/" + std::to_string(i);
+            if (i == 2) {
+                const std::vector<std::uint8_t> bytes = SlowJpeg(1600, 1600, 11);
+                std::ofstream out(name + ".jpg", std::ios::binary);
+                out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+                paths.push_back(name + ".jpg");
+            } else {
+                paths.push_back(WriteSolidBmp(name + ".bmp", 40, 30, Rgb{std::uint8_t(i * 40), 0, 0}));
+            }
+        }
+        return paths;
+    }
+
+    static bool WaitUntil(const std::function<bool()>& done)
+    {
+        return QTest::qWaitFor(done, 60000);
+    }
+};
+
+TEST_F(SlowAndFailed, KeysActWhileItDecodesAndClosingDoesNotWaitForIt)
+{
+    const std::vector<std::string> paths = WriteFolder();
+    PxBitmap whole;
+    const auto decodeStart = Clock::now();
+    ASSERT_EQ(whole.CreateFromFile(paths[1].c_str()), 0);
+    const auto wholeDecode = Clock::now() - decodeStart;
+
+    auto frame = std::make_unique<MainFrame>();
+    ImageView& image = frame->Image();
+    image.loadInBackground = true;
+    ASSERT_TRUE(frame->OpenFirstPicture(paths[0]));
+    Reactivate(*frame);
+    ASSERT_TRUE(WaitUntil([&] { return !image.Loading(); }));
+    ASSERT_EQ(image.document.path, paths[0]);
+
+    // Right onto the slow picture: the status bar soon shows its progress,
+    // and the window keeps the picture it shows until then.
+    Press(*frame, Qt::Key_Right);
+    ASSERT_TRUE(image.Loading());
+    EXPECT_TRUE(WaitUntil([&] { return frame->StatusText().startsWith("Loading "); }))
+        << frame->StatusText().toStdString();
+    EXPECT_EQ(image.document.path, paths[0]);
+    EXPECT_EQ(frame->View()->CurrentCursor(), ViewCursor::Wait);
+
+    // Three more presses meanwhile: each counts.
+    Press(*frame, Qt::Key_Right);
+    Press(*frame, Qt::Key_Right);
+    Press(*frame, Qt::Key_Right);
+    ASSERT_TRUE(WaitUntil([&] { return !image.Loading(); }));
+    EXPECT_EQ(image.document.path, paths[4]);
+    EXPECT_TRUE(frame->StatusText().contains("File 5 of 5")) << frame->StatusText().toStdString();
+    EXPECT_NE(frame->View()->CurrentCursor(), ViewCursor::Wait);
+
+    // Back onto the slow picture, then Esc: the frame closes and goes
+    // without waiting for the decode.
+    for (int i = 0; i < 3; ++i) {
+        Press(*frame, Qt::Key_Left);
+    }
+    ASSERT_TRUE(image.Loading());
+    const auto closeStart = Clock::now();
+    Press(*frame, Qt::Key_Escape);
+    EXPECT_FALSE(frame->isVisible());
+    frame.reset();
+    EXPECT_LT(Clock::now() - closeStart, wholeDecode / 2);
+}
+
+TEST_F(SlowAndFailed, RefusedDeleteKeepsThePictureAndSaysWhy)
+{
+    const std::string a = WriteSolidBmp(pictures + "/a.bmp", 40, 30, Rgb{200, 0, 0});
+    const std::string b = WriteSolidBmp(pictures + "/b.bmp", 40, 30, Rgb{0, 200, 0});
+    const std::string c = WriteSolidBmp(pictures + "/c.bmp", 40, 30, Rgb{0, 0, 200});
+    // A file where the trash folder must go: no trash can be made there,
+    // whoever runs the test.
+    std::ofstream((temp.Path() / "data" / "Trash").string()) << "not a folder";
+    auto frame = OpenFrame(a);
+    ImageView& image = frame->Image();
+    {
+        MessageBoxAnswer confirm(QMessageBox::Yes);
+        MessageBoxAnswer refusal(QMessageBox::Ok);
+        frame->ExecuteCommand(kCmdDelete);
+        ASSERT_TRUE(confirm.answered);
+        ASSERT_TRUE(refusal.answered);
+        EXPECT_TRUE(refusal.text.contains("\"a.bmp\"")) << refusal.text.toStdString();
+        EXPECT_TRUE(refusal.text.contains("Not a directory")) << refusal.text.toStdString();
+        EXPECT_EQ(refusal.icon, QMessageBox::Warning);
+    }
+    EXPECT_TRUE(std::filesystem::exists(a));
+    EXPECT_EQ(image.document.path, a);
+    EXPECT_EQ(image.document.fileList.size(), 3u);
+
+    // Removed by another program meanwhile: said so, and the next shows.
+    std::filesystem::remove(a);
+    {
+        MessageBoxAnswer gone(QMessageBox::Ok);
+        frame->ExecuteCommand(kCmdDelete);
+        ASSERT_TRUE(gone.answered);
+        EXPECT_TRUE(gone.text.contains("\"a.bmp\" is no longer there")) << gone.text.toStdString();
+    }
+    EXPECT_EQ(image.document.path, b);
+    EXPECT_EQ(image.document.fileList, (std::vector<std::string>{b, c}));
+}
+
+}  // namespace
+
+}  // namespace brelvix::app
