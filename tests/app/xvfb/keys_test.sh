@@ -265,6 +265,28 @@ EOF
     sleep 2
     title_is slow5.jpg || fail "four presses of Right went on to $(xdotool getwindowname "$main")"
     echo "ok  four quick presses of Right advanced four pictures"
+    xdotool key Escape
+    wait "$pid" || fail "exit status $? after Esc"
+    pid=""
+
+    # Opened on a picture that takes seconds to decode: the window is there
+    # meanwhile, and Esc ends the program at once.
+    "$probe" slower "$pictures/slowest.jpg"
+    "$brelvix" "$pictures/slowest.jpg" &
+    pid=$!
+    main=$(window_titled "Brelvix") || fail "no window while the first picture decodes"
+    xdotool windowactivate --sync "$main" >/dev/null 2>&1 || true
+    sleep 0.5
+    [ "$(xdotool getwindowname "$main")" = Brelvix ] || fail "decoded before Esc could be pressed"
+    start=$(date +%s%N)
+    xdotool key Escape
+    status=0
+    wait "$pid" || status=$?
+    pid=""
+    took=$((($(date +%s%N) - start) / 1000000))
+    [ "$status" -eq 0 ] || fail "exit status $status after Esc during the decode"
+    [ "$took" -lt 1000 ] || fail "the program ended $took ms after Esc"
+    echo "ok  Esc during a long decode ended the program in $took ms"
     ;;
   placement)
     pictures="$work/pictures"
