@@ -17,35 +17,24 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-class SlowAndFailed : public AppTest {
-protected:
-    // Five small pictures with the slow JPEG second.
-    std::vector<std::string> WriteFolder()
-    {
-        std::vector<std::string> paths;
-        for (int i = 1; i <= 5; ++i) {
-            const std::string name = pictures + "/" + std::to_string(i);
-            if (i == 2) {
-                const std::vector<std::uint8_t> bytes = SlowJpeg(1600, 1600, 11);
-                std::ofstream out(name + ".jpg", std::ios::binary);
-                out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-                paths.push_back(name + ".jpg");
-            } else {
-                paths.push_back(WriteSolidBmp(name + ".bmp", 40, 30, Rgb{std::uint8_t(i * 40), 0, 0}));
-            }
-        }
-        return paths;
-    }
+using SlowAndFailed = AppTest;
 
-    static bool WaitUntil(const std::function<bool()>& done)
-    {
-        return QTest::qWaitFor(done, 60000);
-    }
-};
+bool WaitUntil(const std::function<bool()>& done)
+{
+    return QTest::qWaitFor(done, 60000);
+}
 
 TEST_F(SlowAndFailed, KeysActWhileItDecodesAndClosingDoesNotWaitForIt)
 {
-    const std::vector<std::string> paths = WriteFolder();
+    // Five small pictures, the second a slow JPEG.
+    std::vector<std::string> paths;
+    for (int i = 1; i <= 5; ++i) {
+        paths.push_back(WriteSolidBmp(pictures + "/" + std::to_string(i) + ".bmp", 40, 30, Rgb{0, 0, 200}));
+    }
+    const std::vector<std::uint8_t> slow = SlowJpeg(1600, 1600, 11);
+    std::filesystem::remove(paths[1]);
+    paths[1] = pictures + "/2.jpg";
+    std::ofstream(paths[1], std::ios::binary).write(reinterpret_cast<const char*>(slow.data()), std::ssize(slow));
     PxBitmap whole;
     const auto decodeStart = Clock::now();
     ASSERT_EQ(whole.CreateFromFile(paths[1].c_str()), 0);
