@@ -1,7 +1,5 @@
-// A valid JPEG that takes long to decode: progressive, with every
-// coefficient refined in scans of its own, so that each of its hundreds of
-// scans is a pass over the whole picture. Decoding it keeps a thread busy
-// for seconds, long enough to cancel it, leave it or close over it.
+// A valid JPEG slow to decode: progressive, every coefficient refined in
+// scans of its own, each scan a pass over the whole picture.
 #pragma once
 
 #include <cstdint>

@@ -146,35 +146,25 @@ TEST(Deleting, ShowsTheNextPictureOrThePreviousAfterTheLast)
     EXPECT_EQ(f.frame.status.rfind(" File 9 of 9 ", 0), 0u) << f.frame.status;
 }
 
+// Declined, or refused by the trash: the picture stays. Gone already (another
+// program was first): the next one shows.
 TEST(Deleting, DeclinedOrRefusedKeepsThePictureAndAFileGoneAlreadyMovesOn)
 {
-    struct Case {
-        TrashResult answer;
-        bool movesOn;
-    };
-    for (const Case& c : {Case{TrashResult::Aborted, false}, Case{TrashResult::Failed, false},
-                          Case{TrashResult::Missing, true}}) {
-        SCOPED_TRACE(static_cast<int>(c.answer));
+    for (const TrashResult answer : {TrashResult::Aborted, TrashResult::Failed, TrashResult::Missing}) {
+        SCOPED_TRACE(static_cast<int>(answer));
+        const bool movesOn = answer == TrashResult::Missing;
         Folder folder(3);
         ViewFixture f;
         ASSERT_TRUE(f.view.OpenImage(folder.pictures[0], true));
-        f.shell.trashAnswer = c.answer;
-        if (c.answer == TrashResult::Missing) {
-            ASSERT_EQ(::unlink(folder.pictures[0].c_str()), 0);  // another program was first
-        }
+        f.shell.trashAnswer = answer;
+        ASSERT_TRUE(!movesOn || ::unlink(folder.pictures[0].c_str()) == 0);
         const int repaints = f.window.invalidations;
         f.view.DeleteCurrentFile();
         EXPECT_EQ(f.shell.trashed, std::vector<std::string>{folder.pictures[0]});
-        if (c.movesOn) {
-            EXPECT_EQ(f.view.document.path, folder.pictures[1]);
-            EXPECT_EQ(f.view.document.currentIndex, 0);
-            EXPECT_EQ(f.view.document.fileList.size(), 2u);
-        } else {
-            EXPECT_EQ(f.view.document.path, folder.pictures[0]);
-            EXPECT_EQ(f.view.document.currentIndex, 0);
-            EXPECT_EQ(f.view.document.fileList.size(), 3u);
-            EXPECT_EQ(f.window.invalidations, repaints);
-        }
+        EXPECT_EQ(f.view.document.path, folder.pictures[movesOn ? 1 : 0]);
+        EXPECT_EQ(f.view.document.currentIndex, 0);
+        EXPECT_EQ(f.view.document.fileList.size(), movesOn ? 2u : 3u);
+        EXPECT_EQ(f.window.invalidations == repaints, !movesOn);
     }
 }
 
