@@ -145,8 +145,8 @@ std::vector<std::string> LocalFiles(const QMimeData* data)
     return files;
 }
 
-// The load that follows a busy cursor blocks the event loop, so the cursor
-// must reach the window system now. A round trip (QGuiApplication::sync)
+// A load on the caller's thread that follows a busy cursor blocks the event
+// loop, so the cursor must reach the window system now. A round trip (QGuiApplication::sync)
 // would do that, but on X11 it also throws away the key presses waiting in
 // the queue meanwhile: four quick presses of Right would advance three
 // pictures. Sending what is buffered is all the cursor needs.
