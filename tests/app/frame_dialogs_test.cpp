@@ -19,6 +19,7 @@
 #include "app/preferences_dialog.h"
 #include "app/shortcuts_dialog.h"
 #include "app/view_widget.h"
+#include "support/bmp_writer.h"
 #include "support/exif_writer.h"
 #include "support/jpeg_writer.h"
 #include "viewer/image_view.h"
@@ -125,12 +126,8 @@ TEST_F(FrameDialogs, TurningPicturesUprightOrNotShowsAtOnce)
 {
     // 30 x 40 as stored, from a camera held on its side (orientation 6).
     const std::string photo = pictures + "/phone.jpg";
-    {
-        std::ofstream out(photo, std::ios::binary);
-        const std::vector<std::uint8_t> bytes =
-            JpegWithExif(EncodeJpeg(30, 40, std::vector<std::uint8_t>(30 * 40 * 3, 128)), ExifWithOrientation(6));
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    }
+    ASSERT_TRUE(WriteFileBytes(
+        photo, JpegWithExif(EncodeJpeg(30, 40, std::vector<std::uint8_t>(30 * 40 * 3, 128)), ExifWithOrientation(6))));
     auto frame = OpenFrame(photo);
     ImageDocument& document = frame->Image().document;
     ASSERT_EQ(document.display.Width(), 40);
