@@ -256,7 +256,9 @@ bool HyperLink::eventFilter(QObject* watched, QEvent* event)
         }
         case QEvent::FocusIn:
         case QEvent::FocusOut:
-            control->update();
+            // A label losing the focus in its destructor is a QLabel no
+            // more: updated as the widget it still is.
+            static_cast<QWidget*>(watched)->update();
             return false;
         default:
             return false;

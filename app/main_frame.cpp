@@ -839,11 +839,17 @@ void MainFrame::ShowPreferences()
     values.slideShowDelay = document.slideShowDelay;
     values.fastForwardSkip = document.fastForwardSkip;
     values.imageEditorPath = document.imageEditorPath;
+    values.applyOrientation = document.applyOrientation;
     PreferencesDialog dialog(values, DialogOwner());
     if (dialog.exec() != QDialog::Accepted) {
         return;
     }
     ApplyPreferences(dialog.Values(), document, &EscFullscreen);
+    // The picture on screen is loaded again, so that it shows at once
+    // turned (or not) as the setting now says.
+    if (document.applyOrientation != values.applyOrientation && !document.path.empty()) {
+        Image().OpenImage(document.path, false);
+    }
     // A new background shows at once.
     view->RepaintNow();
 }

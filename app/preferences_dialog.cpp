@@ -103,6 +103,7 @@ void ApplyPreferences(const PreferencesValues& values, ImageDocument& document, 
     }
     document.imageEditorPath = values.imageEditorPath;
     document.backgroundColor = values.backgroundColor;
+    document.applyOrientation = values.applyOrientation;
 }
 
 platform::AssociationResult WriteDesktopAssociations(const std::vector<std::string>& mimeTypes)
@@ -175,7 +176,7 @@ PreferencesDialog::PreferencesDialog(const PreferencesValues& initial, QWidget* 
         associationBoxes[place.association] = box;
         layout.Place(box, place.x, place.y, place.width, 10, DialogLayout::Fit::Width);
     }
-    layout.Apply(this, kDialogWidth, kDialogHeight);
+    const DialogUnits units = layout.Apply(this, kDialogWidth, kDialogHeight);
 
     QWidget* previous = nullptr;
     for (QWidget* control : std::initializer_list<QWidget*>{delayEdit, skipEdit, colorButton, okButton, cancelButton,
@@ -193,6 +194,13 @@ PreferencesDialog::PreferencesDialog(const PreferencesValues& initial, QWidget* 
     connect(okButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
     connect(browseButton, &QPushButton::clicked, this, &PreferencesDialog::Browse);
+
+    // The second page, in the first page's units; the first stays as it is.
+    auto* viewing = new QWidget;
+    uprightBox = new QCheckBox(QStringLiteral(" Turn pictures upright as the camera recorded"), viewing);
+    uprightBox->setChecked(values.applyOrientation);
+    uprightBox->setGeometry(units.Rect(17, 16, 158, 10));
+    AddPage(viewing, QStringLiteral("Viewing"));
 
     CenterOverParent(this, parent);
 
@@ -263,6 +271,7 @@ void PreferencesDialog::accept()
     edited.fastForwardSkip = IntegerPrefix(skipEdit->text().toStdString());
     edited.imageEditorPath = QFile::encodeName(editorEdit->text()).toStdString();
     edited.backgroundColor = colorPicker->GetColor();
+    edited.applyOrientation = uprightBox->isChecked();
     values = edited;
 
     std::vector<std::string> mimeTypes;

@@ -1,6 +1,8 @@
 // The Preferences dialog: the viewer's settings (subfolders, Esc in full
 // screen, slide-show delay, fast-forward step, background colour, image
-// editor) and the file types Brelvix should open by default.
+// editor) and the file types Brelvix should open by default on its first
+// page, "General"; on the second, "Viewing", whether pictures are turned
+// upright as their camera recorded.
 //
 // The dialog edits copies; the caller applies them (ApplyPreferences) only
 // when the dialog ends with OK. The file associations, in contrast, are
@@ -38,6 +40,7 @@ struct PreferencesValues {
     double slideShowDelay = 5.0;
     std::int32_t fastForwardSkip = 20;
     std::string imageEditorPath;  // the file system's bytes
+    bool applyOrientation = true;
 };
 
 // The shortest slide-show delay applied, in seconds.
@@ -91,6 +94,7 @@ public:
     QLineEdit* EditorEdit() const { return editorEdit; }
     QCheckBox* SubfoldersBox() const { return subfoldersBox; }
     QCheckBox* EscBox() const { return escBox; }
+    QCheckBox* UprightBox() const { return uprightBox; }
     // The association box of FileTypeAssociations()[index].
     QCheckBox* AssociationBox(std::size_t index) const { return associationBoxes.at(index); }
     QPushButton* BrowseButton() const { return browseButton; }
@@ -111,6 +115,7 @@ private:
     QLineEdit* editorEdit = nullptr;
     QCheckBox* subfoldersBox = nullptr;
     QCheckBox* escBox = nullptr;
+    QCheckBox* uprightBox = nullptr;
     std::vector<QCheckBox*> associationBoxes;
     QPushButton* browseButton = nullptr;
     QPushButton* colorButton = nullptr;

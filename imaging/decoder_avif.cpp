@@ -42,6 +42,13 @@ avifResult ReadMemory(avifIO* io, std::uint32_t /*flags*/, std::uint64_t offset,
     return AVIF_RESULT_OK;
 }
 
+// Progress of a load in permille after each of its stages: libavif reads
+// the container, decodes the whole picture in one call and converts it to
+// RGB in another; the rows then go to the store one by one.
+constexpr std::int64_t kParsed = 10;
+constexpr std::int64_t kDecoded = 800;
+constexpr std::int64_t kConverted = 900;
+
 // dav1d's threads; the machine's cores, within reason.
 int DecoderThreads()
 {
@@ -49,18 +56,28 @@ int DecoderThreads()
     return static_cast<int>(std::clamp(cores, 1U, 8U));
 }
 
+// The share of the last stage done once `row` of `rows` rows are in the store.
+std::int64_t RowProgress(std::int64_t row, std::int64_t rows)
+{
+    return kConverted + (1000 - kConverted) * row / std::max<std::int64_t>(rows, 1);
+}
+
 // Exchanges store rows r and height - 1 - r for every r: rows converted top
 // row first end up bottom row first, and rows never written (zero) land
-// where the picture had no data.
-void ReverseRows(PxBitmap& bitmap, std::uint8_t* spare)
+// where the picture had no data. False once the load is cancelled.
+bool ReverseRows(PxBitmap& bitmap, std::uint8_t* spare, PxLoadControl* control)
 {
     const std::int64_t height = bitmap.Height();
     const auto bytes = static_cast<std::size_t>(bitmap.Stride());
     for (std::int64_t top = 0, bottom = height - 1; top < bottom; ++top, --bottom) {
+        if (!PxLoadGoesOn(control, RowProgress(2 * top, height), 1000)) {
+            return false;
+        }
         std::memcpy(spare, PxStoreRow(bitmap, top), bytes);
         std::memcpy(PxStoreRow(bitmap, top), PxStoreRow(bitmap, bottom), bytes);
         std::memcpy(PxStoreRow(bitmap, bottom), spare, bytes);
     }
+    return true;
 }
 
 }  // namespace
@@ -141,16 +158,23 @@ int PxDecoderAVIF::Decode(PxFileStream& stream, PxBitmap& bitmap)
     }
     fileLength = static_cast<std::size_t>(delivered);
     ReadHeader(stream, bitmap);
-    if (bitmap.CreatePixelStore() != 0 || library == nullptr) {
+    // libavif cannot be stopped inside a decode: the load looks at the
+    // control before and after each of its calls.
+    if (bitmap.CreatePixelStore() != 0 || library == nullptr || Cancelled() || !PxLoadGoesOn(control, kParsed, 1000)) {
         return 1;
     }
-    if (avifDecoderNextImage(library->decoder.get()) == AVIF_RESULT_OK) {
+    const avifResult decoded = avifDecoderNextImage(library->decoder.get());
+    if (!PxLoadGoesOn(control, decoded == AVIF_RESULT_OK ? kDecoded : kParsed, 1000)) {
+        return 1;
+    }
+    if (decoded == AVIF_RESULT_OK) {
         return ConvertRows(bitmap, library->decoder->image->height);
     }
     // Again, taking what arrives: a tiled picture that broke off gives the
     // rows of its complete tiles.
     if (!library->Open(scratch.get(), fileLength, true) ||
-        avifDecoderNextImage(library->decoder.get()) != AVIF_RESULT_WAITING_ON_IO) {
+        avifDecoderNextImage(library->decoder.get()) != AVIF_RESULT_WAITING_ON_IO ||
+        !PxLoadGoesOn(control, kDecoded, 1000)) {
         return 1;
     }
     const std::uint32_t rows = avifDecoderDecodedRowCount(library->decoder.get());
@@ -186,11 +210,10 @@ int PxDecoderAVIF::ConvertRows(PxBitmap& bitmap, std::uint32_t rows)
         rgb.depth = 8;
         rgb.pixels = bitmap.Pixels();
         rgb.rowBytes = static_cast<std::uint32_t>(bitmap.Stride());
-        if (avifImageYUVToRGB(image, &rgb) != AVIF_RESULT_OK) {
+        if (avifImageYUVToRGB(image, &rgb) != AVIF_RESULT_OK || !PxLoadGoesOn(control, kConverted, 1000)) {
             return 1;
         }
-        ReverseRows(bitmap, spare.get());
-        return 0;
+        return ReverseRows(bitmap, spare.get(), control) ? 0 : 1;
     }
     // Deeper samples are converted at their own depth and keep their high 8 bits.
     rgb.depth = image->depth;
@@ -206,6 +229,9 @@ int PxDecoderAVIF::ConvertRows(PxBitmap& bitmap, std::uint32_t rows)
     }
     const unsigned shift = image->depth - 8;
     for (std::uint32_t y = 0; y < rgb.height; ++y) {
+        if (!PxLoadGoesOn(control, RowProgress(y, rgb.height), 1000)) {
+            return 1;
+        }
         const std::uint16_t* source = wide.get() + y * rowSamples;
         std::uint8_t* target = PxStoreRow(bitmap, bitmap.Height() - 1 - y);
         for (std::uint64_t i = 0; i < rowSamples; ++i) {

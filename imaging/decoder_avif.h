@@ -18,7 +18,8 @@ public:
     ~PxDecoderAVIF() override;
 
     // 1 when the file cannot be read, libavif rejects it, the store cannot
-    // be created, or nothing of the picture could be decoded. A tiled
+    // be created, nothing of the picture could be decoded, or the load is
+    // cancelled (looked at around libavif's calls and between rows). A tiled
     // (grid) picture that breaks off shows the rows of the tiles that
     // arrived, with 0. Samples of 10 and 12 bits show their high 8 bits;
     // alpha is dropped.

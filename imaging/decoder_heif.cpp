@@ -18,6 +18,12 @@ using Options = std::unique_ptr<heif_decoding_options, PxReleaseWith<&heif_decod
 // them; the store cap then bounds their area.
 constexpr int kMaxSide = 32768;
 
+// Progress of a load in permille after each of its stages: libheif reads
+// the container, then decodes and converts the whole picture in one call;
+// the rows then go to the store one by one.
+constexpr std::int64_t kParsed = 10;
+constexpr std::int64_t kDecoded = 900;
+
 }  // namespace
 
 struct PxDecoderHEIF::Library {
@@ -78,7 +84,10 @@ int PxDecoderHEIF::Decode(PxFileStream& stream, PxBitmap& bitmap)
     }
     fileLength = static_cast<std::size_t>(delivered);
     ReadHeader(stream, bitmap);
-    if (bitmap.CreatePixelStore() != 0 || library == nullptr || library->primary == nullptr) {
+    // libheif cannot be stopped inside a decode: the load looks at the
+    // control before and after it.
+    if (bitmap.CreatePixelStore() != 0 || library == nullptr || library->primary == nullptr || Cancelled() ||
+        !PxLoadGoesOn(control, kParsed, 1000)) {
         return 1;
     }
     const Options options(heif_decoding_options_alloc());
@@ -112,6 +121,9 @@ int PxDecoderHEIF::Decode(PxFileStream& stream, PxBitmap& bitmap)
     // Red, green, blue in; blue, green, red out. Deep samples are
     // little-endian 16-bit values.
     for (std::int64_t y = 0; y < height; ++y) {
+        if (!PxLoadGoesOn(control, kDecoded * height + (1000 - kDecoded) * y, 1000 * height)) {
+            return 1;
+        }
         const std::uint8_t* source = plane + y * stride;
         std::uint8_t* target = PxStoreRow(bitmap, height - 1 - y);
         if (deep) {

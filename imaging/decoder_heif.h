@@ -23,8 +23,9 @@ public:
     ~PxDecoderHEIF() override;
 
     // 1 when the file cannot be read, libheif rejects it or cannot decode
-    // it (libheif gives no partial pictures), or the store cannot be
-    // created. Samples of 10 and 12 bits show their high 8 bits; alpha is
+    // it (libheif gives no partial pictures), the store cannot be created,
+    // or the load is cancelled (looked at around libheif's decode and
+    // between rows). Samples of 10 and 12 bits show their high 8 bits; alpha is
     // dropped.
     int Decode(PxFileStream& stream, PxBitmap& bitmap) override;
 

@@ -16,9 +16,17 @@ namespace {
 using Decoder = std::unique_ptr<JxlDecoder, PxReleaseWith<&JxlDecoderDestroy>>;
 using Runner = std::unique_ptr<void, PxReleaseWith<&JxlThreadParallelRunnerDestroy>>;
 
-// The file is handed over in steps of this size, so that each call does a
-// bounded stretch of work.
-constexpr std::size_t kStep = 1024 * 1024;
+// The file is handed over in about this many steps, each of at least
+// kMinStep and at most kMaxStep bytes: libjxl decodes the groups of a frame
+// as their bytes arrive, so each call does a bounded stretch of work and a
+// cancel is seen between two of them.
+constexpr std::size_t kSteps = 32;
+constexpr std::size_t kMinStep = 4 * 1024;
+constexpr std::size_t kMaxStep = 1024 * 1024;
+
+// Progress in permille once the whole file is decoded; the rows are then
+// put the store's way.
+constexpr std::int64_t kDecoded = 900;
 
 // libjxl 0.7 has no memory limit of its own and works on floating-point
 // planes: about 16 bytes a pixel besides the store. Pictures whose planes
@@ -64,22 +72,30 @@ struct PxDecoderJXL::Library {
     const std::uint8_t* data = nullptr;
     std::size_t size = 0;
     std::size_t fed = 0;  // bytes handed to libjxl so far
+    std::size_t step = kMinStep;
     bool deep = false;    // 16-bit samples requested
     // Where libjxl writes 16-bit samples, before their high bytes go to the store.
     PxBuffer<std::uint16_t> wide;
 
     // Runs libjxl until it reports something other than a need for input
     // the file still holds; feeds the next step of the file each time.
-    JxlDecoderStatus Next()
+    // Between two steps, reports the share of the file decoded so far and
+    // ends with JXL_DEC_ERROR once the load is cancelled.
+    JxlDecoderStatus Next(PxLoadControl* control)
     {
         for (;;) {
             const JxlDecoderStatus status = JxlDecoderProcessInput(decoder.get());
             if (status != JXL_DEC_NEED_MORE_INPUT || fed >= size) {
                 return status;
             }
+            if (control != nullptr &&
+                (control->Cancelled() || !PxLoadGoesOn(control, kDecoded * static_cast<std::int64_t>(fed),
+                                                       1000 * static_cast<std::int64_t>(size)))) {
+                return JXL_DEC_ERROR;
+            }
             // libjxl wants the bytes it has not used yet again, followed by the next step.
             const std::size_t start = fed - std::min(fed, JxlDecoderReleaseInput(decoder.get()));
-            fed = std::min(size, fed + kStep);
+            fed = std::min(size, fed + step);
             if (JxlDecoderSetInput(decoder.get(), data + start, fed - start) != JXL_DEC_SUCCESS) {
                 return JXL_DEC_ERROR;
             }
@@ -106,13 +122,17 @@ struct PxDecoderJXL::Library {
                JxlDecoderSetImageOutBuffer(decoder.get(), &format, wide.get(), bytes) == JXL_DEC_SUCCESS;
     }
 
-    // Turns what libjxl wrote into the store's layout: rows bottom-up, blue first.
-    void Finish(PxBitmap& bitmap) const
+    // Turns what libjxl wrote into the store's layout: rows bottom-up, blue
+    // first. False once the load is cancelled.
+    bool Finish(PxBitmap& bitmap, PxLoadControl* control) const
     {
         const std::int64_t width = bitmap.Width();
         const std::int64_t height = bitmap.Height();
         if (deep) {
             for (std::int64_t y = 0; y < height; ++y) {
+                if (!PxLoadGoesOn(control, kDecoded * height + (1000 - kDecoded) * y, 1000 * height)) {
+                    return false;
+                }
                 const std::uint16_t* source = wide.get() + y * width * 3;
                 std::uint8_t* target = PxStoreRow(bitmap, height - 1 - y);
                 for (std::int64_t j = 0; j < width; ++j) {
@@ -121,11 +141,14 @@ struct PxDecoderJXL::Library {
                     target[3 * j + 2] = static_cast<std::uint8_t>(source[3 * j] >> 8);
                 }
             }
-            return;
+            return true;
         }
         // Row r and row height - 1 - r change places, each swapping red and
         // blue on the way; a middle row only swaps.
         for (std::int64_t top = 0, bottom = height - 1; top <= bottom; ++top, --bottom) {
+            if (!PxLoadGoesOn(control, kDecoded * height + (1000 - kDecoded) * 2 * top, 1000 * height)) {
+                return false;
+            }
             std::uint8_t* a = PxStoreRow(bitmap, top);
             std::uint8_t* b = PxStoreRow(bitmap, bottom);
             for (std::int64_t j = 0; j < width; ++j) {
@@ -140,6 +163,7 @@ struct PxDecoderJXL::Library {
                 q[2] = pr;
             }
         }
+        return true;
     }
 };
 
@@ -168,8 +192,9 @@ int PxDecoderJXL::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
     }
     lib.data = scratch.get();
     lib.size = fileLength;
-    lib.fed = std::min(fileLength, kStep);
-    if (JxlDecoderSetInput(decoder, lib.data, lib.fed) != JXL_DEC_SUCCESS || lib.Next() != JXL_DEC_BASIC_INFO) {
+    lib.step = std::clamp(fileLength / kSteps, kMinStep, kMaxStep);
+    lib.fed = std::min(fileLength, lib.step);
+    if (JxlDecoderSetInput(decoder, lib.data, lib.fed) != JXL_DEC_SUCCESS || lib.Next(control) != JXL_DEC_BASIC_INFO) {
         return 1;
     }
     JxlBasicInfo info;
@@ -196,12 +221,12 @@ int PxDecoderJXL::Decode(PxFileStream& stream, PxBitmap& bitmap)
     }
     fileLength = static_cast<std::size_t>(delivered);
     ReadHeader(stream, bitmap);
-    if (bitmap.CreatePixelStore() != 0 || library == nullptr) {
+    if (bitmap.CreatePixelStore() != 0 || library == nullptr || Cancelled()) {
         return 1;
     }
     Library& lib = *library;
     for (;;) {
-        switch (lib.Next()) {
+        switch (lib.Next(control)) {
             case JXL_DEC_NEED_IMAGE_OUT_BUFFER:
                 // Three samples a pixel whatever the file holds: grey is
                 // spread over red, green and blue, and alpha is left out.
@@ -211,15 +236,13 @@ int PxDecoderJXL::Decode(PxFileStream& stream, PxBitmap& bitmap)
                 break;
             case JXL_DEC_FULL_IMAGE:
                 // The first frame is all that is shown.
-                lib.Finish(bitmap);
-                return 0;
+                return lib.Finish(bitmap, control) ? 0 : 1;
             case JXL_DEC_NEED_MORE_INPUT:
                 // The file ended early: what libjxl can render from it.
                 if (JxlDecoderFlushImage(lib.decoder.get()) != JXL_DEC_SUCCESS) {
                     return 1;
                 }
-                lib.Finish(bitmap);
-                return 0;
+                return lib.Finish(bitmap, control) ? 0 : 1;
             case JXL_DEC_ERROR:
             case JXL_DEC_SUCCESS:
                 return 1;

@@ -17,8 +17,9 @@ public:
     PxDecoderJXL();
     ~PxDecoderJXL() override;
 
-    // 1 when the file cannot be read, libjxl rejects it, or the store cannot
-    // be created. A file that breaks off shows what libjxl can render from
+    // 1 when the file cannot be read, libjxl rejects it, the store cannot be
+    // created, or the load is cancelled (looked at between two steps of the
+    // file and between rows). A file that breaks off shows what libjxl can render from
     // the part that arrived (0). Samples deeper than 8 bits show their high
     // 8 bits; alpha is dropped.
     int Decode(PxFileStream& stream, PxBitmap& bitmap) override;

@@ -16,9 +16,16 @@ using IncrementalDecoder = std::unique_ptr<WebPIDecoder, PxReleaseWith<&WebPIDel
 using Demuxer = std::unique_ptr<WebPDemuxer, PxReleaseWith<&WebPDemuxDelete>>;
 using AnimationDecoder = std::unique_ptr<WebPAnimDecoder, PxReleaseWith<&WebPAnimDecoderDelete>>;
 
-// The still decoder is handed the file in steps of this size, so that each
-// call does a bounded stretch of work.
-constexpr std::size_t kStep = 256 * 1024;
+// The still decoder is handed the file in about this many steps, each of
+// at least kMinStep and at most kMaxStep bytes, so that each call does a
+// bounded stretch of work and a cancel is seen between two of them.
+constexpr std::size_t kSteps = 32;
+constexpr std::size_t kMinStep = 4 * 1024;
+constexpr std::size_t kMaxStep = 256 * 1024;
+
+// Progress of an animation's first frame, in permille: libwebp composes it
+// in one call, then its rows are copied.
+constexpr std::int64_t kFrameComposed = 900;
 
 // libwebp's animation decoder keeps the whole canvas at 4 bytes a pixel.
 constexpr std::uint64_t kCanvasBytesPerPixel = 4;
@@ -71,7 +78,7 @@ int PxDecoderWebP::Decode(PxFileStream& stream, PxBitmap& bitmap)
     }
     fileLength = static_cast<std::size_t>(delivered);
     ReadHeader(stream, bitmap);
-    if (bitmap.CreatePixelStore() != 0) {
+    if (bitmap.CreatePixelStore() != 0 || Cancelled()) {
         return 1;
     }
     const int result = animated ? DecodeFirstFrame(bitmap) : DecodeStill(bitmap);
@@ -98,21 +105,22 @@ int PxDecoderWebP::DecodeStill(PxBitmap& bitmap)
     if (decoder == nullptr) {
         return 1;
     }
+    const std::size_t step = std::clamp(fileLength / kSteps, kMinStep, kMaxStep);
     VP8StatusCode status = VP8_STATUS_SUSPENDED;
     std::size_t fed = 0;
+    int rows = 0;  // finished rows, counted from the top
     while (status == VP8_STATUS_SUSPENDED && fed < fileLength) {
-        fed = std::min(fileLength, fed + kStep);
+        fed = std::min(fileLength, fed + step);
         status = WebPIUpdate(decoder.get(), scratch.get(), fed);
-    }
-    if (status == VP8_STATUS_OK) {
-        return 0;
+        if (WebPIDecGetRGB(decoder.get(), &rows, nullptr, nullptr, nullptr) == nullptr) {
+            rows = 0;
+        }
+        if (!PxLoadGoesOn(control, rows, bitmap.Height())) {
+            return 1;
+        }
     }
     // A file that ended or broke off keeps the rows libwebp finished.
-    int rows = 0;
-    if (WebPIDecGetRGB(decoder.get(), &rows, nullptr, nullptr, nullptr) == nullptr) {
-        return 1;
-    }
-    return rows > 0 ? 0 : 1;
+    return status == VP8_STATUS_OK || rows > 0 ? 0 : 1;
 }
 
 int PxDecoderWebP::DecodeFirstFrame(PxBitmap& bitmap)
@@ -142,6 +150,9 @@ int PxDecoderWebP::DecodeFirstFrame(PxBitmap& bitmap)
     const std::int64_t width = bitmap.Width();
     const std::int64_t height = bitmap.Height();
     for (std::int64_t y = 0; y < height; ++y) {
+        if (!PxLoadGoesOn(control, kFrameComposed * height + (1000 - kFrameComposed) * y, 1000 * height)) {
+            return 1;
+        }
         PxCopyBgrxRow(canvas + y * width * 4, PxStoreRow(bitmap, height - 1 - y), width);
     }
     return 0;

@@ -14,10 +14,10 @@ namespace brelvix {
 class PxDecoderWebP : public PxDecoder {
 public:
     // 1 when the file cannot be read into memory, libwebp rejects its header,
-    // the store cannot be created, or nothing of the picture could be
-    // decoded. A file that breaks off or is damaged after some rows came out
-    // shows those rows (the rest black) with 0. Alpha is dropped: each pixel
-    // shows its stored colour.
+    // the store cannot be created, nothing of the picture could be decoded,
+    // or the load is cancelled (looked at between two steps of the file). A file that breaks off or is damaged after
+    // some rows came out shows those rows (the rest black) with 0. Alpha is dropped: each pixel shows its stored
+    // colour.
     int Decode(PxFileStream& stream, PxBitmap& bitmap) override;
 
     // Needs the file in `scratch` (Decode puts it there). Sizes the bitmap

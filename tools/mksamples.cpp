@@ -10,6 +10,7 @@
 
 #include "support/avif_writer.h"
 #include "support/bmp_writer.h"
+#include "support/exif_writer.h"
 #include "support/gif_writer.h"
 #include "support/heif_writer.h"
 #include "support/jpeg_writer.h"
@@ -160,6 +161,27 @@ bool WriteJxlSample(const std::string& folder)
     return !file.empty() && WriteFileBytes(folder + "/12-sunrise.jxl", file);
 }
 
+// A photo from a camera held on its side: stored a quarter turn
+// anti-clockwise, 300 x 400, with the Exif orientation 6 that shows it
+// upright again.
+bool WriteSidewaysSample(const std::string& folder)
+{
+    const SamplePicture upright = RenderSamplePicture(400, 300);
+    std::vector<std::uint8_t> stored;
+    stored.reserve(upright.rgb.size());
+    for (int y = 0; y < upright.width; ++y) {
+        for (int x = 0; x < upright.height; ++x) {
+            const std::uint8_t* p = upright.At(upright.width - 1 - y, x);
+            stored.insert(stored.end(), p, p + 3);
+        }
+    }
+    JpegWriterOptions options;
+    options.quality = 85;
+    const std::vector<std::uint8_t> file = EncodeJpeg(upright.height, upright.width, stored, options);
+    return !file.empty() &&
+           WriteFileBytes(folder + "/13-sunrise-sideways.jpg", JpegWithExif(file, ExifWithOrientation(6)));
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -174,9 +196,10 @@ int main(int argc, char** argv)
         bool (*write)(const std::string&);
     };
     const Sample samples[] = {
-        {"BMP", WriteBmpSample},   {"JPEG", WriteJpegSample}, {"PNG", WritePngSample},     {"TGA", WriteTgaSample},
-        {"PCX", WritePcxSample},   {"GIF", WriteGifSample},   {"TIFF", WriteTiffSample},   {"WebP", WriteWebpSample},
-        {"AVIF", WriteAvifSample}, {"HEIF", WriteHeifSample}, {"JPEG XL", WriteJxlSample},
+        {"BMP", WriteBmpSample},   {"JPEG", WriteJpegSample},   {"PNG", WritePngSample},
+        {"TGA", WriteTgaSample},   {"PCX", WritePcxSample},     {"GIF", WriteGifSample},
+        {"TIFF", WriteTiffSample}, {"WebP", WriteWebpSample},   {"AVIF", WriteAvifSample},
+        {"HEIF", WriteHeifSample}, {"JPEG XL", WriteJxlSample}, {"sideways JPEG", WriteSidewaysSample},
     };
     int status = 0;
     for (const Sample& sample : samples) {

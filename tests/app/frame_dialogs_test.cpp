@@ -2,6 +2,7 @@
 // menu and toolbar, applied at once on OK and not at all on Cancel; the Help
 // boxes and the donation page; the editor warning's way to Preferences; and
 // the program's --help and --version.
+#include <QCheckBox>
 #include <QDesktopServices>
 #include <QLineEdit>
 #include <QProcess>
@@ -18,6 +19,9 @@
 #include "app/preferences_dialog.h"
 #include "app/shortcuts_dialog.h"
 #include "app/view_widget.h"
+#include "support/bmp_writer.h"
+#include "support/exif_writer.h"
+#include "support/jpeg_writer.h"
 #include "viewer/image_view.h"
 
 namespace brelvix::app {
@@ -115,6 +119,41 @@ TEST_F(FrameDialogs, OkAppliesAtOnceCancelChangesNothing)
         // Painted before the dialog's command returned, without a pass of the
         // event loop.
         EXPECT_EQ(corner(), qRgb(0, 255, 0));
+    }
+}
+
+TEST_F(FrameDialogs, TurningPicturesUprightOrNotShowsAtOnce)
+{
+    // 30 x 40 as stored, from a camera held on its side (orientation 6).
+    const std::string photo = pictures + "/phone.jpg";
+    ASSERT_TRUE(WriteFileBytes(
+        photo, JpegWithExif(EncodeJpeg(30, 40, std::vector<std::uint8_t>(30 * 40 * 3, 128)), ExifWithOrientation(6))));
+    auto frame = OpenFrame(photo);
+    ImageDocument& document = frame->Image().document;
+    ASSERT_EQ(document.display.Width(), 40);
+
+    const struct {
+        bool upright;
+        bool ok;
+        int width, height;
+    } steps[] = {{false, false, 40, 30}, {false, true, 30, 40}, {true, true, 40, 30}};
+    for (const auto& step : steps) {
+        ModalAction edit([&step](QWidget* modal, QWidget*) {
+            auto* dialog = qobject_cast<PreferencesDialog*>(modal);
+            if (dialog == nullptr) {
+                return false;
+            }
+            dialog->UprightBox()->setChecked(step.upright);
+            (step.ok ? dialog->OkButton() : dialog->CancelButton())->click();
+            return true;
+        });
+        Press(*frame, Qt::Key_P, Qt::ControlModifier);
+        ASSERT_TRUE(edit.Done());
+        EXPECT_EQ(document.applyOrientation, step.ok ? step.upright : true);
+        EXPECT_EQ(document.display.Width(), step.width) << step.upright << step.ok;
+        EXPECT_EQ(document.display.Height(), step.height) << step.upright << step.ok;
+        EXPECT_EQ(document.path, photo);
+        Reactivate(*frame);
     }
 }
 

@@ -92,6 +92,11 @@ TEST_F(Preferences, ShowsTheValuesItWasOpenedWith)
     }
     EXPECT_TRUE(dialog.DelayEdit()->hasFocus());
     EXPECT_TRUE(dialog.OkButton()->isDefault());
+    for (const bool upright : {true, false}) {
+        PreferencesValues values = Initial();
+        values.applyOrientation = upright;
+        EXPECT_EQ(PreferencesDialog(values).UprightBox()->isChecked(), upright);
+    }
 }
 
 TEST_F(Preferences, OkConvertsTheTextsCancelKeepsEverything)
@@ -118,6 +123,7 @@ TEST_F(Preferences, OkConvertsTheTextsCancelKeepsEverything)
             dialog.SubfoldersBox()->setChecked(true);
             dialog.ColorPicker()->SetColor(0x123456);
             dialog.AssociationBox(kPng)->setChecked(true);
+            dialog.UprightBox()->setChecked(false);
             (ok ? dialog.OkButton() : dialog.CancelButton())->click();
             EXPECT_EQ(dialog.result(), ok ? QDialog::Accepted : QDialog::Rejected);
 
@@ -132,6 +138,7 @@ TEST_F(Preferences, OkConvertsTheTextsCancelKeepsEverything)
                 EXPECT_EQ(document.backgroundColor, 0x00FF00u);
                 EXPECT_TRUE(escFullscreen);
                 EXPECT_FALSE(document.includeSubdirectories);
+                EXPECT_TRUE(document.applyOrientation);
                 EXPECT_TRUE(writer.calls.empty());
                 continue;
             }
@@ -142,6 +149,7 @@ TEST_F(Preferences, OkConvertsTheTextsCancelKeepsEverything)
             EXPECT_EQ(document.backgroundColor, 0x123456u);
             EXPECT_FALSE(escFullscreen);
             EXPECT_TRUE(document.includeSubdirectories);
+            EXPECT_FALSE(document.applyOrientation);
             EXPECT_EQ(writer.calls, (std::vector<std::vector<std::string>>{{"image/png"}}));
         }
     }
@@ -300,18 +308,28 @@ TEST_F(Preferences, BrowseFillsTheEditorPathCancelKeepsIt)
 
 TEST_F(Preferences, AnAddedPageLeavesTheFirstAsItWas)
 {
+    // The first page is the dialog's whole former face, at its own size;
+    // the buttons stay below the pages.
     PreferencesDialog dialog(Initial());
-    const QRect delay = dialog.DelayEdit()->geometry();
-    const QSize before = dialog.size();
-    auto* page = new QWidget;
-    dialog.AddPage(page, QStringLiteral("Viewing"));
     auto* tabs = dialog.findChild<QTabWidget*>();
     ASSERT_NE(tabs, nullptr);
-    EXPECT_EQ(tabs->count(), 2);
-    EXPECT_EQ(dialog.DelayEdit()->geometry(), delay);
-    EXPECT_GE(dialog.width(), before.width());
-    EXPECT_GT(dialog.height(), before.height());
+    ASSERT_EQ(tabs->count(), 2);
+    EXPECT_EQ(tabs->tabText(0), "General");
+    EXPECT_EQ(tabs->tabText(1), "Viewing");
+    EXPECT_EQ(tabs->widget(0), dialog.DelayEdit()->parentWidget());
+    EXPECT_TRUE(tabs->widget(1)->isAncestorOf(dialog.UprightBox()));
+    EXPECT_EQ(dialog.UprightBox()->text(), " Turn pictures upright as the camera recorded");
     EXPECT_GE(dialog.OkButton()->y(), tabs->geometry().bottom());
+
+    // A further page changes nothing of the others.
+    const QRect delay = dialog.DelayEdit()->geometry();
+    const QSize first = tabs->widget(0)->size();
+    const QSize before = dialog.size();
+    dialog.AddPage(new QWidget, QStringLiteral("More"));
+    EXPECT_EQ(tabs->count(), 3);
+    EXPECT_EQ(dialog.DelayEdit()->geometry(), delay);
+    EXPECT_EQ(tabs->widget(0)->size(), first);
+    EXPECT_EQ(dialog.size(), before);
 }
 
 }  // namespace

@@ -14,16 +14,21 @@
 #include "imaging/bitmap.h"
 #include "imaging/decoder.h"
 #include "imaging/load_control.h"
+#include "support/avif_writer.h"
 #include "support/bmp_writer.h"
 #include "support/gif_writer.h"
+#include "support/heif_writer.h"
 #include "support/jpeg_writer.h"
+#include "support/jxl_writer.h"
 #include "support/pcx_writer.h"
 #include "support/pixels.h"
 #include "support/png_writer.h"
+#include "support/raw_picture.h"
 #include "support/sample_picture.h"
 #include "support/temp_dir.h"
 #include "support/tga_writer.h"
 #include "support/tiff_writer.h"
+#include "support/webp_writer.h"
 
 namespace brelvix {
 
@@ -142,6 +147,26 @@ std::vector<Fixture> MakeFixtures(const TempDir& dir)
     grey.samples = Green(picture);
     fixtures.push_back({"tiff-grey", (dir.Path() / "tiff-grey").string(), kRowStep});
     EXPECT_TRUE(WriteTiff(fixtures.back().path, {grey}));
+
+    // The newer formats' libraries decode in a few large calls: `step` is
+    // the largest stage between two looks at the control. libwebp and libjxl
+    // take the file in about 32 steps; libavif and libheif decode the whole
+    // picture in one call.
+    // Smaller, so that writing them stays quick, and grainy, so that their
+    // files are long enough to come in many steps.
+    RawPicture raw = RawFromSample(Pattern(kWidth / 2, kHeight / 2));
+    std::uint32_t grain = 1;
+    for (std::uint16_t& value : raw.samples) {
+        grain = grain * 1103515245U + 12345U;
+        value = static_cast<std::uint16_t>(value ^ (grain >> 28));
+    }
+    add("webp-lossy", EncodeWebp(raw), 1000 / 8);
+    WebpWriterOptions webpLossless;
+    webpLossless.lossless = true;
+    add("webp-lossless", EncodeWebp(raw, webpLossless), 1000 / 8);
+    add("jxl", EncodeJxl({raw}), 1000 / 8);
+    add("avif", EncodeAvif(raw), 800);
+    add("heif", EncodeHeif(raw), 900);
     return fixtures;
 }
 

@@ -23,6 +23,21 @@ desktop-file-validate "$entry" || fail "desktop-file-validate refuses $entry"
 grep -qx 'Exec=brelvix %f' "$entry" || fail "the desktop entry does not start brelvix with one file"
 grep -q '^Categories=.*Graphics;.*Viewer;' "$entry" || fail "the desktop entry is not a graphics viewer"
 
+# Each format the viewer reads is offered under its type, and every type
+# listed is one the desktop's MIME database knows (directly or as an alias).
+types=$(sed -n 's/^MimeType=//p' "$entry")
+for type in image/jpeg image/png image/gif image/tiff image/bmp image/x-tga image/vnd.zbrush.pcx \
+  image/webp image/avif image/heif image/jxl; do
+  case ";$types" in
+    *";$type;"*) ;;
+    *) fail "the desktop entry does not list $type" ;;
+  esac
+done
+for type in ${types//;/ }; do
+  grep -qx "$type" /usr/share/mime/types || grep -q "^$type " /usr/share/mime/aliases ||
+    fail "the desktop entry lists $type, which the MIME database does not know"
+done
+
 # A PNG's width and height are the big-endian words at offsets 16 and 20.
 png_size() {
   od -An -tu1 -j16 -N8 "$1" | awk '{ printf "%dx%d", $3 * 256 + $4, $7 * 256 + $8 }'

@@ -59,6 +59,9 @@ std::vector<std::uint8_t> EncodeHeif(const RawPicture& picture, const HeifWriter
         heif_context_get_encoder_for_format(context, heif_compression_HEVC, &encoder).code == heif_error_Ok) {
         heif_encoder_set_lossy_quality(encoder, options.quality);
         heif_encoder_set_logging_level(encoder, 0);
+        // x265's default search costs seconds a megapixel; what a fixture
+        // needs is a valid file.
+        heif_encoder_set_parameter_string(encoder, "preset", "ultrafast");
         encoding->image_orientation = static_cast<heif_orientation>(options.orientation);
         // One coded picture, as cameras write it, rather than a grid of one
         // cell cropped to size.
