@@ -109,5 +109,13 @@ int main(int argc, char** argv)
         // error. Nothing was changed, so no settings are written.
         return 0;
     }
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    // The settings are saved by now. A decode that a cancel cannot enter
+    // (AVIF and HEIF pictures decode in one library call) would keep the
+    // process for seconds after its window went, so it is not waited for.
+    if (!frame.Image().document.cache.CancelAll(100)) {
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
+    return status;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -237,6 +238,25 @@ void PictureCache::Keep(const std::string& path, const platform::FileIdentity& i
     entry->finished.store(true, std::memory_order_release);
     entries.push_back(std::move(entry));
     Trim();
+}
+
+bool PictureCache::CancelAll(std::uint32_t waitMs)
+{
+    for (const auto& entry : entries) {
+        entry->control.Cancel();
+    }
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    for (;;) {
+        const bool running = std::any_of(entries.begin(), entries.end(),
+                                         [](const std::unique_ptr<Entry>& entry) { return !entry->Finished(); });
+        if (!running) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= until) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
 }
 
 void PictureCache::Wait()

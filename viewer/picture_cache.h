@@ -84,6 +84,11 @@ public:
 
     // Waits until no decode is running; what they made stays held.
     void Wait();
+    // Cancels every decode still running and waits up to `waitMs`
+    // milliseconds for them to end. True when none is left running: some
+    // libraries decode a whole picture in one call that a cancel cannot
+    // enter.
+    bool CancelAll(std::uint32_t waitMs);
 
     // Whether `path` is held or being decoded.
     bool Holds(const std::string& path) const;
