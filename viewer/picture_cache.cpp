@@ -111,8 +111,20 @@ void PictureCache::Cancel(const std::string& path)
         (*found)->wanted = false;
         Trim();
     } else {
-        entries.erase(found);
+        Drop(found);
     }
+}
+
+void PictureCache::Drop(std::vector<std::unique_ptr<Entry>>::iterator entry)
+{
+    // Most decoders stop within milliseconds of a cancel, but AVIF and HEIF
+    // pictures decode in one library call that a cancel cannot enter; the
+    // caller never waits for that call to return.
+    (*entry)->control.Cancel();
+    if (!(*entry)->Finished()) {
+        leaving.push_back(std::move(*entry));
+    }
+    entries.erase(entry);
 }
 
 std::uint64_t PictureCache::HeldBytes() const
@@ -128,6 +140,7 @@ std::uint64_t PictureCache::HeldBytes() const
 
 void PictureCache::Trim()
 {
+    std::erase_if(leaving, [](const std::unique_ptr<Entry>& entry) { return entry->Finished(); });
     std::erase_if(entries, [this](const std::unique_ptr<Entry>& entry) {
         return entry->Finished() && !entry->wanted && !WouldKeep(StoreBytes(entry->bitmap.get()));
     });
@@ -169,8 +182,10 @@ bool PictureCache::Begin(const std::string& path, bool limited)
         (*found)->wanted = (*found)->wanted || !limited;
         return true;
     }
+    // Decodes being left still hold a thread and memory until they end.
     const auto running = std::count_if(entries.begin(), entries.end(),
-                                       [](const std::unique_ptr<Entry>& entry) { return !entry->Finished(); });
+                                       [](const std::unique_ptr<Entry>& entry) { return !entry->Finished(); }) +
+                         static_cast<std::ptrdiff_t>(leaving.size());
     if (limited && static_cast<std::size_t>(running) >= kMaxRunning) {
         return false;
     }
@@ -227,7 +242,7 @@ void PictureCache::Keep(const std::string& path, const platform::FileIdentity& i
     if (found != entries.end()) {
         // What was on screen is at least as fresh as anything decoded of
         // the same path before it.
-        entries.erase(found);
+        Drop(found);
     }
     auto entry = std::make_unique<Entry>();
     entry->path = path;
@@ -242,13 +257,14 @@ void PictureCache::Keep(const std::string& path, const platform::FileIdentity& i
 
 bool PictureCache::CancelAll(std::uint32_t waitMs)
 {
+    const auto unfinished = [](const std::unique_ptr<Entry>& entry) { return !entry->Finished(); };
     for (const auto& entry : entries) {
         entry->control.Cancel();
     }
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
     for (;;) {
-        const bool running = std::any_of(entries.begin(), entries.end(),
-                                         [](const std::unique_ptr<Entry>& entry) { return !entry->Finished(); });
+        const bool running = std::any_of(entries.begin(), entries.end(), unfinished) ||
+                             std::any_of(leaving.begin(), leaving.end(), unfinished);
         if (!running) {
             return true;
         }

@@ -102,6 +102,9 @@ private:
     // longest ago (never one still decoding).
     void Trim();
     std::vector<std::unique_ptr<Entry>>::iterator Find(const std::string& path);
+    // Takes `entry` out of the cache, cancelling its decode; one still
+    // running ends in `leaving`, so that nobody waits for it.
+    void Drop(std::vector<std::unique_ptr<Entry>>::iterator entry);
     std::vector<std::unique_ptr<Entry>>::const_iterator Find(const std::string& path) const;
     // Starts decoding `path` unless it is held; with `limited`, not while
     // kMaxRunning decodes run. Whether it is held afterwards.
@@ -110,6 +113,8 @@ private:
     std::uint64_t budget;
     std::uint64_t useCounter = 0;
     std::vector<std::unique_ptr<Entry>> entries;
+    // Cancelled decodes that have not ended yet; they go once they have.
+    std::vector<std::unique_ptr<Entry>> leaving;
 };
 
 }  // namespace brelvix
