@@ -50,8 +50,8 @@ std::int32_t PxExifOrientation(const std::uint8_t* data, std::size_t size)
     if (exif == nullptr) {
         return kPxOrientationUpright;
     }
-    // As found, nothing added: following the specification would fill in
-    // entries the file does not hold.
+    // As found, nothing added: libexif's option to follow the Exif standard
+    // would fill in entries the file does not hold.
     exif_data_unset_option(exif.get(), EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
     exif_data_load_data(exif.get(), block.data(), static_cast<unsigned int>(block.size()));
 
