@@ -20,7 +20,7 @@ if [ -z "${INSIDE_XVFB:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$0" "$@"
 fi
 
-work=$(mktemp -d)
+source "$(dirname "$0")/session.sh"
 pid=""
 wm=""
 cleanup() {
@@ -29,13 +29,6 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-mkdir -m 700 "$work/runtime"
-export XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
-export QT_QPA_PLATFORM=xcb
-unset QT_SCALE_FACTOR
-# See xvfb_test.sh: a sanitizer build must not report what system libraries do.
-export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}strict_string_checks=0"
-export LSAN_OPTIONS="suppressions=$(cd "$(dirname "$0")" && pwd)/lsan_suppressions.txt:print_suppressions=0"
 
 fail() {
   echo "FAIL: $*"

@@ -18,18 +18,8 @@ if [ -z "${INSIDE_XVFB:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$0" "$@"
 fi
 
-work=$(mktemp -d)
+source "$(dirname "$0")/session.sh"
 trap 'rm -rf "$work"' EXIT
-mkdir -m 700 "$work/runtime"
-export XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
-export QT_QPA_PLATFORM=xcb
-unset QT_SCALE_FACTOR
-# libxkbcommon-x11 hands strndup a length-bounded string without a
-# terminator, which strict string checks of a sanitizer build report; the
-# leak check must not count what system libraries keep. Both settings are
-# ignored by a build without sanitizers.
-export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}strict_string_checks=0"
-export LSAN_OPTIONS="suppressions=$(cd "$(dirname "$0")" && pwd)/lsan_suppressions.txt:print_suppressions=0"
 
 pid=""
 fail() {
