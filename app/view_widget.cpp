@@ -22,6 +22,10 @@
 
 #include <xcb/xcb.h>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 namespace brelvix::app {
 
 QString DecodeName(const std::string& bytes)
@@ -30,6 +34,33 @@ QString DecodeName(const std::string& bytes)
 }
 
 namespace {
+
+#if defined(__x86_64__) || defined(__i386__)
+// Four pixels a step: sixteen bytes hold four BGR pixels and a third of a
+// fifth, which the shuffle drops. Returns how many pixels it converted; the
+// last loads stay inside the row, as at least two pixels follow each one.
+__attribute__((target("ssse3"))) int BgrToXrgbSsse3(const std::uint8_t* source, std::uint32_t* destination,
+                                                    int count)
+{
+    const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+    int column = 0;
+    for (; column + 6 <= count; column += 4) {
+        const __m128i bgr = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 3 * column));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + column),
+                         _mm_or_si128(_mm_shuffle_epi8(bgr, spread), opaque));
+    }
+    return column;
+}
+
+int BgrToXrgbFast(const std::uint8_t* source, std::uint32_t* destination, int count)
+{
+    static const bool ssse3 = __builtin_cpu_supports("ssse3");
+    return ssse3 ? BgrToXrgbSsse3(source, destination, count) : 0;
+}
+#else
+int BgrToXrgbFast(const std::uint8_t*, std::uint32_t*, int) { return 0; }
+#endif
 
 QColor FromColorRef(std::uint32_t colour)
 {
@@ -104,7 +135,7 @@ public:
             // 0x..RRGGBB, the 32-bit format's order: one load and the opaque
             // alpha per pixel. The last pixel of a row is read byte by byte, as
             // its fourth byte may lie past the store.
-            int column = 0;
+            int column = BgrToXrgbFast(source, destination, w);
             if constexpr (std::endian::native == std::endian::little) {
                 for (; column + 1 < w; ++column) {
                     std::uint32_t word;

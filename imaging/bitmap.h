@@ -130,8 +130,12 @@ public:
     // The partWidth x partHeight rectangle at (x, y) (picture coordinates,
     // top-left origin) of what Scale(newWidth, newHeight) would make, byte
     // for byte, without making the rest: a view of a picture zoomed far
-    // beyond the store cap needs only what is on screen. 0 on success, 1 when
-    // the rectangle is not inside the scaled picture or a store cannot be had.
+    // beyond the store cap needs only what is on screen. A destination that
+    // owns a store of exactly the part's size is written over (its row padding
+    // stays as it was) instead of getting a fresh one, so that a view making
+    // parts again and again does not fault in and zero new memory each time.
+    // 0 on success, 1 when the rectangle is not inside the scaled picture or a
+    // store cannot be had.
     int ScalePart(std::int32_t newWidth, std::int32_t newHeight, std::int32_t x, std::int32_t y, std::int32_t partWidth,
                   std::int32_t partHeight, PxBitmap* destination) const;
 

@@ -249,6 +249,10 @@ bool ImageDocument::RenderPart(std::int32_t x, std::int32_t y, std::int32_t widt
         default:
             break;
     }
+    if (turns == 0 && !mirrored) {
+        // Straight into the part, whose store the scaler may write over.
+        return decoded->ScalePart(scaledWidth, scaledHeight, sx, sy, sw, sh, part) == 0;
+    }
     PxBitmap scaled;
     if (decoded->ScalePart(scaledWidth, scaledHeight, sx, sy, sw, sh, &scaled) != 0) {
         return false;

@@ -93,10 +93,11 @@ public:
     // Makes `part` the width x height rectangle at (x, y) of the working copy
     // (picture coordinates, top-left origin): the decoded picture's pixels
     // scaled, turned and mirrored exactly as a whole working copy built in
-    // that order would hold them there. False, with `part` unchanged or
-    // without a store, when there are no decoded pixels, the rectangle is
-    // not inside the working copy or memory cannot be had. Safe to call from
-    // several threads at once while the document does not change.
+    // that order would hold them there (a part that already has a store of
+    // that size may keep it). False, with `part` unchanged or without a
+    // store, when there are no decoded pixels, the rectangle is not inside
+    // the working copy or memory cannot be had. Safe to call from several
+    // threads at once while the document does not change.
     bool RenderPart(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height, PxBitmap* part) const;
     // The working copy is the decoded picture itself (zoom gives its size,
     // neither turned nor mirrored): it can be drawn straight from the store.

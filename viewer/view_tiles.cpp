@@ -10,15 +10,36 @@ namespace brelvix {
 void ViewTiles::Clear()
 {
     tiles.clear();
+    spares.clear();
     owner = nullptr;
+}
+
+std::unique_ptr<ViewTiles::Tile> ViewTiles::NewTile(std::int32_t width, std::int32_t height)
+{
+    const auto spare = std::find_if(spares.begin(), spares.end(), [&](const std::unique_ptr<Tile>& tile) {
+        return tile->pixels.Width() == width && tile->pixels.Height() == height;
+    });
+    if (spare == spares.end()) {
+        return std::make_unique<Tile>();
+    }
+    std::unique_ptr<Tile> tile = std::move(*spare);
+    *spare = std::move(spares.back());
+    spares.pop_back();
+    return tile;
 }
 
 void ViewTiles::Draw(const ImageDocument& document, PxDrawTarget& target, std::int32_t originX, std::int32_t originY,
                      std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom)
 {
-    if (owner != &document || generation != document.Generation()) {
+    if (owner != &document) {
         Clear();
         owner = &document;
+        generation = document.Generation();
+    } else if (generation != document.Generation()) {
+        for (std::unique_ptr<Tile>& tile : tiles) {
+            spares.push_back(std::move(tile));
+        }
+        tiles.clear();
         generation = document.Generation();
     }
     left = std::max(left, 0);
@@ -45,10 +66,12 @@ void ViewTiles::Draw(const ImageDocument& document, PxDrawTarget& target, std::i
             if (found != tiles.end()) {
                 tile = found->get();
             } else {
-                tiles.push_back(std::make_unique<Tile>());
+                tiles.push_back(NewTile(std::min(kTileSize, document.display.Width() - column * kTileSize),
+                                        std::min(kTileSize, document.display.Height() - row * kTileSize)));
                 tile = tiles.back().get();
                 tile->column = column;
                 tile->row = row;
+                tile->made = false;
                 missing.push_back(tile);
             }
             tile->lastUse = useCounter;
@@ -79,14 +102,18 @@ void ViewTiles::Draw(const ImageDocument& document, PxDrawTarget& target, std::i
     }
 
     // Keep what is on screen and as much again around it; the tiles used
-    // longest ago go first.
+    // longest ago go first, to the spares, which fill only what room is left.
     const std::size_t keep = 2 * visible.size() + 8;
     if (tiles.size() > keep) {
         std::sort(tiles.begin(), tiles.end(), [](const std::unique_ptr<Tile>& a, const std::unique_ptr<Tile>& b) {
             return a->lastUse > b->lastUse;
         });
+        for (std::size_t i = keep; i < tiles.size(); ++i) {
+            spares.push_back(std::move(tiles[i]));
+        }
         tiles.resize(keep);
     }
+    spares.resize(std::min(spares.size(), keep - tiles.size()));
 }
 
 }  // namespace brelvix

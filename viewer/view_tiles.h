@@ -3,7 +3,9 @@
 // that stay are drawn from memory. Rounding the visible area out to whole
 // tiles gives a margin around it, so that short scrolls often find their
 // strip made already. Tiles are kept up to a bound that follows the window,
-// not the zoom, and are forgotten when the working copy changes.
+// not the zoom, and are forgotten when the working copy changes; their
+// memory then serves the next working copy's tiles, as fresh memory costs
+// more to fault in and clear than the tile costs to make.
 #pragma once
 
 #include <cstdint>
@@ -29,11 +31,11 @@ public:
     void Draw(const ImageDocument& document, PxDrawTarget& target, std::int32_t originX, std::int32_t originY,
               std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom);
 
-    // Forgets every tile.
+    // Forgets every tile and frees their memory.
     void Clear();
 
     // How many tiles are in memory.
-    std::size_t Count() const { return tiles.size(); }
+    std::size_t Count() const { return tiles.size() + spares.size(); }
 
 private:
     struct Tile {
@@ -44,7 +46,12 @@ private:
         PxBitmap pixels;
     };
 
+    // Takes a spare tile whose store has the size given, else a new tile.
+    std::unique_ptr<Tile> NewTile(std::int32_t width, std::int32_t height);
+
     std::vector<std::unique_ptr<Tile>> tiles;
+    // Tiles of older working copies, kept for their stores.
+    std::vector<std::unique_ptr<Tile>> spares;
     // The working copy the tiles were made of.
     std::uint64_t generation = 0;
     const ImageDocument* owner = nullptr;

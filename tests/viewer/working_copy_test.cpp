@@ -93,8 +93,13 @@ TEST(WorkingCopy, EveryPartIsTheSamePlaceOfTheWholeAtEveryZoomTurnAndMirror)
                                      std::uniform_int_distribution<int>(1, h - y)(random)});
                 }
                 for (const auto& [x, y, pw, ph] : parts) {
+                    // Into a fresh bitmap, and into one that holds another
+                    // picture of the part's size, as a view's recycled tile does.
                     PxBitmap part;
                     ASSERT_TRUE(document.RenderPart(x, y, pw, ph, &part)) << x << "," << y << " " << pw << "x" << ph;
+                    EXPECT_TRUE(SamePlace(part, whole, x, y)) << x << "," << y << " " << pw << "x" << ph;
+                    RandomPicture(part, pw, ph, static_cast<std::uint32_t>(x + y));
+                    ASSERT_TRUE(document.RenderPart(x, y, pw, ph, &part));
                     ASSERT_EQ(part.Width(), pw);
                     ASSERT_EQ(part.Height(), ph);
                     EXPECT_TRUE(SamePlace(part, whole, x, y)) << x << "," << y << " " << pw << "x" << ph;
@@ -188,6 +193,30 @@ TEST(WorkingCopy, ScreenShowsThePictureAtEveryZoomStepAndScrollPosition)
             const int x = static_cast<int>(std::max(0, f.view.extentX - f.view.clientWidth) * where);
             const int y = static_cast<int>(std::max(0, f.view.extentY - f.view.clientHeight) * where);
             f.view.ScrollTo(x, y, true);
+            PixelCanvas canvas(f.view.clientWidth, f.view.clientHeight);
+            f.view.Paint(canvas);
+            ExpectScreenShows(f.view, canvas, whole);
+        }
+    }
+}
+
+// Unturned, the tiles of one zoom step are made again in the stores of the
+// step before; whatever those held must not show through.
+TEST(WorkingCopy, TilesMadeInTheMemoryOfAnEarlierZoomShowThePicture)
+{
+    ViewFixture f;
+    f.Resize(700, 500);
+    f.ShowPicture(420, 300);
+    RandomPicture(*f.view.document.decoded, 420, 300, 13);
+    for (int step = 1; step <= 12; ++step) {
+        step <= 10 ? f.view.ZoomIn() : f.view.ZoomOut();
+        const ImageDocument& document = f.view.document;
+        SCOPED_TRACE(::testing::Message() << "zoom " << document.zoom);
+        PxBitmap whole;
+        WholeTheLongWay(*document.decoded, document.zoom, 0, false, false, &whole);
+        for (const double where : {0.0, 0.6}) {
+            f.view.ScrollTo(static_cast<int>(std::max(0, f.view.extentX - f.view.clientWidth) * where),
+                            static_cast<int>(std::max(0, f.view.extentY - f.view.clientHeight) * where), true);
             PixelCanvas canvas(f.view.clientWidth, f.view.clientHeight);
             f.view.Paint(canvas);
             ExpectScreenShows(f.view, canvas, whole);
