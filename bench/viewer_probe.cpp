@@ -6,7 +6,7 @@
 //       and 2.png (640 x 480): textured pictures of two distinct colours
 //   viewer_probe measure KEY BACK -- PROGRAM ARGUMENTS...
 //       starts the program, waits until the first picture's colour shows on
-//       the screen, presses KEY (xdotool key name) over it, waits until the
+//       the screen, presses KEY (X key name) over it, waits until the
 //       second picture's colour shows there, presses BACK and waits until the
 //       first picture's colour is back, and prints
 //       "start_ms=S next_ms=N prev_ms=B peak_kb=P" (peak resident memory,
@@ -40,6 +40,10 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+// Last: Xlib's macros (None, Status, ...) would clash with the names above.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
 
 extern char** environ;
 
@@ -226,8 +230,29 @@ std::string WindowUnderPointer()
     return window;
 }
 
+// Presses and releases a key as the keyboard would, and returns when the X
+// server has the events: the time from then on is the viewer's alone.
+bool PressKey(Display* display, const std::string& name)
+{
+    const KeySym symbol = XStringToKeysym(name.c_str());
+    const KeyCode code = symbol == NoSymbol ? 0 : XKeysymToKeycode(display, symbol);
+    if (code == 0) {
+        return false;
+    }
+    XTestFakeKeyEvent(display, code, True, CurrentTime);
+    XTestFakeKeyEvent(display, code, False, CurrentTime);
+    XFlush(display);
+    return true;
+}
+
 int Measure(const std::string& key, const std::string& back, std::vector<std::string> arguments)
 {
+    Display* display = XOpenDisplay(nullptr);
+    int eventBase = 0, errorBase = 0, major = 0, minor = 0;
+    if (display == nullptr || !XTestQueryExtension(display, &eventBase, &errorBase, &major, &minor)) {
+        std::fputs("no X server with the XTEST extension\n", stderr);
+        return 1;
+    }
     std::vector<char*> command;
     for (std::string& argument : arguments) {
         command.push_back(argument.data());
@@ -270,7 +295,10 @@ int Measure(const std::string& key, const std::string& back, std::vector<std::st
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const auto pressed = Clock::now();
-    RunQuietly({"xdotool", "key", key});
+    if (!PressKey(display, key)) {
+        std::fprintf(stderr, "no key %s\n", key.c_str());
+        return finish(1);
+    }
     while (!ShowsAt(screen, where, kSecond)) {
         if (MillisecondsSince(pressed) > 60000) {
             std::fputs("the second picture never showed\n", stderr);
@@ -280,7 +308,10 @@ int Measure(const std::string& key, const std::string& back, std::vector<std::st
     const double nextMs = MillisecondsSince(pressed);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const auto pressedBack = Clock::now();
-    RunQuietly({"xdotool", "key", back});
+    if (!PressKey(display, back)) {
+        std::fprintf(stderr, "no key %s\n", back.c_str());
+        return finish(1);
+    }
     while (!ShowsAt(screen, where, kFirst)) {
         if (MillisecondsSince(pressedBack) > 60000) {
             std::fputs("the first picture never came back\n", stderr);

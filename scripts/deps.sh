@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev libxcb1-dev libjpeg62-turbo-dev libpng-dev libgif-dev libtiff-dev zlib1g-dev
   libwebp-dev libavif-dev libheif-dev libjxl-dev libexif-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-dejavu-core xvfb xauth x11-utils xdotool openbox
+  fonts-dejavu-core xvfb xauth x11-utils xdotool openbox libxtst-dev
   libglib2.0-dev libglib2.0-bin desktop-file-utils appstream shared-mime-info
 )
 
