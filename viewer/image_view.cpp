@@ -78,9 +78,6 @@ void ImageView::ReplaceLoad(PendingLoad next)
         } else {
             window.SetCursor(pending.remembered);
         }
-    } else if (next.navigation) {
-        next.waitCursor = true;
-        next.remembered = window.SetCursor(ViewCursor::Wait);
     }
     // A progress already on show goes on with the new decode's.
     next.showsProgress = pending.active && pending.showsProgress;
@@ -89,12 +86,27 @@ void ImageView::ReplaceLoad(PendingLoad next)
     BeginLoad();
 }
 
+void ImageView::ShowWaitCursor()
+{
+    if (pending.navigation && !pending.waitCursor) {
+        pending.waitCursor = true;
+        pending.remembered = window.SetCursor(ViewCursor::Wait);
+    }
+}
+
 void ImageView::BeginLoad()
 {
+    // A step to a picture the cache has ready shows it at once, without the
+    // wait cursor, whose first showing alone costs X11 milliseconds; a slide
+    // show keeps it on every step, as its own cursor rules build on it.
+    if (slideShowRunning) {
+        ShowWaitCursor();
+    }
     if (document.LoadFromCache(pending.path)) {
         FinishOpen();
         return;
     }
+    ShowWaitCursor();
     if (!document.cache.Start(pending.path)) {
         // Without a thread to decode on, here and now.
         document.Load(pending.path);

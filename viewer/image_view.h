@@ -281,6 +281,8 @@ private:
     // navigation step the slide show and the cursor.
     void FinishOpen();
     void StopLoadTimers();
+    // A step that has to wait shows the wait cursor (once for a run of steps).
+    void ShowWaitCursor();
     // Moves one axis to `position` (already clamped) by scrolling the contents.
     void ScrollAxisTo(ScrollAxis axis, std::int32_t position);
     void DrawFailureBox(ViewCanvas& canvas);

@@ -78,6 +78,47 @@ TEST_F(SlowPicture, OpenedFirstItCanBeLeftByAStepOrByClosing)
     }
 }
 
+// A step to a picture decoded ahead shows it at once and leaves the cursor
+// alone; one to a picture still decoding shows the wait cursor until it is
+// there, and a slide show's steps show it whatever the cache holds.
+TEST_F(SlowPicture, OnlyAStepThatWaitsShowsTheWaitCursor)
+{
+    const std::vector<std::string> paths = {dir.Write("1.bmp", Bmp24Header(4, 3, 90)),
+                                            dir.Write("2.bmp", Bmp24Header(5, 3, 90)), dir.Write("3.jpg", *slowJpeg)};
+    ViewFixture f;
+    f.view.loadInBackground = true;
+    f.window.cursor = ViewCursor::Hand;
+    // Until the step is done and, when a path is given, that picture decoded.
+    const auto settle = [&](const std::string& path) {
+        const auto limit = Clock::now() + std::chrono::seconds(60);
+        while ((f.view.Loading() || !(path.empty() || f.view.document.cache.Finished(path))) && Clock::now() < limit) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            f.view.OnTimer(kLoadPollTimerId);
+        }
+    };
+    ASSERT_TRUE(f.view.OpenImage(paths[0], true));
+    settle(paths[1]);
+    f.window.cursorHistory.clear();
+    f.view.ShowNext();
+    EXPECT_EQ(f.view.document.path, paths[1]);
+    EXPECT_TRUE(f.window.cursorHistory.empty());
+
+    ASSERT_FALSE(f.view.document.cache.Finished(paths[2])) << "decoded too fast to be caught";
+    f.view.ShowNext();
+    EXPECT_TRUE(f.view.Loading());
+    EXPECT_EQ(f.window.cursor, ViewCursor::Wait);
+    settle({});
+    EXPECT_EQ(f.view.document.path, paths[2]);
+    EXPECT_EQ(f.window.cursorHistory, (std::vector<ViewCursor>{ViewCursor::Wait, ViewCursor::Hand}));
+
+    f.view.ToggleSlideShow();
+    f.window.cursorHistory.clear();
+    f.view.OnTimer(kSlideShowTimerId);
+    settle({});
+    EXPECT_EQ(f.view.document.path, paths[0]);
+    EXPECT_EQ(f.window.cursorHistory, (std::vector<ViewCursor>{ViewCursor::Wait, ViewCursor::Blank, ViewCursor::Blank}));
+}
+
 // However the cache lets go of a picture still decoding, the decode ends
 // long before it would have finished, and nothing of it is handed out.
 TEST_F(SlowPicture, DroppingItsDecodeCancelsIt)
