@@ -403,14 +403,32 @@ void ViewWidget::RepaintNow()
 
 void ViewWidget::Invalidate(bool)
 {
+    marked = viewport()->rect();
     viewport()->update();
+}
+
+void ViewWidget::InvalidateRect(const ViewRect& rect)
+{
+    if (devicePixelRatioF() != 1.0) {
+        // Device pixels need not fall on logical ones: all of it, to be sure.
+        Invalidate(true);
+        return;
+    }
+    const QRect part(rect.left, rect.top, rect.Width(), rect.Height());
+    marked += part;
+    viewport()->update(part);
 }
 
 void ViewWidget::UpdateNow()
 {
     if (viewport()->isVisible()) {
-        viewport()->repaint();
+        if (marked.isEmpty()) {
+            viewport()->repaint();
+        } else {
+            viewport()->repaint(marked);
+        }
     }
+    marked = QRegion();
 }
 
 // ---- scroll bars

@@ -13,6 +13,7 @@
 #include <QBasicTimer>
 #include <QCursor>
 #include <QFont>
+#include <QRegion>
 #include <map>
 #include <string>
 #include <vector>
@@ -57,6 +58,7 @@ public:
     void SetScrollPosition(ScrollAxis axis, int position, bool redraw) override;
     void ScrollContents(int dx, int dy) override;
     void Invalidate(bool erase) override;
+    void InvalidateRect(const ViewRect& rect) override;
     void UpdateNow() override;
     ViewCursor SetCursor(ViewCursor cursor) override;
     // ViewTimer
@@ -106,6 +108,8 @@ private:
 
     // Rows of the picture converted for one paint: top-down, 32 bits a pixel.
     std::vector<std::uint32_t> paintBuffer;
+    // What Invalidate and InvalidateRect marked since the last UpdateNow.
+    QRegion marked;
 };
 
 }  // namespace brelvix::app

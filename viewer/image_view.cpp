@@ -14,9 +14,36 @@ ImageView::ImageView(ViewWindow& viewWindow, ViewTimer& viewTimer, ViewFrame& vi
 
 ImageView::~ImageView() = default;
 
+ImageView::Screen ImageView::ScreenNow() const
+{
+    Screen screen;
+    screen.plain = document.loaded && !(fullScreen && document.showInfoInFullScreen);
+    screen.background = document.backgroundColor;
+    screen.width = clientWidth;
+    screen.height = clientHeight;
+    const ViewPoint at = PicturePosition();
+    const int x = at.x - offsetX;
+    const int y = at.y - offsetY;
+    screen.picture = {std::max(x, 0), std::max(y, 0), std::min(x + document.display.Width(), clientWidth),
+                      std::min(y + document.display.Height(), clientHeight)};
+    return screen;
+}
+
+// Stepping between pictures smaller than the window repaints only where
+// they lie, not the bands around them, which saves filling and sending the
+// whole drawing area each time.
 void ImageView::Repaint()
 {
-    window.Invalidate(true);
+    const Screen now = ScreenNow();
+    if (painted.plain && now.plain && painted.background == now.background && painted.width == now.width &&
+        painted.height == now.height) {
+        const ViewRect& a = painted.picture;
+        const ViewRect& b = now.picture;
+        window.InvalidateRect({std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
+                               std::max(a.bottom, b.bottom)});
+    } else {
+        window.Invalidate(true);
+    }
     window.UpdateNow();
 }
 

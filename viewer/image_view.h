@@ -289,6 +289,19 @@ private:
     void DrawOverlay(ViewCanvas& canvas);
     void Repaint();
 
+    // What a paint of the whole drawing area shows, as far as the next
+    // repaint needs to know: when both it and the last paint show only a
+    // picture on a plain background of the same colour and client size,
+    // only where either picture lies can change, and the rest is left alone.
+    struct Screen {
+        bool plain = false;
+        ViewRect picture;
+        std::uint32_t background = 0;
+        std::int32_t width = 0;
+        std::int32_t height = 0;
+    };
+    Screen ScreenNow() const;
+
     ViewWindow& window;
     ViewTimer& timer;
     ViewFrame& frame;
@@ -299,6 +312,7 @@ private:
     // decoded ahead of time.
     std::int32_t browseStep = 1;
     PendingLoad pending;
+    Screen painted;
 };
 
 }  // namespace brelvix

@@ -134,6 +134,9 @@ public:
     // Marks the whole drawing area for repainting; with `erase` the
     // background is erased first (ImageView::EraseBackground).
     virtual void Invalidate(bool erase) = 0;
+    // Marks the part `rect` of the drawing area for repainting, the
+    // background erased first.
+    virtual void InvalidateRect(const ViewRect& rect) = 0;
     // Paints whatever is marked, before returning.
     virtual void UpdateNow() = 0;
 

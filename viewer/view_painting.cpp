@@ -166,6 +166,7 @@ void ImageView::Paint(ViewCanvas& canvas)
     if (fullScreen && document.showInfoInFullScreen) {
         DrawOverlay(canvas);
     }
+    painted = ScreenNow();
 }
 
 // The box is centred in the window's outer size and, like everything

@@ -21,6 +21,7 @@ public:
     ScrollBarInfo bars[2];  // Horizontal, Vertical
     std::vector<std::pair<int, int>> scrolled;
     int invalidations = 0;
+    std::vector<ViewRect> parts;  // of InvalidateRect, in order
     int updates = 0;
     ViewCursor cursor = ViewCursor::None;
     std::vector<ViewCursor> cursorHistory;
@@ -33,6 +34,11 @@ public:
     void SetScrollPosition(ScrollAxis axis, int position, bool) override { BarOf(axis).position = position; }
     void ScrollContents(int dx, int dy) override { scrolled.emplace_back(dx, dy); }
     void Invalidate(bool) override { ++invalidations; }
+    void InvalidateRect(const ViewRect& part) override
+    {
+        ++invalidations;
+        parts.push_back(part);
+    }
     void UpdateNow() override { ++updates; }
     ViewCursor SetCursor(ViewCursor next) override;
 

@@ -200,6 +200,76 @@ TEST(WorkingCopy, ScreenShowsThePictureAtEveryZoomStepAndScrollPosition)
     }
 }
 
+// A screen that keeps its pixels between paints and takes paint only inside
+// `clip`, as a window repainting part of itself does.
+class ClippedScreen : public PixelCanvas {
+public:
+    using PixelCanvas::PixelCanvas;
+    void FillRect(int left, int top, int right, int bottom, std::uint32_t colour) override
+    {
+        for (int y = std::max(top, clip.top); y < std::min(bottom, clip.bottom); ++y) {
+            for (int x = std::max(left, clip.left); x < std::min(right, clip.right); ++x) {
+                std::uint8_t* q = &rgb[(std::size_t(y) * width + x) * 3];
+                q[0] = colour & 0xFF;
+                q[1] = (colour >> 8) & 0xFF;
+                q[2] = (colour >> 16) & 0xFF;
+            }
+        }
+    }
+    int DrawPixels(int x, int y, int w, int h, const std::uint8_t* pixels, std::int32_t stride,
+                   std::uint32_t rop) override
+    {
+        const std::vector<std::uint8_t> before = rgb;
+        PixelCanvas::DrawPixels(x, y, w, h, pixels, stride, rop);
+        for (int row = 0; row < height; ++row) {
+            for (int column = 0; column < width; ++column) {
+                if (column < clip.left || column >= clip.right || row < clip.top || row >= clip.bottom) {
+                    std::memcpy(&rgb[(std::size_t(row) * width + column) * 3],
+                                &before[(std::size_t(row) * width + column) * 3], 3);
+                }
+            }
+        }
+        return 1;
+    }
+    void Repaint(ImageView& view, const ViewRect& part)
+    {
+        clip = part;
+        view.EraseBackground(*this);
+        view.Paint(*this);
+    }
+    ViewRect clip;
+};
+
+// Stepping between pictures that leave bands around them repaints only
+// where either picture lies; the screen ends up as a whole repaint leaves it.
+TEST(WorkingCopy, StepsBetweenSmallPicturesRepaintOnlyWhereTheyLie)
+{
+    ViewFixture f;
+    f.Resize(61, 40);
+    f.ShowPicture(20, 10);
+    ClippedScreen screen(61, 40);
+    screen.Repaint(f.view, {0, 0, 61, 40});
+    // Odd and even free space, a picture as wide as the area, one wider.
+    const int sizes[][2] = {{21, 11}, {30, 30}, {3, 2}, {61, 5}, {8, 39}, {20, 10}, {70, 12}, {9, 9}};
+    std::uint32_t seed = 1;
+    for (const auto& [w, h] : sizes) {
+        SCOPED_TRACE(::testing::Message() << w << " x " << h);
+        const std::size_t before = f.window.parts.size();
+        f.ShowPicture(w, h);
+        RandomPicture(*f.view.document.decoded, w, h, ++seed);
+        ASSERT_EQ(f.window.parts.size(), before + 1) << "a whole repaint";
+        screen.Repaint(f.view, f.window.parts.back());
+        ClippedScreen whole(61, 40);
+        whole.Repaint(f.view, {0, 0, 61, 40});
+        EXPECT_EQ(screen.rgb, whole.rgb);
+    }
+    // A new background colour repaints everything.
+    const std::size_t before = f.window.parts.size();
+    f.view.document.backgroundColor = 0x102030;
+    f.view.ZoomIn();
+    EXPECT_EQ(f.window.parts.size(), before);
+}
+
 // Unturned, the tiles of one zoom step are made again in the stores of the
 // step before; whatever those held must not show through.
 TEST(WorkingCopy, TilesMadeInTheMemoryOfAnEarlierZoomShowThePicture)
