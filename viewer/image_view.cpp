@@ -32,7 +32,7 @@ ImageView::Screen ImageView::ScreenNow() const
 // Stepping between pictures smaller than the window repaints only where
 // they lie, not the bands around them, which saves filling and sending the
 // whole drawing area each time.
-void ImageView::Repaint()
+void ImageView::MarkChanged()
 {
     const Screen now = ScreenNow();
     if (painted.plain && now.plain && painted.background == now.background && painted.width == now.width &&
@@ -44,6 +44,11 @@ void ImageView::Repaint()
     } else {
         window.Invalidate(true);
     }
+}
+
+void ImageView::Repaint()
+{
+    MarkChanged();
     window.UpdateNow();
 }
 

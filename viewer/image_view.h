@@ -287,6 +287,9 @@ private:
     void ScrollAxisTo(ScrollAxis axis, std::int32_t position);
     void DrawFailureBox(ViewCanvas& canvas);
     void DrawOverlay(ViewCanvas& canvas);
+    // Marks what changed on screen for repainting (see Screen); Repaint also
+    // paints it at once.
+    void MarkChanged();
     void Repaint();
 
     // What a paint of the whole drawing area shows, as far as the next

@@ -48,7 +48,7 @@ void ImageView::SetScrollExtents(int cx, int cy, bool redraw)
     pageSizeX = AtLeastOne(extentX / 10);
     pageSizeY = AtLeastOne(extentY / 10);
     if (redraw) {
-        window.Invalidate(true);
+        MarkChanged();
     }
 }
 
@@ -61,7 +61,7 @@ void ImageView::ScrollTo(int x, int y, bool redraw)
     window.SetScrollPosition(ScrollAxis::Horizontal, x, true);
     window.SetScrollPosition(ScrollAxis::Vertical, y, true);
     if (redraw) {
-        window.Invalidate(true);
+        MarkChanged();
     } else if (dx != 0 || dy != 0) {
         window.ScrollContents(static_cast<int>(dx), static_cast<int>(dy));
     }
