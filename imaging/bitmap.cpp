@@ -44,6 +44,22 @@ void PxBitmap::SetDimensions(std::int32_t newWidth, std::int32_t newHeight, std:
     bitsPerPixel = newBitsPerPixel;
 }
 
+int PxBitmap::ReuseOrCreateStore(std::int32_t newWidth, std::int32_t newHeight)
+{
+    if (platformBitmap && bitsPerPixel == 24 && width == newWidth && height == newHeight) {
+        // Every pixel is written over; the padding is cleared as a fresh
+        // store has it, so that the result does not depend on the store's past.
+        const std::int64_t used = 3 * static_cast<std::int64_t>(width);
+        const std::int64_t stride = Stride();
+        for (std::int64_t row = 0; stride > used && row < height; ++row) {
+            std::memset(pixels + row * stride + used, 0, static_cast<std::size_t>(stride - used));
+        }
+        return 0;
+    }
+    SetDimensions(newWidth, newHeight, 24);
+    return CreatePixelStore();
+}
+
 int PxBitmap::CreatePixelStore()
 {
     bitsPerPixel = 24;

@@ -131,11 +131,11 @@ public:
     // top-left origin) of what Scale(newWidth, newHeight) would make, byte
     // for byte, without making the rest: a view of a picture zoomed far
     // beyond the store cap needs only what is on screen. A destination that
-    // owns a store of exactly the part's size is written over (its row padding
-    // stays as it was) instead of getting a fresh one, so that a view making
-    // parts again and again does not fault in and zero new memory each time.
-    // 0 on success, 1 when the rectangle is not inside the scaled picture or a
-    // store cannot be had.
+    // owns a store of exactly the part's size is written over instead of
+    // getting a fresh one, with the same bytes as a fresh one would hold, so
+    // that a view making parts again and again does not fault in and zero
+    // new memory each time (Rotate and Flip do the same). 0 on success, 1 when the rectangle is not
+    // inside the scaled picture or a store cannot be had.
     int ScalePart(std::int32_t newWidth, std::int32_t newHeight, std::int32_t x, std::int32_t y, std::int32_t partWidth,
                   std::int32_t partHeight, PxBitmap* destination) const;
 
@@ -153,6 +153,10 @@ public:
 
 private:
     void ReleaseStore();
+    // Keeps the store when this bitmap owns one of exactly width x height at
+    // 24 bits (its row padding cleared), else makes a fresh one as
+    // CreatePixelStore does. For those who then write every pixel.
+    int ReuseOrCreateStore(std::int32_t newWidth, std::int32_t newHeight);
 
     std::int32_t formatId = 0;
     std::int32_t orientation = 1;

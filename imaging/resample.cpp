@@ -311,13 +311,8 @@ int PxBitmap::ScalePart(std::int32_t newWidth, std::int32_t newHeight, std::int3
         partWidth <= 0 || partHeight <= 0 || x < 0 || y < 0 || partWidth > newWidth - x || partHeight > newHeight - y) {
         return 1;
     }
-    const bool reusable = destination->platformBitmap && destination->bitsPerPixel == 24 &&
-                          destination->width == partWidth && destination->height == partHeight;
-    if (!reusable) {
-        destination->SetDimensions(partWidth, partHeight, bitsPerPixel);
-        if (destination->CreatePixelStore() != 0) {
-            return 1;
-        }
+    if (destination->ReuseOrCreateStore(partWidth, partHeight) != 0) {
+        return 1;
     }
     const PxTriangleFilter filter(kPxScaleRadius);
     const PxResampler resampler(&filter);

@@ -128,8 +128,7 @@ int PxBitmap::Rotate(std::int32_t code, PxBitmap* destination) const
         return result;
     }
     const bool swapped = code != 2;
-    destination->SetDimensions(swapped ? height : width, swapped ? width : height, bitsPerPixel);
-    if (destination->CreatePixelStore() != 0) {
+    if (destination->ReuseOrCreateStore(swapped ? height : width, swapped ? width : height) != 0) {
         return 1;
     }
     const Planes planes{pixels, Stride(), destination->Pixels(), destination->Stride(), width, height};
@@ -152,8 +151,7 @@ int PxBitmap::Flip(bool vertical, PxBitmap* destination) const
         destination->MoveFrom(mirrored);
         return result;
     }
-    destination->SetDimensions(width, height, bitsPerPixel);
-    if (destination->CreatePixelStore() != 0) {
+    if (destination->ReuseOrCreateStore(width, height) != 0) {
         return 1;
     }
     const Planes planes{pixels, Stride(), destination->Pixels(), destination->Stride(), width, height};

@@ -253,26 +253,21 @@ bool ImageDocument::RenderPart(std::int32_t x, std::int32_t y, std::int32_t widt
         // Straight into the part, whose store the scaler may write over.
         return decoded->ScalePart(scaledWidth, scaledHeight, sx, sy, sw, sh, part) == 0;
     }
-    PxBitmap scaled;
+    // The steps in between go through bitmaps of this thread's own that keep
+    // their stores from part to part (the parts of a view are mostly of one
+    // size); the last step writes into the part.
+    thread_local PxBitmap scaled;
+    thread_local PxBitmap turned;
     if (decoded->ScalePart(scaledWidth, scaledHeight, sx, sy, sw, sh, &scaled) != 0) {
         return false;
     }
-    if (turns != 0) {
-        PxBitmap turned;
-        if (scaled.Rotate(turns, &turned) != 0) {
-            return false;
-        }
-        scaled.MoveFrom(turned);
+    if (turns == 0) {
+        return scaled.Flip(false, part) == 0;
     }
-    if (mirrored) {
-        PxBitmap mirror;
-        if (scaled.Flip(false, &mirror) != 0) {
-            return false;
-        }
-        scaled.MoveFrom(mirror);
+    if (!mirrored) {
+        return scaled.Rotate(turns, part) == 0;
     }
-    part->MoveFrom(scaled);
-    return true;
+    return scaled.Rotate(turns, &turned) == 0 && turned.Flip(false, part) == 0;
 }
 
 }  // namespace brelvix
