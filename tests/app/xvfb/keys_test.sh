@@ -219,19 +219,23 @@ EOF
     # Open asks for a picture.
     xdotool key ctrl+o
     dialog=$(window_titled "Select an image file to view") || fail "no Open dialog after ctrl+o"
-    xdotool windowactivate --sync "$dialog" >/dev/null 2>&1 || true
-    sleep 0.5
-    xdotool type --delay 5 "$pictures/p03.bmp"
-    sleep 0.5
-    xdotool key Return
-    if ! wait_for title_is p03.bmp; then
-      # On a loaded machine the file name's completion list can take the
-      # first Return; the dialog is then still open and takes a second.
-      if xwininfo -root -tree | grep -qF '"Select an image file to view"'; then
-        xdotool key Return
-      fi
-      wait_for title_is p03.bmp || fail "after Return in the Open dialog: title \"$(xdotool getwindowname "$main")\""
-    fi
+    # On a loaded machine the file name's completion list can take a Return,
+    # and typed characters can go astray: while the dialog is still open, the
+    # name is typed again over what the field holds.
+    dialog_open() { xwininfo -root -tree | grep -qF '"Select an image file to view"'; }
+    for attempt in 1 2 3; do
+      xdotool windowactivate --sync "$dialog" >/dev/null 2>&1 || true
+      sleep 0.5
+      xdotool key ctrl+a
+      xdotool type --delay 10 "$pictures/p03.bmp"
+      sleep 0.5
+      xdotool key Return
+      wait_for title_is p03.bmp && break
+      dialog_open && xdotool key Return && wait_for title_is p03.bmp && break
+      dialog_open || break
+      echo "the Open dialog is still open after attempt $attempt"
+    done
+    title_is p03.bmp || fail "after Return in the Open dialog: title \"$(xdotool getwindowname "$main")\""
     echo "ok  Return: title_is p03.bmp"
 
     # Delete asks, and moves the picture to the trash.
