@@ -39,8 +39,7 @@ namespace {
 // Four pixels a step: sixteen bytes hold four BGR pixels and a third of a
 // fifth, which the shuffle drops. Returns how many pixels it converted; the
 // last loads stay inside the row, as at least two pixels follow each one.
-__attribute__((target("ssse3"))) int BgrToXrgbSsse3(const std::uint8_t* source, std::uint32_t* destination,
-                                                    int count)
+__attribute__((target("ssse3"))) int BgrToXrgbSsse3(const std::uint8_t* source, std::uint32_t* destination, int count)
 {
     const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
     const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
@@ -59,7 +58,10 @@ int BgrToXrgbFast(const std::uint8_t* source, std::uint32_t* destination, int co
     return ssse3 ? BgrToXrgbSsse3(source, destination, count) : 0;
 }
 #else
-int BgrToXrgbFast(const std::uint8_t*, std::uint32_t*, int) { return 0; }
+int BgrToXrgbFast(const std::uint8_t*, std::uint32_t*, int)
+{
+    return 0;
+}
 #endif
 
 QColor FromColorRef(std::uint32_t colour)
@@ -177,10 +179,11 @@ std::vector<std::string> LocalFiles(const QMimeData* data)
 }
 
 // A load on the caller's thread that follows a busy cursor blocks the event
-// loop, so the cursor must reach the window system now. A round trip (QGuiApplication::sync)
-// would do that, but on X11 it also throws away the key presses waiting in
-// the queue meanwhile: four quick presses of Right would advance three
-// pictures. Sending what is buffered is all the cursor needs.
+// loop, so the cursor must reach the window system now. A round trip
+// (QGuiApplication::sync) would do that, but on X11 it also throws away the
+// key presses waiting in the queue meanwhile: four quick presses of Right
+// would advance three pictures. Sending what is buffered is all the cursor
+// needs.
 void SendPendingRequests()
 {
     if (QGuiApplication::platformName() != QLatin1String("xcb")) {

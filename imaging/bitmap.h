@@ -134,8 +134,9 @@ public:
     // owns a store of exactly the part's size is written over instead of
     // getting a fresh one, with the same bytes as a fresh one would hold, so
     // that a view making parts again and again does not fault in and zero
-    // new memory each time (Rotate and Flip do the same). 0 on success, 1 when the rectangle is not
-    // inside the scaled picture or a store cannot be had.
+    // new memory each time (Rotate and Flip do the same). 0 on success, 1
+    // when the rectangle is not inside the scaled picture or a store cannot
+    // be had.
     int ScalePart(std::int32_t newWidth, std::int32_t newHeight, std::int32_t x, std::int32_t y, std::int32_t partWidth,
                   std::int32_t partHeight, PxBitmap* destination) const;
 

@@ -73,7 +73,7 @@ struct PxDecoderJXL::Library {
     std::size_t size = 0;
     std::size_t fed = 0;  // bytes handed to libjxl so far
     std::size_t step = kMinStep;
-    bool deep = false;    // 16-bit samples requested
+    bool deep = false;  // 16-bit samples requested
     // Where libjxl writes 16-bit samples, before their high bytes go to the store.
     PxBuffer<std::uint16_t> wide;
 

@@ -212,8 +212,8 @@ bool ImageDocument::WorkingCopyIsDecoded() const
 // (the resampler gives the same bytes as for the whole), then turned and
 // mirrored like the whole: cutting a rectangle out commutes with turning and
 // mirroring, which only move pixels.
-bool ImageDocument::RenderPart(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
-                               PxBitmap* part) const
+bool ImageDocument::RenderPart(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height, PxBitmap* part,
+                               RenderScratch* scratch) const
 {
     if (!decoded || decoded->Pixels() == nullptr || part == nullptr || width <= 0 || height <= 0 || x < 0 || y < 0 ||
         width > display.width - x || height > display.height - y) {
@@ -253,11 +253,11 @@ bool ImageDocument::RenderPart(std::int32_t x, std::int32_t y, std::int32_t widt
         // Straight into the part, whose store the scaler may write over.
         return decoded->ScalePart(scaledWidth, scaledHeight, sx, sy, sw, sh, part) == 0;
     }
-    // The steps in between go through bitmaps of this thread's own that keep
-    // their stores from part to part (the parts of a view are mostly of one
-    // size); the last step writes into the part.
-    thread_local PxBitmap scaled;
-    thread_local PxBitmap turned;
+    // The last step writes into the part.
+    RenderScratch temporaries;
+    RenderScratch& steps = scratch != nullptr ? *scratch : temporaries;
+    PxBitmap& scaled = steps.scaled;
+    PxBitmap& turned = steps.turned;
     if (decoded->ScalePart(scaledWidth, scaledHeight, sx, sy, sw, sh, &scaled) != 0) {
         return false;
     }

@@ -97,8 +97,16 @@ public:
     // that size may keep it). False, with `part` unchanged or without a
     // store, when there are no decoded pixels, the rectangle is not inside
     // the working copy or memory cannot be had. Safe to call from several
-    // threads at once while the document does not change.
-    bool RenderPart(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height, PxBitmap* part) const;
+    // threads at once while the document does not change. A turned or
+    // mirrored part goes through `scratch` on its way (the caller's own, one
+    // per thread, whose stores then serve part after part), or through
+    // temporaries without one.
+    struct RenderScratch {
+        PxBitmap scaled;
+        PxBitmap turned;
+    };
+    bool RenderPart(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height, PxBitmap* part,
+                    RenderScratch* scratch = nullptr) const;
     // The working copy is the decoded picture itself (zoom gives its size,
     // neither turned nor mirrored): it can be drawn straight from the store.
     bool WorkingCopyIsDecoded() const;

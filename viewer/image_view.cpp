@@ -37,10 +37,7 @@ void ImageView::MarkChanged()
     const Screen now = ScreenNow();
     if (painted.plain && now.plain && painted.background == now.background && painted.width == now.width &&
         painted.height == now.height) {
-        const ViewRect& a = painted.picture;
-        const ViewRect& b = now.picture;
-        window.InvalidateRect({std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
-                               std::max(a.bottom, b.bottom)});
+        window.InvalidateRect(BoundingRect(painted.picture, now.picture));
     } else {
         window.Invalidate(true);
     }
@@ -170,7 +167,7 @@ void ImageView::PollLoad()
         return;
     }
     if (pending.showsProgress) {
-        const int percent = document.cache.Progress(pending.path) / 10;
+        const int percent = LoadingPercent();
         if (percent != pending.shownPercent) {
             pending.shownPercent = percent;
             frame.SetStatusText(LoadingText());
@@ -178,10 +175,14 @@ void ImageView::PollLoad()
     }
 }
 
+int ImageView::LoadingPercent() const
+{
+    return pending.active ? document.cache.Progress(pending.path) / 10 : 0;
+}
+
 std::string ImageView::LoadingText() const
 {
-    const int percent = pending.active ? document.cache.Progress(pending.path) / 10 : 0;
-    return "Loading " + std::to_string(percent) + "%";
+    return "Loading " + std::to_string(LoadingPercent()) + "%";
 }
 
 void ImageView::FinishOpen()

@@ -115,6 +115,7 @@ public:
     void CancelLoading();
     // The status text while a decode is slow: "Loading 42%".
     std::string LoadingText() const;
+    int LoadingPercent() const;
 
     // ---- refresh, rotation, flips, zoom
     void UpdateDisplay();

@@ -11,6 +11,7 @@
 // Colours are 0x00BBGGRR: red in the low byte, then green, then blue.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -78,6 +79,12 @@ struct ViewRect {
     int Height() const { return bottom - top; }
     bool operator==(const ViewRect&) const = default;
 };
+
+// The smallest rectangle holding both.
+inline ViewRect BoundingRect(const ViewRect& a, const ViewRect& b)
+{
+    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right), std::max(a.bottom, b.bottom)};
+}
 
 // One scroll bar in the view's terms: positions run from `minimum` to
 // `maximum` inclusive (0 to extent - 1), `page` is the visible part (the

@@ -11,20 +11,26 @@ void ViewTiles::Clear()
 {
     tiles.clear();
     spares.clear();
+    scratch.clear();
     owner = nullptr;
 }
 
 std::unique_ptr<ViewTiles::Tile> ViewTiles::NewTile(std::int32_t width, std::int32_t height)
 {
     const auto spare = std::find_if(spares.begin(), spares.end(), [&](const std::unique_ptr<Tile>& tile) {
-        return tile->pixels.Width() == width && tile->pixels.Height() == height;
+        return tile->width == width && tile->height == height;
     });
+    std::unique_ptr<Tile> tile;
     if (spare == spares.end()) {
-        return std::make_unique<Tile>();
+        tile = std::make_unique<Tile>();
+    } else {
+        tile = std::move(*spare);
+        *spare = std::move(spares.back());
+        spares.pop_back();
     }
-    std::unique_ptr<Tile> tile = std::move(*spare);
-    *spare = std::move(spares.back());
-    spares.pop_back();
+    tile->width = width;
+    tile->height = height;
+    tile->made = false;
     return tile;
 }
 
@@ -71,7 +77,6 @@ void ViewTiles::Draw(const ImageDocument& document, PxDrawTarget& target, std::i
                 tile = tiles.back().get();
                 tile->column = column;
                 tile->row = row;
-                tile->made = false;
                 missing.push_back(tile);
             }
             tile->lastUse = useCounter;
@@ -82,14 +87,14 @@ void ViewTiles::Draw(const ImageDocument& document, PxDrawTarget& target, std::i
     // Each tile is made on its own; the cores share them out.
     const int workers = static_cast<int>(std::min<std::size_t>(missing.size(), PxWorkerCount()));
     if (workers > 0) {
+        while (scratch.size() < static_cast<std::size_t>(workers)) {
+            scratch.push_back(std::make_unique<ImageDocument::RenderScratch>());
+        }
         PxRunInParallel(workers, [&](int worker) {
             for (std::size_t i = static_cast<std::size_t>(worker); i < missing.size(); i += workers) {
                 Tile& tile = *missing[i];
-                const std::int32_t x = tile.column * kTileSize;
-                const std::int32_t y = tile.row * kTileSize;
-                const std::int32_t width = std::min(kTileSize, document.display.Width() - x);
-                const std::int32_t height = std::min(kTileSize, document.display.Height() - y);
-                tile.made = document.RenderPart(x, y, width, height, &tile.pixels);
+                tile.made = document.RenderPart(tile.column * kTileSize, tile.row * kTileSize, tile.width, tile.height,
+                                                &tile.pixels, scratch[static_cast<std::size_t>(worker)].get());
             }
         });
     }

@@ -13,10 +13,9 @@
 #include <vector>
 
 #include "imaging/bitmap.h"
+#include "viewer/image_document.h"
 
 namespace brelvix {
-
-class ImageDocument;
 
 class ViewTiles {
 public:
@@ -41,6 +40,9 @@ private:
     struct Tile {
         std::int32_t column = 0;
         std::int32_t row = 0;
+        // Its part of the working copy: kTileSize square but at the edges.
+        std::int32_t width = 0;
+        std::int32_t height = 0;
         std::uint64_t lastUse = 0;
         bool made = false;
         PxBitmap pixels;
@@ -52,6 +54,8 @@ private:
     std::vector<std::unique_ptr<Tile>> tiles;
     // Tiles of older working copies, kept for their stores.
     std::vector<std::unique_ptr<Tile>> spares;
+    // One per worker: the steps between scaling and a turned tile.
+    std::vector<std::unique_ptr<ImageDocument::RenderScratch>> scratch;
     // The working copy the tiles were made of.
     std::uint64_t generation = 0;
     const ImageDocument* owner = nullptr;

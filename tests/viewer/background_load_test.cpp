@@ -116,7 +116,8 @@ TEST_F(SlowPicture, OnlyAStepThatWaitsShowsTheWaitCursor)
     f.view.OnTimer(kSlideShowTimerId);
     settle({});
     EXPECT_EQ(f.view.document.path, paths[0]);
-    EXPECT_EQ(f.window.cursorHistory, (std::vector<ViewCursor>{ViewCursor::Wait, ViewCursor::Blank, ViewCursor::Blank}));
+    EXPECT_EQ(f.window.cursorHistory,
+              (std::vector<ViewCursor>{ViewCursor::Wait, ViewCursor::Blank, ViewCursor::Blank}));
 }
 
 // However the cache lets go of a picture still decoding, the decode ends

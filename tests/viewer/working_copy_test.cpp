@@ -114,12 +114,25 @@ TEST(WorkingCopy, EveryPartIsTheSamePlaceOfTheWholeAtEveryZoomTurnAndMirror)
     }
 }
 
-// A canvas that keeps what is drawn on it, pixel by pixel, as top-down RGB.
+// A canvas that keeps what is drawn on it, pixel by pixel, as top-down RGB,
+// between paints; it takes paint only inside `clip`, as a window repainting
+// part of itself does.
 class PixelCanvas : public FakeCanvas {
 public:
     PixelCanvas(int clientWidth, int clientHeight)
-        : width(clientWidth), height(clientHeight), rgb(std::size_t(clientWidth) * clientHeight * 3, 0)
+        : width(clientWidth),
+          height(clientHeight),
+          rgb(std::size_t(clientWidth) * clientHeight * 3, 0),
+          clip{0, 0, clientWidth, clientHeight}
     {
+    }
+    void FillRect(int left, int top, int right, int bottom, std::uint32_t colour) override
+    {
+        for (int y = top; y < bottom; ++y) {
+            for (int x = left; x < right; ++x) {
+                Put(x, y, colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
+            }
+        }
     }
     int DrawPixels(int x, int y, int w, int h, const std::uint8_t* pixels, std::int32_t stride,
                    std::uint32_t rop) override
@@ -127,14 +140,8 @@ public:
         FakeCanvas::DrawPixels(x, y, w, h, pixels, stride, rop);
         for (int row = 0; row < h; ++row) {
             for (int column = 0; column < w; ++column) {
-                if (x + column < 0 || x + column >= width || y + row < 0 || y + row >= height) {
-                    continue;
-                }
                 const std::uint8_t* p = pixels + std::int64_t(h - 1 - row) * stride + 3 * column;
-                std::uint8_t* q = &rgb[(std::size_t(y + row) * width + x + column) * 3];
-                q[0] = p[2];
-                q[1] = p[1];
-                q[2] = p[0];
+                Put(x + column, y + row, p[2], p[1], p[0]);
             }
         }
         return 1;
@@ -144,9 +151,30 @@ public:
         const std::uint8_t* q = &rgb[(std::size_t(y) * width + x) * 3];
         return Rgb{q[0], q[1], q[2]};
     }
+    // Erases and paints what `part` of the client area shows.
+    void Repaint(ImageView& view, const ViewRect& part)
+    {
+        clip = part;
+        view.EraseBackground(*this);
+        view.Paint(*this);
+    }
     int width;
     int height;
     std::vector<std::uint8_t> rgb;
+    ViewRect clip;
+
+private:
+    void Put(int x, int y, std::uint32_t r, std::uint32_t g, std::uint32_t b)
+    {
+        if (x < std::max(clip.left, 0) || x >= std::min(clip.right, width) || y < std::max(clip.top, 0) ||
+            y >= std::min(clip.bottom, height)) {
+            return;
+        }
+        std::uint8_t* q = &rgb[(std::size_t(y) * width + x) * 3];
+        q[0] = static_cast<std::uint8_t>(r);
+        q[1] = static_cast<std::uint8_t>(g);
+        q[2] = static_cast<std::uint8_t>(b);
+    }
 };
 
 // What the client area must show: the working copy at its placement, less
@@ -200,46 +228,6 @@ TEST(WorkingCopy, ScreenShowsThePictureAtEveryZoomStepAndScrollPosition)
     }
 }
 
-// A screen that keeps its pixels between paints and takes paint only inside
-// `clip`, as a window repainting part of itself does.
-class ClippedScreen : public PixelCanvas {
-public:
-    using PixelCanvas::PixelCanvas;
-    void FillRect(int left, int top, int right, int bottom, std::uint32_t colour) override
-    {
-        for (int y = std::max(top, clip.top); y < std::min(bottom, clip.bottom); ++y) {
-            for (int x = std::max(left, clip.left); x < std::min(right, clip.right); ++x) {
-                std::uint8_t* q = &rgb[(std::size_t(y) * width + x) * 3];
-                q[0] = colour & 0xFF;
-                q[1] = (colour >> 8) & 0xFF;
-                q[2] = (colour >> 16) & 0xFF;
-            }
-        }
-    }
-    int DrawPixels(int x, int y, int w, int h, const std::uint8_t* pixels, std::int32_t stride,
-                   std::uint32_t rop) override
-    {
-        const std::vector<std::uint8_t> before = rgb;
-        PixelCanvas::DrawPixels(x, y, w, h, pixels, stride, rop);
-        for (int row = 0; row < height; ++row) {
-            for (int column = 0; column < width; ++column) {
-                if (column < clip.left || column >= clip.right || row < clip.top || row >= clip.bottom) {
-                    std::memcpy(&rgb[(std::size_t(row) * width + column) * 3],
-                                &before[(std::size_t(row) * width + column) * 3], 3);
-                }
-            }
-        }
-        return 1;
-    }
-    void Repaint(ImageView& view, const ViewRect& part)
-    {
-        clip = part;
-        view.EraseBackground(*this);
-        view.Paint(*this);
-    }
-    ViewRect clip;
-};
-
 // Stepping between pictures that leave bands around them repaints only
 // where either picture lies; the screen ends up as a whole repaint leaves it.
 TEST(WorkingCopy, StepsBetweenSmallPicturesRepaintOnlyWhereTheyLie)
@@ -247,7 +235,7 @@ TEST(WorkingCopy, StepsBetweenSmallPicturesRepaintOnlyWhereTheyLie)
     ViewFixture f;
     f.Resize(61, 40);
     f.ShowPicture(20, 10);
-    ClippedScreen screen(61, 40);
+    PixelCanvas screen(61, 40);
     screen.Repaint(f.view, {0, 0, 61, 40});
     // Odd and even free space, a picture as wide as the area, one wider.
     const int sizes[][2] = {{21, 11}, {30, 30}, {3, 2}, {61, 5}, {8, 39}, {20, 10}, {70, 12}, {9, 9}};
@@ -262,12 +250,10 @@ TEST(WorkingCopy, StepsBetweenSmallPicturesRepaintOnlyWhereTheyLie)
         ASSERT_EQ(f.window.invalidations - invalidations, int(f.window.parts.size() - before)) << "a whole repaint";
         ViewRect marked = f.window.parts[before];
         for (std::size_t i = before + 1; i < f.window.parts.size(); ++i) {
-            const ViewRect& part = f.window.parts[i];
-            marked = {std::min(marked.left, part.left), std::min(marked.top, part.top),
-                      std::max(marked.right, part.right), std::max(marked.bottom, part.bottom)};
+            marked = BoundingRect(marked, f.window.parts[i]);
         }
         screen.Repaint(f.view, marked);
-        ClippedScreen whole(61, 40);
+        PixelCanvas whole(61, 40);
         whole.Repaint(f.view, {0, 0, 61, 40});
         EXPECT_EQ(screen.rgb, whole.rgb);
     }
