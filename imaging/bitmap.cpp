@@ -35,6 +35,29 @@ void PxBitmap::ReleaseStore()
 {
     platformBitmap.reset();
     pixels = nullptr;
+    DropAlpha();
+}
+
+void PxBitmap::DropAlpha()
+{
+    alphaPlane.reset();
+    alpha = nullptr;
+}
+
+int PxBitmap::CreateAlphaPlane()
+{
+    DropAlpha();
+    if (pixels == nullptr || width <= 0 || height <= 0) {
+        return 1;
+    }
+    const std::uint64_t bytes = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
+    alphaPlane = PxZeroed<std::uint8_t>(bytes);
+    if (!alphaPlane) {
+        return 1;
+    }
+    alpha = alphaPlane.get();
+    std::memset(alpha, 0xFF, static_cast<std::size_t>(bytes));
+    return 0;
 }
 
 void PxBitmap::SetDimensions(std::int32_t newWidth, std::int32_t newHeight, std::int32_t newBitsPerPixel)
@@ -49,6 +72,9 @@ int PxBitmap::ReuseOrCreateStore(std::int32_t newWidth, std::int32_t newHeight)
     if (platformBitmap && bitsPerPixel == 24 && width == newWidth && height == newHeight) {
         // Every pixel is written over; the padding is cleared as a fresh
         // store has it, so that the result does not depend on the store's past.
+        // The caller writes the pixels only; transparency of the store's
+        // past must not stay with them.
+        DropAlpha();
         const std::int64_t used = 3 * static_cast<std::int64_t>(width);
         const std::int64_t stride = Stride();
         for (std::int64_t row = 0; stride > used && row < height; ++row) {
@@ -85,6 +111,9 @@ PxBitmap& PxBitmap::CopyFrom(const PxBitmap& source)
     // up sized but without a store, like the source.
     if (source.pixels != nullptr && CreatePixelStore() == 0) {
         std::memcpy(pixels, source.pixels, static_cast<std::size_t>(Stride() * height));
+        if (source.alpha != nullptr && CreateAlphaPlane() == 0) {
+            std::memcpy(alpha, source.alpha, static_cast<std::size_t>(std::int64_t{width} * height));
+        }
     }
     return *this;
 }
@@ -101,6 +130,9 @@ void PxBitmap::MoveFrom(PxBitmap& source)
     platformBitmap = std::move(source.platformBitmap);
     pixels = source.pixels;
     source.pixels = nullptr;
+    alphaPlane = std::move(source.alphaPlane);
+    alpha = source.alpha;
+    source.alpha = nullptr;
     source.width = 0;
     source.height = 0;
     source.bitsPerPixel = 0;
@@ -114,6 +146,7 @@ void PxBitmap::ShareFrom(const PxBitmap& source)
     ReleaseStore();
     SetDimensions(source.width, source.height, source.bitsPerPixel);
     pixels = source.pixels;
+    alpha = source.alpha;
 }
 
 std::uint8_t** PxBitmap::GetRows()

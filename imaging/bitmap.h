@@ -140,6 +140,22 @@ public:
     int ScalePart(std::int32_t newWidth, std::int32_t newHeight, std::int32_t x, std::int32_t y, std::int32_t partWidth,
                   std::int32_t partHeight, PxBitmap* destination) const;
 
+    // Transparency read from the file, kept beside the 24-bit store so that
+    // the store holds exactly what it holds without it: one byte a pixel (0
+    // transparent to 255 opaque), rows bottom-up like the store's and `width`
+    // bytes apart, without padding. Most pictures have none (HasAlpha false).
+    // A new store (CreatePixelStore, a store written over by a transform)
+    // starts without one; CopyFrom copies it, MoveFrom moves it and ShareFrom
+    // shows the source's, as they do with the store.
+    bool HasAlpha() const { return alpha != nullptr; }
+    const std::uint8_t* Alpha() const { return alpha; }
+    std::uint8_t* Alpha() { return alpha; }
+    // Gives the bitmap an alpha plane of its width x height, every pixel
+    // opaque. 0, or 1 without a store or when the memory cannot be had (the
+    // bitmap then has no plane).
+    int CreateAlphaPlane();
+    void DropAlpha();
+
     // Only the loader sets the format id.
     void SetFormatId(std::int32_t id) { formatId = id; }
 
@@ -164,6 +180,10 @@ private:
     // The store's allocation (stands in for the platform bitmap handle);
     // null when the store is shown from another bitmap (ShareFrom).
     PxBuffer<std::uint8_t> platformBitmap;
+    // The alpha plane and its allocation (null when shown from another
+    // bitmap, as with the store).
+    std::uint8_t* alpha = nullptr;
+    PxBuffer<std::uint8_t> alphaPlane;
 };
 
 }  // namespace brelvix

@@ -182,6 +182,42 @@ TEST(PxBitmap, SharedStoreIsShownNotOwned)
     EXPECT_EQ(std::vector<std::uint8_t>(source.Pixels(), source.Pixels() + source.Stride() * 3), before);
 }
 
+TEST(PxBitmap, AlphaPlaneTravelsWithTheStoreAndNeverOutlivesIt)
+{
+    PxBitmap bitmap;
+    EXPECT_EQ(bitmap.CreateAlphaPlane(), 1);  // no store yet
+    bitmap.SetDimensions(3, 2, 24);
+    ASSERT_EQ(bitmap.CreatePixelStore(), 0);
+    ASSERT_EQ(bitmap.CreateAlphaPlane(), 0);
+    EXPECT_EQ(std::vector<std::uint8_t>(bitmap.Alpha(), bitmap.Alpha() + 6), std::vector<std::uint8_t>(6, 255));
+    bitmap.Alpha()[5] = 17;
+
+    PxBitmap copy;
+    copy.CopyFrom(bitmap);
+    ASSERT_TRUE(copy.HasAlpha());
+    EXPECT_NE(copy.Alpha(), bitmap.Alpha());
+    EXPECT_EQ(copy.Alpha()[5], 17);
+
+    PxBitmap shown;
+    shown.ShareFrom(bitmap);
+    EXPECT_EQ(shown.Alpha(), bitmap.Alpha());
+
+    PxBitmap moved;
+    moved.MoveFrom(copy);
+    EXPECT_FALSE(copy.HasAlpha());
+    ASSERT_TRUE(moved.HasAlpha());
+    EXPECT_EQ(moved.Alpha()[5], 17);
+
+    // A fresh store, or one written over by a transform, starts opaque.
+    ASSERT_EQ(moved.CreatePixelStore(), 0);
+    EXPECT_FALSE(moved.HasAlpha());
+    PxBitmap turned;
+    ASSERT_EQ(bitmap.Rotate(2, &turned), 0);
+    ASSERT_EQ(turned.CreateAlphaPlane(), 0);
+    ASSERT_EQ(bitmap.Rotate(2, &turned), 0);
+    EXPECT_FALSE(turned.HasAlpha());
+}
+
 TEST(PxBitmap, RowTableAddressesEveryRow)
 {
     PxBitmap bitmap;
