@@ -110,6 +110,9 @@ std::vector<std::uint8_t> EncodeAvif(const RawPicture& picture, const AvifWriter
                 return {};
             }
             Transform(cells.back().get(), options);
+            if (!options.exif.empty()) {
+                avifImageSetMetadataExif(cells.back().get(), options.exif.data(), options.exif.size());
+            }
             cellPointers.push_back(cells.back().get());
         }
     }

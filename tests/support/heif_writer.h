@@ -15,6 +15,8 @@ struct HeifWriterOptions {
     // The orientation (1 to 8, as Exif counts) that libheif records as the
     // file's rotation and mirror.
     int orientation = 1;
+    // An Exif item of the primary picture with this block, when not empty.
+    std::vector<std::uint8_t> exif;
 };
 
 // Encodes the picture with HEVC at its own bit depth (8 or 10), with alpha
