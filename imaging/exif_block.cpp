@@ -19,9 +19,9 @@ namespace brelvix {
 
 namespace {
 
-// Most headers fit in the first read; later structures are reached with
-// reads at their offsets.
-constexpr std::size_t kHeadBytes = 64 * 1024;
+// The first read takes the signature and the first structures of most
+// files; a block and later structures are read where they are.
+constexpr std::size_t kHeadBytes = 4 * 1024;
 // No Exif block of a photo comes near this; a larger one is not read.
 constexpr std::uint64_t kMaxBlock = std::uint64_t{4} << 20;
 // Bounds on the walks: a file that claims more structures than this is not

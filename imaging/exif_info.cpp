@@ -36,12 +36,15 @@ ExifHandle Load(const std::uint8_t* data, std::size_t size)
     if (data == nullptr || size == 0) {
         return ExifHandle();
     }
-    const bool hasHeader = size >= sizeof kExifHeader && std::memcmp(data, kExifHeader, sizeof kExifHeader) == 0;
+    size = std::min(size, kMaxExifBytes);
+    // Only a block without the header is copied to put one in front.
     std::vector<std::uint8_t> block;
-    if (!hasHeader) {
+    if (size < sizeof kExifHeader || std::memcmp(data, kExifHeader, sizeof kExifHeader) != 0) {
         block.assign(kExifHeader, kExifHeader + sizeof kExifHeader);
+        block.insert(block.end(), data, data + size);
+        data = block.data();
+        size = block.size();
     }
-    block.insert(block.end(), data, data + std::min(size, kMaxExifBytes));
     ExifHandle exif(exif_data_new());
     if (exif == nullptr) {
         return exif;
@@ -49,7 +52,7 @@ ExifHandle Load(const std::uint8_t* data, std::size_t size)
     // As found, nothing added: following the standard would make libexif
     // fill in entries the file does not hold.
     exif_data_unset_option(exif.get(), EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
-    exif_data_load_data(exif.get(), block.data(), static_cast<unsigned int>(block.size()));
+    exif_data_load_data(exif.get(), data, static_cast<unsigned int>(size));
     return exif;
 }
 
