@@ -11,6 +11,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -18,12 +19,44 @@ namespace brelvix::platform {
 
 enum class TrashResult { kDone, kFailed };
 
+// Where a file moved to the trash went, enough to put it back.
+struct TrashEntry {
+    std::string originalPath;  // absolute, symbolic links of its folder resolved
+    std::string filesPath;     // the file itself, in the trash's files/ folder
+    std::string infoPath;      // its .trashinfo, in the trash's info/ folder
+    // The entry's identity in the trash, so that another file trashed later
+    // under the same entry name (perhaps reusing the inode) is never taken
+    // for it. All zero: not checked.
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t size = 0;
+    std::int64_t changedSeconds = 0;
+    std::int64_t changedNanoseconds = 0;
+};
+
 // Moves the file, folder or symbolic link at `path` (a symbolic link itself,
 // not its target) to the trash. The entry's info file is created exclusively
 // before the move and removed again when the move fails, so a failure leaves
 // neither a stray info file nor a changed trash. On failure `error` (when
-// given) receives a short English reason.
-TrashResult MoveToTrash(const std::string& path, std::string* error = nullptr);
+// given) receives a short English reason: the one that explains it to the
+// user (a folder that does not let files be removed from it is named as
+// such, not hidden behind a later attempt's reason). On success `entry`
+// (when given) receives where the file went.
+TrashResult MoveToTrash(const std::string& path, std::string* error = nullptr, TrashEntry* entry = nullptr);
+
+enum class RestoreResult {
+    kDone,      // the file is back at its original path
+    kOccupied,  // a file of that name exists there again; both stay where they are
+    kGone,      // the entry is no longer in the trash (emptied, restored, or replaced)
+    kFailed,    // it could not be moved back; `error` says why
+};
+
+// Puts a trashed file back at the path its .trashinfo records (relative
+// paths of a device's trash count from that device's top folder), creating
+// the folders on the way when they went meanwhile, and removes the info
+// file. The file is never copied and never replaces anything. `error` (when
+// given) receives a short English reason for every result but kDone.
+RestoreResult RestoreFromTrash(const TrashEntry& entry, std::string* error = nullptr);
 
 // The building blocks, exposed for tests.
 
@@ -33,7 +66,8 @@ TrashResult MoveToTrash(const std::string& path, std::string* error = nullptr);
 // free one of "stem.2.ext", "stem.3.ext"... (a long name is shortened so that
 // its info file name still fits the file system).
 TrashResult MoveIntoTrashFolder(const std::string& absolutePath, const std::string& trashFolder,
-                                const std::string& recordedPath, std::string* error = nullptr);
+                                const std::string& recordedPath, std::string* error = nullptr,
+                                TrashEntry* entry = nullptr);
 
 // A trash folder to try, and how the original location is recorded in it.
 struct TrashCandidate {
@@ -60,5 +94,9 @@ std::vector<TrashCandidate> ChooseTrashFolders(const TrashSituation& situation);
 // The info file's Path value: every byte but the unreserved characters of
 // RFC 2396 and '/' percent-encoded.
 std::string EncodeTrashPath(const std::string& path);
+
+// The reverse of EncodeTrashPath for any percent-encoded text; false when a
+// '%' is not followed by two hexadecimal digits.
+bool DecodeTrashPath(const std::string& encoded, std::string* path);
 
 }  // namespace brelvix::platform

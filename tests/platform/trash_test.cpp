@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <ctime>
+#include <functional>
+#include <iterator>
+#include <utility>
 
 #include "platform_test_util.h"
 #include "support/temp_dir.h"
@@ -189,6 +193,182 @@ TEST_F(TrashTest, LongNamesAreShortenedToFitTheInfoFile)
     }
     // The full path is recorded, not the shortened name.
     EXPECT_NE(InfoOf(entries[0]).find(std::string("%C3%A9.jpeg\n")), std::string::npos);
+}
+
+TEST_F(TrashTest, UndoPutsTheFileBackFromItsInfo)
+{
+    const std::string path = Picture("100% a b.jpg", "jpeg bytes");
+    TrashEntry entry;
+    ASSERT_EQ(MoveToTrash(path, nullptr, &entry), TrashResult::kDone);
+    EXPECT_EQ(entry.originalPath, path);
+    EXPECT_EQ(entry.filesPath, (Trash() / "files" / "100% a b.jpg").string());
+    EXPECT_EQ(entry.infoPath, (Trash() / "info" / "100% a b.jpg.trashinfo").string());
+    ASSERT_FALSE(fs::exists(path));
+
+    std::string error;
+    ASSERT_EQ(RestoreFromTrash(entry, &error), RestoreResult::kDone) << error;
+    EXPECT_EQ(ReadText(path), "jpeg bytes");
+    EXPECT_TRUE(ListFolder(Trash() / "files").empty());
+    EXPECT_TRUE(ListFolder(Trash() / "info").empty());
+    // Done once: a second undo finds nothing.
+    EXPECT_EQ(RestoreFromTrash(entry, &error), RestoreResult::kGone);
+    EXPECT_EQ(ReadText(path), "jpeg bytes");
+}
+
+TEST_F(TrashTest, UndoLeavesBothWhenTheNameIsTakenAgain)
+{
+    const std::string path = Picture("a.jpg", "trashed");
+    TrashEntry entry;
+    ASSERT_EQ(MoveToTrash(path, nullptr, &entry), TrashResult::kDone);
+    Picture("a.jpg", "new");
+    std::string error;
+    EXPECT_EQ(RestoreFromTrash(entry, &error), RestoreResult::kOccupied);
+    EXPECT_NE(error.find(path), std::string::npos) << error;
+    EXPECT_EQ(ReadText(path), "new");
+    EXPECT_EQ(ReadText(entry.filesPath), "trashed");
+    EXPECT_TRUE(fs::exists(entry.infoPath));
+}
+
+TEST_F(TrashTest, UndoReportsAnEntryThatLeftTheTrash)
+{
+    const std::function<void(const TrashEntry&)> meanwhile[] = {
+        [](const TrashEntry& entry) {  // the trash was emptied
+            fs::remove(entry.filesPath);
+            fs::remove(entry.infoPath);
+        },
+        [](const TrashEntry& entry) { fs::remove(entry.filesPath); },
+        [](const TrashEntry& entry) { fs::remove(entry.infoPath); },
+        [this](const TrashEntry& entry) {  // emptied, and another a.jpg trashed under the same entry name
+            fs::remove(entry.filesPath);
+            fs::remove(entry.infoPath);
+            ASSERT_EQ(MoveToTrash(Picture("a.jpg", "another picture")), TrashResult::kDone);
+        },
+    };
+    for (std::size_t i = 0; i < std::size(meanwhile); ++i) {
+        TrashEntry entry;
+        ASSERT_EQ(MoveToTrash(Picture("a.jpg", "trashed"), nullptr, &entry), TrashResult::kDone);
+        meanwhile[i](entry);
+        std::string error;
+        EXPECT_EQ(RestoreFromTrash(entry, &error), RestoreResult::kGone) << i;
+        EXPECT_FALSE(error.empty());
+        EXPECT_FALSE(fs::exists(pictures / "a.jpg")) << i;
+        fs::remove_all(Trash());
+    }
+}
+
+TEST_F(TrashTest, UndoRecreatesAFolderThatWent)
+{
+    const std::string path = Picture("album/a.jpg", "trashed");
+    TrashEntry entry;
+    ASSERT_EQ(MoveToTrash(path, nullptr, &entry), TrashResult::kDone);
+    fs::remove(pictures / "album");
+    ASSERT_EQ(RestoreFromTrash(entry), RestoreResult::kDone);
+    EXPECT_EQ(ReadText(path), "trashed");
+}
+
+TEST_F(TrashTest, UndoFromADeviceTrashCountsFromItsTopFolder)
+{
+    // A device's trash records paths relative to the device's top folder;
+    // here the temporary folder stands in for it.
+    const fs::path top = folder.Path();
+    const std::string path = Picture("b.jpg", "on a stick");
+    TrashEntry entry;
+    ASSERT_EQ(MoveIntoTrashFolder(path, (top / ".Trash-1000").string(), "pictures/b.jpg", nullptr, &entry),
+              TrashResult::kDone);
+    EXPECT_NE(ReadText(entry.infoPath).find("\nPath=pictures/b.jpg\n"), std::string::npos);
+    ASSERT_EQ(RestoreFromTrash(entry), RestoreResult::kDone);
+    EXPECT_EQ(ReadText(path), "on a stick");
+
+    // The same for the administrator's shared trash, one level deeper.
+    ASSERT_EQ(MoveIntoTrashFolder(path, (top / ".Trash" / "1000").string(), "pictures/b.jpg", nullptr, &entry),
+              TrashResult::kDone);
+    ASSERT_EQ(RestoreFromTrash(entry), RestoreResult::kDone);
+    EXPECT_EQ(ReadText(path), "on a stick");
+
+    // An info file that climbs out is not followed.
+    ASSERT_EQ(MoveIntoTrashFolder(path, (top / ".Trash-1000").string(), "pictures/../../b.jpg", nullptr, &entry),
+              TrashResult::kDone);
+    EXPECT_EQ(RestoreFromTrash(entry), RestoreResult::kFailed);
+    EXPECT_TRUE(fs::exists(entry.filesPath));
+}
+
+// What a refused move reports, from a process that a folder's permissions
+// bind. Root ignores them, so as root the move runs in a child process that
+// has given root up; the child reports the result and the reason.
+std::pair<TrashResult, std::string> TrashAsOrdinaryUser(const std::string& path)
+{
+    if (geteuid() != 0) {
+        std::string error;
+        const TrashResult result = MoveToTrash(path, &error);
+        return {result, error};
+    }
+    int channel[2];
+    if (pipe(channel) != 0) {
+        return {TrashResult::kDone, "no pipe"};
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+        close(channel[0]);
+        std::string error = "cannot give up root";
+        TrashResult result = TrashResult::kDone;
+        if (setresgid(65534, 65534, 65534) == 0 && setresuid(65534, 65534, 65534) == 0) {
+            result = MoveToTrash(path, &error);
+        }
+        const std::string report = (result == TrashResult::kFailed ? "F" : "D") + error;
+        const ssize_t written = write(channel[1], report.data(), report.size());
+        _exit(written == static_cast<ssize_t>(report.size()) ? 0 : 1);
+    }
+    close(channel[1]);
+    std::string report;
+    char buffer[512];
+    ssize_t got = 0;
+    while ((got = read(channel[0], buffer, sizeof buffer)) > 0) {
+        report.append(buffer, static_cast<std::size_t>(got));
+    }
+    close(channel[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (report.empty()) {
+        return {TrashResult::kDone, "no report from the child"};
+    }
+    return {report[0] == 'F' ? TrashResult::kFailed : TrashResult::kDone, report.substr(1)};
+}
+
+TEST_F(TrashTest, AReadOnlyFolderIsTheReasonGiven)
+{
+    const std::string path = Picture("kept.jpg");
+    // The child, if any, must reach the file and own a trash.
+    fs::permissions(folder.Path(), fs::perms::owner_all | fs::perms::others_exec | fs::perms::group_exec);
+    fs::create_directories(Trash());
+    fs::permissions(Trash(), fs::perms::all);
+    fs::permissions(pictures, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
+                                  fs::perms::others_exec | fs::perms::group_read | fs::perms::group_exec);
+    const auto [result, error] = TrashAsOrdinaryUser(path);
+    fs::permissions(pictures, fs::perms::owner_all);
+    if (error == "cannot give up root") {
+        GTEST_SKIP() << "running as root without the right to become another user";
+    }
+    EXPECT_EQ(result, TrashResult::kFailed);
+    EXPECT_EQ(error, "cannot remove files from " + pictures.string() + ": Permission denied");
+    EXPECT_TRUE(fs::exists(path));
+    EXPECT_TRUE(ListFolder(Trash() / "info").empty());
+}
+
+TEST(DecodeTrashPath, UndoesTheEncodingAndRefusesBrokenEscapes)
+{
+    const std::string names[] = {"/home/u/My Pictures/a-b_c.d!~*'()", "/x/100%;=&+$,:@[]\"<>\\\n",
+                                 std::string("\xE2\x82\xAC\x80\x7F\0", 6)};
+    for (const std::string& name : names) {
+        std::string decoded;
+        ASSERT_TRUE(DecodeTrashPath(EncodeTrashPath(name), &decoded));
+        EXPECT_EQ(decoded, name);
+    }
+    std::string decoded;
+    EXPECT_TRUE(DecodeTrashPath("/a%2fb%C3%a9", &decoded));
+    EXPECT_EQ(decoded, "/a/b\xC3\xA9");
+    for (const char* broken : {"/a%", "/a%4", "/a%G0", "/a%%41"}) {
+        EXPECT_FALSE(DecodeTrashPath(broken, &decoded)) << broken;
+    }
 }
 
 TEST(EncodeTrashPath, EscapesAllButUnreservedCharacters)
