@@ -97,7 +97,7 @@ std::string IgnoredArgumentsNote(const CommandLine& commandLine)
 std::string PicturePathFromArgument(const std::string& argument, const std::string& currentFolder)
 {
     struct stat status {};
-    if (!argument.empty() && argument[0] == '"' && lstat(argument.c_str(), &status) == 0) {
+    if (!argument.empty() && argument[0] == '"' && lstat((currentFolder + '/' + argument).c_str(), &status) == 0) {
         // A file whose name really starts with a quote: no quote to drop.
         return PicturePathFromTail("./" + argument, currentFolder);
     }

@@ -93,8 +93,21 @@ bool Exists(const std::string& path)
     return lstat(path.c_str(), &info) == 0;
 }
 
-// The device of `path`, or of its nearest ancestor that exists.
-dev_t DeviceOf(std::string path)
+// The mount `path` is on, as the kernel numbers mounts; 0 when it cannot
+// tell. Two bind mounts of one device share the device number, but a file
+// cannot be renamed from one to the other.
+std::uint64_t MountOf(const std::string& path)
+{
+    struct statx info {};
+    if (statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_MNT_ID, &info) != 0 ||
+        (info.stx_mask & STATX_MNT_ID) == 0) {
+        return 0;
+    }
+    return info.stx_mnt_id;
+}
+
+// The device and mount of `path`, or of its nearest ancestor that exists.
+dev_t DeviceOf(std::string path, std::uint64_t* mount)
 {
     struct stat info {};
     while (stat(path.c_str(), &info) != 0) {
@@ -104,16 +117,18 @@ dev_t DeviceOf(std::string path)
         }
         path = parent;
     }
+    *mount = MountOf(path);
     return info.st_dev;
 }
 
-// The mount point of the device that holds `folder` (a canonical path).
-std::string TopFolder(std::string folder, dev_t device)
+// The top folder of the mount that holds `folder` (a canonical path): the
+// device's mount point, or the top of a bind mount of part of it.
+std::string TopFolder(std::string folder, dev_t device, std::uint64_t mount)
 {
     while (folder != "/") {
         const std::string parent = ParentFolder(folder);
         struct stat info {};
-        if (stat(parent.c_str(), &info) != 0 || info.st_dev != device) {
+        if (stat(parent.c_str(), &info) != 0 || info.st_dev != device || (mount != 0 && MountOf(parent) != mount)) {
             break;
         }
         folder = parent;
@@ -188,7 +203,8 @@ bool DecodeTrashPath(const std::string& encoded, std::string* path)
 
 std::vector<TrashCandidate> ChooseTrashFolders(const TrashSituation& situation)
 {
-    if (!situation.homeTrash.empty() && situation.fileDevice == situation.homeTrashDevice) {
+    if (!situation.homeTrash.empty() && situation.fileDevice == situation.homeTrashDevice &&
+        situation.fileMount == situation.homeTrashMount) {
         return {{situation.homeTrash, false, false}};
     }
     if (situation.topFolder.empty()) {
@@ -302,13 +318,14 @@ TrashResult MoveToTrash(const std::string& path, std::string* error, TrashEntry*
 
     TrashSituation situation;
     situation.fileDevice = file.st_dev;
+    situation.fileMount = MountOf(absolutePath);
     const std::string dataHome = XdgDataHome();
     if (!dataHome.empty()) {
         situation.homeTrash = dataHome + "/Trash";
-        situation.homeTrashDevice = DeviceOf(situation.homeTrash);
+        situation.homeTrashDevice = DeviceOf(situation.homeTrash, &situation.homeTrashMount);
     }
     situation.uid = getuid();
-    situation.topFolder = TopFolder(canonicalFolder, file.st_dev);
+    situation.topFolder = TopFolder(canonicalFolder, file.st_dev, situation.fileMount);
     struct stat shared {};
     const std::string sharedTrash = (situation.topFolder == "/" ? "" : situation.topFolder) + "/.Trash";
     situation.sharedTrashUsable =
@@ -462,6 +479,32 @@ RestoreResult RestoreFromTrash(const TrashEntry& entry, std::string* error)
     // list an entry without a file.
     unlink(entry.infoPath.c_str());
     return RestoreResult::kDone;
+}
+
+void TrashHistory::Remember(const TrashEntry& entry)
+{
+    entries.push_back(entry);
+    if (entries.size() > kLimit) {
+        entries.erase(entries.begin());
+    }
+}
+
+RestoreResult TrashHistory::UndoLatest(TrashEntry* entry, std::string* error)
+{
+    if (entries.empty()) {
+        if (entry != nullptr) {
+            *entry = TrashEntry();
+        }
+        return RestoreFail(error, RestoreResult::kGone, "nothing was moved to the trash");
+    }
+    if (entry != nullptr) {
+        *entry = entries.back();
+    }
+    const RestoreResult result = RestoreFromTrash(entries.back(), error);
+    if (result == RestoreResult::kDone || result == RestoreResult::kGone) {
+        entries.pop_back();
+    }
+    return result;
 }
 
 }  // namespace brelvix::platform

@@ -1,16 +1,18 @@
 // Moving files to the desktop's trash in the freedesktop.org trash layout
 // (version 1.0), so that file managers list them and can put them back.
 //
-// A file on the same device as the home trash ($XDG_DATA_HOME/Trash) goes
-// there, with its absolute path recorded. A file on another device goes to
-// that device's trash: $topdir/.Trash/$uid when the administrator provided a
-// usable $topdir/.Trash, else $topdir/.Trash-$uid, with its path recorded
-// relative to $topdir (the device's mount point). Files are never copied: a
-// file that cannot be renamed into a trash stays where it is.
+// A file on the same device and mount as the home trash
+// ($XDG_DATA_HOME/Trash) goes there, with its absolute path recorded. A file
+// elsewhere goes to the trash of its mount: $topdir/.Trash/$uid when the
+// administrator provided a usable $topdir/.Trash, else $topdir/.Trash-$uid,
+// with its path recorded relative to $topdir (the mount's top folder).
+// Files are never copied: a file that cannot be renamed into a trash stays
+// where it is.
 #pragma once
 
 #include <sys/types.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -58,6 +60,27 @@ enum class RestoreResult {
 // given) receives a short English reason for every result but kDone.
 RestoreResult RestoreFromTrash(const TrashEntry& entry, std::string* error = nullptr);
 
+// The last moves to the trash of a run, newest last, for undoing them one
+// after another. Holds at most kLimit entries; older ones are forgotten.
+class TrashHistory {
+public:
+    static constexpr std::size_t kLimit = 10;
+
+    void Remember(const TrashEntry& entry);
+    bool Empty() const { return entries.empty(); }
+    std::size_t Size() const { return entries.size(); }
+
+    // Puts the newest entry back (RestoreFromTrash). It is forgotten when that
+    // is done or the entry has left the trash; when its place is taken or
+    // the move fails it stays, so that undoing again, once the user has
+    // made room, tries it again. `entry` (when given) receives the entry
+    // tried. With nothing to undo, kGone and an empty entry.
+    RestoreResult UndoLatest(TrashEntry* entry = nullptr, std::string* error = nullptr);
+
+private:
+    std::vector<TrashEntry> entries;
+};
+
 // The building blocks, exposed for tests.
 
 // Moves `absolutePath` into the trash folder `trashFolder` (the one holding
@@ -80,8 +103,13 @@ struct TrashCandidate {
 struct TrashSituation {
     dev_t fileDevice = 0;
     dev_t homeTrashDevice = 0;  // of the home trash, or of its nearest existing ancestor
-    std::string homeTrash;      // $XDG_DATA_HOME/Trash
-    std::string topFolder;      // mount point of the file's device
+    // The mounts of the two (0 where the system cannot tell): a bind mount
+    // shares its device with the mount it shows part of, yet files cannot
+    // be renamed across.
+    std::uint64_t fileMount = 0;
+    std::uint64_t homeTrashMount = 0;
+    std::string homeTrash;  // $XDG_DATA_HOME/Trash
+    std::string topFolder;  // top folder of the file's mount
     uid_t uid = 0;
     // $topFolder/.Trash exists, is a folder and not a symbolic link, and has
     // the sticky bit set.

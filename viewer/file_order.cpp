@@ -193,4 +193,29 @@ OrderedFiles OrderFiles(const std::vector<std::string>& files, const std::vector
     return result;
 }
 
+SortKeyReader::~SortKeyReader()
+{
+    Cancel();
+}
+
+void SortKeyReader::Start(std::vector<std::string> files, SortOrder order, Done done)
+{
+    Cancel();
+    worker = std::thread([this, files = std::move(files), order, done = std::move(done)]() mutable {
+        std::vector<FileSortKey> keys;
+        if (ReadSortKeys(files, order, cancel, &keys)) {
+            done(std::move(files), std::move(keys));
+        }
+    });
+}
+
+void SortKeyReader::Cancel()
+{
+    if (worker.joinable()) {
+        cancel.store(true);
+        worker.join();
+    }
+    cancel.store(false);
+}
+
 }  // namespace brelvix

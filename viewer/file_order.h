@@ -6,15 +6,18 @@
 // every file, so the work comes in two steps: ReadSortKeys reads what the
 // order needs (on a worker thread, stopping when told), then OrderFiles puts
 // the list in order and says where the current picture went, which takes
-// milliseconds and runs where the list lives.
+// milliseconds and runs where the list lives. SortKeyReader runs the first
+// step on a thread of its own.
 #pragma once
 
 #include <atomic>
 #include <compare>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace brelvix {
@@ -78,6 +81,32 @@ struct OrderedFiles {
 // (another length) are ignored and the name order is used.
 OrderedFiles OrderFiles(const std::vector<std::string>& files, const std::vector<FileSortKey>& keys, SortOrder order,
                         bool reverse, std::int32_t currentIndex);
+
+// Reads sort keys on a thread of its own, one list at a time, so that the
+// window goes on while thousands of files are read.
+class SortKeyReader {
+public:
+    using Done = std::function<void(std::vector<std::string> files, std::vector<FileSortKey> keys)>;
+
+    SortKeyReader() = default;
+    ~SortKeyReader();  // cancels a reading and waits for its thread
+    SortKeyReader(const SortKeyReader&) = delete;
+    SortKeyReader& operator=(const SortKeyReader&) = delete;
+
+    // Starts reading the keys of `files` for `order`; a reading in progress
+    // is cancelled first. When every key is read, `done` runs on the reading
+    // thread with the list it was given and its keys (never after a
+    // cancel): it must hand both over to the thread that owns the list,
+    // which checks that its list is still that one before ordering it.
+    void Start(std::vector<std::string> files, SortOrder order, Done done);
+
+    // Stops a reading in progress and waits until its thread has ended.
+    void Cancel();
+
+private:
+    std::thread worker;
+    std::atomic<bool> cancel{false};
+};
 
 // Orders two paths as the folder scan lists them: folder by folder, each
 // name in natural order (CompareNaturally), so that a subfolder's pictures

@@ -66,20 +66,12 @@ TEST(CommandLineOptions, AQuotedArgumentLosesItsQuotesUnlessAFileHasThatName)
     const std::string root = folder.Path().string();
     folder.Write("\"odd\".jpg", std::string("x"));
     const std::pair<std::string, std::string> cases[] = {
-        {"\"/my pics/a.jpg\"", "/my pics/a.jpg"},
-        {"\"a.jpg\"", root + "/a.jpg"},
-        {"\"", ""},
-        {"\"odd\".jpg", root + "/\"odd\".jpg"},
-        {"./b/../c.jpg", root + "/b/../c.jpg"},
-        {"/abs.jpg", "/abs.jpg"},
-        {"", ""},
+        {"\"/my pics/a.jpg\"", "/my pics/a.jpg"}, {"\"a.jpg\"", root + "/a.jpg"},   {"\"", ""},
+        {"\"odd\".jpg", root + "/\"odd\".jpg"},   {"b/./c.jpg", root + "/b/c.jpg"},
     };
-    const std::filesystem::path before = std::filesystem::current_path();
-    std::filesystem::current_path(folder.Path());
     for (const auto& [argument, path] : cases) {
         EXPECT_EQ(PicturePathFromArgument(argument, root), path) << argument;
     }
-    std::filesystem::current_path(before);
 }
 
 TEST(CommandLineOptions, TheProgramRefusesAnUnknownOptionWithStatusTwo)

@@ -61,16 +61,29 @@ std::vector<std::uint8_t> JxlContainer(const std::vector<std::uint8_t>& tiff)
     return file.Bytes();
 }
 
+std::vector<std::uint8_t> TinyPng()
+{
+    PngPicture png;
+    png.width = 1;
+    png.height = 1;
+    png.samples = {1, 2, 3};
+    return EncodePng(png);
+}
+
+std::vector<std::uint8_t> Patched(std::vector<std::uint8_t> file, std::initializer_list<std::pair<int, int>> bytes)
+{
+    for (const auto& [at, value] : bytes) {
+        file.at(static_cast<std::size_t>(at)) = static_cast<std::uint8_t>(value);
+    }
+    return file;
+}
+
 TEST(PxReadExifBlockOfFile, FindsTheBlockOfEveryFormatThatCarriesOne)
 {
     const TempDir folder;
     const RawPicture picture = RawFromSample(RenderSamplePicture(16, 12));
     const std::vector<std::uint8_t> pixels = HighBytesRgb(picture);
     const std::vector<std::uint8_t> jpeg = EncodeJpeg(16, 12, pixels);
-    PngPicture png;
-    png.width = 2;
-    png.height = 1;
-    png.samples = {1, 2, 3, 4, 5, 6};
     const std::vector<std::uint8_t> block = MakeExifBlock(Dated("Fuji"));
     const std::vector<std::uint8_t> tiff = ExifWithoutHeader(block);
 
@@ -87,7 +100,7 @@ TEST(PxReadExifBlockOfFile, FindsTheBlockOfEveryFormatThatCarriesOne)
         {"a.jpg", JpegWithExif(jpeg, block)},
         // Behind two large segments, beyond the first read of the file.
         {"late.jpg", Inserted(JpegWithExif(jpeg, block), 2, Inserted(Segment(0xE2, 60000), 0, Segment(0xED, 60000)))},
-        {"a.png", PngWithExif(EncodePng(png), block)},
+        {"a.png", PngWithExif(TinyPng(), block)},
         {"a.webp", EncodeWebp(picture, webp)},
         {"little.tif", tiff},
         {"big.tif", ExifWithoutHeader(MakeExifBlock(Dated("Fuji"), true))},
@@ -114,42 +127,24 @@ TEST(PxReadExifBlockOfFile, NothingWhereThereIsNoneOrTheFileLies)
     const TempDir folder;
     const std::vector<std::uint8_t> jpeg = EncodeJpeg(8, 8, std::vector<std::uint8_t>(8 * 8 * 3, 90));
     const std::vector<std::uint8_t> block = MakeExifBlock(Dated("Fuji"));
-    std::vector<std::uint8_t> zeroLength = JpegWithExif(jpeg, block);
-    zeroLength[4] = 0;  // the segment's length field says 0
-    zeroLength[5] = 0;
-    std::vector<std::uint8_t> endless = JpegWithExif(jpeg, block);
-    endless[4] = 0xFF;  // a length past the end of the file
-    PngPicture png;
-    png.width = 1;
-    png.height = 1;
-    png.samples = {1, 2, 3};
-    std::vector<std::uint8_t> hugeChunk = PngWithExif(EncodePng(png), block);
-    hugeChunk[33] = 0x7F;  // the eXIf chunk claims two gigabytes
-    std::vector<std::uint8_t> tiffLoop = ExifWithoutHeader(block);
-    tiffLoop[4] = 0;  // first directory at offset 0, inside the header
-    tiffLoop[5] = tiffLoop[6] = tiffLoop[7] = 0;
-
     std::vector<std::uint8_t> cutJxl = JxlContainer(ExifWithoutHeader(block));
     cutJxl.resize(60);  // inside the Exif box
-
     const struct {
         const char* name;
         std::vector<std::uint8_t> file;
     } cases[] = {
         {"plain.jpg", jpeg},
-        {"zero.jpg", zeroLength},
-        {"endless.jpg", endless},
-        {"huge.png", hugeChunk},
-        {"plain.png", EncodePng(png)},
-        {"loop.tif", tiffLoop},
+        {"zero.jpg", Patched(JpegWithExif(jpeg, block), {{4, 0}, {5, 0}})},  // a segment length of 0
+        {"endless.jpg", Patched(JpegWithExif(jpeg, block), {{4, 0xFF}})},    // a length past the end
+        {"huge.png", Patched(PngWithExif(TinyPng(), block), {{33, 0x7F}})},  // an eXIf of two gigabytes
+        {"loop.tif", Patched(ExifWithoutHeader(block), {{4, 0}})},           // first directory in the header
         {"a.bmp", EncodeBmp(RenderSamplePicture(2, 2), BmpKind::Rgb24)},
         {"empty.jpg", {}},
         {"cut.jxl", cutJxl},
     };
     for (const auto& c : cases) {
-        const std::string path = folder.Write(c.name, c.file);
         std::vector<std::uint8_t> found = {1};
-        EXPECT_FALSE(PxReadExifBlockOfFile(path, &found)) << c.name;
+        EXPECT_FALSE(PxReadExifBlockOfFile(folder.Write(c.name, c.file), &found)) << c.name;
         EXPECT_TRUE(found.empty()) << c.name;
     }
     std::vector<std::uint8_t> found;

@@ -1,15 +1,11 @@
 #include "platform/show_in_folder.h"
 
-#include <fcntl.h>
 #include <gio/gio.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <future>
-#include <mutex>
-#include <thread>
+#include <atomic>
 
 #include "platform_test_util.h"
 #include "support/temp_dir.h"
@@ -21,7 +17,8 @@ namespace {
 namespace fs = std::filesystem;
 
 // A message bus of the test's own, listening on FOLDER/bus, with no services
-// to start on demand.
+// to start on demand. The daemon prints its address and process id once it
+// listens: that is the gate.
 class PrivateBus {
 public:
     explicit PrivateBus(const fs::path& folder)
@@ -32,46 +29,25 @@ public:
                               << "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
                                  "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
                                  "<allow own=\"*\"/></policy></busconfig>\n";
-        // Made before the fork: the child of a process with threads may only
-        // call what needs no lock until it executes.
-        const std::string configOption = "--config-file=" + config;
-        // Its complaints about limits it may not raise are not the test's.
-        const int quiet = open("/dev/null", O_WRONLY | O_CLOEXEC);
-        int channel[2];
-        if (pipe(channel) != 0) {
+        const std::string command =
+            "dbus-daemon --fork --print-address=1 --print-pid=1 --config-file=" + config + " 2> /dev/null";
+        FILE* output = popen(command.c_str(), "r");
+        char line[512] = {};
+        if (output == nullptr) {
             return;
         }
-        daemon = fork();
-        if (daemon == 0) {
-            dup2(channel[1], 3);
-            if (quiet >= 0) {
-                dup2(quiet, 2);
-            }
-            execlp("dbus-daemon", "dbus-daemon", "--nofork", "--print-address=3", configOption.c_str(),
-                   static_cast<char*>(nullptr));
-            _exit(127);
+        if (fgets(line, sizeof line, output) != nullptr) {
+            address = std::string(line).substr(0, std::string(line).find('\n'));
         }
-        close(channel[1]);
-        if (quiet >= 0) {
-            close(quiet);
+        if (fgets(line, sizeof line, output) != nullptr) {
+            daemon = std::atoi(line);
         }
-        // The daemon prints its address once it listens: the gate.
-        char buffer[512];
-        ssize_t got = 0;
-        while ((got = read(channel[0], buffer, sizeof buffer)) > 0) {
-            address.append(buffer, static_cast<std::size_t>(got));
-            if (address.find('\n') != std::string::npos) {
-                break;
-            }
-        }
-        close(channel[0]);
-        address = address.substr(0, address.find('\n'));
+        pclose(output);
     }
     ~PrivateBus()
     {
         if (daemon > 0) {
             kill(daemon, SIGTERM);
-            waitpid(daemon, nullptr, 0);
         }
     }
 
@@ -79,109 +55,21 @@ public:
     std::string address;
 };
 
-// A file manager on the bus, answering ShowItems on a thread of its own (or,
-// with `answer` false, never answering).
-class FakeFileManager {
-public:
-    FakeFileManager(const std::string& address, bool answer_) : answer(answer_)
-    {
-        std::promise<bool> ready;
-        std::future<bool> started = ready.get_future();
-        worker = std::thread([this, address, &ready] { Serve(address, &ready); });
-        owned = started.get();
+// What a file manager was asked to show.
+void RecordShowItems(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant* parameters,
+                     GDBusMethodInvocation* invocation, gpointer calls)
+{
+    GVariantIter* uris = nullptr;
+    const gchar* startup = nullptr;
+    g_variant_get(parameters, "(as&s)", &uris, &startup);
+    const gchar* uri = nullptr;
+    while (g_variant_iter_next(uris, "&s", &uri)) {
+        static_cast<std::vector<std::string>*>(calls)->push_back(uri);
     }
-    ~FakeFileManager()
-    {
-        if (loop != nullptr) {
-            g_main_loop_quit(loop);
-        }
-        worker.join();
-    }
-
-    std::vector<std::string> Calls()
-    {
-        const std::lock_guard<std::mutex> lock(mutex);
-        return calls;
-    }
-
-    bool owned = false;
-
-private:
-    void Serve(const std::string& address, std::promise<bool>* ready)
-    {
-        GMainContext* context = g_main_context_new();
-        g_main_context_push_thread_default(context);
-        GDBusConnection* connection = g_dbus_connection_new_for_address_sync(
-            address.c_str(),
-            static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                              G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-            nullptr, nullptr, nullptr);
-        GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(
-            "<node><interface name='org.freedesktop.FileManager1'><method name='ShowItems'>"
-            "<arg type='as' name='uris' direction='in'/><arg type='s' name='startupId' direction='in'/>"
-            "</method></interface></node>",
-            nullptr);
-        static const GDBusInterfaceVTable kTable = {&FakeFileManager::Call, nullptr, nullptr, {}};
-        bool registered = connection != nullptr && node != nullptr &&
-                          g_dbus_connection_register_object(connection, "/org/freedesktop/FileManager1",
-                                                            node->interfaces[0], &kTable, this, nullptr, nullptr) != 0;
-        GVariant* reply = registered
-                              ? g_dbus_connection_call_sync(connection, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                                            "org.freedesktop.DBus", "RequestName",
-                                                            g_variant_new("(su)", "org.freedesktop.FileManager1", 4u),
-                                                            nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr)
-                              : nullptr;
-        if (reply != nullptr) {
-            g_variant_unref(reply);
-        }
-        loop = g_main_loop_new(context, FALSE);
-        ready->set_value(reply != nullptr);
-        g_main_loop_run(loop);
-        for (GDBusMethodInvocation* pending : unanswered) {
-            g_dbus_method_invocation_return_dbus_error(pending, "org.freedesktop.DBus.Error.Failed", "gone");
-        }
-        if (connection != nullptr) {
-            g_dbus_connection_close_sync(connection, nullptr, nullptr);
-            g_object_unref(connection);
-        }
-        if (node != nullptr) {
-            g_dbus_node_info_unref(node);
-        }
-        g_main_loop_unref(loop);
-        g_main_context_pop_thread_default(context);
-        g_main_context_unref(context);
-    }
-
-    static void Call(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant* parameters,
-                     GDBusMethodInvocation* invocation, gpointer self)
-    {
-        auto* manager = static_cast<FakeFileManager*>(self);
-        GVariantIter* uris = nullptr;
-        const gchar* startup = nullptr;
-        g_variant_get(parameters, "(as&s)", &uris, &startup);
-        const gchar* uri = nullptr;
-        {
-            const std::lock_guard<std::mutex> lock(manager->mutex);
-            while (g_variant_iter_next(uris, "&s", &uri)) {
-                manager->calls.push_back(uri);
-            }
-            manager->calls.push_back(std::string("startup=") + startup);
-        }
-        g_variant_iter_free(uris);
-        if (manager->answer) {
-            g_dbus_method_invocation_return_value(invocation, nullptr);
-        } else {
-            manager->unanswered.push_back(invocation);
-        }
-    }
-
-    bool answer;
-    GMainLoop* loop = nullptr;
-    std::thread worker;
-    std::mutex mutex;
-    std::vector<std::string> calls;
-    std::vector<GDBusMethodInvocation*> unanswered;
-};
+    static_cast<std::vector<std::string>*>(calls)->push_back(std::string("startup=") + startup);
+    g_variant_iter_free(uris);
+    g_dbus_method_invocation_return_value(invocation, nullptr);
+}
 
 class ShowInFolder : public ::testing::Test {
 protected:
@@ -207,21 +95,16 @@ protected:
     std::unique_ptr<PrivateBus> bus;
 };
 
-TEST_F(ShowInFolder, WithoutASessionBusNothingIsStarted)
+TEST_F(ShowInFolder, AFileManagerOnTheBusIsAskedToShowTheFile)
 {
+    // Without a bus nothing is started, and the answer comes before the call returns.
     std::string error;
     EXPECT_FALSE(HasSessionBus());
     EXPECT_EQ(ShowInFileManager("/x/a.jpg", 5000, &error), ShowInFolderResult::kNoSessionBus);
-    bool called = false;
-    ShowInFileManagerAsync("/x/a.jpg", [&called](ShowInFolderResult result) {
-        called = true;
-        EXPECT_EQ(result, ShowInFolderResult::kNoSessionBus);
-    });
-    EXPECT_TRUE(called);
-}
+    ShowInFolderResult result = ShowInFolderResult::kShown;
+    ShowInFileManagerAsync("/x/a.jpg", [&result](ShowInFolderResult answer) { result = answer; });
+    EXPECT_EQ(result, ShowInFolderResult::kNoSessionBus);
 
-TEST_F(ShowInFolder, AFileManagerOnTheBusIsAskedToShowTheFile)
-{
     if (!StartBus()) {
         GTEST_SKIP() << "dbus-daemon is not installed (scripts/deps.sh)";
     }
@@ -229,31 +112,46 @@ TEST_F(ShowInFolder, AFileManagerOnTheBusIsAskedToShowTheFile)
     std::string address;
     ASSERT_TRUE(HasSessionBus(&address));
     EXPECT_EQ(address, "unix:path=" + (folder.Path() / "runtime" / "bus").string());
-
-    std::string error;
     EXPECT_EQ(ShowInFileManager("/pictures/a.jpg", 5000, &error), ShowInFolderResult::kNoFileManager);
     EXPECT_NE(error.find("FileManager1"), std::string::npos) << error;
 
-    FakeFileManager manager(bus->address, true);
-    ASSERT_TRUE(manager.owned);
-    EXPECT_EQ(ShowInFileManager("/my pictures/caf\xc3\xa9 #1.jpg", 5000, &error), ShowInFolderResult::kShown) << error;
-    std::promise<ShowInFolderResult> answered;
-    ShowInFileManagerAsync("/pictures/b.jpg", [&answered](ShowInFolderResult result) { answered.set_value(result); });
-    EXPECT_EQ(answered.get_future().get(), ShowInFolderResult::kShown);
-    EXPECT_EQ(manager.Calls(), (std::vector<std::string>{"file:///my%20pictures/caf%C3%A9%20%231.jpg",
-                                                         "startup=", "file:///pictures/b.jpg", "startup="}));
-}
+    // The file manager is this thread, answering while it waits for the
+    // request's result.
+    GDBusConnection* connection = g_dbus_connection_new_for_address_sync(
+        bus->address.c_str(),
+        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+        nullptr, nullptr, nullptr);
+    ASSERT_NE(connection, nullptr);
+    GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(
+        "<node><interface name='org.freedesktop.FileManager1'><method name='ShowItems'><arg type='as' "
+        "direction='in'/><arg type='s' direction='in'/></method></interface></node>",
+        nullptr);
+    std::vector<std::string> calls;
+    const GDBusInterfaceVTable table = {&RecordShowItems, nullptr, nullptr, {}};
+    ASSERT_NE(g_dbus_connection_register_object(connection, "/org/freedesktop/FileManager1", node->interfaces[0],
+                                                &table, &calls, nullptr, nullptr),
+              0u);
+    GVariant* owned =
+        g_dbus_connection_call_sync(connection, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                                    "RequestName", g_variant_new("(su)", "org.freedesktop.FileManager1", 4u), nullptr,
+                                    G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
+    ASSERT_NE(owned, nullptr);
+    g_variant_unref(owned);
 
-TEST_F(ShowInFolder, AFileManagerThatNeverAnswersCostsOnlyTheTimeout)
-{
-    if (!StartBus()) {
-        GTEST_SKIP() << "dbus-daemon is not installed (scripts/deps.sh)";
+    std::atomic<int> shown{-1};
+    ShowInFileManagerAsync("/my pictures/caf\xc3\xa9 #1.jpg", [&shown](ShowInFolderResult answer) {
+        shown = static_cast<int>(answer);
+        g_main_context_wakeup(nullptr);
+    });
+    while (shown < 0) {
+        g_main_context_iteration(nullptr, TRUE);
     }
-    FakeFileManager manager(bus->address, false);
-    ASSERT_TRUE(manager.owned);
-    std::string error;
-    EXPECT_EQ(ShowInFileManager("/pictures/a.jpg", 100, &error), ShowInFolderResult::kNoFileManager);
-    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(shown, static_cast<int>(ShowInFolderResult::kShown));
+    EXPECT_EQ(calls, (std::vector<std::string>{"file:///my%20pictures/caf%C3%A9%20%231.jpg", "startup="}));
+    g_dbus_connection_close_sync(connection, nullptr, nullptr);
+    g_object_unref(connection);
+    g_dbus_node_info_unref(node);
 }
 
 }  // namespace

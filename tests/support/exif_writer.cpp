@@ -78,127 +78,110 @@ std::vector<std::uint8_t> PngWithExif(const std::vector<std::uint8_t>& png, cons
 
 ExifTag ExifText(std::uint16_t tag, const std::string& text)
 {
-    return ExifTag{tag, 2, {}, text, std::nullopt, std::nullopt};
+    ExifTag entry(tag, 2);
+    entry.text = text;
+    return entry;
 }
 
 ExifTag ExifShorts(std::uint16_t tag, std::vector<std::uint32_t> values)
 {
-    return ExifTag{tag, 3, std::move(values), {}, std::nullopt, std::nullopt};
+    ExifTag entry(tag, 3);
+    entry.numbers = std::move(values);
+    return entry;
 }
 
 ExifTag ExifLongs(std::uint16_t tag, std::vector<std::uint32_t> values)
 {
-    return ExifTag{tag, 4, std::move(values), {}, std::nullopt, std::nullopt};
+    ExifTag entry(tag, 4);
+    entry.numbers = std::move(values);
+    return entry;
 }
 
 ExifTag ExifRationals(std::uint16_t tag, const std::vector<std::pair<std::uint32_t, std::uint32_t>>& values)
 {
-    ExifTag entry{tag, 5, {}, {}, std::nullopt, std::nullopt};
+    ExifTag entry(tag, 5);
     for (const auto& [numerator, denominator] : values) {
-        entry.numbers.push_back(numerator);
-        entry.numbers.push_back(denominator);
+        entry.numbers.insert(entry.numbers.end(), {numerator, denominator});
     }
     return entry;
 }
 
 namespace {
 
-class TiffBytes {
-public:
-    explicit TiffBytes(bool bigEndian_) : bigEndian(bigEndian_) {}
-
-    void Put(std::uint32_t value, int size)
-    {
-        for (int i = 0; i < size; ++i) {
-            const int shift = bigEndian ? 8 * (size - 1 - i) : 8 * i;
-            bytes.push_back(static_cast<std::uint8_t>(value >> shift));
-        }
+// Writes `size` bytes of `value` at `at` (appending at the end) in the
+// block's byte order.
+void Put(std::vector<std::uint8_t>& bytes, bool bigEndian, std::uint32_t value, int size, std::size_t at = SIZE_MAX)
+{
+    if (at == SIZE_MAX) {
+        at = bytes.size();
+        bytes.resize(at + static_cast<std::size_t>(size));
     }
-    void Patch(std::size_t at, std::uint32_t value)
-    {
-        for (int i = 0; i < 4; ++i) {
-            bytes[at + i] = static_cast<std::uint8_t>(value >> (bigEndian ? 8 * (3 - i) : 8 * i));
-        }
+    for (int i = 0; i < size; ++i) {
+        bytes[at + static_cast<std::size_t>(i)] =
+            static_cast<std::uint8_t>(value >> (bigEndian ? 8 * (size - 1 - i) : 8 * i));
     }
+}
 
-    // The value's bytes in this byte order.
-    std::vector<std::uint8_t> Value(const ExifTag& entry) const
-    {
-        TiffBytes value(bigEndian);
+// Appends a directory with its long values behind it; returns where the
+// value field of each entry is.
+std::vector<std::size_t> Directory(std::vector<std::uint8_t>& bytes, bool bigEndian,
+                                   const std::vector<ExifTag>& entries)
+{
+    std::vector<std::size_t> fields;
+    std::vector<std::uint8_t> data;
+    const std::size_t dataStart = bytes.size() + 2 + 12 * entries.size() + 4;
+    Put(bytes, bigEndian, static_cast<std::uint32_t>(entries.size()), 2);
+    for (const ExifTag& entry : entries) {
+        std::vector<std::uint8_t> value(entry.text.begin(), entry.text.end());
         if (entry.type == 2) {
-            value.bytes.assign(entry.text.begin(), entry.text.end());
-            value.bytes.push_back(0);
-        } else {
-            for (const std::uint32_t number : entry.numbers) {
-                value.Put(number, entry.type == 3 ? 2 : 4);
-            }
+            value.push_back(0);
         }
-        return value.bytes;
-    }
-
-    // Writes a directory at the end with its long values behind it; returns
-    // where the value field of each entry is.
-    std::vector<std::size_t> Directory(const std::vector<ExifTag>& entries)
-    {
-        std::vector<std::size_t> fields;
-        std::size_t data = bytes.size() + 2 + 12 * entries.size() + 4;
-        std::vector<std::vector<std::uint8_t>> values;
-        Put(static_cast<std::uint32_t>(entries.size()), 2);
-        for (const ExifTag& entry : entries) {
-            std::vector<std::uint8_t> value = Value(entry);
-            const std::uint32_t unit = entry.type == 3 ? 2 : entry.type == 4 ? 4 : entry.type == 5 ? 8 : 1;
-            Put(entry.tag, 2);
-            Put(entry.type, 2);
-            Put(entry.count.value_or(static_cast<std::uint32_t>(value.size() / unit)), 4);
-            fields.push_back(bytes.size());
-            if (value.size() <= 4 && !entry.offset) {
-                value.resize(4);
-                bytes.insert(bytes.end(), value.begin(), value.end());
-                value.clear();
-            } else {
-                Put(entry.offset.value_or(static_cast<std::uint32_t>(data)), 4);
-                data += value.size();
-            }
-            values.push_back(std::move(value));
+        for (const std::uint32_t number : entry.numbers) {
+            Put(value, bigEndian, number, entry.type == 3 ? 2 : 4);
         }
-        Put(0, 4);
-        for (const std::vector<std::uint8_t>& value : values) {
+        const std::size_t unit = entry.type == 3 ? 2 : entry.type == 4 ? 4 : entry.type == 5 ? 8 : 1;
+        Put(bytes, bigEndian, entry.tag, 2);
+        Put(bytes, bigEndian, entry.type, 2);
+        Put(bytes, bigEndian, entry.count.value_or(static_cast<std::uint32_t>(value.size() / unit)), 4);
+        fields.push_back(bytes.size());
+        if (value.size() <= 4 && !entry.offset) {
+            value.resize(4);
             bytes.insert(bytes.end(), value.begin(), value.end());
+        } else {
+            Put(bytes, bigEndian, entry.offset.value_or(static_cast<std::uint32_t>(dataStart + data.size())), 4);
+            data.insert(data.end(), value.begin(), value.end());
         }
-        return fields;
     }
-
-    bool bigEndian;
-    std::vector<std::uint8_t> bytes;
-};
+    Put(bytes, bigEndian, 0, 4);
+    bytes.insert(bytes.end(), data.begin(), data.end());
+    return fields;
+}
 
 }  // namespace
 
 std::vector<std::uint8_t> MakeExifBlock(const ExifDirectories& directories, bool bigEndian, std::size_t padding)
 {
-    TiffBytes out(bigEndian);
     const auto order = static_cast<std::uint8_t>(bigEndian ? 'M' : 'I');
-    out.bytes = {order, order};
-    out.Put(42, 2);
-    out.Put(static_cast<std::uint32_t>(8 + padding), 4);
-    out.bytes.resize(8 + padding);
+    std::vector<std::uint8_t> bytes = {order, order};
+    Put(bytes, bigEndian, 42, 2);
+    Put(bytes, bigEndian, static_cast<std::uint32_t>(8 + padding), 4);
+    bytes.resize(8 + padding);
     std::vector<ExifTag> primary = directories.primary;
-    if (!directories.exif.empty()) {
-        primary.push_back(ExifLongs(0x8769, {0}));
+    for (const auto& [tag, sub] : {std::pair{0x8769, &directories.exif}, std::pair{0x8825, &directories.gps}}) {
+        if (!sub->empty()) {
+            primary.push_back(ExifLongs(static_cast<std::uint16_t>(tag), {0}));
+        }
     }
-    if (!directories.gps.empty()) {
-        primary.push_back(ExifLongs(0x8825, {0}));
-    }
-    const std::vector<std::size_t> fields = out.Directory(primary);
+    const std::vector<std::size_t> fields = Directory(bytes, bigEndian, primary);
     std::size_t next = directories.primary.size();
     for (const std::vector<ExifTag>* sub : {&directories.exif, &directories.gps}) {
         if (!sub->empty()) {
-            out.Patch(fields[next++], static_cast<std::uint32_t>(out.bytes.size()));
-            out.Directory(*sub);
+            Put(bytes, bigEndian, static_cast<std::uint32_t>(bytes.size()), 4, fields[next++]);
+            Directory(bytes, bigEndian, *sub);
         }
     }
-    out.bytes.insert(out.bytes.begin(), {'E', 'x', 'i', 'f', 0, 0});
-    return out.bytes;
+    bytes.insert(bytes.begin(), {'E', 'x', 'i', 'f', 0, 0});
+    return bytes;
 }
 
 }  // namespace brelvix

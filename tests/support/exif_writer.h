@@ -27,6 +27,8 @@ std::vector<std::uint8_t> PngWithExif(const std::vector<std::uint8_t>& png, cons
 // One entry of an Exif directory, written by hand so that tests can also
 // make it lie.
 struct ExifTag {
+    ExifTag(std::uint16_t tag_, std::uint16_t type_) : tag(tag_), type(type_) {}
+
     std::uint16_t tag = 0;
     std::uint16_t type = 0;               // 2 ASCII, 3 SHORT, 4 LONG, 5 RATIONAL
     std::vector<std::uint32_t> numbers;   // SHORT or LONG values; RATIONAL numerator, denominator pairs

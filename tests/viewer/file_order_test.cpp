@@ -1,11 +1,12 @@
 #include "viewer/file_order.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <ctime>
+#include <future>
 #include <random>
 
 #include "support/exif_writer.h"
@@ -125,12 +126,21 @@ TEST_F(FileOrder, TheCurrentPictureIsFollowedAndVanishedFilesComeLast)
     EXPECT_EQ(OrderFiles(files, {}, SortOrder::Size, false, 0).files[0], files.back());
 }
 
-TEST_F(FileOrder, ReadingStopsWhenCancelled)
+TEST_F(FileOrder, TheReaderDeliversTheListWithItsKeys)
 {
-    std::vector<FileSortKey> keys;
-    const std::atomic<bool> cancel{true};
-    EXPECT_FALSE(ReadSortKeys(files, SortOrder::DateTaken, cancel, &keys));
-    EXPECT_TRUE(keys.empty());
+    std::promise<std::pair<std::vector<std::string>, std::vector<FileSortKey>>> read;
+    SortKeyReader reader;
+    reader.Start(files, SortOrder::Size, [&read](std::vector<std::string> list, std::vector<FileSortKey> keys) {
+        read.set_value({std::move(list), std::move(keys)});
+    });
+    const auto [list, keys] = read.get_future().get();
+    EXPECT_EQ(list, files);
+    EXPECT_EQ(Names(OrderFiles(list, keys, SortOrder::Size, false, 0).files),
+              (std::vector<std::string>{"b.jpg", "d.jpg", "c.jpg", "a.jpg", "img10.jpg", "img2.jpg"}));
+    // Reading stops when cancelled, before the first file.
+    std::vector<FileSortKey> none;
+    EXPECT_FALSE(ReadSortKeys(files, SortOrder::DateTaken, std::atomic<bool>{true}, &none));
+    EXPECT_TRUE(none.empty());
 }
 
 TEST(ComparePathsNaturally, GivesTheScanOrderWithSubfolders)
@@ -147,16 +157,6 @@ TEST(ComparePathsNaturally, GivesTheScanOrderWithSubfolders)
     std::vector<std::string> shuffled = document.fileList;
     std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(3));
     EXPECT_EQ(OrderFiles(shuffled, {}, SortOrder::Name, false, 0).files, document.fileList);
-}
-
-TEST(SortOrderFromSetting, UnknownNumbersMeanName)
-{
-    const std::pair<std::int64_t, SortOrder> cases[] = {{0, SortOrder::Name},         {1, SortOrder::DateTaken},
-                                                        {2, SortOrder::DateModified}, {3, SortOrder::Size},
-                                                        {4, SortOrder::Name},         {-1, SortOrder::Name}};
-    for (const auto& [value, order] : cases) {
-        EXPECT_EQ(SortOrderFromSetting(value), order) << value;
-    }
 }
 
 }  // namespace
