@@ -74,7 +74,6 @@ PxLoadError ReasonOf(int messageCode)
         case JERR_BAD_PRECISION:
         case JERR_COMPONENT_COUNT:
         case JERR_CONVERSION_NOTIMPL:
-        case JERR_EMPTY_IMAGE:
         case JERR_NOTIMPL:
         case JERR_NOT_COMPILED:
         case JERR_SOF_UNSUPPORTED:
@@ -93,6 +92,14 @@ PxLoadError ReasonOf(int messageCode)
     auto* manager = reinterpret_cast<ErrorManager*>(common->err);
     manager->failed = true;
     manager->reason = ReasonOf(common->err->msg_code);
+    // A height of 0 in the frame header is the one empty picture that is a
+    // variant (the height comes later, in a segment libjpeg does not read);
+    // any other empty side is damage.
+    if (common->err->msg_code == JERR_EMPTY_IMAGE && common->is_decompressor &&
+        reinterpret_cast<j_decompress_ptr>(common)->image_width > 0 &&
+        reinterpret_cast<j_decompress_ptr>(common)->num_components > 0) {
+        manager->reason = PxLoadError::Unsupported;
+    }
     PxJumpOut(manager->jump);
 }
 
