@@ -46,7 +46,8 @@ public:
 //
 // A decoder fails one way: `return Fail(reason);` where it finds the
 // trouble, codec libraries' error codes and jumps included, so that the
-// reason travels beside the 1 to the loader.
+// reason travels beside the 1 to the loader. Only a stop for a cancel
+// returns a plain 1: its reason is the control's (Error).
 class PxDecoder : public PxObject {
 public:
     PxDecoder() = default;
