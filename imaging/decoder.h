@@ -46,8 +46,9 @@ public:
 //
 // A decoder fails one way: `return Fail(reason);` where it finds the
 // trouble, codec libraries' error codes and jumps included, so that the
-// reason travels beside the 1 to the loader. Only a stop for a cancel
-// returns a plain 1: its reason is the control's (Error).
+// reason travels beside the 1 to the loader. A plain 1 follows only a step
+// that recorded its reason itself (CreateStore, ReadWholeFileIntoScratch)
+// or a stop for a cancel, whose reason is the control's (Error).
 class PxDecoder : public PxObject {
 public:
     PxDecoder() = default;
