@@ -195,7 +195,7 @@ TEST_F(TrashTest, LongNamesAreShortenedToFitTheInfoFile)
     EXPECT_NE(InfoOf(entries[0]).find(std::string("%C3%A9.jpeg\n")), std::string::npos);
 }
 
-TEST_F(TrashTest, UndoPutsTheFileBackFromItsInfo)
+TEST_F(TrashTest, UndoPutsTheFileBackFromItsInfoWhenThereIsRoom)
 {
     const std::string path = Picture("album/100% a b.jpg", "jpeg bytes");
     TrashEntry entry;
@@ -203,31 +203,19 @@ TEST_F(TrashTest, UndoPutsTheFileBackFromItsInfo)
     EXPECT_EQ(entry.originalPath, path);
     EXPECT_EQ(entry.filesPath, (Trash() / "files" / "100% a b.jpg").string());
     EXPECT_EQ(entry.infoPath, (Trash() / "info" / "100% a b.jpg.trashinfo").string());
-    // The folder went too meanwhile: it is made again.
-    fs::remove(pictures / "album");
-
-    std::string error;
-    ASSERT_EQ(RestoreFromTrash(entry, &error), RestoreResult::kDone) << error;
-    EXPECT_EQ(ReadText(path), "jpeg bytes");
-    EXPECT_TRUE(ListFolder(Trash() / "files").empty());
-    EXPECT_TRUE(ListFolder(Trash() / "info").empty());
-    // Done once: a second undo finds nothing.
-    EXPECT_EQ(RestoreFromTrash(entry, &error), RestoreResult::kGone);
-    EXPECT_EQ(ReadText(path), "jpeg bytes");
-}
-
-TEST_F(TrashTest, UndoLeavesBothWhenTheNameIsTakenAgain)
-{
-    const std::string path = Picture("a.jpg", "trashed");
-    TrashEntry entry;
-    ASSERT_EQ(MoveToTrash(path, nullptr, &entry), TrashResult::kDone);
-    Picture("a.jpg", "new");
+    // A file of that name came back meanwhile: both stay where they are.
+    Picture("album/100% a b.jpg", "new");
     std::string error;
     EXPECT_EQ(RestoreFromTrash(entry, &error), RestoreResult::kOccupied);
     EXPECT_NE(error.find(path), std::string::npos) << error;
     EXPECT_EQ(ReadText(path), "new");
-    EXPECT_EQ(ReadText(entry.filesPath), "trashed");
-    EXPECT_TRUE(fs::exists(entry.infoPath));
+    // Once it has gone with its folder, the folder is made again.
+    fs::remove_all(pictures / "album");
+    ASSERT_EQ(RestoreFromTrash(entry, &error), RestoreResult::kDone) << error;
+    EXPECT_EQ(ReadText(path), "jpeg bytes");
+    EXPECT_TRUE(ListFolder(Trash() / "files").empty());
+    EXPECT_TRUE(ListFolder(Trash() / "info").empty());
+    EXPECT_EQ(RestoreFromTrash(entry, &error), RestoreResult::kGone);  // done once
 }
 
 TEST_F(TrashTest, UndoReportsAnEntryThatLeftTheTrash)
