@@ -33,7 +33,6 @@ TEST(CommandLineOptions, ArgumentsAsLinuxProgramsTakeThem)
         {{"--bogus"}, Request::UnknownOption, "", {}, {}, "unknown option --bogus"},
         {{"a.gif", "-x", "--help"}, Request::UnknownOption, "", {}, {}, "unknown option -x"},
         {{"--", "--bogus", "-h"}, Request::OpenPicture, "--bogus", {"-h"}, {}, ""},
-        {{"-"}, Request::OpenPicture, "-", {}, {}, ""},
         {{"-platform", "offscreen", "a.gif", "--style", "fusion", "-reverse", "-style=kvantum"},
          Request::OpenPicture,
          "a.gif",

@@ -4,7 +4,6 @@
 
 #include "imaging/exif_info.h"
 #include "support/avif_writer.h"
-#include "support/bmp_writer.h"
 #include "support/byte_builder.h"
 #include "support/exif_writer.h"
 #include "support/heif_writer.h"
@@ -138,7 +137,6 @@ TEST(PxReadExifBlockOfFile, NothingWhereThereIsNoneOrTheFileLies)
         {"endless.jpg", Patched(JpegWithExif(jpeg, block), {{4, 0xFF}})},    // a length past the end
         {"huge.png", Patched(PngWithExif(TinyPng(), block), {{33, 0x7F}})},  // an eXIf of two gigabytes
         {"loop.tif", Patched(ExifWithoutHeader(block), {{4, 0}})},           // first directory in the header
-        {"a.bmp", EncodeBmp(RenderSamplePicture(2, 2), BmpKind::Rgb24)},
         {"empty.jpg", {}},
         {"cut.jxl", cutJxl},
     };
