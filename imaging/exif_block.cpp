@@ -70,6 +70,9 @@ public:
         if (offset > size || count > size - offset) {
             return false;
         }
+        if (count == 0) {
+            return true;  // an empty directory: nothing to copy, perhaps nowhere to copy to
+        }
         if (offset + count <= head.size()) {
             std::memcpy(out, head.data() + offset, count);
             return true;
@@ -281,7 +284,7 @@ public:
         }
         bigEndian = header[0] == 'M';
         std::vector<Entry> first;
-        if (!ReadDirectory(U32(header + 4), &first)) {
+        if (!ReadDirectory(U32(header + 4), &first) || first.empty()) {
             return false;
         }
         // The two pointers that lead to the values; every other directory

@@ -137,6 +137,7 @@ TEST(PxReadExifBlockOfFile, NothingWhereThereIsNoneOrTheFileLies)
         {"endless.jpg", Patched(JpegWithExif(jpeg, block), {{4, 0xFF}})},    // a length past the end
         {"huge.png", Patched(PngWithExif(TinyPng(), block), {{33, 0x7F}})},  // an eXIf of two gigabytes
         {"loop.tif", Patched(ExifWithoutHeader(block), {{4, 0}})},           // first directory in the header
+        {"none.tif", Patched(ExifWithoutHeader(block), {{8, 0}, {9, 0}})},   // first directory without entries
         {"empty.jpg", {}},
         {"cut.jxl", cutJxl},
     };
