@@ -115,7 +115,7 @@ public:
 protected:
     Step ComposeNext(PxLoadControl* control, std::int32_t* delayMs) override;
     bool Restart() override;
-    std::uint64_t SourceBytes() const override { return line.capacity + indices.capacity + saved.capacity; }
+    std::uint64_t SourceBytes() const override { return line.capacity + saved.capacity; }
 
 private:
     bool Reopen();
@@ -123,18 +123,23 @@ private:
     // control extension before it and the repeat count. False at the
     // trailer, on a damaged record and once cancelled (*cancelled set).
     bool ReadToImage(FrameControl* frame, PxLoadControl* control, bool* cancelled);
-    void ReadApplication(GifByteType* block, bool* failed);
-    // Decodes the image's lines; those inside the canvas go to `indices`.
-    Step ReadImage(const Rect& clipped, PxLoadControl* control);
-    void Draw(const Rect& clipped, const FrameControl& frame, const std::uint8_t (*bgr)[3]);
+    void ReadApplication(GifByteType*& block, bool* failed);
+    // Decodes the image's lines, in file order, handing each with its row
+    // (relative to the image's top) to `use`. `done` lines of `total` are
+    // behind, for the progress.
+    template <typename Use>
+    Step ReadImage(PxLoadControl* control, std::int64_t done, std::int64_t total, Use&& use);
+    // Reads the image descriptor again, for the second reading of its data.
+    bool ReturnToImage();
+    void DrawLine(std::int64_t y, const Rect& clipped, const FrameControl& frame, const std::uint8_t (*bgr)[3]);
     bool Dispose();
     bool Save(const Rect& rect);
 
     std::unique_ptr<PxFileStream> stream;
     GifHandle gif;
-    Scratch line;     // one line of the image
-    Scratch indices;  // the image's pixel values inside the canvas
-    Scratch saved;    // the canvas under a frame that restores it: colour bytes, then alpha
+    Scratch line;                    // one line of the image
+    Scratch saved;                   // the canvas under a frame that restores it: colour bytes, then alpha
+    std::uint64_t descriptorAt = 0;  // where the last image descriptor starts in the file
     bool first = true;
     int pendingDisposal = kKeep;
     Rect pendingRect;
@@ -156,7 +161,7 @@ bool GifAnimation::Restart()
     return Reopen();
 }
 
-void GifAnimation::ReadApplication(GifByteType* block, bool* failed)
+void GifAnimation::ReadApplication(GifByteType*& block, bool* failed)
 {
     // "NETSCAPE2.0" (or its older twin), then a sub-block 1, count low, count high.
     const bool looping =
@@ -187,6 +192,7 @@ bool GifAnimation::ReadToImage(FrameControl* frame, PxLoadControl* control, bool
             return false;
         }
         if (type == IMAGE_DESC_RECORD_TYPE) {
+            descriptorAt = stream->Position();
             const bool described = DGifGetImageDesc(gif.get()) != GIF_ERROR;
             // giflib keeps a record of every descriptor (with a copy of its
             // colour table) for its whole-file reader; let go of it, or a
@@ -259,27 +265,22 @@ bool GifAnimation::Scan(PxLoadControl* control)
     return images > 0 && !cancelled && Reopen();
 }
 
-PxAnimation::Step GifAnimation::ReadImage(const Rect& clipped, PxLoadControl* control)
+template <typename Use>
+PxAnimation::Step GifAnimation::ReadImage(PxLoadControl* control, std::int64_t done, std::int64_t total, Use&& use)
 {
     const GifImageDesc& image = gif->Image;
     std::uint8_t* lineBytes = line.Get(static_cast<std::uint64_t>(image.Width));
-    std::uint8_t* values = indices.Get(clipped.Area());
-    if (lineBytes == nullptr || values == nullptr) {
+    if (lineBytes == nullptr) {
         return Step::kEnd;
     }
-    std::int64_t lines = 0;
     auto readLine = [&](std::int64_t row) {
-        if (!PxLoadGoesOn(control, lines++, image.Height)) {
+        if (!PxLoadGoesOn(control, done++, total)) {
             return Step::kCancelled;
         }
         if (DGifGetLine(gif.get(), lineBytes, image.Width) == GIF_ERROR) {
             return Step::kEnd;
         }
-        const std::int64_t y = image.Top + row;
-        if (y >= clipped.top && y < clipped.top + clipped.height) {
-            std::memcpy(values + (y - clipped.top) * clipped.width, lineBytes + (clipped.left - image.Left),
-                        static_cast<std::size_t>(clipped.width));
-        }
+        use(row, lineBytes);
         return Step::kComposed;
     };
     if (!image.Interlace) {
@@ -300,6 +301,16 @@ PxAnimation::Step GifAnimation::ReadImage(const Rect& clipped, PxLoadControl* co
         }
     }
     return Step::kComposed;
+}
+
+bool GifAnimation::ReturnToImage()
+{
+    stream->SeekToStart();
+    stream->Skip(descriptorAt);
+    const bool described = DGifGetImageDesc(gif.get()) != GIF_ERROR;
+    GifFreeSavedImages(gif.get());
+    gif->ImageCount = 0;
+    return described;
 }
 
 bool GifAnimation::Save(const Rect& rect)
@@ -355,24 +366,25 @@ bool GifAnimation::Dispose()
     return true;
 }
 
-void GifAnimation::Draw(const Rect& clipped, const FrameControl& frame, const std::uint8_t (*bgr)[3])
+void GifAnimation::DrawLine(std::int64_t y, const Rect& clipped, const FrameControl& frame,
+                            const std::uint8_t (*bgr)[3])
 {
-    const std::uint8_t* values = indices.bytes.get();
-    for (std::int64_t y = 0; y < clipped.height; ++y) {
-        std::uint8_t* target = CanvasRow(clipped.top + y) + 3 * clipped.left;
-        std::uint8_t* alpha = CanvasAlphaRow(clipped.top + y);
-        alpha = alpha != nullptr ? alpha + clipped.left : nullptr;
-        const std::uint8_t* source = values + y * clipped.width;
-        for (std::int64_t x = 0; x < clipped.width; ++x) {
-            const std::uint8_t v = source[x];
-            // A transparent pixel leaves what is under it.
-            if (frame.transparent && v == frame.transparentIndex) {
-                continue;
-            }
-            std::memcpy(target + 3 * x, bgr[v], 3);
-            if (alpha != nullptr) {
-                alpha[x] = 0xFF;
-            }
+    if (y < clipped.top || y >= clipped.top + clipped.height) {
+        return;
+    }
+    const std::uint8_t* source = line.bytes.get() + (clipped.left - gif->Image.Left);
+    std::uint8_t* target = CanvasRow(y) + 3 * clipped.left;
+    std::uint8_t* alpha = CanvasAlphaRow(y);
+    alpha = alpha != nullptr ? alpha + clipped.left : nullptr;
+    for (std::int64_t x = 0; x < clipped.width; ++x) {
+        const std::uint8_t v = source[x];
+        // A transparent pixel leaves what is under it.
+        if (frame.transparent && v == frame.transparentIndex) {
+            continue;
+        }
+        std::memcpy(target + 3 * x, bgr[v], 3);
+        if (alpha != nullptr) {
+            alpha[x] = 0xFF;
         }
     }
 }
@@ -400,11 +412,17 @@ PxAnimation::Step GifAnimation::ComposeNext(PxLoadControl* control, std::int32_t
     std::uint8_t bgr[256][3];
     BuildColorTable(image.ColorMap != nullptr ? image.ColorMap : gif->SColorMap, bgr);
 
-    // The whole image is read before the canvas changes, so that a damaged
-    // one leaves the frame before it on the canvas.
-    const Step read = ReadImage(clipped, control);
-    if (read != Step::kComposed) {
-        return read;
+    // The image is read twice: once to its end before the canvas changes,
+    // so that a damaged one leaves the frame before it on the canvas, and
+    // once more straight onto the canvas. Keeping its pixel values between
+    // the two instead would cost a byte a pixel of the canvas.
+    const std::int64_t lines = image.Height;
+    const Step checked = ReadImage(control, 0, 2 * lines, [](std::int64_t, const std::uint8_t*) {});
+    if (checked != Step::kComposed) {
+        return checked;
+    }
+    if (!ReturnToImage()) {
+        return Step::kEnd;
     }
     if (first) {
         if (!ClearCanvas()) {
@@ -417,7 +435,15 @@ PxAnimation::Step GifAnimation::ComposeNext(PxLoadControl* control, std::int32_t
     if (frame.disposal == kRestorePrevious && !Save(clipped)) {
         return Step::kEnd;
     }
-    Draw(clipped, frame, bgr);
+    // Once the canvas changes, the frame is finished whatever comes: a
+    // cancel waits for the next frame. Data that read well a moment ago
+    // fails now only if the file changed meanwhile; what was drawn stays.
+    const std::int64_t top = gif->Image.Top;
+    if (control != nullptr) {
+        control->SetProgress(500);
+    }
+    ReadImage(nullptr, lines, 2 * lines,
+              [&](std::int64_t row, const std::uint8_t*) { DrawLine(top + row, clipped, frame, bgr); });
     SettleAlpha();
     pendingDisposal = frame.disposal;
     pendingRect = clipped;
