@@ -18,6 +18,30 @@ using Decoder = std::unique_ptr<avifDecoder, PxReleaseWith<&avifDecoderDestroy>>
 // The AV1 decoder's planes take up to six bytes a pixel besides ours.
 constexpr std::uint64_t kLibraryBytesPerPixel = 6;
 
+// Serves libavif the file from memory. A read past its end waits for data
+// that never comes, instead of failing: a sequence that broke off then
+// parses, and its frames that arrived whole still decode.
+struct MemoryReader {
+    avifIO io{};  // first: libavif sees only this part
+    const std::uint8_t* data = nullptr;
+    std::size_t size = 0;
+};
+
+avifResult ReadMemory(avifIO* io, std::uint32_t /*flags*/, std::uint64_t offset, std::size_t size, avifROData* out)
+{
+    // MemoryReader starts with the avifIO that libavif knows.
+    const auto* reader = reinterpret_cast<const MemoryReader*>(io);
+    if (offset > reader->size) {
+        return AVIF_RESULT_IO_ERROR;
+    }
+    if (size > reader->size - offset) {
+        return AVIF_RESULT_WAITING_ON_IO;
+    }
+    out->data = reader->data + offset;
+    out->size = size;
+    return AVIF_RESULT_OK;
+}
+
 int DecoderThreads()
 {
     return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1U, 8U));
@@ -39,6 +63,7 @@ protected:
 
 private:
     PxFileBytes file;
+    MemoryReader reader;
     Decoder decoder;
     struct {
         PxBuffer<std::uint8_t> bytes;
@@ -63,8 +88,15 @@ bool AvifAnimation::Start()
     d->strictFlags = AVIF_STRICT_DISABLED;
     d->ignoreExif = AVIF_TRUE;
     d->ignoreXMP = AVIF_TRUE;
-    if (avifDecoderSetIOMemory(d, file.data.get(), file.size) != AVIF_RESULT_OK ||
-        avifDecoderParse(d) != AVIF_RESULT_OK || d->image == nullptr) {
+    reader.io.read = ReadMemory;
+    // No size hint: with one, libavif refuses the media box of a file that
+    // broke off, since it runs past the end.
+    reader.io.sizeHint = 0;
+    reader.io.persistent = AVIF_TRUE;
+    reader.data = file.data.get();
+    reader.size = file.size;
+    avifDecoderSetIO(d, &reader.io);
+    if (avifDecoderParse(d) != AVIF_RESULT_OK || d->image == nullptr) {
         return false;
     }
     const avifImage* image = d->image;

@@ -369,7 +369,7 @@ bool GifAnimation::Dispose()
 void GifAnimation::DrawLine(std::int64_t y, const Rect& clipped, const FrameControl& frame,
                             const std::uint8_t (*bgr)[3])
 {
-    if (y < clipped.top || y >= clipped.top + clipped.height) {
+    if (y < clipped.top || y >= clipped.top + clipped.height || clipped.width <= 0) {
         return;
     }
     const std::uint8_t* source = line.bytes.get() + (clipped.left - gif->Image.Left);

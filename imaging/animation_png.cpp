@@ -452,6 +452,9 @@ bool PngAnimation::Dispose()
 
 bool PngAnimation::Blend(const Rect& rect, const FrameControl& frame)
 {
+    if (rect.Area() == 0) {
+        return true;  // the frame lies wholly outside the canvas
+    }
     // The frame's pixel (x, y) of the canvas rectangle is at (x - left, y - top) of the frame.
     const std::uint8_t* frameBytes = pixels.bytes.get();
     const std::int64_t frameStride = 4 * static_cast<std::int64_t>(frame.width);

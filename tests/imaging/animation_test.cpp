@@ -497,6 +497,47 @@ TEST(PxAnimation, NewerFormatsComposeAsTheirLibrariesDo)
     EXPECT_EQ(avifOpened->animation->FrameDelayMs(), 100);
 }
 
+TEST(PxAnimation, AFileCutShortPlaysTheFramesThatArrived)
+{
+    std::vector<RawPicture> frames;
+    for (int i = 0; i < 3; ++i) {
+        frames.push_back(Sample(37, 29, false, i));
+    }
+    GifPicture gif = DisposalExample();
+    gif.frames.resize(3);
+    ApngPicture apng;
+    apng.width = 4;
+    apng.height = 4;
+    for (int i = 1; i <= 3; ++i) {
+        apng.frames.push_back(Apng(0, 0, RgbaPng(4, 4, {Pixel(i)}), 0, 0));
+    }
+    const struct {
+        const char* name;
+        std::vector<std::uint8_t> file;
+    } files[] = {
+        {"GIF", GifBytes(gif)},
+        {"PNG", EncodeApng(apng)},
+        {"WebP", EncodeWebpAnimation(frames, false)},
+        {"JPEG XL", EncodeJxl(frames)},
+        {"AVIF", EncodeAvifSequence(frames)},
+    };
+    for (const auto& file : files) {
+        SCOPED_TRACE(file.name);
+        // The last 16 bytes of each file hold part of its last frame's data
+        // (in a PNG: the end chunk and the data's check value).
+        std::vector<std::uint8_t> cut = file.file;
+        cut.resize(cut.size() - 16);
+        const auto opened = Open(cut);
+        ASSERT_NE(opened->animation, nullptr);
+        ASSERT_EQ(opened->animation->Next(), Step::kComposed);
+        ASSERT_EQ(opened->animation->Next(), Step::kComposed);
+        const std::vector<std::uint8_t> second = Rgba(opened->animation->Frame());
+        EXPECT_EQ(opened->animation->Next(), Step::kEnd);
+        EXPECT_EQ(opened->animation->FrameCount(), 2);
+        EXPECT_EQ(Rgba(opened->animation->Frame()), second) << "the last good frame stays";
+    }
+}
+
 // A still of any format is one frame, the picture its decoder gives.
 TEST(PxAnimation, StillsAreOneFrameAsTheirDecodersShowThem)
 {
