@@ -13,6 +13,9 @@
 // Still pictures are not read here: their decoders (CreateFromFile) show
 // them. A file of these formats with a single frame opens and says so
 // (HasFrames false).
+//
+// One thread at a time uses an animation (a worker that composes ahead may
+// own it); only its load control is shared with other threads.
 #pragma once
 
 #include <cstdint>

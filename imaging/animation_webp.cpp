@@ -125,8 +125,10 @@ bool WebPAnimation::KeepCompleteFrames()
 bool WebPAnimation::Restart()
 {
     // The decoder and its two canvases are made at the first frame, so
-    // that opening a still costs nothing.
-    decoder.reset();
+    // that opening a still costs nothing; a loop keeps them.
+    if (decoder != nullptr) {
+        WebPAnimDecoderReset(decoder.get());
+    }
     timestamp = 0;
     return true;
 }
