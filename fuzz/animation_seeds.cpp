@@ -93,14 +93,15 @@ int main(int argc, char** argv)
         return 2;
     }
     const std::string folder = argv[1];
+    // Three frames that differ a little, with and without transparency.
     std::vector<RawPicture> frames;
+    std::vector<RawPicture> opaque;
     for (int i = 0; i < 3; ++i) {
-        RawPicture frame = RawFromSample(RenderSamplePicture(24, 16), i == 1);
-        frame.samples[static_cast<std::size_t>(i) * 7] = 0;
-        frames.push_back(frame);
+        frames.push_back(RawFromSample(RenderSamplePicture(24, 16), true));
+        opaque.push_back(RawFromSample(RenderSamplePicture(24, 16), false));
+        frames.back().samples[static_cast<std::size_t>(i) * 17] = 0;
+        opaque.back().samples[static_cast<std::size_t>(i) * 17] = 0;
     }
-    std::vector<RawPicture> opaque = frames;
-    opaque[1] = RawFromSample(RenderSamplePicture(24, 16), false);
     const bool saved = Save(folder + "/frames.gif", Gif()) && Save(folder + "/frames.png", Png()) &&
                        Save(folder + "/frames.webp", EncodeWebpAnimation(frames, false, {30, 0, 70}, 2)) &&
                        Save(folder + "/frames-lossless.webp", EncodeWebpAnimation(frames, true)) &&
