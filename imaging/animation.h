@@ -35,9 +35,12 @@ public:
     };
 
     // Opens `path` and reads what precedes the first frame (for GIF, the
-    // records up to the second image, to tell whether there is one). Null
-    // when the file cannot be read, is of none of the five formats, or is
-    // damaged before its first frame; also once `control` is cancelled.
+    // records up to the second image, to tell whether there is one; their
+    // data is stepped over, not decoded). PNG, WebP, JPEG XL and AVIF files
+    // are read into memory whole, as their still decoders read them; a GIF
+    // is read from the file as its frames are asked for. Null when the file
+    // cannot be read, is of none of the five formats, or is damaged before
+    // its first frame; also once `control` is cancelled.
     static std::unique_ptr<PxAnimation> Open(const char* path, PxLoadControl* control = nullptr);
 
     ~PxAnimation() override;
