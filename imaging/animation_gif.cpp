@@ -25,7 +25,7 @@ using GifHandle = std::unique_ptr<GifFileType, CloseGif>;
 
 // What to do with a frame's rectangle before the next frame is drawn.
 enum Disposal {
-    kKeep = 1,             // leave it (0, "unspecified", and the reserved 4 to 7 mean the same)
+    kKeep = 1,             // leave it (0, "none given", and the reserved 4 to 7 mean the same)
     kClear = 2,            // back to transparent, as browsers read "restore to background"
     kRestorePrevious = 3,  // back to what was there before the frame
 };
