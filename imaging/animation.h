@@ -63,6 +63,9 @@ public:
     // number of plays itself (AVIF sequences play for ever). Known from
     // Open on, except for a GIF whose repeat count follows its first image.
     std::int32_t LoopCount() const { return loopCount; }
+    // The count as the file writes it, for tools that show the file: a GIF's
+    // NETSCAPE2.0 repeat count itself (1 without one), else LoopCount().
+    std::int32_t StoredLoopCount() const { return storedLoopCount >= 0 ? storedLoopCount : loopCount; }
 
     // The number of frames: -1 while unknown. WebP, PNG and AVIF declare it
     // and it is known from Open on; GIF and JPEG XL files are counted as
@@ -135,6 +138,7 @@ protected:
     std::int32_t formatId = 0;
     bool hasFrames = false;
     std::int32_t loopCount = 1;
+    std::int32_t storedLoopCount = -1;
     std::int32_t frameCount = -1;
     PxBitmap canvas;
 

@@ -174,6 +174,7 @@ void GifAnimation::ReadApplication(GifByteType*& block, bool* failed)
             const int repeats = block[2] | (block[3] << 8);
             // The count is of repeats after the first play; 0 repeats for ever.
             loopCount = repeats == 0 ? 0 : repeats + 1;
+            storedLoopCount = repeats;
             counted = true;
         }
     }

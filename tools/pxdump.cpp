@@ -142,7 +142,7 @@ int ListFrames(const char* path)
     while (animation != nullptr && animation->Next() == PxAnimation::Step::kComposed) {
         delays.push_back(animation->FrameDelayMs());
     }
-    std::printf("frames=%zu loop=%d\n", delays.size(), animation != nullptr ? animation->LoopCount() : 0);
+    std::printf("frames=%zu loop=%d\n", delays.size(), animation != nullptr ? animation->StoredLoopCount() : 0);
     for (std::size_t i = 0; i < delays.size(); ++i) {
         std::printf("frame=%zu delay_ms=%d\n", i, delays[i]);
     }
