@@ -191,6 +191,7 @@ bool PictureCache::Begin(const std::string& path, bool limited)
     }
     auto entry = std::make_unique<Entry>();
     entry->path = path;
+    entry->control.SetLabel(path);
     entry->lastUse = ++useCounter;
     entry->wanted = !limited;
     try {

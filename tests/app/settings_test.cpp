@@ -24,9 +24,9 @@ const std::string kKey = std::string("HKEY_CURRENT_USER\\") + kSettingsKeyPath;
 
 void ExpectDefaults(MainFrame& frame)
 {
-    const ImageDocument& document = frame.Image().document;
-    EXPECT_FALSE(frame.ZoomToBestFit);
-    EXPECT_FALSE(frame.EscFullscreen);
+    const ViewerSettings& document = frame.Image().Settings();
+    EXPECT_FALSE(frame.Settings().ZoomToBestFit);
+    EXPECT_FALSE(frame.Settings().EscFullscreen);
     EXPECT_EQ(document.slideShowDelay, 5.0);
     EXPECT_EQ(document.fastForwardSkip, 20);
     EXPECT_FALSE(document.includeSubdirectories);
@@ -34,8 +34,8 @@ void ExpectDefaults(MainFrame& frame)
     EXPECT_FALSE(document.showInfoInFullScreen);
     EXPECT_EQ(document.imageEditorPath, "");
     EXPECT_TRUE(document.applyOrientation);
-    EXPECT_TRUE(frame.ShowToolbar);
-    EXPECT_TRUE(frame.ShowStatusbar);
+    EXPECT_TRUE(frame.Settings().ShowToolbar);
+    EXPECT_TRUE(frame.Settings().ShowStatusbar);
     EXPECT_FALSE(frame.ToolBar()->isHidden());
     EXPECT_FALSE(frame.statusBar()->isHidden());
     EXPECT_TRUE(frame.CommandAction(kCmdToolbar)->isChecked());
@@ -50,15 +50,16 @@ TEST_F(Settings, RoundTripKeepsEveryValueExactly)
     QRect framed;
     {
         auto frame = OpenFrame(picture);
-        ImageDocument& document = frame->Image().document;
-        document.slideShowDelay = 2.5;
-        document.fastForwardSkip = 7;
-        document.includeSubdirectories = true;
-        document.backgroundColor = 0x00123456;
-        document.showInfoInFullScreen = true;
-        document.imageEditorPath = editor;
-        document.applyOrientation = false;
-        frame->EscFullscreen = true;
+        Change(*frame, [&editor](SettingsRecord& settings) {
+            settings.slideShowDelay = 2.5;
+            settings.fastForwardSkip = 7;
+            settings.includeSubdirectories = true;
+            settings.backgroundColor = 0x00123456;
+            settings.showInfoInFullScreen = true;
+            settings.imageEditorPath = editor;
+            settings.applyOrientation = false;
+            settings.EscFullscreen = true;
+        });
         Press(*frame, Qt::Key_Slash, Qt::KeypadModifier);  // best fit on
         Press(*frame, Qt::Key_T, Qt::ControlModifier);     // toolbar hidden
         Press(*frame, Qt::Key_S, Qt::ControlModifier);     // status bar hidden
@@ -84,7 +85,7 @@ TEST_F(Settings, RoundTripKeepsEveryValueExactly)
     EXPECT_EQ(std::string(data.begin(), data.end()), editor);  // no terminator stored
 
     MainFrame frame;
-    const ImageDocument& document = frame.Image().document;
+    const ViewerSettings& document = frame.Image().Settings();
     EXPECT_EQ(std::bit_cast<std::uint64_t>(document.slideShowDelay), std::bit_cast<std::uint64_t>(2.5));
     EXPECT_EQ(document.fastForwardSkip, 7);
     EXPECT_TRUE(document.includeSubdirectories);
@@ -95,13 +96,13 @@ TEST_F(Settings, RoundTripKeepsEveryValueExactly)
     ASSERT_TRUE(store.QueryValue(kKey, "ApplyOrientation", &type, &data));
     EXPECT_EQ(type, platform::kRegDword);
     EXPECT_EQ(data, (std::vector<std::uint8_t>{0, 0, 0, 0}));
-    EXPECT_TRUE(frame.EscFullscreen);
-    EXPECT_TRUE(frame.ZoomToBestFit);
+    EXPECT_TRUE(frame.Settings().EscFullscreen);
+    EXPECT_TRUE(frame.Settings().ZoomToBestFit);
     EXPECT_TRUE(frame.CommandAction(kCmdAutozoom)->isChecked());
-    EXPECT_FALSE(frame.ShowToolbar);
+    EXPECT_FALSE(frame.Settings().ShowToolbar);
     EXPECT_TRUE(frame.ToolBar()->isHidden());
     EXPECT_FALSE(frame.CommandAction(kCmdToolbar)->isChecked());
-    EXPECT_FALSE(frame.ShowStatusbar);
+    EXPECT_FALSE(frame.Settings().ShowStatusbar);
     EXPECT_TRUE(frame.statusBar()->isHidden());
     // The window comes back where it was, frame and all.
     frame.show();
@@ -116,7 +117,7 @@ TEST_F(Settings, MissingStoreGivesTheDefaultsAndTheFirstCloseCreatesTheKey)
     ASSERT_FALSE(std::filesystem::exists(StorePath()));
     auto frame = OpenFrame(WriteSolidBmp(pictures + "/a.bmp", 20, 20, Rgb{1, 2, 3}));
     ExpectDefaults(*frame);
-    frame->Image().document.fastForwardSkip = 3;
+    Change(*frame, [](SettingsRecord& settings) { settings.fastForwardSkip = 3; });
     frame->close();
 
     RegistryKey key(StorePath(), RegistryRoot::CurrentUser, kSettingsKeyPath);
@@ -134,7 +135,7 @@ TEST_F(Settings, CorruptStoreGivesTheDefaultsAndIsKeptAside)
 
     auto frame = OpenFrame(WriteSolidBmp(pictures + "/a.bmp", 20, 20, Rgb{1, 2, 3}));
     ExpectDefaults(*frame);
-    frame->Image().document.slideShowDelay = 1.5;
+    Change(*frame, [](SettingsRecord& settings) { settings.slideShowDelay = 1.5; });
     frame->close();
 
     // The damaged file is kept under another name; a fresh store holds the
@@ -167,9 +168,9 @@ TEST_F(Settings, ValuesOfTheWrongSizeAreIgnored)
     ASSERT_TRUE(store.SetValue(kKey, "ListSubdirectories", platform::kRegDword, skip, sizeof skip));
 
     MainFrame frame;
-    EXPECT_EQ(frame.Image().document.fastForwardSkip, 20);
-    EXPECT_EQ(frame.Image().document.slideShowDelay, 5.0);
-    EXPECT_TRUE(frame.Image().document.includeSubdirectories);  // any non-zero value is true
+    EXPECT_EQ(frame.Image().Settings().fastForwardSkip, 20);
+    EXPECT_EQ(frame.Image().Settings().slideShowDelay, 5.0);
+    EXPECT_TRUE(frame.Image().Settings().includeSubdirectories);  // any non-zero value is true
 }
 
 // A settings file that cannot be read, or holds lines this version does not
@@ -206,8 +207,8 @@ TEST_F(Settings, FileProblemsAreToldOnceAndCostNoSetting)
             EXPECT_TRUE(boxes[0]->text().contains(QLatin1String(test.told))) << boxes[0]->text().toStdString();
             boxes[0]->close();
         }
-        EXPECT_EQ(frame->Image().document.fastForwardSkip, test.skipRead);
-        frame->Image().document.fastForwardSkip = 3;
+        EXPECT_EQ(frame->Image().Settings().fastForwardSkip, test.skipRead);
+        Change(*frame, [](SettingsRecord& settings) { settings.fastForwardSkip = 3; });
         frame->close();
         Settle();
 
