@@ -246,6 +246,26 @@ TEST(PictureCache, KeepsTheLatestPicturesWithinItsBudget)
     EXPECT_GT(PictureCache::DefaultBudget(), std::uint64_t{0});
 }
 
+// Half the budget is the largest picture kept, to the byte.
+TEST(PictureCache, KeepsAPictureOfHalfItsBudget)
+{
+    TempDir dir;
+    const std::string path = dir.Write("p.bmp", Bmp(40, 30));  // a store of 120 x 30 bytes
+    const struct {
+        std::uint64_t budget;
+        bool kept;
+    } cases[] = {{7200, true}, {7201, true}, {7199, false}, {3600, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.budget);
+        PictureCache cache(c.budget);
+        EXPECT_EQ(cache.WouldKeep(3600), c.kept);
+        auto picture = std::make_unique<PxBitmap>();
+        ASSERT_EQ(picture->CreateFromFile(path.c_str()), 0);
+        cache.Keep(path, platform::IdentityOf(path), std::move(picture), 0);
+        EXPECT_EQ(cache.Holds(path), c.kept);
+    }
+}
+
 TEST(ImageDocument, WorkingCopyIsTheDecodedPictureUntilItIsTransformed)
 {
     TempDir dir;
