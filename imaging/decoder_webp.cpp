@@ -30,6 +30,20 @@ constexpr std::int64_t kFrameComposed = 900;
 // libwebp's animation decoder keeps the whole canvas at 4 bytes a pixel.
 constexpr std::uint64_t kCanvasBytesPerPixel = 4;
 
+// What a libwebp status says about the file; a file that ends too early
+// is damaged like one whose data contradicts the format.
+PxLoadError ReasonOf(VP8StatusCode status)
+{
+    switch (status) {
+        case VP8_STATUS_OUT_OF_MEMORY:
+            return PxLoadError::OutOfMemory;
+        case VP8_STATUS_UNSUPPORTED_FEATURE:
+            return PxLoadError::Unsupported;
+        default:
+            return PxLoadError::Damaged;
+    }
+}
+
 }  // namespace
 
 int PxDecoderWebP::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
@@ -38,9 +52,12 @@ int PxDecoderWebP::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
         return 1;
     }
     WebPBitstreamFeatures features;
-    if (WebPGetFeatures(scratch.get(), fileLength, &features) != VP8_STATUS_OK || features.width <= 0 ||
-        features.height <= 0) {
-        return 1;
+    const VP8StatusCode status = WebPGetFeatures(scratch.get(), fileLength, &features);
+    if (status != VP8_STATUS_OK) {
+        return Fail(ReasonOf(status));
+    }
+    if (features.width <= 0 || features.height <= 0) {
+        return Fail(PxLoadError::Damaged);
     }
     animated = features.has_animation != 0;
     // The canvas of an animation may claim 2^24 pixels each way; it is
@@ -50,7 +67,7 @@ int PxDecoderWebP::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
     const std::uint64_t bytes = animated ? width * height * kCanvasBytesPerPixel
                                          : static_cast<std::uint64_t>(StoreStride(features.width)) * height;
     if (bytes > kPxMaxStoreBytes) {
-        return 1;
+        return Fail(PxLoadError::TooLarge);
     }
 
     // Only the extended layout has room for Exif; libwebp's demuxer finds
@@ -78,7 +95,7 @@ int PxDecoderWebP::Decode(PxFileStream& stream, PxBitmap& bitmap)
     }
     fileLength = static_cast<std::size_t>(delivered);
     ReadHeader(stream, bitmap);
-    if (bitmap.CreatePixelStore() != 0 || Cancelled()) {
+    if (CreateStore(bitmap) != 0 || Cancelled()) {
         return 1;
     }
     const int result = animated ? DecodeFirstFrame(bitmap) : DecodeStill(bitmap);
@@ -90,7 +107,7 @@ int PxDecoderWebP::DecodeStill(PxBitmap& bitmap)
 {
     WebPDecoderConfig config;
     if (WebPInitDecoderConfig(&config) == 0) {
-        return 1;
+        return Fail(PxLoadError::Unsupported);  // a library of another interface version
     }
     // Blue, green, red into the store itself, bottom row first; without an
     // alpha mode libwebp leaves alpha out and each pixel keeps its colour.
@@ -103,7 +120,7 @@ int PxDecoderWebP::DecodeStill(PxBitmap& bitmap)
     config.options.use_threads = 1;
     const IncrementalDecoder decoder(WebPIDecode(nullptr, 0, &config));
     if (decoder == nullptr) {
-        return 1;
+        return Fail(PxLoadError::OutOfMemory);
     }
     const std::size_t step = std::clamp(fileLength / kSteps, kMinStep, kMaxStep);
     VP8StatusCode status = VP8_STATUS_SUSPENDED;
@@ -120,14 +137,14 @@ int PxDecoderWebP::DecodeStill(PxBitmap& bitmap)
         }
     }
     // A file that ended or broke off keeps the rows libwebp finished.
-    return status == VP8_STATUS_OK || rows > 0 ? 0 : 1;
+    return status == VP8_STATUS_OK || rows > 0 ? 0 : Fail(ReasonOf(status));
 }
 
 int PxDecoderWebP::DecodeFirstFrame(PxBitmap& bitmap)
 {
     WebPAnimDecoderOptions options;
     if (WebPAnimDecoderOptionsInit(&options) == 0) {
-        return 1;
+        return Fail(PxLoadError::Unsupported);  // a library of another interface version
     }
     // Not premultiplied: each pixel keeps its colour, as for stills.
     options.color_mode = MODE_BGRA;
@@ -135,7 +152,7 @@ int PxDecoderWebP::DecodeFirstFrame(PxBitmap& bitmap)
     const WebPData data{scratch.get(), fileLength};
     const AnimationDecoder decoder(WebPAnimDecoderNew(&data, &options));
     if (decoder == nullptr) {
-        return 1;
+        return Fail(PxLoadError::Damaged);
     }
     WebPAnimInfo info;
     std::uint8_t* canvas = nullptr;
@@ -144,7 +161,7 @@ int PxDecoderWebP::DecodeFirstFrame(PxBitmap& bitmap)
         static_cast<std::int64_t>(info.canvas_width) != bitmap.Width() ||
         static_cast<std::int64_t>(info.canvas_height) != bitmap.Height() ||
         WebPAnimDecoderGetNext(decoder.get(), &canvas, &timestamp) == 0 || canvas == nullptr) {
-        return 1;
+        return Fail(PxLoadError::Damaged);
     }
     // The canvas is top row first, four bytes a pixel: blue, green, red, alpha.
     const std::int64_t width = bitmap.Width();
