@@ -98,6 +98,11 @@ public:
     const std::string& Path() const { return path; }
     // The last Install was of a picture that decoded.
     bool Loaded() const { return loaded; }
+    // Why it did not; None when it did or before the first Install.
+    PxLoadError LoadError() const
+    {
+        return loaded || !decoded.bitmap ? PxLoadError::None : decoded.bitmap->LoadError();
+    }
     // The picture as decoded; null before the first Install.
     const PxBitmap* Decoded() const { return decoded.bitmap.get(); }
     // Its size; 0 x 0 without one.

@@ -131,7 +131,7 @@ TEST(Texts, UnreadableSizeAndHugeFiles)
 {
     ViewFixture f;
     f.view.OpenImage("/brelvix-nowhere/gone.jpg", false);
-    EXPECT_EQ(f.frame.status, " File - of 0    Dimensions: 0 x 0    Size: 0 Kb    Zoom: 100%");
+    EXPECT_EQ(f.frame.status, " File - of 0    Dimensions: 0 x 0    Size: 0 Kb    Zoom: 100%    File not found");
     EXPECT_EQ(f.view.OverlayLines()[3], "File size: 0 Kb (-1 bytes)");
 
     // A sparse file of 5 GiB plus 1000 bytes: exact bytes, no overflow.
@@ -142,6 +142,31 @@ TEST(Texts, UnreadableSizeAndHugeFiles)
     f.view.OpenImage(big, false);
     EXPECT_NE(f.frame.status.find("Size: 5242880 Kb"), std::string::npos) << f.frame.status;
     EXPECT_EQ(f.view.OverlayLines()[3], "File size: 5242880 Kb (5368710120 bytes)");
+}
+
+// A picture that fails says why after everything else the status shows;
+// the window still shows the failure box.
+TEST(Texts, FailedPictureSaysWhy)
+{
+    TempDir dir;
+    const struct {
+        std::string path;
+        const char* reason;
+    } cases[] = {
+        {dir.Path().string() + "/gone.bmp", "    File not found"},
+        {dir.Write("words.bmp", "just words"), "    Not a picture"},
+        {dir.Write("flat.bmp", Bmp24Header(0, 3)), "    Picture is damaged"},
+        {dir.Write("fine.bmp", Bmp24Header(4, 3)), ""},
+    };
+    ViewFixture f;
+    f.view.ToggleSlideShow();
+    for (const auto& c : cases) {
+        f.view.OpenImage(c.path, false);
+        EXPECT_EQ(f.frame.status.substr(f.frame.status.find(" s)") + 3), c.reason) << f.frame.status;
+        FakeCanvas canvas;
+        f.view.Paint(canvas);
+        EXPECT_EQ(canvas.frames.size(), std::string(c.reason).empty() ? 0u : 1u) << c.path;
+    }
 }
 
 TEST(Texts, OverlayIsDrawnOnlyInFullScreenInAReadableColour)

@@ -10,7 +10,7 @@ namespace {
 std::string ZoomField(const std::string& status)
 {
     const std::size_t at = status.find("Zoom: ");
-    return at == std::string::npos ? std::string() : status.substr(at + 6);
+    return at == std::string::npos ? std::string() : status.substr(at + 6, status.find('%', at) - at - 5);
 }
 
 TEST(Zoom, FixedStepsAreRepeatedAdditions)
