@@ -86,7 +86,6 @@ std::string ImageView::StatusText() const
     if (slideShow.Running()) {
         text += Format("     Slideshow (delay %3.2f s)", settings.slideShowDelay);
     }
-    // A failure says why, after what the status always shows.
     if (const std::string reason = PxLoadErrorText(document.LoadError()); !reason.empty()) {
         text += "    " + reason;
     }
