@@ -154,19 +154,13 @@ public:
     const std::string& Label() const { return label; }
 
     // Decoders only (PxLoadGoesOn): true the first time.
-    bool FirstCheck() noexcept
-    {
-        const bool first = !checked;
-        checked = true;
-        return first;
-    }
+    bool FirstCheck() noexcept { return !checked.exchange(true, std::memory_order_relaxed); }
 
 private:
     std::atomic<bool> cancelled{false};
     std::atomic<int> progress{0};
     std::string label;
-    // Touched by the decoding thread only.
-    bool checked = false;
+    std::atomic<bool> checked{false};
 };
 
 inline void PxLoadHold::Pass(const PxLoadControl& control)
