@@ -119,7 +119,7 @@ struct Folder {
     explicit Folder(int count)
     {
         for (int i = 1; i <= count; ++i) {
-            pictures.push_back(dir.Write("p" + std::to_string(100 + i) + ".bmp", Bmp24Header(2, 2)));
+            pictures.push_back(dir.Write(NumberedName("p", 100 + i, ".bmp"), Bmp24Header(2, 2)));
         }
     }
 };

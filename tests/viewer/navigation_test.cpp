@@ -23,7 +23,7 @@ struct Folder {
     explicit Folder(int count)
     {
         for (int i = 0; i < count; ++i) {
-            entries.push_back(dir.Write("p" + std::to_string(100 + i) + ".bmp", ""));
+            entries.push_back(dir.Write(NumberedName("p", 100 + i, ".bmp"), ""));
         }
         unlisted = dir.Write("other.pcx", "");
     }

@@ -114,7 +114,7 @@ TEST(Texts, PictureOutsideTheListHasNoNumber)
 {
     TempDir dir;
     for (int i = 1; i <= 11; ++i) {
-        dir.Write("p" + std::to_string(i) + ".bmp", Bmp24Header(4, 4));
+        dir.Write(NumberedName("p", i, ".bmp"), Bmp24Header(4, 4));
     }
     ViewFixture f;
     const std::string missing = dir.Path().string() + "/gone.bmp";

@@ -17,12 +17,12 @@ struct Folder {
     explicit Folder(int count)
     {
         for (int i = 0; i < count; ++i) {
-            dir.Write(std::to_string(i) + ".png", "");
+            dir.Write(NumberedName("", i, ".png"), "");
         }
     }
     void OpenAt(ImageView& view, int position) const
     {
-        ASSERT_TRUE(view.OpenImage(dir.Path().string() + "/" + std::to_string(position) + ".png", true));
+        ASSERT_TRUE(view.OpenImage(NumberedName(dir.Path().string() + "/", position, ".png"), true));
         ASSERT_EQ(view.Navigation().Files().CurrentIndex(), position);
     }
 };

@@ -142,6 +142,10 @@ std::unique_ptr<PxBitmap> WholeWorkingCopy(const ImageDocument& document);
 // for the loader, which reads missing pixel data as black.
 std::vector<std::uint8_t> Bmp24Header(int width, int height, std::size_t fileSize = 54);
 
+// "stem" + number + extension ("p101.bmp"); built by appending, which
+// keeps GCC 12's -Wrestrict quiet at -O3.
+std::string NumberedName(const std::string& stem, int number, const std::string& extension);
+
 // The file of a 24-bit BMP holding `picture`'s pixels as they are.
 std::vector<std::uint8_t> BmpOf(const PxBitmap& picture);
 
