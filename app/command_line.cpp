@@ -7,7 +7,7 @@
 
 #include "app/about_dialog.h"
 #include "app/entry.h"
-#include "viewer/image_document.h"
+#include "viewer/file_list.h"
 
 namespace brelvix::app {
 
@@ -133,12 +133,11 @@ std::string PictureForPath(const std::string& path, bool includeSubdirectories)
     while (folder.size() > 1 && folder.back() == '/') {
         folder.pop_back();
     }
-    ImageDocument document;
-    document.includeSubdirectories = includeSubdirectories;
-    if (!document.ScanFolder(folder) || document.fileList.empty()) {
+    FileList list;
+    if (!list.ScanFolder(folder, includeSubdirectories) || list.Entries().empty()) {
         return std::string();
     }
-    return document.fileList.front();
+    return list.Entries().front();
 }
 
 }  // namespace brelvix::app

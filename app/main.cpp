@@ -101,13 +101,13 @@ int main(int argc, char** argv)
     QApplication::setDesktopFileName(QStringLiteral("brelvix"));
 
     MainFrame frame;
-    frame.Image().document.cache = std::move(early);
+    frame.Image().AdoptDecodes(std::move(early));
     // The window shows, paints and takes keys (Esc included) while a
     // picture decodes.
-    frame.Image().loadInBackground = true;
+    frame.Image().SetBackgroundLoading(true);
 
     // A folder opens on its first picture, as the file list orders it.
-    const std::string path = PictureForPath(named, frame.Image().document.includeSubdirectories);
+    const std::string path = PictureForPath(named, frame.Image().Settings().includeSubdirectories);
 
     if (!frame.OpenFirstPicture(path)) {
         // The first Open dialog was cancelled: the user's choice, not an
@@ -118,7 +118,7 @@ int main(int argc, char** argv)
     // The settings are saved by now. A decode that a cancel cannot enter
     // (AVIF and HEIF pictures decode in one library call) would keep the
     // process for seconds after its window went, so it is not waited for.
-    if (!frame.Image().document.cache.CancelAll(100)) {
+    if (!frame.Image().LeaveDecodes(100)) {
         std::fflush(nullptr);
         std::_Exit(status);
     }

@@ -8,7 +8,7 @@
 #include "imaging/exif_block.h"
 #include "imaging/exif_info.h"
 #include "platform/file_system.h"
-#include "viewer/image_document.h"
+#include "viewer/file_list.h"
 
 namespace brelvix {
 

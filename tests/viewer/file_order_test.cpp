@@ -12,7 +12,7 @@
 #include "support/exif_writer.h"
 #include "support/jpeg_writer.h"
 #include "support/temp_dir.h"
-#include "viewer/image_document.h"
+#include "viewer/file_list.h"
 
 namespace brelvix {
 
@@ -149,13 +149,12 @@ TEST(ComparePathsNaturally, GivesTheScanOrderWithSubfolders)
                              "T.jpg", "a b.jpg", "a.jpg", "A.JPG"}) {
         folder.Write(name, "");
     }
-    ImageDocument document;
-    document.includeSubdirectories = true;
-    ASSERT_TRUE(document.ScanFolder(folder.Path().string()));
-    ASSERT_EQ(document.fileList.size(), 12u);
-    std::vector<std::string> shuffled = document.fileList;
+    FileList list;
+    ASSERT_TRUE(list.ScanFolder(folder.Path().string(), true));
+    ASSERT_EQ(list.Entries().size(), 12u);
+    std::vector<std::string> shuffled = list.Entries();
     std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(3));
-    EXPECT_EQ(OrderFiles(shuffled, {}, SortOrder::Name, false, 0).files, document.fileList);
+    EXPECT_EQ(OrderFiles(shuffled, {}, SortOrder::Name, false, 0).files, list.Entries());
 }
 
 }  // namespace
