@@ -15,6 +15,7 @@
 namespace brelvix {
 
 class PxLoadControl;
+class PxResampler;
 
 // Root of the library's class tree; owns nothing.
 class PxObject {
@@ -180,6 +181,12 @@ public:
     PxPictureMeta& Meta() { return meta; }
 
 private:
+    // Resamples the alpha plane into `destination` as its store was just
+    // resampled (the part at column `left`, row `bottom` counted from the
+    // bottom, of the newWidth x newHeight picture); drops its plane when
+    // this bitmap has none. 0, or 1 without memory.
+    int ScaleAlpha(const PxResampler& resampler, std::int32_t newWidth, std::int32_t newHeight, std::int32_t left,
+                   std::int32_t bottom, std::int32_t partWidth, std::int32_t partHeight, PxBitmap* destination) const;
     void ReleaseStore();
     // Keeps the store when this bitmap owns one of exactly width x height at
     // 24 bits (its row padding cleared), else makes a fresh one as
