@@ -1,4 +1,5 @@
 // pxdump FILE [OUT.ppm] [--progress] [--cancel-after MS] [--orient]
+//              [--color srgb|PROFILE.icc] [--over RRGGBB]
 //              [--scale W H] [--rotate CODE] [--flip VERTICAL]...
 //
 // Loads FILE through PxBitmap::CreateFromFile and prints one line
@@ -16,8 +17,17 @@
 // cancels the load MS milliseconds after it began and then prints
 //   cancelled_at_ms=T stopped_after_ms=S
 // S being how long the load took to end once cancelled.
+//
+// --color (wherever it stands) converts the picture from its file's colour
+// profile to sRGB or to the given ICC profile, after --orient, as the
+// viewer does, and adds ` profile=DESCRIPTION` to the line: the file's
+// profile's own description, or `none` for an untagged picture. --over
+// (wherever it stands) blends a transparent picture over the colour given
+// as six hex digits, red first, after the transforms and before the PPM is
+// written; without it the PPM holds the stored colours.
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,7 +36,10 @@
 #include <thread>
 #include <vector>
 
+#include "imaging/alpha.h"
 #include "imaging/bitmap.h"
+#include "imaging/color_convert.h"
+#include "imaging/color_profile.h"
 #include "imaging/load_control.h"
 #include "imaging/orientation.h"
 
@@ -37,8 +50,8 @@ namespace {
 int Usage()
 {
     std::fprintf(stderr,
-                 "usage: pxdump FILE [OUT.ppm] [--progress] [--cancel-after MS] [--orient] [--scale W H] "
-                 "[--rotate CODE] [--flip VERTICAL]...\n");
+                 "usage: pxdump FILE [OUT.ppm] [--progress] [--cancel-after MS] [--orient] "
+                 "[--color srgb|PROFILE.icc] [--over RRGGBB] [--scale W H] [--rotate CODE] [--flip VERTICAL]...\n");
     return 2;
 }
 
@@ -47,6 +60,38 @@ bool ParseInt(const char* text, long* value)
     char* end = nullptr;
     *value = std::strtol(text, &end, 10);
     return end != text && *end == '\0';
+}
+
+// The target of --color: sRGB, or the profile in a file.
+bool ReadTarget(const std::string& name, PxColorProfile* target)
+{
+    if (name == "srgb") {
+        PxSetSrgbProfile(target);
+        return true;
+    }
+    FILE* in = std::fopen(name.c_str(), "rb");
+    if (in == nullptr) {
+        return false;
+    }
+    std::vector<std::uint8_t> bytes;
+    std::uint8_t block[65536];
+    for (std::size_t got; (got = std::fread(block, 1, sizeof block, in)) > 0 && bytes.size() <= kPxMaxProfileBytes;) {
+        bytes.insert(bytes.end(), block, block + got);
+    }
+    std::fclose(in);
+    return PxTargetFromIcc(bytes.data(), bytes.size(), target);
+}
+
+// RRGGBB as a colour value (red in the low byte).
+bool ParseColor(const char* text, std::uint32_t* color)
+{
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(text, &end, 16);
+    if (std::strlen(text) != 6 || end != text + 6) {
+        return false;
+    }
+    *color = static_cast<std::uint32_t>((value >> 16 & 0xFF) | (value & 0xFF00) | (value & 0xFF) << 16);
+    return true;
 }
 
 bool WritePpm(const PxBitmap& bitmap, const char* path)
@@ -143,8 +188,24 @@ int main(int argc, char** argv)
     }
 
     bool orient = false;
+    const char* colorTarget = nullptr;
+    const char* over = nullptr;
     for (int i = next; i < argc; ++i) {
         orient = orient || std::strcmp(argv[i], "--orient") == 0;
+        if (std::strcmp(argv[i], "--color") == 0 && i + 1 < argc) {
+            colorTarget = argv[++i];
+        } else if (std::strcmp(argv[i], "--over") == 0 && i + 1 < argc) {
+            over = argv[++i];
+        }
+    }
+    PxColorProfile target;
+    if (colorTarget != nullptr && !ReadTarget(colorTarget, &target)) {
+        std::fprintf(stderr, "pxdump: %s is not an RGB colour profile to convert to\n", colorTarget);
+        return 2;
+    }
+    std::uint32_t background = 0;
+    if (over != nullptr && !ParseColor(over, &background)) {
+        return Usage();
     }
 
     auto bitmap = std::make_unique<PxBitmap>();
@@ -154,14 +215,27 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "pxdump: no memory to turn the picture upright\n");
         return 1;
     }
+    std::string profile;
+    if (colorTarget != nullptr) {
+        if (result == 0) {
+            PxConvertColors(*bitmap, target);
+        }
+        const PxColorProfile& own = bitmap->Meta().profile;
+        profile = " profile=" + (own.Tagged() ? own.description : std::string("none"));
+    }
     char name[8];
     bitmap->GetFormatName(name);
-    std::printf("result=%d format=%s width=%d height=%d\n", result, name, bitmap->Width(), bitmap->Height());
+    std::printf("result=%d format=%s width=%d height=%d%s\n", result, name, bitmap->Width(), bitmap->Height(),
+                profile.c_str());
     std::fflush(stdout);
 
     while (next < argc) {
         const std::string option = argv[next++];
         if (option == "--orient") {
+            continue;
+        }
+        if (option == "--color" || option == "--over") {
+            ++next;
             continue;
         }
         auto fresh = std::make_unique<PxBitmap>();
@@ -183,6 +257,9 @@ int main(int argc, char** argv)
         bitmap = std::move(fresh);
     }
 
+    if (over != nullptr) {
+        PxBlendOverColor(*bitmap, background);
+    }
     if (output != nullptr && bitmap->Pixels() != nullptr) {
         if (!WritePpm(*bitmap, output)) {
             std::fprintf(stderr, "pxdump: cannot write %s\n", output);
