@@ -24,20 +24,29 @@ inline std::uint8_t Over(unsigned a, unsigned c, unsigned b)
     return static_cast<std::uint8_t>((a * c + (255 - a) * b + 127) / 255);
 }
 
+// The same for a colour that holds a * c / 255 already. A file may hold a
+// colour brighter than its alpha allows; the sum then stops at white.
+inline std::uint8_t OverPremultiplied(unsigned a, unsigned c, unsigned b)
+{
+    return static_cast<std::uint8_t>(std::min(255U, c + ((255 - a) * b + 127) / 255));
+}
+
 // Blends one store row; `background(x)` gives the blue, green, red the
 // pixel in column x lies on.
 template <typename Background>
-void BlendRow(std::uint8_t* pixels, const std::uint8_t* alpha, std::int64_t width, Background background)
+void BlendRow(std::uint8_t* pixels, const std::uint8_t* alpha, std::int64_t width, bool premultiplied,
+              Background background)
 {
+    const auto over = premultiplied ? OverPremultiplied : Over;
     for (std::int64_t x = 0; x < width; ++x, pixels += 3) {
         const unsigned a = alpha[x];
         if (a == 255) {
             continue;
         }
         const std::uint8_t* b = background(x);
-        pixels[0] = Over(a, pixels[0], b[0]);
-        pixels[1] = Over(a, pixels[1], b[1]);
-        pixels[2] = Over(a, pixels[2], b[2]);
+        pixels[0] = over(a, pixels[0], b[0]);
+        pixels[1] = over(a, pixels[1], b[1]);
+        pixels[2] = over(a, pixels[2], b[2]);
     }
 }
 
@@ -115,7 +124,7 @@ void PxDropInvisibleAlpha(PxBitmap& bitmap)
     }
 }
 
-void PxBlendOverColor(PxBitmap& picture, std::uint32_t color)
+void PxBlendOverColor(PxBitmap& picture, std::uint32_t color, bool premultiplied)
 {
     if (!picture.HasAlpha() || picture.Pixels() == nullptr) {
         return;
@@ -124,13 +133,13 @@ void PxBlendOverColor(PxBitmap& picture, std::uint32_t color)
                                         static_cast<std::uint8_t>(color)};
     const std::int64_t width = picture.Width();
     for (std::int64_t row = 0; row < picture.Height(); ++row) {
-        BlendRow(picture.Pixels() + row * picture.Stride(), picture.Alpha() + row * width, width,
+        BlendRow(picture.Pixels() + row * picture.Stride(), picture.Alpha() + row * width, width, premultiplied,
                  [&](std::int64_t) { return background; });
     }
     picture.DropAlpha();
 }
 
-void PxBlendOverCheckerboard(PxBitmap& picture, std::int32_t originX, std::int32_t originY)
+void PxBlendOverCheckerboard(PxBitmap& picture, std::int32_t originX, std::int32_t originY, bool premultiplied)
 {
     if (!picture.HasAlpha() || picture.Pixels() == nullptr) {
         return;
@@ -142,7 +151,8 @@ void PxBlendOverCheckerboard(PxBitmap& picture, std::int32_t originX, std::int32
     for (std::int64_t row = 0; row < height; ++row) {
         // Store row 0 is the bottom of the picture.
         const std::int64_t squareRow = FloorDivide(originY + (height - 1 - row), kPxCheckerSquare);
-        BlendRow(picture.Pixels() + row * picture.Stride(), picture.Alpha() + row * width, width, [&](std::int64_t x) {
+        BlendRow(picture.Pixels() + row * picture.Stride(), picture.Alpha() + row * width, width, premultiplied,
+                 [&](std::int64_t x) {
             const std::int64_t square = FloorDivide(originX + x, kPxCheckerSquare) + squareRow;
             return (square & 1) == 0 ? white : grey;
         });

@@ -28,9 +28,11 @@ void PxDropInvisibleAlpha(PxBitmap& bitmap);
 // blue) in the picture's stored values, as browsers do: each channel
 // becomes (a * c + (255 - a) * background + 127) / 255, integer division,
 // which is the exact value rounded to the nearest step (halves upwards).
-// The picture is then opaque and loses its plane. Without a plane nothing
-// changes.
-void PxBlendOverColor(PxBitmap& picture, std::uint32_t color);
+// With `premultiplied` (the loaded picture's
+// Meta().alphaPremultiplied) the colour already holds a * c / 255 and
+// becomes min(255, c + ((255 - a) * background + 127) / 255). The picture
+// is then opaque and loses its plane. Without a plane nothing changes.
+void PxBlendOverColor(PxBitmap& picture, std::uint32_t color, bool premultiplied = false);
 
 // The checkerboard behind transparent pictures: squares of this many
 // pixels, light grey and white.
@@ -44,7 +46,8 @@ inline constexpr std::uint8_t kPxCheckerWhite = 0xFF;
 // the screen position of the part being shown), and the square holding
 // board position (X, Y) is white when floor(X / 8) + floor(Y / 8) is even,
 // light grey when it is odd.
-void PxBlendOverCheckerboard(PxBitmap& picture, std::int32_t originX, std::int32_t originY);
+void PxBlendOverCheckerboard(PxBitmap& picture, std::int32_t originX, std::int32_t originY,
+                             bool premultiplied = false);
 
 // The ways a plane of pixels is turned or mirrored, each one where the
 // source's top-left pixel ends: a quarter turn clockwise (top right), a

@@ -72,6 +72,10 @@ struct PxPictureMeta {
     // padding. PxApplyOrientation turns them with the store; the colour
     // conversion reads them instead of the store and then drops them.
     PxBuffer<std::uint8_t> cmyk;
+    // The colours under the alpha plane are multiplied by their alpha, as
+    // some TIFF, AVIF, HEIF and JPEG XL files keep them; the blends need
+    // to know (imaging/alpha.h).
+    bool alphaPremultiplied = false;
     // Set once PxConvertColors has put the store into a target's colours
     // (the profile above still describes the file): it converts only once.
     bool colorsConverted = false;

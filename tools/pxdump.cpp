@@ -215,6 +215,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "pxdump: no memory to turn the picture upright\n");
         return 1;
     }
+    // The transforms make fresh bitmaps; what the file says stays with the loaded one.
+    const bool premultiplied = bitmap->Meta().alphaPremultiplied;
     std::string profile;
     if (colorTarget != nullptr) {
         if (result == 0) {
@@ -258,7 +260,7 @@ int main(int argc, char** argv)
     }
 
     if (over != nullptr) {
-        PxBlendOverColor(*bitmap, background);
+        PxBlendOverColor(*bitmap, background, premultiplied);
     }
     if (output != nullptr && bitmap->Pixels() != nullptr) {
         if (!WritePpm(*bitmap, output)) {
