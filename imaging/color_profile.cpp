@@ -383,7 +383,11 @@ std::string PxTransferName(int code)
 
 bool PxProfileFromCodePoints(int primaries, int transfer, PxColorProfile* profile)
 {
-    // Unspecified means what untagged pictures mean.
+    // Unspecified means what untagged pictures mean; when nothing is
+    // specified, the picture is untagged.
+    if (primaries == 2 && transfer == 2) {
+        return false;
+    }
     const int primariesCode = primaries == 2 ? 1 : primaries;
     const int transferCode = transfer == 2 ? 13 : transfer;
     if (primariesCode == 1 && transferCode == 13) {

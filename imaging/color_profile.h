@@ -56,8 +56,9 @@ bool PxPrimariesFromCode(int code, PxChromaticities* primaries);
 // A profile from H.273 code points, as PNG's cICP chunk and the nclx colour
 // information of AVIF and HEIF give them (2, unspecified, counts as BT.709
 // primaries or the sRGB curve). sRGB primaries with the sRGB curve are
-// marked sRGB without a profile of their own. False for code points this
-// library cannot turn into a curve or primaries.
+// marked sRGB without a profile of their own. False when both are
+// unspecified (the picture is untagged) and for code points this library
+// cannot turn into a curve or primaries.
 bool PxProfileFromCodePoints(int primaries, int transfer, PxColorProfile* profile);
 
 // A profile from explicit primaries and a transfer, named `description`.

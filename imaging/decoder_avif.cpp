@@ -7,6 +7,9 @@
 #include <new>
 #include <thread>
 
+#include "alpha.h"
+#include "color_profile.h"
+#include "exif_block.h"
 #include "orientation.h"
 
 namespace brelvix {
@@ -87,8 +90,15 @@ struct PxDecoderAVIF::Library {
     MemoryReader reader;
 
     // A fresh libavif decoder over `data`, with the limits that keep a
-    // hostile file from costing more than the store may hold.
+    // hostile file from costing more than the store may hold. The Exif
+    // block is read too, unless it keeps the file from opening: it only
+    // ever adds to the picture.
     bool Open(const std::uint8_t* data, std::size_t size, bool waitPastTheEnd)
+    {
+        return Open(data, size, waitPastTheEnd, false) || Open(data, size, waitPastTheEnd, true);
+    }
+
+    bool Open(const std::uint8_t* data, std::size_t size, bool waitPastTheEnd, bool ignoreExif)
     {
         decoder.reset(avifDecoderCreate());
         if (decoder == nullptr) {
@@ -113,7 +123,7 @@ struct PxDecoderAVIF::Library {
         // Files from real cameras and tools often miss a box the standard
         // asks for without it mattering to the picture.
         d->strictFlags = AVIF_STRICT_DISABLED;
-        d->ignoreExif = AVIF_TRUE;
+        d->ignoreExif = ignoreExif ? AVIF_TRUE : AVIF_FALSE;
         d->ignoreXMP = AVIF_TRUE;
         d->allowIncremental = waitPastTheEnd ? AVIF_TRUE : AVIF_FALSE;
         avifDecoderSetIO(d, &reader.io);
@@ -145,6 +155,16 @@ int PxDecoderAVIF::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
         mirror = image->imir.mode == 0 ? 1 : 2;
     }
     bitmap.SetOrientation(PxOrientationFromTurnAndMirror(turns, mirror));
+    // The colour: an ICC profile, or else the code points of the nclx
+    // information (sRGB's when the file gives none).
+    PxPictureMeta& meta = bitmap.Meta();
+    meta.bitsPerSample = static_cast<std::int32_t>(image->depth);
+    meta.space = image->yuvFormat == AVIF_PIXEL_FORMAT_YUV400 ? PxSampleSpace::kGrey : PxSampleSpace::kRgb;
+    if (image->icc.size == 0 || !PxProfileFromIcc(image->icc.data, image->icc.size, meta.space, &meta.profile)) {
+        PxProfileFromCodePoints(image->colorPrimaries, image->transferCharacteristics, &meta.profile);
+    }
+    // The file's rotation and mirror stand for the orientation, not Exif's.
+    meta.exif = PxExifFromBlock(image->exif.data, image->exif.size);
     bitmap.SetDimensions(static_cast<std::int32_t>(image->width), static_cast<std::int32_t>(image->height),
                          library->decoder->alphaPresent ? 32 : 24);
     return 0;
@@ -205,6 +225,9 @@ int PxDecoderAVIF::ConvertRows(PxBitmap& bitmap, std::uint32_t rows)
     if (!spare) {
         return 1;
     }
+    if (decoded->alphaPlane != nullptr && bitmap.CreateAlphaPlane() == 0) {
+        return ConvertRowsWithAlpha(bitmap, image, &rgb);
+    }
     if (image->depth == 8) {
         // Straight into the store, top row first, then turned the store's way up.
         rgb.depth = 8;
@@ -236,6 +259,50 @@ int PxDecoderAVIF::ConvertRows(PxBitmap& bitmap, std::uint32_t rows)
         std::uint8_t* target = PxStoreRow(bitmap, bitmap.Height() - 1 - y);
         for (std::uint64_t i = 0; i < rowSamples; ++i) {
             target[i] = static_cast<std::uint8_t>(source[i] >> shift);
+        }
+    }
+    return 0;
+}
+
+int PxDecoderAVIF::ConvertRowsWithAlpha(PxBitmap& bitmap, const avifImage* image, avifRGBImage* rgb)
+{
+    // Four samples a pixel at the file's depth, the colours kept as stored
+    // (multiplied by alpha or not, as the file says), then colour to the
+    // store and alpha to the plane.
+    rgb->format = AVIF_RGB_FORMAT_BGRA;
+    rgb->alphaPremultiplied = image->alphaPremultiplied;
+    bitmap.Meta().alphaPremultiplied = image->alphaPremultiplied != AVIF_FALSE;
+    const bool deep = image->depth > 8;
+    if (image->depth > 16) {
+        return 1;
+    }
+    const std::uint64_t rowSamples = std::uint64_t{rgb->width} * 4;
+    const auto samples = PxZeroed<std::uint16_t>(deep ? rowSamples * rgb->height : 0);
+    const auto bytes = PxZeroed<std::uint8_t>(deep ? 0 : rowSamples * rgb->height);
+    if (!samples && !bytes) {
+        return 1;
+    }
+    rgb->depth = image->depth;
+    rgb->pixels = deep ? reinterpret_cast<std::uint8_t*>(samples.get()) : bytes.get();
+    rgb->rowBytes = static_cast<std::uint32_t>(rowSamples * (deep ? 2 : 1));
+    if (avifImageYUVToRGB(image, rgb) != AVIF_RESULT_OK) {
+        return 1;
+    }
+    const unsigned shift = image->depth - 8;
+    const std::int64_t width = bitmap.Width();
+    for (std::uint32_t y = 0; y < rgb->height; ++y) {
+        if (!PxLoadGoesOn(control, RowProgress(y, rgb->height), 1000)) {
+            return 1;
+        }
+        const std::int64_t storeRow = bitmap.Height() - 1 - y;
+        std::uint8_t* target = PxStoreRow(bitmap, storeRow);
+        std::uint8_t* alpha = bitmap.Alpha() + storeRow * width;
+        for (std::int64_t x = 0; x < width; ++x) {
+            const std::uint64_t at = y * rowSamples + 4 * static_cast<std::uint64_t>(x);
+            for (int c = 0; c < 4; ++c) {
+                const std::uint8_t value = static_cast<std::uint8_t>(deep ? samples[at + c] >> shift : bytes[at + c]);
+                (c < 3 ? target[3 * x + c] : alpha[x]) = value;
+            }
         }
     }
     return 0;
