@@ -83,6 +83,16 @@ std::vector<std::uint8_t> Finish(avifEncoder* encoder)
 
 void Transform(avifImage* image, const AvifWriterOptions& options)
 {
+    if (!options.iccProfile.empty()) {
+        avifImageSetProfileICC(image, options.iccProfile.data(), options.iccProfile.size());
+    }
+    if (options.primaries >= 0) {
+        image->colorPrimaries = static_cast<avifColorPrimaries>(options.primaries);
+        image->transferCharacteristics = static_cast<avifTransferCharacteristics>(options.transfer);
+    }
+    if (!options.exif.empty()) {
+        avifImageSetMetadataExif(image, options.exif.data(), options.exif.size());
+    }
     if (options.rotation >= 0) {
         image->transformFlags |= AVIF_TRANSFORM_IROT;
         image->irot.angle = static_cast<std::uint8_t>(options.rotation);

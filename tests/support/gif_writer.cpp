@@ -74,7 +74,10 @@ std::vector<std::uint8_t> GifBytes(const GifPicture& picture)
             break;
         }
         if (frame.graphicsControl) {
-            const GifByteType control[4] = {0x04, 10, 0, 0};  // delay 0.1 s, no transparency
+            // Delay 0.1 s, and the transparent value when there is one.
+            const bool clear = frame.transparentIndex >= 0;
+            const GifByteType control[4] = {static_cast<GifByteType>(clear ? 0x05 : 0x04), 10, 0,
+                                            static_cast<GifByteType>(clear ? frame.transparentIndex : 0)};
             ok = EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, control) == GIF_OK;
         }
         ColorMapObject* local = MakeTable(frame.localTable);

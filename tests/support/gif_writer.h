@@ -20,6 +20,7 @@ struct GifFrame {
     std::vector<Rgb> localTable;  // empty: the image has no table of its own
     std::vector<std::uint8_t> indices;
     bool graphicsControl = false;  // a graphics control extension precedes the image
+    int transparentIndex = -1;     // which it gives as the transparent pixel value, when set
 };
 
 struct GifPicture {
