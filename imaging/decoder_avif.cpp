@@ -225,8 +225,11 @@ int PxDecoderAVIF::ConvertRows(PxBitmap& bitmap, std::uint32_t rows)
     if (!spare) {
         return 1;
     }
+    // The colours come as if there were no alpha (as stored, multiplied by
+    // alpha when the file says so); the alpha plane beside them.
     if (decoded->alphaPlane != nullptr && bitmap.CreateAlphaPlane() == 0) {
-        return ConvertRowsWithAlpha(bitmap, image, &rgb);
+        bitmap.Meta().alphaPremultiplied = decoded->alphaPremultiplied != AVIF_FALSE;
+        KeepAlpha(bitmap, image);
     }
     if (image->depth == 8) {
         // Straight into the store, top row first, then turned the store's way up.
@@ -264,48 +267,19 @@ int PxDecoderAVIF::ConvertRows(PxBitmap& bitmap, std::uint32_t rows)
     return 0;
 }
 
-int PxDecoderAVIF::ConvertRowsWithAlpha(PxBitmap& bitmap, const avifImage* image, avifRGBImage* rgb)
+void PxDecoderAVIF::KeepAlpha(PxBitmap& bitmap, const avifImage* image)
 {
-    // Four samples a pixel at the file's depth, the colours kept as stored
-    // (multiplied by alpha or not, as the file says), then colour to the
-    // store and alpha to the plane.
-    rgb->format = AVIF_RGB_FORMAT_BGRA;
-    rgb->alphaPremultiplied = image->alphaPremultiplied;
-    bitmap.Meta().alphaPremultiplied = image->alphaPremultiplied != AVIF_FALSE;
+    // Samples deeper than 8 bits keep their high 8, as the colours do.
     const bool deep = image->depth > 8;
-    if (image->depth > 16) {
-        return 1;
-    }
-    const std::uint64_t rowSamples = std::uint64_t{rgb->width} * 4;
-    const auto samples = PxZeroed<std::uint16_t>(deep ? rowSamples * rgb->height : 0);
-    const auto bytes = PxZeroed<std::uint8_t>(deep ? 0 : rowSamples * rgb->height);
-    if (!samples && !bytes) {
-        return 1;
-    }
-    rgb->depth = image->depth;
-    rgb->pixels = deep ? reinterpret_cast<std::uint8_t*>(samples.get()) : bytes.get();
-    rgb->rowBytes = static_cast<std::uint32_t>(rowSamples * (deep ? 2 : 1));
-    if (avifImageYUVToRGB(image, rgb) != AVIF_RESULT_OK) {
-        return 1;
-    }
-    const unsigned shift = image->depth - 8;
+    const unsigned shift = deep ? image->depth - 8 : 0;
     const std::int64_t width = bitmap.Width();
-    for (std::uint32_t y = 0; y < rgb->height; ++y) {
-        if (!PxLoadGoesOn(control, RowProgress(y, rgb->height), 1000)) {
-            return 1;
-        }
-        const std::int64_t storeRow = bitmap.Height() - 1 - y;
-        std::uint8_t* target = PxStoreRow(bitmap, storeRow);
-        std::uint8_t* alpha = bitmap.Alpha() + storeRow * width;
+    for (std::uint32_t y = 0; y < image->height && y < static_cast<std::uint32_t>(bitmap.Height()); ++y) {
+        const std::uint8_t* row = image->alphaPlane + std::size_t{y} * image->alphaRowBytes;
+        std::uint8_t* alpha = bitmap.Alpha() + (bitmap.Height() - 1 - static_cast<std::int64_t>(y)) * width;
         for (std::int64_t x = 0; x < width; ++x) {
-            const std::uint64_t at = y * rowSamples + 4 * static_cast<std::uint64_t>(x);
-            for (int c = 0; c < 4; ++c) {
-                const std::uint8_t value = static_cast<std::uint8_t>(deep ? samples[at + c] >> shift : bytes[at + c]);
-                (c < 3 ? target[3 * x + c] : alpha[x]) = value;
-            }
+            alpha[x] = deep ? static_cast<std::uint8_t>((row[2 * x] | row[2 * x + 1] << 8) >> shift) : row[x];
         }
     }
-    return 0;
 }
 
 }  // namespace brelvix

@@ -11,7 +11,6 @@
 #include "decoder.h"
 
 struct avifImage;
-struct avifRGBImage;
 
 namespace brelvix {
 
@@ -39,9 +38,8 @@ private:
 
     // Converts the top `rows` rows of the decoded picture into the store.
     int ConvertRows(PxBitmap& bitmap, std::uint32_t rows);
-    // The same for a picture with alpha, `image` being the rows to convert
-    // and `rgb` set up for them.
-    int ConvertRowsWithAlpha(PxBitmap& bitmap, const avifImage* image, avifRGBImage* rgb);
+    // Copies the alpha of the rows of `image` into the bitmap's plane.
+    static void KeepAlpha(PxBitmap& bitmap, const avifImage* image);
 
     std::unique_ptr<Library> library;
     std::size_t fileLength = 0;
