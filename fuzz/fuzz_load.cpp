@@ -1,6 +1,10 @@
 // Feeds arbitrary bytes through PxBitmap::CreateFromFile, the same path a
 // picture from disk takes: detection, every decoder, the stream. The bytes
 // live in an anonymous in-memory file that is opened by its /proc path.
+// A loaded picture then goes the viewer's way: upright, converted from its
+// file's colour profile, blended over a checkerboard. The bytes themselves
+// are also taken as a colour profile and as an Exif block, which reaches
+// those readers without a picture around them.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -8,7 +12,12 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "imaging/alpha.h"
 #include "imaging/bitmap.h"
+#include "imaging/color_convert.h"
+#include "imaging/color_profile.h"
+#include "imaging/exif_block.h"
+#include "imaging/orientation.h"
 
 using namespace brelvix;
 
@@ -18,6 +27,30 @@ int MemoryFile()
 {
     static const int fd = memfd_create("fuzz-input", MFD_CLOEXEC);
     return fd;
+}
+
+// A wide-gamut display, so that every tagged picture and most untagged
+// ones are really converted.
+const PxColorProfile& Display()
+{
+    static const PxColorProfile display = [] {
+        PxColorProfile profile;
+        PxProfileFromCodePoints(12, 13, &profile);
+        return profile;
+    }();
+    return display;
+}
+
+void UseAsProfileAndExif(const std::uint8_t* data, std::size_t size)
+{
+    for (const PxSampleSpace space : {PxSampleSpace::kRgb, PxSampleSpace::kGrey, PxSampleSpace::kCmyk}) {
+        PxColorProfile profile;
+        PxProfileFromIcc(data, size, space, &profile);
+    }
+    PxColorProfile target;
+    PxTargetFromIcc(data, size, &target);
+    PxExifFromBlock(data, size);
+    PxExifFromTiff(data, size);
 }
 
 }  // namespace
@@ -38,12 +71,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     char path[64];
     std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
+    UseAsProfileAndExif(data, size);
     PxBitmap bitmap;
     if (bitmap.CreateFromFile(path) == 0) {
         // Touch the corners so that a store smaller than its geometry shows up.
         volatile std::uint8_t sink = bitmap.Pixels()[0];
         sink = bitmap.Pixels()[(bitmap.Height() - 1) * bitmap.Stride() + 3 * bitmap.Width() - 1];
         (void)sink;
+        // A profile the file carries must be usable as a target too, or refused.
+        const PxColorProfile& own = bitmap.Meta().profile;
+        PxColorProfile target;
+        PxTargetFromIcc(own.icc.data(), own.icc.size(), &target);
+        if (PxApplyOrientation(bitmap) == 0) {
+            PxConvertColors(bitmap, Display());
+            PxBlendOverCheckerboard(bitmap, 3, -5, bitmap.Meta().alphaPremultiplied);
+        }
     }
     return 0;
 }
