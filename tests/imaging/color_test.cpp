@@ -142,6 +142,25 @@ TEST(PxConvertColors, GivesWhatLcms2ItselfComputesForTheSamePixels)
     }
 }
 
+TEST(PxConvertColors, GreyPicturesConvertThroughAGreyProfile)
+{
+    const Bytes profile = MakeTestProfile(TestProfile::kGrey);
+    PngPicture png = SamplePng();
+    png.colorType = 0;
+    png.samples.resize(kWidth * kHeight);
+    Bytes grey;
+    for (std::size_t i = 0; i < png.samples.size(); ++i) {
+        png.samples[i] = static_cast<std::uint16_t>(i % 256);
+        grey.push_back(static_cast<std::uint8_t>(i % 256));
+    }
+    png.iccProfile = profile;
+    PxBitmap bitmap;
+    ASSERT_EQ(DecodeBytes(EncodePng(png), &bitmap), 0);
+    ASSERT_EQ(bitmap.Meta().profile.description, "Test grey");
+    ASSERT_EQ(PxConvertColors(bitmap, Srgb()), 0);
+    EXPECT_EQ(TopDownRgb(bitmap), LcmsConvert(profile, TYPE_GRAY_8, {}, TYPE_RGB_8, grey.data(), grey.size()));
+}
+
 TEST(PxConvertColors, ProPhotoRedShowsAsTheProfileMeansIt)
 {
     // (200, 60, 40) in ProPhoto RGB is a red beyond sRGB's reach, shown
