@@ -3,6 +3,8 @@
 #include <lcms2.h>
 #include <tiffio.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -116,8 +118,20 @@ Bytes DecodeCmykReference(const Bytes& file)
     return samples;
 }
 
+// The largest difference of two pictures' bytes; 256 for different sizes.
+int MaxDifference(const Bytes& a, const Bytes& b)
+{
+    int most = a.size() == b.size() ? 0 : 256;
+    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
+        most = std::max(most, std::abs(a[i] - b[i]));
+    }
+    return most;
+}
+
 }  // namespace
 
+// Matrix profiles go through tables of the library's own, which come within
+// a step of lcms2's (each rounds linear light to 14 bits in its own way).
 TEST(PxConvertColors, GivesWhatLcms2ItselfComputesForTheSamePixels)
 {
     const Bytes p3 = MakeTestProfile(TestProfile::kDisplayP3);
@@ -136,7 +150,8 @@ TEST(PxConvertColors, GivesWhatLcms2ItselfComputesForTheSamePixels)
             const Bytes expected =
                 LcmsConvert(profile, TYPE_RGB_8, toP3 ? p3 : Bytes{}, TYPE_RGB_8, stored.data(), stored.size() / 3);
             const bool same = kind == TestProfile::kDisplayP3 && toP3;
-            EXPECT_EQ(TopDownRgb(bitmap), same ? stored : expected) << static_cast<int>(kind) << " " << toP3;
+            EXPECT_LE(MaxDifference(TopDownRgb(bitmap), same ? stored : expected), 1)
+                << static_cast<int>(kind) << " " << toP3;
             EXPECT_TRUE(same || stored != expected);
         }
     }
@@ -158,7 +173,8 @@ TEST(PxConvertColors, GreyPicturesConvertThroughAGreyProfile)
     ASSERT_EQ(DecodeBytes(EncodePng(png), &bitmap), 0);
     ASSERT_EQ(bitmap.Meta().profile.description, "Test grey");
     ASSERT_EQ(PxConvertColors(bitmap, Srgb()), 0);
-    EXPECT_EQ(TopDownRgb(bitmap), LcmsConvert(profile, TYPE_GRAY_8, {}, TYPE_RGB_8, grey.data(), grey.size()));
+    EXPECT_LE(MaxDifference(TopDownRgb(bitmap), LcmsConvert(profile, TYPE_GRAY_8, {}, TYPE_RGB_8, grey.data(), grey.size())),
+              1);
 }
 
 TEST(PxConvertColors, ProPhotoRedShowsAsTheProfileMeansIt)
