@@ -1,10 +1,11 @@
-// color_bench make FILE WIDTH HEIGHT PROFILE
+// color_bench make FILE WIDTH HEIGHT PROFILE GRAIN
 // color_bench decode FILE [RUNS]
 // color_bench convert FILE [RUNS]
 //
-// make writes the tests' sample picture at WIDTH x HEIGHT as a JPEG (libjpeg's
-// own encoder, quality 90, 4:2:0) with an embedded profile made by lcms2:
-// PROFILE is p3, adobe or none. decode times loading the file as the viewer
+// make writes the tests' sample picture at WIDTH x HEIGHT, with a grain of up
+// to GRAIN levels up or down in every value (0 for none), as a JPEG
+// (libjpeg's own encoder, quality 90, 4:2:0) with an embedded profile made
+// by lcms2: PROFILE is p3, adobe or none. decode times loading the file as the viewer
 // does; convert loads it once and times the colour conversion from its
 // profile to sRGB, each run on a fresh copy of the decoded picture, the
 // step the viewer adds after decoding. Both print
@@ -35,7 +36,7 @@ namespace {
 int Usage()
 {
     std::fprintf(stderr,
-                 "usage: color_bench make FILE WIDTH HEIGHT p3|adobe|none\n"
+                 "usage: color_bench make FILE WIDTH HEIGHT p3|adobe|none GRAIN\n"
                  "       color_bench decode FILE [RUNS]\n"
                  "       color_bench convert FILE [RUNS]\n");
     return 2;
@@ -67,9 +68,17 @@ double Since(std::chrono::steady_clock::time_point start)
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
 
-int Make(const char* path, int width, int height, const std::string& profile)
+int Make(const char* path, int width, int height, const std::string& profile, int grain)
 {
-    const SamplePicture picture = RenderSamplePicture(width, height);
+    SamplePicture picture = RenderSamplePicture(width, height);
+    // The grain of a camera's sensor, which real photos have and a drawn
+    // picture lacks: it is what the decoder's entropy decoding works through.
+    std::uint32_t state = 12345;
+    for (std::uint8_t& value : picture.rgb) {
+        state = state * 1664525 + 1013904223;
+        const int noise = static_cast<int>(state >> 24) % (2 * grain + 1) - grain;
+        value = static_cast<std::uint8_t>(std::clamp(value + noise, 0, 255));
+    }
     JpegWriterOptions options;
     if (profile == "p3") {
         options.iccProfile = MakeTestProfile(TestProfile::kDisplayP3);
@@ -95,7 +104,7 @@ int main(int argc, char** argv)
     const std::string op = argv[1];
     const char* file = argv[2];
     if (op == "make") {
-        return argc == 6 ? Make(file, std::atoi(argv[3]), std::atoi(argv[4]), argv[5]) : Usage();
+        return argc == 7 ? Make(file, std::atoi(argv[3]), std::atoi(argv[4]), argv[5], std::atoi(argv[6])) : Usage();
     }
     const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
     PxBitmap source;
