@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "load_error.h"
 #include "picture_meta.h"
 #include "pixel_memory.h"
 
@@ -124,6 +125,10 @@ public:
     // which reaches 1000 when the load succeeds. Without one it runs exactly
     // as it always has.
     int CreateFromFile(const char* path, PxLoadControl* control = nullptr);
+    // Why the last CreateFromFile failed; None after a success or before any
+    // load. Like the format id it belongs to the loaded file: copies and
+    // moves of the store leave it alone.
+    PxLoadError LoadError() const { return loadError; }
 
     // Quarter turn (code 1, 2, 3 = 90, 180, 270 degrees clockwise; any other
     // code copies) into `destination`. 0 on success, 1 on failure.
@@ -195,6 +200,7 @@ private:
 
     std::int32_t formatId = 0;
     std::int32_t orientation = 1;
+    PxLoadError loadError = PxLoadError::None;
     PxPictureMeta meta;
     // The store's allocation (stands in for the platform bitmap handle);
     // null when the store is shown from another bitmap (ShareFrom).

@@ -1,5 +1,6 @@
 #include "decoder.h"
 
+#include <exception>
 #include <new>
 
 #include "decoder_avif.h"
@@ -25,10 +26,19 @@ bool PxDecoder::ReadWholeFileIntoScratch(PxFileStream& stream, std::uint64_t* de
     // An empty file still gets a block, so that the libraries see a buffer.
     scratch = PxZeroed<std::uint8_t>(size > 0 ? size : 1);
     if (!scratch) {
+        Fail(size > kPxMaxStoreBytes ? PxLoadError::TooLarge : PxLoadError::OutOfMemory);
         return false;
     }
     stream.Read(scratch.get(), size, delivered);
     return true;
+}
+
+int PxDecoder::CreateStore(PxBitmap& bitmap)
+{
+    if (bitmap.CreatePixelStore() != 0) {
+        return Fail(PxStoreError(bitmap.Width(), bitmap.Height()));
+    }
+    return 0;
 }
 
 void PxTrace(const char* /*text*/)
@@ -44,7 +54,7 @@ int PxDecoderPSD::Decode(PxFileStream& stream, PxBitmap& bitmap)
 {
     ReadHeader(stream, bitmap);
     if (bitmap.CreatePixelStore() != 0) {
-        return 1;
+        return Fail(PxLoadError::Unsupported);
     }
     return 0;
 }
@@ -81,6 +91,45 @@ std::unique_ptr<PxDecoder> PxCreateDecoder(int formatId)
     }
 }
 
+namespace {
+
+// The steps of a load up to the decoder's result; the reason it failed, or
+// None. Exceptions pass through to CreateFromFile.
+PxLoadError LoadThrough(PxFileStream& stream, PxBitmap& bitmap, const char* path, PxLoadControl* control)
+{
+    // A load cancelled before it began does not even open the file.
+    if (control != nullptr && control->Cancelled()) {
+        return PxLoadError::Cancelled;
+    }
+    if (path == nullptr) {
+        return PxLoadError::NotFound;
+    }
+    if (const int code = stream.Open(path); code != 0) {
+        return PxOpenError(code);
+    }
+    bitmap.SetFormatId(stream.DetectFormat());
+    if (stream.ReadFailed()) {
+        return PxLoadError::Unreadable;
+    }
+    const std::unique_ptr<PxDecoder> decoder = PxCreateDecoder(bitmap.FormatId());
+    if (decoder == nullptr) {
+        return bitmap.FormatId() == kPxFormatUnknown ? PxLoadError::NotAPicture : PxLoadError::OutOfMemory;
+    }
+    decoder->SetLoadControl(control);
+    stream.SeekToStart();
+    if (decoder->Decode(stream, bitmap) == 0) {
+        return PxLoadError::None;
+    }
+    // A disk that refuses a read makes any decoder fail somehow; the
+    // decoder's own reason would then blame the file.
+    if (stream.ReadFailed()) {
+        return PxLoadError::Unreadable;
+    }
+    return decoder->Error() != PxLoadError::None ? decoder->Error() : PxLoadError::Damaged;
+}
+
+}  // namespace
+
 int PxBitmap::CreateFromFile(const char* path, PxLoadControl* control)
 {
     // The decoder goes before the stream on every path, exceptions included,
@@ -89,33 +138,34 @@ int PxBitmap::CreateFromFile(const char* path, PxLoadControl* control)
     PxTrace("Opening file ");
     PxTrace(path != nullptr ? path : "");
     PxTrace("\n");
+    PxLoadError error = PxLoadError::None;
     try {
-        // A load cancelled before it began does not even open the file.
-        if ((control != nullptr && control->Cancelled()) || stream.Open(path) != 0) {
-            return 1;
-        }
-        formatId = stream.DetectFormat();
-        const std::unique_ptr<PxDecoder> decoder = PxCreateDecoder(formatId);
-        if (decoder == nullptr) {
-            return 1;
-        }
-        decoder->SetLoadControl(control);
-        stream.SeekToStart();
-        const int result = decoder->Decode(stream, *this) != 0 ? 1 : 0;
-        if (control == nullptr) {
-            return result;
-        }
-        // A cancel that comes after the last check of the decoder still
-        // fails the load: a cancelled load never yields a picture.
-        if (result != 0 || control->Cancelled()) {
-            return 1;
-        }
-        control->SetProgress(1000);
-        return 0;
-    } catch (...) {
+        error = LoadThrough(stream, *this, path, control);
+    } catch (const PxLoadFailure& failure) {
         PxTrace("Exception in PxBitmap::CreateFromFile!\n");
+        error = failure.Reason();
+    } catch (const std::bad_alloc&) {
+        PxTrace("Exception in PxBitmap::CreateFromFile!\n");
+        error = PxLoadError::OutOfMemory;
+    } catch (const std::exception&) {
+        // No codec library throws; what a library of C++ might raise on
+        // bytes it cannot make sense of is taken as the file's fault.
+        PxTrace("Exception in PxBitmap::CreateFromFile!\n");
+        error = PxLoadError::Damaged;
+    }
+    // A cancel that comes after the last check of the decoder still fails
+    // the load: a cancelled load never yields a picture.
+    if (control != nullptr && control->Cancelled()) {
+        error = PxLoadError::Cancelled;
+    }
+    loadError = error;
+    if (error != PxLoadError::None) {
         return 1;
     }
+    if (control != nullptr) {
+        control->SetProgress(1000);
+    }
+    return 0;
 }
 
 }  // namespace brelvix

@@ -10,6 +10,7 @@
 #include "file_stream.h"
 #include "format_detect.h"
 #include "load_control.h"
+#include "load_error.h"
 
 namespace brelvix {
 
@@ -42,6 +43,12 @@ public:
 // With a load control, the pixel step passes PxLoadGoesOn between rows,
 // bands or passes (never per pixel): it reports progress there, and once the
 // load is cancelled it stops and Decode returns 1.
+//
+// A decoder fails one way: `return Fail(reason);` where it finds the
+// trouble, codec libraries' error codes and jumps included, so that the
+// reason travels beside the 1 to the loader. A plain 1 follows only a step
+// that recorded its reason itself (CreateStore, ReadWholeFileIntoScratch)
+// or a stop for a cancel, whose reason is the control's (Error).
 class PxDecoder : public PxObject {
 public:
     PxDecoder() = default;
@@ -56,6 +63,11 @@ public:
 
     // The control of the load, or null (the default): set before Decode.
     void SetLoadControl(PxLoadControl* newControl) { control = newControl; }
+
+    // Why Decode returned 1. Once the load is cancelled that is the cancel,
+    // whatever the decoder met on its way out (a library stopped half-way
+    // may well report damage).
+    PxLoadError Error() const { return Cancelled() ? PxLoadError::Cancelled : failure; }
 
     // Sets palette entry `index` mod 256.
     void SetPaletteEntry(std::int32_t index, std::uint8_t red, std::uint8_t green, std::uint8_t blue,
@@ -74,12 +86,30 @@ protected:
     // True once the load has been cancelled; false without a control.
     bool Cancelled() const { return control != nullptr && control->Cancelled(); }
 
+    // Records why the decode fails and returns `result`. The first reason
+    // stays: a header rejected as damaged is not made a store failure by
+    // the step that then finds the bitmap 0 x 0.
+    int Fail(PxLoadError reason, int result = 1)
+    {
+        if (failure == PxLoadError::None) {
+            failure = reason;
+        }
+        return result;
+    }
+
+    // The bitmap's CreatePixelStore; a failure records PxStoreError.
+    int CreateStore(PxBitmap& bitmap);
+
     // Reads the whole file into `scratch`, for the codec libraries that read
     // from memory. `delivered` receives the bytes that actually arrived: a
     // file that shrank since it was opened is shorter, never padded with
     // unread memory. False, with nothing allocated, when the file is larger
-    // than kPxMaxStoreBytes or the memory cannot be had.
+    // than kPxMaxStoreBytes or the memory cannot be had (the reason is
+    // recorded).
     bool ReadWholeFileIntoScratch(PxFileStream& stream, std::uint64_t* delivered);
+
+private:
+    PxLoadError failure = PxLoadError::None;
 };
 
 // Receives the library's fixed progress texts and discards them.

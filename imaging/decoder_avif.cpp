@@ -45,6 +45,21 @@ avifResult ReadMemory(avifIO* io, std::uint32_t /*flags*/, std::uint64_t offset,
     return AVIF_RESULT_OK;
 }
 
+// What a libavif result says about the file.
+PxLoadError ReasonOf(avifResult result)
+{
+    switch (result) {
+        case AVIF_RESULT_OUT_OF_MEMORY:
+            return PxLoadError::OutOfMemory;
+        case AVIF_RESULT_NO_CODEC_AVAILABLE:
+        case AVIF_RESULT_NOT_IMPLEMENTED:
+        case AVIF_RESULT_UNSUPPORTED_DEPTH:
+            return PxLoadError::Unsupported;
+        default:
+            return PxLoadError::Damaged;
+    }
+}
+
 // Progress of a load in permille after each of its stages: libavif reads
 // the container, decodes the whole picture in one call and converts it to
 // RGB in another; the rows then go to the store one by one.
@@ -90,19 +105,21 @@ struct PxDecoderAVIF::Library {
     MemoryReader reader;
 
     // A fresh libavif decoder over `data`, with the limits that keep a
-    // hostile file from costing more than the store may hold. The Exif
-    // block is read too, unless it keeps the file from opening: it only
-    // ever adds to the picture.
-    bool Open(const std::uint8_t* data, std::size_t size, bool waitPastTheEnd)
+    // hostile file from costing more than the store may hold. OK once the
+    // container is read and names a picture. The Exif block is read too,
+    // unless it keeps the file from opening: it only ever adds to the
+    // picture.
+    avifResult Open(const std::uint8_t* data, std::size_t size, bool waitPastTheEnd)
     {
-        return Open(data, size, waitPastTheEnd, false) || Open(data, size, waitPastTheEnd, true);
+        const avifResult withExif = Open(data, size, waitPastTheEnd, false);
+        return withExif == AVIF_RESULT_OK ? withExif : Open(data, size, waitPastTheEnd, true);
     }
 
-    bool Open(const std::uint8_t* data, std::size_t size, bool waitPastTheEnd, bool ignoreExif)
+    avifResult Open(const std::uint8_t* data, std::size_t size, bool waitPastTheEnd, bool ignoreExif)
     {
         decoder.reset(avifDecoderCreate());
         if (decoder == nullptr) {
-            return false;
+            return AVIF_RESULT_OUT_OF_MEMORY;
         }
         reader.io.read = ReadMemory;
         reader.io.sizeHint = size;
@@ -127,7 +144,8 @@ struct PxDecoderAVIF::Library {
         d->ignoreXMP = AVIF_TRUE;
         d->allowIncremental = waitPastTheEnd ? AVIF_TRUE : AVIF_FALSE;
         avifDecoderSetIO(d, &reader.io);
-        return avifDecoderParse(d) == AVIF_RESULT_OK && d->image != nullptr;
+        const avifResult parsed = avifDecoderParse(d);
+        return parsed == AVIF_RESULT_OK && d->image == nullptr ? AVIF_RESULT_NO_CONTENT : parsed;
     }
 };
 
@@ -141,12 +159,18 @@ int PxDecoderAVIF::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
         return 1;
     }
     library.reset(new (std::nothrow) Library);
-    if (library == nullptr || !library->Open(scratch.get(), fileLength, false)) {
-        return 1;
+    if (library == nullptr) {
+        return Fail(PxLoadError::OutOfMemory);
+    }
+    if (const avifResult opened = library->Open(scratch.get(), fileLength, false); opened != AVIF_RESULT_OK) {
+        return Fail(ReasonOf(opened));
     }
     const avifImage* image = library->decoder->image;
-    if (image->width == 0 || image->height == 0 || image->width > INT32_MAX || image->height > INT32_MAX) {
-        return 1;
+    if (image->width == 0 || image->height == 0) {
+        return Fail(PxLoadError::Damaged);
+    }
+    if (image->width > INT32_MAX || image->height > INT32_MAX) {
+        return Fail(PxLoadError::TooLarge);
     }
     // The rotation comes first, then the mirror, as the container orders them.
     const std::int32_t turns = (image->transformFlags & AVIF_TRANSFORM_IROT) != 0 ? image->irot.angle : 0;
@@ -180,7 +204,7 @@ int PxDecoderAVIF::Decode(PxFileStream& stream, PxBitmap& bitmap)
     ReadHeader(stream, bitmap);
     // libavif cannot be stopped inside a decode: the load looks at the
     // control before and after each of its calls.
-    if (bitmap.CreatePixelStore() != 0 || library == nullptr || Cancelled() || !PxLoadGoesOn(control, kParsed, 1000)) {
+    if (CreateStore(bitmap) != 0 || library == nullptr || Cancelled() || !PxLoadGoesOn(control, kParsed, 1000)) {
         return 1;
     }
     const avifResult decoded = avifDecoderNextImage(library->decoder.get());
@@ -192,13 +216,13 @@ int PxDecoderAVIF::Decode(PxFileStream& stream, PxBitmap& bitmap)
     }
     // Again, taking what arrives: a tiled picture that broke off gives the
     // rows of its complete tiles.
-    if (!library->Open(scratch.get(), fileLength, true) ||
+    if (library->Open(scratch.get(), fileLength, true) != AVIF_RESULT_OK ||
         avifDecoderNextImage(library->decoder.get()) != AVIF_RESULT_WAITING_ON_IO ||
         !PxLoadGoesOn(control, kDecoded, 1000)) {
-        return 1;
+        return Fail(ReasonOf(decoded));
     }
     const std::uint32_t rows = avifDecoderDecodedRowCount(library->decoder.get());
-    return rows > 0 ? ConvertRows(bitmap, rows) : 1;
+    return rows > 0 ? ConvertRows(bitmap, rows) : Fail(ReasonOf(decoded));
 }
 
 int PxDecoderAVIF::ConvertRows(PxBitmap& bitmap, std::uint32_t rows)
@@ -206,15 +230,15 @@ int PxDecoderAVIF::ConvertRows(PxBitmap& bitmap, std::uint32_t rows)
     const avifImage* decoded = library->decoder->image;
     if (decoded->width != static_cast<std::uint32_t>(bitmap.Width()) ||
         decoded->height != static_cast<std::uint32_t>(bitmap.Height()) || rows > decoded->height) {
-        return 1;
+        return Fail(PxLoadError::Damaged);
     }
     // Only the rows that were decoded are converted.
     avifImage view{};
     const avifCropRect top{0, 0, decoded->width, rows};
     const avifImage* image = decoded;
     if (rows < decoded->height) {
-        if (avifImageSetViewRect(&view, decoded, &top) != AVIF_RESULT_OK) {
-            return 1;
+        if (const avifResult cut = avifImageSetViewRect(&view, decoded, &top); cut != AVIF_RESULT_OK) {
+            return Fail(ReasonOf(cut));
         }
         image = &view;
     }
@@ -223,7 +247,7 @@ int PxDecoderAVIF::ConvertRows(PxBitmap& bitmap, std::uint32_t rows)
     rgb.format = AVIF_RGB_FORMAT_BGR;
     const auto spare = PxZeroed<std::uint8_t>(static_cast<std::uint64_t>(bitmap.Stride()));
     if (!spare) {
-        return 1;
+        return Fail(PxLoadError::OutOfMemory);
     }
     // The colours come as if there were no alpha (as stored, multiplied by
     // alpha when the file says so); the alpha plane beside them.
@@ -236,7 +260,10 @@ int PxDecoderAVIF::ConvertRows(PxBitmap& bitmap, std::uint32_t rows)
         rgb.depth = 8;
         rgb.pixels = bitmap.Pixels();
         rgb.rowBytes = static_cast<std::uint32_t>(bitmap.Stride());
-        if (avifImageYUVToRGB(image, &rgb) != AVIF_RESULT_OK || !PxLoadGoesOn(control, kConverted, 1000)) {
+        if (const avifResult converted = avifImageYUVToRGB(image, &rgb); converted != AVIF_RESULT_OK) {
+            return Fail(ReasonOf(converted));
+        }
+        if (!PxLoadGoesOn(control, kConverted, 1000)) {
             return 1;
         }
         return ReverseRows(bitmap, spare.get(), control) ? 0 : 1;
@@ -244,14 +271,17 @@ int PxDecoderAVIF::ConvertRows(PxBitmap& bitmap, std::uint32_t rows)
     // Deeper samples are converted at their own depth and keep their high 8 bits.
     rgb.depth = image->depth;
     const std::uint64_t rowSamples = std::uint64_t{rgb.width} * 3;
+    if (image->depth > 16) {
+        return Fail(PxLoadError::Unsupported);
+    }
     const auto wide = PxZeroed<std::uint16_t>(rowSamples * rgb.height);
-    if (!wide || image->depth > 16) {
-        return 1;
+    if (!wide) {
+        return Fail(PxLoadError::OutOfMemory);
     }
     rgb.pixels = reinterpret_cast<std::uint8_t*>(wide.get());
     rgb.rowBytes = static_cast<std::uint32_t>(rowSamples * 2);
-    if (avifImageYUVToRGB(image, &rgb) != AVIF_RESULT_OK) {
-        return 1;
+    if (const avifResult converted = avifImageYUVToRGB(image, &rgb); converted != AVIF_RESULT_OK) {
+        return Fail(ReasonOf(converted));
     }
     const unsigned shift = image->depth - 8;
     for (std::uint32_t y = 0; y < rgb.height; ++y) {

@@ -575,7 +575,7 @@ void ReadRunLength4(const Picture& picture, const Colors& colors)
 int PxDecoderBMP::ReadHeader(PxFileStream& stream, PxBitmap& bitmap)
 {
     if (!stream.IsOpen()) {
-        return 1;
+        return Fail(PxLoadError::Unreadable);
     }
     runLength = false;
     topDown = false;
@@ -592,7 +592,7 @@ int PxDecoderBMP::ReadHeader(PxFileStream& stream, PxBitmap& bitmap)
     const std::uint64_t pixelOffset = PxLe32(fileHeader + kPixelOffsetAt);
     if (signature != kSignatureBM && signature != kSignatureIC && signature != kSignatureCI &&
         signature != kSignatureCP) {
-        return 1;
+        return Fail(PxLoadError::Damaged);
     }
 
     // The info header, including the masks of larger headers; the fields a
@@ -678,7 +678,7 @@ int PxDecoderBMP::ReadHeader(PxFileStream& stream, PxBitmap& bitmap)
         topDown = true;
         height = -height;
         if (height > INT32_MAX) {
-            return 1;  // -2^31 has no positive counterpart
+            return Fail(PxLoadError::Damaged);  // -2^31 has no positive counterpart
         }
     }
     bitmap.SetDimensions(static_cast<std::int32_t>(width), static_cast<std::int32_t>(height),
@@ -691,7 +691,7 @@ int PxDecoderBMP::Decode(PxFileStream& stream, PxBitmap& bitmap)
     ReadHeader(stream, bitmap);
     PxTrace("PxDecoderBMP - got image header");
     const std::int32_t depth = bitmap.BitsPerPixel();
-    if (bitmap.CreatePixelStore() != 0) {
+    if (CreateStore(bitmap) != 0) {
         return 1;
     }
 

@@ -66,6 +66,13 @@ void BuildColorTable(const ColorMapObject* map, ColorTable* table)
     }
 }
 
+// What a giflib error code says about the file: short of memory, or a file
+// that breaks off or contradicts the format.
+PxLoadError ReasonOf(int giflibError)
+{
+    return giflibError == D_GIF_ERR_NOT_ENOUGH_MEM ? PxLoadError::OutOfMemory : PxLoadError::Damaged;
+}
+
 // giflib's input function: reads from the stream kept in UserData and
 // reports the bytes that actually arrived, so giflib sees where a truncated
 // file ends.
@@ -144,12 +151,12 @@ int PxDecoderGIF::ReadHeader(PxFileStream& stream, PxBitmap& bitmap)
 {
     library.reset(new (std::nothrow) Library);
     if (library == nullptr) {
-        return 1;
+        return Fail(PxLoadError::OutOfMemory);
     }
     int error = 0;
     library->gif.reset(DGifOpen(&stream, ReadInput, &error));
     if (library->gif == nullptr) {
-        return 1;
+        return Fail(ReasonOf(error));
     }
     bitmap.SetDimensions(library->gif->SWidth, library->gif->SHeight, 8);
     return 0;
@@ -158,7 +165,7 @@ int PxDecoderGIF::ReadHeader(PxFileStream& stream, PxBitmap& bitmap)
 int PxDecoderGIF::Decode(PxFileStream& stream, PxBitmap& bitmap)
 {
     ReadHeader(stream, bitmap);
-    if (bitmap.CreatePixelStore() != 0) {
+    if (CreateStore(bitmap) != 0) {
         return 1;
     }
     return ReadFirstImage(stream, bitmap);
@@ -173,18 +180,18 @@ int PxDecoderGIF::ReadFirstImage(PxFileStream& /*stream*/, PxBitmap& bitmap)
     const std::int64_t screenWidth = gif->SWidth;
     const std::int64_t screenHeight = gif->SHeight;
     if (screenWidth <= 0 || screenHeight <= 0 || bitmap.Width() != screenWidth || bitmap.Height() != screenHeight) {
-        return 1;
+        return Fail(PxLoadError::Damaged);
     }
     const auto line = PxZeroed<std::uint8_t>(static_cast<std::uint64_t>(screenWidth));
     if (!line) {
-        return 1;
+        return Fail(PxLoadError::OutOfMemory);
     }
 
     int transparent = -1;  // the last graphics control before the image says
     for (;;) {
         GifRecordType type = UNDEFINED_RECORD_TYPE;
         if (Cancelled() || DGifGetRecordType(gif, &type) == GIF_ERROR) {
-            return 1;
+            return Fail(ReasonOf(gif->Error));
         }
         if (type == IMAGE_DESC_RECORD_TYPE) {
             break;
@@ -204,7 +211,7 @@ int PxDecoderGIF::ReadFirstImage(PxFileStream& /*stream*/, PxBitmap& bitmap)
                 failed = DGifGetExtensionNext(gif, &block) == GIF_ERROR;
             }
             if (failed) {
-                return 1;
+                return Fail(ReasonOf(gif->Error));
             }
         }
         // Every record consumes at least one byte and the input function
@@ -220,7 +227,7 @@ int PxDecoderGIF::ReadFirstImage(PxFileStream& /*stream*/, PxBitmap& bitmap)
     if (std::int64_t{image.Left} + image.Width > screenWidth || std::int64_t{image.Top} + image.Height > screenHeight) {
         // Only the first image is ever read, so its number is always 1.
         std::fprintf(stderr, "Image %d is not confined to screen dimension, aborted.\n", 1);
-        return 1;
+        return Fail(PxLoadError::Damaged);
     }
 
     ScreenLine screen;

@@ -69,6 +69,25 @@ std::vector<std::uint8_t> ReadExif(const heif_image_handle* handle)
     return PxExifFromBlock(block.data(), block.size());
 }
 
+// What a libheif error says about the file. A picture beyond kMaxSide is
+// refused as a security limit; a missing codec plugin is a feature the
+// library lacks.
+PxLoadError ReasonOf(const heif_error& error)
+{
+    if (error.subcode == heif_suberror_Security_limit_exceeded) {
+        return PxLoadError::TooLarge;
+    }
+    switch (error.code) {
+        case heif_error_Memory_allocation_error:
+            return PxLoadError::OutOfMemory;
+        case heif_error_Unsupported_filetype:
+        case heif_error_Unsupported_feature:
+            return PxLoadError::Unsupported;
+        default:
+            return PxLoadError::Damaged;
+    }
+}
+
 }  // namespace
 
 struct PxDecoderHEIF::Library {
@@ -88,21 +107,26 @@ int PxDecoderHEIF::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
     }
     library.reset(new (std::nothrow) Library);
     if (library == nullptr) {
-        return 1;
+        return Fail(PxLoadError::OutOfMemory);
     }
     library->context.reset(heif_context_alloc());
     heif_context* context = library->context.get();
     if (context == nullptr) {
-        return 1;
+        return Fail(PxLoadError::OutOfMemory);
     }
     heif_context_set_maximum_image_size_limit(context, kMaxSide);
     // The file stays in `scratch` until the decoder goes, so libheif may read it in place.
-    if (heif_context_read_from_memory_without_copy(context, scratch.get(), fileLength, nullptr).code != heif_error_Ok) {
-        return 1;
+    const heif_error read = heif_context_read_from_memory_without_copy(context, scratch.get(), fileLength, nullptr);
+    if (read.code != heif_error_Ok) {
+        return Fail(ReasonOf(read));
     }
     heif_image_handle* handle = nullptr;
-    if (heif_context_get_primary_image_handle(context, &handle).code != heif_error_Ok || handle == nullptr) {
-        return 1;
+    const heif_error primary = heif_context_get_primary_image_handle(context, &handle);
+    if (primary.code != heif_error_Ok) {
+        return Fail(ReasonOf(primary));
+    }
+    if (handle == nullptr) {
+        return Fail(PxLoadError::Damaged);
     }
     library->primary.reset(handle);
     const int width = heif_image_handle_get_width(handle);
@@ -114,8 +138,11 @@ int PxDecoderHEIF::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
     library->bitsPerSample = bits > 8 ? bits : 8;
     const std::uint64_t bytes =
         static_cast<std::uint64_t>(std::max(width, 0)) * static_cast<std::uint64_t>(std::max(height, 0)) * 6;
-    if (width <= 0 || height <= 0 || bytes > kPxMaxStoreBytes) {
-        return 1;
+    if (width <= 0 || height <= 0) {
+        return Fail(PxLoadError::Damaged);
+    }
+    if (bytes > kPxMaxStoreBytes) {
+        return Fail(PxLoadError::TooLarge);
     }
     bitmap.SetDimensions(width, height, heif_image_handle_has_alpha_channel(handle) != 0 ? 32 : 24);
     PxPictureMeta& meta = bitmap.Meta();
@@ -135,13 +162,13 @@ int PxDecoderHEIF::Decode(PxFileStream& stream, PxBitmap& bitmap)
     ReadHeader(stream, bitmap);
     // libheif cannot be stopped inside a decode: the load looks at the
     // control before and after it.
-    if (bitmap.CreatePixelStore() != 0 || library == nullptr || library->primary == nullptr || Cancelled() ||
+    if (CreateStore(bitmap) != 0 || library == nullptr || library->primary == nullptr || Cancelled() ||
         !PxLoadGoesOn(control, kParsed, 1000)) {
         return 1;
     }
     const Options options(heif_decoding_options_alloc());
     if (options == nullptr) {
-        return 1;
+        return Fail(PxLoadError::OutOfMemory);
     }
     // Deeper samples come at their own depth; their high 8 bits are taken here.
     const bool deep = library->bitsPerSample > 8;
@@ -153,10 +180,13 @@ int PxDecoderHEIF::Decode(PxFileStream& stream, PxBitmap& bitmap)
     const std::int64_t channels = alpha ? 4 : 3;
     const heif_chroma chroma = deep ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
                                     : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
-    if (heif_decode_image(library->primary.get(), &decoded, heif_colorspace_RGB, chroma, options.get()).code !=
-            heif_error_Ok ||
-        decoded == nullptr) {
-        return 1;
+    const heif_error decodeError =
+        heif_decode_image(library->primary.get(), &decoded, heif_colorspace_RGB, chroma, options.get());
+    if (decodeError.code != heif_error_Ok) {
+        return Fail(ReasonOf(decodeError));
+    }
+    if (decoded == nullptr) {
+        return Fail(PxLoadError::Damaged);
     }
     const Image image(decoded);
     int stride = 0;
@@ -165,11 +195,11 @@ int PxDecoderHEIF::Decode(PxFileStream& stream, PxBitmap& bitmap)
     const std::int64_t height = bitmap.Height();
     if (plane == nullptr || heif_image_get_width(decoded, heif_channel_interleaved) != width ||
         heif_image_get_height(decoded, heif_channel_interleaved) != height) {
-        return 1;
+        return Fail(PxLoadError::Damaged);
     }
     const int bits = deep ? heif_image_get_bits_per_pixel_range(decoded, heif_channel_interleaved) : 8;
     if (bits < 8 || bits > 16) {
-        return 1;
+        return Fail(PxLoadError::Unsupported);
     }
     const unsigned shift = static_cast<unsigned>(bits - 8);
     // Red, green, blue in; blue, green, red out. Deep samples are

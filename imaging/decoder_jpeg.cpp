@@ -30,6 +30,7 @@ struct ErrorManager {
     jpeg_error_mgr pub;  // first: libjpeg sees only this part
     PxJumpTarget jump;
     bool failed = false;
+    PxLoadError reason = PxLoadError::Damaged;  // what the fatal error says about the file
 };
 
 // Served when the file is used up: an end-of-image marker, so that a
@@ -56,6 +57,34 @@ const char* const kAddonMessages[] = {
 // passes; it weighs the two phases of such a decode in its progress.
 constexpr std::uint64_t kOutputPassWeight = 4;
 
+// What a fatal libjpeg error says about the file; anything not named here
+// is data that contradicts the format.
+PxLoadError ReasonOf(int messageCode)
+{
+    switch (messageCode) {
+        case JERR_OUT_OF_MEMORY:
+            return PxLoadError::OutOfMemory;
+        // The library's memory limit (kMaxLibraryMemory) and our own limits.
+        case JERR_NO_BACKING_STORE:
+        case JERR_IMAGE_TOO_BIG:
+        case JERR_WIDTH_OVERFLOW:
+        case kMessageTooManyScans:
+        case kMessageTooCostly:
+            return PxLoadError::TooLarge;
+        // Processes, precisions and codings this build of the library lacks.
+        case JERR_ARITH_NOTIMPL:
+        case JERR_BAD_PRECISION:
+        case JERR_COMPONENT_COUNT:
+        case JERR_CONVERSION_NOTIMPL:
+        case JERR_NOTIMPL:
+        case JERR_NOT_COMPILED:
+        case JERR_SOF_UNSUPPORTED:
+            return PxLoadError::Unsupported;
+        default:
+            return PxLoadError::Damaged;
+    }
+}
+
 // libjpeg's default ends the process; we write the message once and leave
 // the library through the jump target of the call in progress.
 [[noreturn]] void ErrorExit(j_common_ptr common)
@@ -64,6 +93,15 @@ constexpr std::uint64_t kOutputPassWeight = 4;
     // ErrorManager starts with the jpeg_error_mgr that libjpeg knows.
     auto* manager = reinterpret_cast<ErrorManager*>(common->err);
     manager->failed = true;
+    manager->reason = ReasonOf(common->err->msg_code);
+    // A height of 0 in the frame header is the one empty picture that is a
+    // variant (the height comes later, in a segment libjpeg does not read);
+    // any other empty side is damage.
+    if (common->err->msg_code == JERR_EMPTY_IMAGE && common->is_decompressor &&
+        reinterpret_cast<j_decompress_ptr>(common)->image_width > 0 &&
+        reinterpret_cast<j_decompress_ptr>(common)->num_components > 0) {
+        manager->reason = PxLoadError::Unsupported;
+    }
     PxJumpOut(manager->jump);
 }
 
@@ -429,7 +467,7 @@ int PxDecoderJPEG::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
 int PxDecoderJPEG::Decode(PxFileStream& stream, PxBitmap& bitmap)
 {
     if (library == nullptr) {
-        return 1;
+        return Fail(PxLoadError::OutOfMemory);
     }
     // Only what actually arrived is handed to the library; a file that
     // shrank or failed to read ends early, like a truncated one.
@@ -444,7 +482,7 @@ int PxDecoderJPEG::Decode(PxFileStream& stream, PxBitmap& bitmap)
     PxTrace("PxDecoderJPEG - got image header");
     if (library->errors.failed) {
         Abandon();
-        return 1;
+        return Fail(library->errors.reason);
     }
 
     jpeg_decompress_struct& decompressor = library->decompressor;
@@ -463,7 +501,7 @@ int PxDecoderJPEG::Decode(PxFileStream& stream, PxBitmap& bitmap)
     monitor.blockLimit = blockLimit;
     decompressor.progress = &monitor.pub;
 
-    if (bitmap.CreatePixelStore() != 0) {
+    if (CreateStore(bitmap) != 0) {
         return 1;
     }
     const bool started = library->Guarded([&] {
@@ -477,7 +515,7 @@ int PxDecoderJPEG::Decode(PxFileStream& stream, PxBitmap& bitmap)
     monitor.readingScans = false;
     if (!started) {
         Abandon();
-        return 1;
+        return Fail(library->errors.reason);
     }
     if (decompressor.out_color_space == JCS_GRAYSCALE) {
         ReadGrayRows(bitmap);
@@ -486,7 +524,7 @@ int PxDecoderJPEG::Decode(PxFileStream& stream, PxBitmap& bitmap)
     }
     if (library->errors.failed) {
         Abandon();
-        return 1;
+        return Fail(library->errors.reason);
     }
     // Every scanline is in the store. What follows the picture (trailing
     // markers up to the end-of-image) no longer matters: a fatal error there

@@ -344,26 +344,28 @@ int PxDecoderJXL::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
     }
     library.reset(new (std::nothrow) Library);
     if (library == nullptr) {
-        return 1;
+        return Fail(PxLoadError::OutOfMemory);
     }
     Library& lib = *library;
     lib.decoder.reset(JxlDecoderCreate(nullptr));
     lib.runner.reset(JxlThreadParallelRunnerCreate(nullptr, JxlThreadParallelRunnerDefaultNumWorkerThreads()));
     JxlDecoder* decoder = lib.decoder.get();
-    if (decoder == nullptr || lib.runner == nullptr ||
-        JxlDecoderSetParallelRunner(decoder, JxlThreadParallelRunner, lib.runner.get()) != JXL_DEC_SUCCESS ||
+    if (decoder == nullptr || lib.runner == nullptr) {
+        return Fail(PxLoadError::OutOfMemory);
+    }
+    if (JxlDecoderSetParallelRunner(decoder, JxlThreadParallelRunner, lib.runner.get()) != JXL_DEC_SUCCESS ||
         JxlDecoderSubscribeEvents(decoder, JXL_DEC_BASIC_INFO | JXL_DEC_COLOR_ENCODING | JXL_DEC_FULL_IMAGE |
                                                JXL_DEC_BOX) != JXL_DEC_SUCCESS ||
         JxlDecoderSetKeepOrientation(decoder, JXL_TRUE) != JXL_DEC_SUCCESS ||
         JxlDecoderSetDecompressBoxes(decoder, JXL_TRUE) != JXL_DEC_SUCCESS) {
-        return 1;
+        return Fail(PxLoadError::Unsupported);  // a library without these settings
     }
     lib.data = scratch.get();
     lib.size = fileLength;
     lib.step = std::clamp(fileLength / kSteps, kMinStep, kMaxStep);
     lib.fed = std::min(fileLength, lib.step);
     if (JxlDecoderSetInput(decoder, lib.data, lib.fed) != JXL_DEC_SUCCESS) {
-        return 1;
+        return Fail(PxLoadError::Damaged);
     }
     // The boxes of the container come before the codestream's header.
     JxlDecoderStatus status = lib.Next(control);
@@ -371,15 +373,15 @@ int PxDecoderJXL::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
         status == JXL_DEC_BOX ? lib.StartBox() : lib.GrowBox();
     }
     if (status != JXL_DEC_BASIC_INFO) {
-        return 1;
+        return Fail(PxLoadError::Damaged);
     }
     JxlBasicInfo info;
     if (JxlDecoderGetBasicInfo(decoder, &info) != JXL_DEC_SUCCESS || info.xsize == 0 || info.ysize == 0) {
-        return 1;
+        return Fail(PxLoadError::Damaged);
     }
     const std::uint64_t area = std::uint64_t{info.xsize} * info.ysize;
     if (area > kMaxLibraryBytes / kLibraryBytesPerPixel || info.xsize > INT32_MAX || info.ysize > INT32_MAX) {
-        return 1;
+        return Fail(PxLoadError::TooLarge);
     }
     lib.deep = info.bits_per_sample > 8 && info.exponent_bits_per_sample == 0;
     lib.alpha = info.alpha_bits > 0;
@@ -402,7 +404,7 @@ int PxDecoderJXL::Decode(PxFileStream& stream, PxBitmap& bitmap)
     }
     fileLength = static_cast<std::size_t>(delivered);
     ReadHeader(stream, bitmap);
-    if (bitmap.CreatePixelStore() != 0 || library == nullptr || Cancelled()) {
+    if (CreateStore(bitmap) != 0 || library == nullptr || Cancelled()) {
         return 1;
     }
     Library& lib = *library;
@@ -423,7 +425,8 @@ int PxDecoderJXL::Decode(PxFileStream& stream, PxBitmap& bitmap)
                 // Three samples a pixel whatever the file holds (grey is
                 // spread over red, green and blue), and alpha as a fourth.
                 if (!lib.SetOutput(bitmap)) {
-                    return 1;
+                    // Only the buffer for deep samples is allocated there.
+                    return Fail(lib.deep && !lib.wide ? PxLoadError::OutOfMemory : PxLoadError::Damaged);
                 }
                 break;
             case JXL_DEC_FULL_IMAGE:
@@ -439,7 +442,7 @@ int PxDecoderJXL::Decode(PxFileStream& stream, PxBitmap& bitmap)
             case JXL_DEC_NEED_MORE_INPUT:
                 // The file ended early: what libjxl can render from it.
                 if (JxlDecoderFlushImage(lib.decoder.get()) != JXL_DEC_SUCCESS) {
-                    return 1;
+                    return Fail(PxLoadError::Damaged);
                 }
                 if (!lib.Finish(bitmap, control)) {
                     return 1;
@@ -448,7 +451,9 @@ int PxDecoderJXL::Decode(PxFileStream& stream, PxBitmap& bitmap)
                 return 0;
             case JXL_DEC_ERROR:
             case JXL_DEC_SUCCESS:
-                return 1;
+                // An error, a cancel seen between two steps, or a file that
+                // ended without a frame.
+                return Fail(PxLoadError::Damaged);
             default:
                 break;
         }

@@ -272,8 +272,13 @@ int PxDecoderPCX::ReadHeader(PxFileStream& stream, PxBitmap& bitmap)
     paletteInfo = word(68);
     std::memcpy(filler, header + 70, sizeof filler);
 
-    if (manufacturer != 10 || encoding != 1 || !AcceptedDepth(bitsPerPixel, planes)) {
-        return -1;
+    if (manufacturer != 10) {
+        return Fail(PxLoadError::Damaged, -1);
+    }
+    // Uncompressed files and depths outside the format's usual ones exist,
+    // but are not decoded.
+    if (encoding != 1 || !AcceptedDepth(bitsPerPixel, planes)) {
+        return Fail(PxLoadError::Unsupported, -1);
     }
     for (int i = 0; i < 16; ++i) {
         SetPaletteEntry(i, headerPalette[3 * i], headerPalette[3 * i + 1], headerPalette[3 * i + 2], 255);
@@ -366,7 +371,7 @@ void PxDecoderPCX::DecodePixels(PxFileStream& stream, PxBitmap& bitmap)
 int PxDecoderPCX::Decode(PxFileStream& stream, PxBitmap& bitmap)
 {
     ReadHeader(stream, bitmap);
-    if (bitmap.CreatePixelStore() != 0) {
+    if (CreateStore(bitmap) != 0) {
         return 1;
     }
     DecodePixels(stream, bitmap);

@@ -18,8 +18,23 @@ namespace brelvix {
 namespace {
 
 // libpng prints "libpng error: ..." itself after this returns and then
-// leaves through the jump target of the call in progress.
-void IgnoreError(png_structp /*png*/, png_const_charp /*message*/) {}
+// leaves through the jump target of the call in progress. Its message is
+// the only account of what went wrong; the reason it gives is kept where
+// the error pointer shows.
+void NoteError(png_structp png, png_const_charp message)
+{
+    auto* reason = static_cast<PxLoadError*>(png_get_error_ptr(png));
+    if (reason == nullptr || message == nullptr) {
+        return;
+    }
+    if (strcasestr(message, "out of memory") != nullptr || strcasestr(message, "insufficient memory") != nullptr) {
+        *reason = PxLoadError::OutOfMemory;
+    } else if (std::strstr(message, "exceeds user limit") != nullptr || std::strstr(message, "too large") != nullptr) {
+        *reason = PxLoadError::TooLarge;
+    } else {
+        *reason = PxLoadError::Damaged;
+    }
+}
 
 void IgnoreWarning(png_structp /*png*/, png_const_charp /*message*/) {}
 
@@ -144,6 +159,7 @@ struct PxDecoderPNG::Library {
 
     png_structp readStruct = nullptr;
     png_infop infoStruct = nullptr;
+    PxLoadError reason = PxLoadError::Damaged;  // set by NoteError
 };
 
 PxDecoderPNG::PxDecoderPNG() = default;
@@ -157,17 +173,17 @@ int PxDecoderPNG::ReadHeader(PxFileStream& stream, PxBitmap& bitmap)
     }
     library.reset(new (std::nothrow) Library);
     if (library == nullptr) {
-        return 1;
+        return Fail(PxLoadError::OutOfMemory);
     }
     png_structp& readStruct = library->readStruct;
     png_infop& infoStruct = library->infoStruct;
-    readStruct = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, IgnoreError, IgnoreWarning);
+    readStruct = png_create_read_struct(PNG_LIBPNG_VER_STRING, &library->reason, NoteError, IgnoreWarning);
     if (readStruct == nullptr) {
-        return 1;
+        return Fail(PxLoadError::OutOfMemory);
     }
     infoStruct = png_create_info_struct(readStruct);
     if (infoStruct == nullptr) {
-        return 1;
+        return Fail(PxLoadError::OutOfMemory);
     }
     png_set_read_fn(readStruct, &stream, ReadFromStream);
     png_set_keep_unknown_chunks(readStruct, PNG_HANDLE_CHUNK_ALWAYS, kCicpChunk, 1);
@@ -227,7 +243,7 @@ int PxDecoderPNG::ReadHeader(PxFileStream& stream, PxBitmap& bitmap)
         }
     });
     if (!read) {
-        return 1;
+        return Fail(library->reason);
     }
     std::int32_t layoutDepth = 0;
     switch (type) {
@@ -241,7 +257,7 @@ int PxDecoderPNG::ReadHeader(PxFileStream& stream, PxBitmap& bitmap)
             layoutDepth = 32;
             break;
         default:
-            return 1;  // libpng accepts no other colour type
+            return Fail(PxLoadError::Damaged);  // libpng accepts no other colour type
     }
     // The Exif chunk, when it comes before the image data.
     png_uint_32 exifLength = 0;
@@ -267,7 +283,7 @@ int PxDecoderPNG::Decode(PxFileStream& stream, PxBitmap& bitmap)
     ReadHeader(stream, bitmap);
     // The store creation resets the depth to 24; the layout is chosen first.
     const std::int32_t layoutDepth = bitmap.BitsPerPixel();
-    if (bitmap.CreatePixelStore() != 0) {
+    if (CreateStore(bitmap) != 0) {
         return 1;
     }
     // Without memory for the plane the picture shows opaque.

@@ -380,7 +380,7 @@ int PxDecoderTGA::Decode(PxFileStream& stream, PxBitmap& bitmap)
 {
     ReadHeader(stream, bitmap);
     PxTrace("PxDecoderTGA - got image header");
-    if (bitmap.CreatePixelStore() != 0) {
+    if (CreateStore(bitmap) != 0) {
         return 1;
     }
     DecodePixels(stream, bitmap);

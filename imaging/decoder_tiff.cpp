@@ -247,13 +247,16 @@ int PxDecoderTIFF::Decode(PxFileStream& stream, PxBitmap& bitmap)
 {
     // libtiff sees only the bytes that arrived.
     std::uint64_t delivered = 0;
-    if (library == nullptr || !ReadWholeFileIntoScratch(stream, &delivered)) {
+    if (library == nullptr) {
+        return Fail(PxLoadError::OutOfMemory);
+    }
+    if (!ReadWholeFileIntoScratch(stream, &delivered)) {
         return 1;
     }
     scratchLength = delivered;
 
     ReadHeader(stream, bitmap);
-    if (bitmap.CreatePixelStore() != 0) {
+    if (CreateStore(bitmap) != 0) {
         return 1;
     }
     if (useRgbaRoute) {
@@ -272,7 +275,7 @@ int PxDecoderTIFF::Decode(PxFileStream& stream, PxBitmap& bitmap)
 int PxDecoderTIFF::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
 {
     if (library == nullptr) {
-        return 1;
+        return Fail(PxLoadError::OutOfMemory);
     }
     library->tif.reset();
     if (!scratch) {
@@ -281,7 +284,8 @@ int PxDecoderTIFF::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
     library->tif = OpenMemoryTiff(scratch.get(), scratchLength);
     TIFF* tif = library->tif.get();
     if (tif == nullptr) {
-        return 1;
+        // libtiff found no header or first directory it could read.
+        return Fail(PxLoadError::Damaged);
     }
     std::uint32_t width = 0;
     std::uint32_t height = 0;
@@ -293,7 +297,7 @@ int PxDecoderTIFF::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
     samplesPerPixel = samples;
     if (width > INT32_MAX || height > INT32_MAX) {
-        return 1;
+        return Fail(PxLoadError::TooLarge);
     }
 
     const bool tiled = TIFFIsTiled(tif) != 0;

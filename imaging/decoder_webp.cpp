@@ -33,6 +33,20 @@ constexpr std::int64_t kFrameComposed = 900;
 // libwebp's animation decoder keeps the whole canvas at 4 bytes a pixel.
 constexpr std::uint64_t kCanvasBytesPerPixel = 4;
 
+// What a libwebp status says about the file; a file that ends too early
+// is damaged like one whose data contradicts the format.
+PxLoadError ReasonOf(VP8StatusCode status)
+{
+    switch (status) {
+        case VP8_STATUS_OUT_OF_MEMORY:
+            return PxLoadError::OutOfMemory;
+        case VP8_STATUS_UNSUPPORTED_FEATURE:
+            return PxLoadError::Unsupported;
+        default:
+            return PxLoadError::Damaged;
+    }
+}
+
 }  // namespace
 
 int PxDecoderWebP::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
@@ -41,9 +55,12 @@ int PxDecoderWebP::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
         return 1;
     }
     WebPBitstreamFeatures features;
-    if (WebPGetFeatures(scratch.get(), fileLength, &features) != VP8_STATUS_OK || features.width <= 0 ||
-        features.height <= 0) {
-        return 1;
+    const VP8StatusCode status = WebPGetFeatures(scratch.get(), fileLength, &features);
+    if (status != VP8_STATUS_OK) {
+        return Fail(ReasonOf(status));
+    }
+    if (features.width <= 0 || features.height <= 0) {
+        return Fail(PxLoadError::Damaged);
     }
     animated = features.has_animation != 0;
     // The canvas of an animation may claim 2^24 pixels each way; it is
@@ -53,7 +70,7 @@ int PxDecoderWebP::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
     const std::uint64_t bytes = animated ? width * height * kCanvasBytesPerPixel
                                          : static_cast<std::uint64_t>(StoreStride(features.width)) * height;
     if (bytes > kPxMaxStoreBytes) {
-        return 1;
+        return Fail(PxLoadError::TooLarge);
     }
 
     // Only the extended layout has room for Exif; libwebp's demuxer finds
@@ -93,7 +110,7 @@ int PxDecoderWebP::Decode(PxFileStream& stream, PxBitmap& bitmap)
     }
     fileLength = static_cast<std::size_t>(delivered);
     ReadHeader(stream, bitmap);
-    if (bitmap.CreatePixelStore() != 0 || Cancelled()) {
+    if (CreateStore(bitmap) != 0 || Cancelled()) {
         return 1;
     }
     const int result = animated ? DecodeFirstFrame(bitmap) : hasAlpha ? DecodeStillWithAlpha(bitmap) : DecodeStill(bitmap);
@@ -136,7 +153,7 @@ int PxDecoderWebP::DecodeStill(PxBitmap& bitmap, std::uint8_t* target, int mode,
 {
     WebPDecoderConfig config;
     if (WebPInitDecoderConfig(&config) == 0) {
-        return 1;
+        return Fail(PxLoadError::Unsupported);  // a library of another interface version
     }
     // Bottom row first.
     config.output.colorspace = static_cast<WEBP_CSP_MODE>(mode);
@@ -148,7 +165,7 @@ int PxDecoderWebP::DecodeStill(PxBitmap& bitmap, std::uint8_t* target, int mode,
     config.options.use_threads = 1;
     const IncrementalDecoder decoder(WebPIDecode(nullptr, 0, &config));
     if (decoder == nullptr) {
-        return 1;
+        return Fail(PxLoadError::OutOfMemory);
     }
     const std::size_t step = std::clamp(fileLength / kSteps, kMinStep, kMaxStep);
     VP8StatusCode status = VP8_STATUS_SUSPENDED;
@@ -165,14 +182,14 @@ int PxDecoderWebP::DecodeStill(PxBitmap& bitmap, std::uint8_t* target, int mode,
         }
     }
     // A file that ended or broke off keeps the rows libwebp finished.
-    return status == VP8_STATUS_OK || rows > 0 ? 0 : 1;
+    return status == VP8_STATUS_OK || rows > 0 ? 0 : Fail(ReasonOf(status));
 }
 
 int PxDecoderWebP::DecodeFirstFrame(PxBitmap& bitmap)
 {
     WebPAnimDecoderOptions options;
     if (WebPAnimDecoderOptionsInit(&options) == 0) {
-        return 1;
+        return Fail(PxLoadError::Unsupported);  // a library of another interface version
     }
     // Not premultiplied: each pixel keeps its colour, as for stills.
     options.color_mode = MODE_BGRA;
@@ -180,7 +197,7 @@ int PxDecoderWebP::DecodeFirstFrame(PxBitmap& bitmap)
     const WebPData data{scratch.get(), fileLength};
     const AnimationDecoder decoder(WebPAnimDecoderNew(&data, &options));
     if (decoder == nullptr) {
-        return 1;
+        return Fail(PxLoadError::Damaged);
     }
     WebPAnimInfo info;
     std::uint8_t* canvas = nullptr;
@@ -189,7 +206,7 @@ int PxDecoderWebP::DecodeFirstFrame(PxBitmap& bitmap)
         static_cast<std::int64_t>(info.canvas_width) != bitmap.Width() ||
         static_cast<std::int64_t>(info.canvas_height) != bitmap.Height() ||
         WebPAnimDecoderGetNext(decoder.get(), &canvas, &timestamp) == 0 || canvas == nullptr) {
-        return 1;
+        return Fail(PxLoadError::Damaged);
     }
     // The canvas is top row first, four bytes a pixel: blue, green, red, alpha.
     // The canvas of an animation is clear where its first frame leaves it.

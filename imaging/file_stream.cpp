@@ -58,6 +58,7 @@ int PxFileStream::Open(const char* path)
     file = fd;
     size = info.st_size > 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
     position = 0;
+    readFailed = false;
     bufferStart = 0;
     bufferLength = 0;
     return 0;
@@ -97,6 +98,7 @@ bool PxFileStream::FillBuffer()
                 continue;
             }
             bufferLength = 0;
+            readFailed = true;
             return false;
         }
         if (got == 0) {
@@ -130,6 +132,7 @@ std::int64_t PxFileStream::Fetch(std::uint8_t* destination, std::uint64_t n)
                 if (errno == EINTR) {
                     continue;
                 }
+                readFailed = true;
                 return -1;
             }
             if (got == 0) {

@@ -7,18 +7,18 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <stdexcept>
 
 #include "bitmap.h"
+#include "load_error.h"
 
 namespace brelvix {
 
 // Raised by ReadByte, ReadWord and ReadDword when the underlying read fails
 // (no file open, no memory, an operating-system read error). Only
-// PxBitmap::CreateFromFile catches it.
-class PxStreamError : public std::runtime_error {
+// PxBitmap::CreateFromFile catches it; the file is then unreadable.
+class PxStreamError : public PxLoadFailure {
 public:
-    using std::runtime_error::runtime_error;
+    explicit PxStreamError(const char* what) : PxLoadFailure(PxLoadError::Unreadable, what) {}
 };
 
 class PxFileStream : public PxObject {
@@ -74,6 +74,12 @@ public:
     // (0 when no rule matches or nothing can be read).
     int DetectFormat();
 
+    // True once the operating system has refused a read of the open file
+    // (not for the end of the file, nor for memory that could not be had).
+    // Decoders pass over failed reads; the loader asks this to tell a disk
+    // that fails from a file that is damaged.
+    bool ReadFailed() const { return readFailed; }
+
 private:
     // Copies up to n bytes from the current position, through the read-ahead
     // buffer; returns the count delivered or -1 on a read error.
@@ -86,6 +92,7 @@ private:
     int file = -1;
     std::uint64_t size = 0;
     std::uint64_t position = 0;  // logical read position
+    bool readFailed = false;
     PxBuffer<std::uint8_t> block;
 
     // Read-ahead buffer covering file offsets [bufferStart, bufferStart + bufferLength).

@@ -4,7 +4,10 @@
 //
 // Loads FILE through PxBitmap::CreateFromFile and prints one line
 //   result=R format=NAME width=W height=H
-// with the bitmap's size as loaded. With --orient (wherever it stands) the
+// with the bitmap's size as loaded; a failed load names its reason after
+// the result (result=1 error=WORD format=...), WORD being one of not-found,
+// unreadable, not-a-picture, unsupported, damaged, too-large, cancelled and
+// out-of-memory. With --orient (wherever it stands) the
 // picture is first turned upright as its file's orientation asks, the way
 // the viewer shows it by default, and the line gives the upright size. The transforms are applied in the order
 // given, each into a fresh bitmap; with OUT.ppm the final picture is written
@@ -41,6 +44,7 @@
 #include "imaging/color_convert.h"
 #include "imaging/color_profile.h"
 #include "imaging/load_control.h"
+#include "imaging/load_error.h"
 #include "imaging/orientation.h"
 
 using namespace brelvix;
@@ -227,8 +231,9 @@ int main(int argc, char** argv)
     }
     char name[8];
     bitmap->GetFormatName(name);
-    std::printf("result=%d format=%s width=%d height=%d%s\n", result, name, bitmap->Width(), bitmap->Height(),
-                profile.c_str());
+    const std::string reason = result != 0 ? std::string(" error=") + PxLoadErrorWord(bitmap->LoadError()) : "";
+    std::printf("result=%d%s format=%s width=%d height=%d%s\n", result, reason.c_str(), name, bitmap->Width(),
+                bitmap->Height(), profile.c_str());
     std::fflush(stdout);
 
     while (next < argc) {

@@ -202,6 +202,10 @@ TEST(PxLoadControl, CancelledBeforeTheLoadBeginsNothingIsOpened)
     EXPECT_EQ(bitmap.CreateFromFile(Fixtures().front().path.c_str(), &control), 1);
     EXPECT_EQ(bitmap.FormatId(), 0);
     EXPECT_EQ(bitmap.Pixels(), nullptr);
+    EXPECT_EQ(bitmap.LoadError(), PxLoadError::Cancelled);
+    // Not even a missing file is noticed: the cancel is the reason.
+    EXPECT_EQ(bitmap.CreateFromFile("/nonexistent/brelvix/picture.bmp", &control), 1);
+    EXPECT_EQ(bitmap.LoadError(), PxLoadError::Cancelled);
 }
 
 TEST(PxLoadControl, ACompleteLoadReachesAThousandAndGivesThePlainPicture)
@@ -233,6 +237,8 @@ TEST(PxLoadControl, EveryDecoderStopsBeforeItsFirstRowOnceCancelled)
         stream.SeekToStart();
         PxBitmap bitmap;
         EXPECT_EQ(decoder->Decode(stream, bitmap), 1) << fixture.name;
+        // Whatever a library stopped half-way reported, the reason is the cancel.
+        EXPECT_EQ(decoder->Error(), PxLoadError::Cancelled) << fixture.name;
         EXPECT_EQ(control.Progress(), 0) << fixture.name;
         if (bitmap.Pixels() != nullptr) {
             const std::uint8_t* store = bitmap.Pixels();
