@@ -28,6 +28,17 @@
 // (wherever it stands) blends a transparent picture over the colour given
 // as six hex digits, red first, after the transforms and before the PPM is
 // written; without it the PPM holds the stored colours.
+//
+// pxdump FILE --frames
+// pxdump FILE --frame K OUT.ppm
+//
+// read FILE frame by frame (animated GIF, WebP, PNG, JPEG XL, AVIF; a still
+// of those formats has one frame). --frames prints
+//   frames=N loop=L
+// (L: how many times the animation plays, 0 for ever) and then one line
+//   frame=I delay_ms=D
+// per frame, with the delay as the file stores it. --frame writes the K-th
+// composed frame (from 0) as the PPM and prints the usual line for it.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -40,6 +51,7 @@
 #include <vector>
 
 #include "imaging/alpha.h"
+#include "imaging/animation.h"
 #include "imaging/bitmap.h"
 #include "imaging/color_convert.h"
 #include "imaging/color_profile.h"
@@ -55,7 +67,9 @@ int Usage()
 {
     std::fprintf(stderr,
                  "usage: pxdump FILE [OUT.ppm] [--progress] [--cancel-after MS] [--orient] "
-                 "[--color srgb|PROFILE.icc] [--over RRGGBB] [--scale W H] [--rotate CODE] [--flip VERTICAL]...\n");
+                 "[--color srgb|PROFILE.icc] [--over RRGGBB] [--scale W H] [--rotate CODE] [--flip VERTICAL]...\n"
+                 "       pxdump FILE --frames\n"
+                 "       pxdump FILE --frame K OUT.ppm\n");
     return 2;
 }
 
@@ -165,12 +179,60 @@ int WatchedLoad(PxBitmap& bitmap, const char* path, bool showProgress, long canc
     return result;
 }
 
+// Every frame's delay, then the count: the count is known only at the end.
+int ListFrames(const char* path)
+{
+    const std::unique_ptr<PxAnimation> animation = PxAnimation::Open(path);
+    std::vector<std::int32_t> delays;
+    while (animation != nullptr && animation->Next() == PxAnimation::Step::kComposed) {
+        delays.push_back(animation->FrameDelayMs());
+    }
+    std::printf("frames=%zu loop=%d\n", delays.size(), animation != nullptr ? animation->StoredLoopCount() : 0);
+    for (std::size_t i = 0; i < delays.size(); ++i) {
+        std::printf("frame=%zu delay_ms=%d\n", i, delays[i]);
+    }
+    return delays.empty() ? 1 : 0;
+}
+
+int WriteFrame(const char* path, long index, const char* output)
+{
+    const std::unique_ptr<PxAnimation> animation = PxAnimation::Open(path);
+    bool composed = animation != nullptr && index >= 0;
+    for (long i = 0; composed && i <= index; ++i) {
+        composed = animation->Next() == PxAnimation::Step::kComposed;
+    }
+    char name[8] = "Unknown";
+    if (animation != nullptr) {
+        animation->Frame().GetFormatName(name);
+    }
+    std::printf("result=%d format=%s width=%d height=%d\n", composed ? 0 : 1, name,
+                composed ? animation->Frame().Width() : 0, composed ? animation->Frame().Height() : 0);
+    if (!composed) {
+        return 1;
+    }
+    if (!WritePpm(animation->Frame(), output)) {
+        std::fprintf(stderr, "pxdump: cannot write %s\n", output);
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     if (argc < 2) {
         return Usage();
+    }
+    if (argc == 3 && std::strcmp(argv[2], "--frames") == 0) {
+        return ListFrames(argv[1]);
+    }
+    if (argc >= 3 && std::strcmp(argv[2], "--frame") == 0) {
+        long index = 0;
+        if (argc != 5 || !ParseInt(argv[3], &index)) {
+            return Usage();
+        }
+        return WriteFrame(argv[1], index, argv[4]);
     }
     const char* input = argv[1];
     const char* output = nullptr;
@@ -248,8 +310,7 @@ int main(int argc, char** argv)
         auto fresh = std::make_unique<PxBitmap>();
         long a = 0;
         long b = 0;
-        if (option == "--scale" && next + 1 < argc && ParseInt(argv[next], &a) &&
-            ParseInt(argv[next + 1], &b)) {
+        if (option == "--scale" && next + 1 < argc && ParseInt(argv[next], &a) && ParseInt(argv[next + 1], &b)) {
             next += 2;
             bitmap->Scale(static_cast<int>(a), static_cast<int>(b), fresh.get());
         } else if (option == "--rotate" && next < argc && ParseInt(argv[next], &a)) {

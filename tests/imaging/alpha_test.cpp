@@ -244,7 +244,12 @@ TEST(PxAlpha, DecodersKeepTheTransparencyTheyRead)
     }
     gif.frames = {frame};
     GifPicture inset = gif;
-    inset.frames[0] = GifFrame{2, 1, 4, 3, false, {}, Bytes(12, 1), false, -1};
+    inset.frames[0] = GifFrame{};
+    inset.frames[0].left = 2;
+    inset.frames[0].top = 1;
+    inset.frames[0].width = 4;
+    inset.frames[0].height = 3;
+    inset.frames[0].indices = Bytes(12, 1);
     Bytes insetAlpha(kWidth * kHeight, 0);
     for (int y = 1; y < 4; ++y) {
         std::memset(insetAlpha.data() + y * kWidth + 2, 255, 4);

@@ -186,4 +186,32 @@ bool DecodeAvifReference(const std::vector<std::uint8_t>& file, int* width, int*
     return decoded;
 }
 
+bool DecodeAvifFramesReference(const std::vector<std::uint8_t>& file, std::vector<std::vector<std::uint8_t>>* frames)
+{
+    std::unique_ptr<avifDecoder, void (*)(avifDecoder*)> decoder(avifDecoderCreate(), avifDecoderDestroy);
+    if (decoder == nullptr || avifDecoderSetIOMemory(decoder.get(), file.data(), file.size()) != AVIF_RESULT_OK ||
+        avifDecoderParse(decoder.get()) != AVIF_RESULT_OK) {
+        return false;
+    }
+    frames->clear();
+    while (avifDecoderNextImage(decoder.get()) == AVIF_RESULT_OK) {
+        avifRGBImage rgb;
+        avifRGBImageSetDefaults(&rgb, decoder->image);
+        rgb.format = AVIF_RGB_FORMAT_RGBA;
+        rgb.depth = 8;
+        avifRGBImageAllocatePixels(&rgb);
+        if (avifImageYUVToRGB(decoder->image, &rgb) != AVIF_RESULT_OK) {
+            avifRGBImageFreePixels(&rgb);
+            return false;
+        }
+        std::vector<std::uint8_t> frame;
+        for (std::uint32_t y = 0; y < rgb.height; ++y) {
+            frame.insert(frame.end(), rgb.pixels + y * rgb.rowBytes, rgb.pixels + y * rgb.rowBytes + 4 * rgb.width);
+        }
+        frames->push_back(std::move(frame));
+        avifRGBImageFreePixels(&rgb);
+    }
+    return !frames->empty();
+}
+
 }  // namespace brelvix

@@ -39,4 +39,8 @@ std::vector<std::uint8_t> EncodeAvifSequence(const std::vector<RawPicture>& fram
 bool DecodeAvifReference(const std::vector<std::uint8_t>& file, int* width, int* height,
                          std::vector<std::uint8_t>* rgb);
 
+// libavif's own decode of every frame of a sequence: red, green, blue,
+// alpha bytes at 8 bits, top-down, one entry a frame.
+bool DecodeAvifFramesReference(const std::vector<std::uint8_t>& file, std::vector<std::vector<std::uint8_t>>* frames);
+
 }  // namespace brelvix

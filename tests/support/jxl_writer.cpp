@@ -153,4 +153,43 @@ bool DecodeJxlReference(const std::vector<std::uint8_t>& file, int* width, int* 
     return true;
 }
 
+bool DecodeJxlFramesReference(const std::vector<std::uint8_t>& file, std::vector<std::vector<std::uint8_t>>* frames)
+{
+    JxlDecoder* decoder = JxlDecoderCreate(nullptr);
+    if (decoder == nullptr) {
+        return false;
+    }
+    frames->clear();
+    JxlDecoderSubscribeEvents(decoder, JXL_DEC_FULL_IMAGE);
+    JxlDecoderSetKeepOrientation(decoder, JXL_TRUE);
+    JxlDecoderSetInput(decoder, file.data(), file.size());
+    JxlDecoderCloseInput(decoder);
+    const JxlPixelFormat format{4, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
+    std::vector<std::uint8_t> pixels;
+    bool ended = false;
+    for (bool running = true; running;) {
+        switch (JxlDecoderProcessInput(decoder)) {
+            case JXL_DEC_NEED_IMAGE_OUT_BUFFER: {
+                std::size_t size = 0;
+                JxlDecoderImageOutBufferSize(decoder, &format, &size);
+                pixels.assign(size, 0);
+                JxlDecoderSetImageOutBuffer(decoder, &format, pixels.data(), pixels.size());
+                break;
+            }
+            case JXL_DEC_FULL_IMAGE:
+                frames->push_back(pixels);
+                break;
+            case JXL_DEC_SUCCESS:
+                ended = true;
+                running = false;
+                break;
+            default:
+                running = false;
+                break;
+        }
+    }
+    JxlDecoderDestroy(decoder);
+    return ended && !frames->empty();
+}
+
 }  // namespace brelvix

@@ -28,4 +28,8 @@ std::vector<std::uint8_t> EncodeJxl(const std::vector<RawPicture>& frames, const
 // decoded to 16 bits and keep the high 8.
 bool DecodeJxlReference(const std::vector<std::uint8_t>& file, int* width, int* height, std::vector<std::uint8_t>* rgb);
 
+// libjxl's own decode of every frame as it composes them: red, green, blue,
+// alpha bytes, top-down, one entry a frame.
+bool DecodeJxlFramesReference(const std::vector<std::uint8_t>& file, std::vector<std::vector<std::uint8_t>>* frames);
+
 }  // namespace brelvix

@@ -86,7 +86,8 @@ std::vector<std::uint8_t> EncodeWebp(const RawPicture& picture, const WebpWriter
     return file;
 }
 
-std::vector<std::uint8_t> EncodeWebpAnimation(const std::vector<RawPicture>& frames, bool lossless)
+std::vector<std::uint8_t> EncodeWebpAnimation(const std::vector<RawPicture>& frames, bool lossless,
+                                              const std::vector<int>& durationsMs, int loops)
 {
     if (frames.empty()) {
         return {};
@@ -96,17 +97,18 @@ std::vector<std::uint8_t> EncodeWebpAnimation(const std::vector<RawPicture>& fra
     if (WebPAnimEncoderOptionsInit(&animationOptions) == 0 || !Configure(&config, lossless, 90)) {
         return {};
     }
+    animationOptions.anim_params.loop_count = loops;
     WebPAnimEncoder* encoder = WebPAnimEncoderNew(frames[0].width, frames[0].height, &animationOptions);
     if (encoder == nullptr) {
         return {};
     }
     bool added = true;
     int timestamp = 0;
-    for (const RawPicture& frame : frames) {
+    for (std::size_t i = 0; i < frames.size(); ++i) {
         WebPPicture target;
-        added = added && Import(frame, &target) && WebPAnimEncoderAdd(encoder, &target, timestamp, &config) != 0;
+        added = added && Import(frames[i], &target) && WebPAnimEncoderAdd(encoder, &target, timestamp, &config) != 0;
         WebPPictureFree(&target);
-        timestamp += 100;
+        timestamp += i < durationsMs.size() ? durationsMs[i] : 100;
     }
     WebPData output{nullptr, 0};
     std::vector<std::uint8_t> file;
