@@ -87,7 +87,8 @@ int Make(const char* path, int width, int height, const std::string& profile, in
     }
     const std::vector<std::uint8_t> file = EncodeJpeg(width, height, picture.rgb, options);
     FILE* out = std::fopen(path, "wb");
-    const bool written = out != nullptr && !file.empty() && std::fwrite(file.data(), 1, file.size(), out) == file.size();
+    const bool written =
+        out != nullptr && !file.empty() && std::fwrite(file.data(), 1, file.size(), out) == file.size();
     if (out != nullptr) {
         std::fclose(out);
     }

@@ -124,8 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             // Every pixel takes the same path through the conversion: a
             // larger picture only costs time (a store of a gigabyte would
             // take minutes under the fuzzer's instrumentation).
-            if (std::int64_t{bitmap.Width()} * bitmap.Height() <= kConvertedPixels &&
-                PxApplyOrientation(bitmap) == 0) {
+            if (std::int64_t{bitmap.Width()} * bitmap.Height() <= kConvertedPixels && PxApplyOrientation(bitmap) == 0) {
                 PxConvertColors(bitmap, Display());
                 PxBlendOverCheckerboard(bitmap, 3, -5, bitmap.Meta().alphaPremultiplied);
             }

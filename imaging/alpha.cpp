@@ -153,9 +153,9 @@ void PxBlendOverCheckerboard(PxBitmap& picture, std::int32_t originX, std::int32
         const std::int64_t squareRow = FloorDivide(originY + (height - 1 - row), kPxCheckerSquare);
         BlendRow(picture.Pixels() + row * picture.Stride(), picture.Alpha() + row * width, width, premultiplied,
                  [&](std::int64_t x) {
-            const std::int64_t square = FloorDivide(originX + x, kPxCheckerSquare) + squareRow;
-            return (square & 1) == 0 ? white : grey;
-        });
+                     const std::int64_t square = FloorDivide(originX + x, kPxCheckerSquare) + squareRow;
+                     return (square & 1) == 0 ? white : grey;
+                 });
     }
     picture.DropAlpha();
 }

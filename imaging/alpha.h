@@ -46,8 +46,7 @@ inline constexpr std::uint8_t kPxCheckerWhite = 0xFF;
 // the screen position of the part being shown), and the square holding
 // board position (X, Y) is white when floor(X / 8) + floor(Y / 8) is even,
 // light grey when it is odd.
-void PxBlendOverCheckerboard(PxBitmap& picture, std::int32_t originX, std::int32_t originY,
-                             bool premultiplied = false);
+void PxBlendOverCheckerboard(PxBitmap& picture, std::int32_t originX, std::int32_t originY, bool premultiplied = false);
 
 // The ways a plane of pixels is turned or mirrored, each one where the
 // source's top-left pixel ends: a quarter turn clockwise (top right), a

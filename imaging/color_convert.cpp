@@ -91,8 +91,8 @@ struct MatrixShaper {
 };
 
 struct Transform {
-    PxLcmsTransform handle;     // null when lcms2 could not make one
-    cmsUInt32Number input = 0;  // what it reads: the store's bytes or CMYK samples
+    PxLcmsTransform handle;              // null when lcms2 could not make one
+    cmsUInt32Number input = 0;           // what it reads: the store's bytes or CMYK samples
     std::unique_ptr<MatrixShaper> fast;  // when both profiles allow it; `handle` is then unused
 };
 
@@ -103,10 +103,9 @@ struct Transform {
 // make of one grey value.
 bool ReadMatrixShaper(cmsHPROFILE profile, bool asInput, double matrix[3][3], const cmsToneCurve* curves[3])
 {
-    const cmsTagSignature tables[] = {asInput ? cmsSigAToB0Tag : cmsSigBToA0Tag,
-                                      asInput ? cmsSigAToB1Tag : cmsSigBToA1Tag,
-                                      asInput ? cmsSigAToB2Tag : cmsSigBToA2Tag,
-                                      asInput ? cmsSigDToB0Tag : cmsSigBToD0Tag};
+    const cmsTagSignature tables[] = {
+        asInput ? cmsSigAToB0Tag : cmsSigBToA0Tag, asInput ? cmsSigAToB1Tag : cmsSigBToA1Tag,
+        asInput ? cmsSigAToB2Tag : cmsSigBToA2Tag, asInput ? cmsSigDToB0Tag : cmsSigBToD0Tag};
     for (const cmsTagSignature table : tables) {
         if (cmsIsTag(profile, table)) {
             return false;
@@ -287,13 +286,14 @@ __attribute__((target("avx2"))) void ConvertRowAvx2(const MatrixShaper& tables, 
             }
         }
         for (std::int64_t x = 0; x < count; x += 4) {
-            const std::uint64_t a = std::uint64_t{e0[lights[0][x]]} | std::uint64_t{e1[lights[1][x]]} << 8 |
-                                    std::uint64_t{e2[lights[2][x]]} << 16 | std::uint64_t{e0[lights[0][x + 1]]} << 24 |
-                                    std::uint64_t{e1[lights[1][x + 1]]} << 32 |
-                                    std::uint64_t{e2[lights[2][x + 1]]} << 40 |
-                                    std::uint64_t{e0[lights[0][x + 2]]} << 48 | std::uint64_t{e1[lights[1][x + 2]]} << 56;
+            const std::uint64_t a =
+                std::uint64_t{e0[lights[0][x]]} | std::uint64_t{e1[lights[1][x]]} << 8 |
+                std::uint64_t{e2[lights[2][x]]} << 16 | std::uint64_t{e0[lights[0][x + 1]]} << 24 |
+                std::uint64_t{e1[lights[1][x + 1]]} << 32 | std::uint64_t{e2[lights[2][x + 1]]} << 40 |
+                std::uint64_t{e0[lights[0][x + 2]]} << 48 | std::uint64_t{e1[lights[1][x + 2]]} << 56;
             const std::uint32_t b = std::uint32_t{e2[lights[2][x + 2]]} | std::uint32_t{e0[lights[0][x + 3]]} << 8 |
-                                    std::uint32_t{e1[lights[1][x + 3]]} << 16 | std::uint32_t{e2[lights[2][x + 3]]} << 24;
+                                    std::uint32_t{e1[lights[1][x + 3]]} << 16 |
+                                    std::uint32_t{e2[lights[2][x + 3]]} << 24;
             std::memcpy(q + 3 * x, &a, 8);
             std::memcpy(q + 3 * x + 8, &b, 4);
         }

@@ -175,7 +175,8 @@ int PxDecoderHEIF::Decode(PxFileStream& stream, PxBitmap& bitmap)
     options->convert_hdr_to_8bit = 0;
     heif_image* decoded = nullptr;
     // Alpha comes as a fourth sample; the colours stay as stored.
-    const bool alpha = heif_image_handle_has_alpha_channel(library->primary.get()) != 0 && bitmap.CreateAlphaPlane() == 0;
+    const bool alpha =
+        heif_image_handle_has_alpha_channel(library->primary.get()) != 0 && bitmap.CreateAlphaPlane() == 0;
     bitmap.Meta().alphaPremultiplied = alpha && heif_image_handle_is_premultiplied_alpha(library->primary.get()) != 0;
     const std::int64_t channels = alpha ? 4 : 3;
     const heif_chroma chroma = deep ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)

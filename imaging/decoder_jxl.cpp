@@ -67,7 +67,9 @@ int PrimariesCode(const JxlColorEncoding& encoding)
         case JXL_PRIMARIES_2100:
             return encoding.white_point == JXL_WHITE_POINT_D65 ? 9 : 0;
         case JXL_PRIMARIES_P3:
-            return encoding.white_point == JXL_WHITE_POINT_D65 ? 12 : encoding.white_point == JXL_WHITE_POINT_DCI ? 11 : 0;
+            return encoding.white_point == JXL_WHITE_POINT_D65   ? 12
+                   : encoding.white_point == JXL_WHITE_POINT_DCI ? 11
+                                                                 : 0;
         default:
             return 0;
     }
@@ -114,8 +116,8 @@ void ReadColor(JxlDecoder* decoder, PxPictureMeta& meta)
         transfer.gamma = gamma && encoding.gamma > 0 ? 1 / encoding.gamma : 1.0;
         const std::string curve =
             gamma ? "gamma " + std::to_string(transfer.gamma).substr(0, 4) : PxTransferName(transfer.code);
-        if (!curve.empty() && PxProfileFromPrimaries(chromaticities, transfer, "own primaries, " + curve + " transfer",
-                                                     &meta.profile)) {
+        if (!curve.empty() &&
+            PxProfileFromPrimaries(chromaticities, transfer, "own primaries, " + curve + " transfer", &meta.profile)) {
             return;
         }
     }

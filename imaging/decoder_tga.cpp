@@ -327,8 +327,8 @@ void PxDecoderTGA::DecodePixels(PxFileStream& stream, PxBitmap& bitmap)
     const std::uint8_t* map = scratch.get();
     // The descriptor's alpha bits give true-colour and grey pictures their
     // transparency; a plane that turns out all clear or all opaque goes again.
-    const bool alpha = (imageDescriptor & 0x0F) != 0 && ((kind == 2 && (bytes == 2 || bytes == 4)) ||
-                                                         (kind == 3 && bytes == 2));
+    const bool alpha =
+        (imageDescriptor & 0x0F) != 0 && ((kind == 2 && (bytes == 2 || bytes == 4)) || (kind == 3 && bytes == 2));
     if (alpha) {
         bitmap.CreateAlphaPlane();
     }

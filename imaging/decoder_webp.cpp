@@ -113,7 +113,9 @@ int PxDecoderWebP::Decode(PxFileStream& stream, PxBitmap& bitmap)
     if (CreateStore(bitmap) != 0 || Cancelled()) {
         return 1;
     }
-    const int result = animated ? DecodeFirstFrame(bitmap) : hasAlpha ? DecodeStillWithAlpha(bitmap) : DecodeStill(bitmap);
+    const int result = animated   ? DecodeFirstFrame(bitmap)
+                       : hasAlpha ? DecodeStillWithAlpha(bitmap)
+                                  : DecodeStill(bitmap);
     scratch.reset();
     PxDropOpaqueAlpha(bitmap);
     return result;
@@ -125,7 +127,8 @@ int PxDecoderWebP::DecodeStillWithAlpha(PxBitmap& bitmap)
     const std::int64_t height = bitmap.Height();
     // Bottom row first, as the store; rows libwebp never reaches stay zero,
     // black and clear.
-    const auto pixels = PxZeroed<std::uint8_t>(4 * static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height));
+    const auto pixels =
+        PxZeroed<std::uint8_t>(4 * static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height));
     if (!pixels || bitmap.CreateAlphaPlane() != 0) {
         bitmap.DropAlpha();
         return DecodeStill(bitmap);

@@ -52,10 +52,7 @@ constexpr int kMaxDepth = 3;
 // Copies directories of a TIFF structure into a new one in the same byte order.
 class DirectoryCopier {
 public:
-    DirectoryCopier(const std::uint8_t* data, std::size_t size) : in(data), length(size)
-    {
-        little = data[0] == 'I';
-    }
+    DirectoryCopier(const std::uint8_t* data, std::size_t size) : in(data), length(size) { little = data[0] == 'I'; }
 
     // The copy of the first directory, filtered to the descriptive tags;
     // empty when nothing was copied.
@@ -72,10 +69,7 @@ public:
     }
 
 private:
-    std::uint32_t Get16(std::size_t at) const
-    {
-        return little ? in[at] | in[at + 1] << 8 : in[at] << 8 | in[at + 1];
-    }
+    std::uint32_t Get16(std::size_t at) const { return little ? in[at] | in[at + 1] << 8 : in[at] << 8 | in[at + 1]; }
     std::uint32_t Get32(std::size_t at) const
     {
         return little ? in[at] | in[at + 1] << 8 | in[at + 2] << 16 | std::uint32_t{in[at + 3]} << 24

@@ -167,7 +167,8 @@ TEST(PxAlpha, CheckerboardSquaresAreAnchoredWhereTheCallerSays)
         ASSERT_EQ(bitmap.CreateAlphaPlane(), 0);
         std::memset(bitmap.Alpha(), 0, 400);
         PxBlendOverCheckerboard(bitmap, c.originX, c.originY);
-        EXPECT_EQ(PixelAt(bitmap, c.x, c.y), c.expected) << c.originX << "," << c.originY << " at " << c.x << "," << c.y;
+        EXPECT_EQ(PixelAt(bitmap, c.x, c.y), c.expected)
+            << c.originX << "," << c.originY << " at " << c.x << "," << c.y;
     }
     // Half-transparent red on either square.
     PxBitmap red;
@@ -256,10 +257,9 @@ TEST(PxAlpha, DecodersKeepTheTransparencyTheyRead)
     }
     Bytes bgra;
     for (std::size_t i = 0; i < raw.samples.size(); i += 4) {
-        bgra.insert(bgra.end(), {static_cast<std::uint8_t>(raw.samples[i + 2]),
-                                 static_cast<std::uint8_t>(raw.samples[i + 1]),
-                                 static_cast<std::uint8_t>(raw.samples[i]),
-                                 static_cast<std::uint8_t>(raw.samples[i + 3])});
+        bgra.insert(bgra.end(),
+                    {static_cast<std::uint8_t>(raw.samples[i + 2]), static_cast<std::uint8_t>(raw.samples[i + 1]),
+                     static_cast<std::uint8_t>(raw.samples[i]), static_cast<std::uint8_t>(raw.samples[i + 3])});
     }
     TgaOptions tga;
     tga.depth = 32;

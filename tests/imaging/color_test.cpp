@@ -173,8 +173,9 @@ TEST(PxConvertColors, GreyPicturesConvertThroughAGreyProfile)
     ASSERT_EQ(DecodeBytes(EncodePng(png), &bitmap), 0);
     ASSERT_EQ(bitmap.Meta().profile.description, "Test grey");
     ASSERT_EQ(PxConvertColors(bitmap, Srgb()), 0);
-    EXPECT_LE(MaxDifference(TopDownRgb(bitmap), LcmsConvert(profile, TYPE_GRAY_8, {}, TYPE_RGB_8, grey.data(), grey.size())),
-              1);
+    EXPECT_LE(
+        MaxDifference(TopDownRgb(bitmap), LcmsConvert(profile, TYPE_GRAY_8, {}, TYPE_RGB_8, grey.data(), grey.size())),
+        1);
 }
 
 TEST(PxConvertColors, ProPhotoRedShowsAsTheProfileMeansIt)
@@ -367,7 +368,8 @@ TEST(PxConvertColors, CmykConvertsThroughItsProfileAndTurnsWithThePicture)
     EXPECT_EQ(bitmap.Meta().profile.description, "Test CMYK");
     ASSERT_EQ(PxConvertColors(bitmap, Srgb()), 0);
     const Bytes samples = DecodeCmykReference(file);
-    EXPECT_EQ(TopDownRgb(bitmap), LcmsConvert(profile, TYPE_CMYK_8, {}, TYPE_RGB_8, samples.data(), samples.size() / 4));
+    EXPECT_EQ(TopDownRgb(bitmap),
+              LcmsConvert(profile, TYPE_CMYK_8, {}, TYPE_RGB_8, samples.data(), samples.size() / 4));
     EXPECT_FALSE(bitmap.Meta().cmyk);
 
     // Turned upright first (a quarter turn), then converted: the same

@@ -19,7 +19,7 @@ struct PngPicture {
     std::vector<std::uint16_t> samples;
     std::vector<std::array<std::uint8_t, 3>> palette;  // red, green, blue
     std::vector<std::uint8_t> paletteAlpha;            // a tRNS chunk when not empty
-    int transparentValue = -1;  // grey and RGB: a tRNS chunk with this value in every sample
+    int transparentValue = -1;                         // grey and RGB: a tRNS chunk with this value in every sample
     // Colour chunks, each written when set.
     std::vector<std::uint8_t> iccProfile;  // iCCP
     bool srgb = false;                     // sRGB
