@@ -19,7 +19,7 @@
 #include "imaging/bitmap.h"
 #include "imaging/color_convert.h"
 #include "imaging/color_profile.h"
-#include "imaging/exif_block.h"
+#include "imaging/exif_bytes.h"
 #include "imaging/orientation.h"
 
 using namespace brelvix;

@@ -9,7 +9,7 @@
 
 #include "alpha.h"
 #include "color_profile.h"
-#include "exif_block.h"
+#include "exif_bytes.h"
 #include "orientation.h"
 
 namespace brelvix {

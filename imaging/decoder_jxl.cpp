@@ -13,7 +13,7 @@
 
 #include "alpha.h"
 #include "color_profile.h"
-#include "exif_block.h"
+#include "exif_bytes.h"
 
 namespace brelvix {
 

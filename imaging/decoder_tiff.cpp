@@ -8,7 +8,7 @@
 #include "alpha.h"
 #include "byte_reader.h"
 #include "color_profile.h"
-#include "exif_block.h"
+#include "exif_bytes.h"
 #include "tiff_memory.h"
 
 namespace brelvix {

@@ -1,25 +1,26 @@
-// The Exif block of a picture as PxPictureMeta keeps it: a TIFF structure,
-// byte-order mark first, whatever wrapper its file put around it.
+// Finding a picture file's Exif block without decoding the picture.
+//
+// Sorting a folder by the date pictures were taken reads the block of every
+// file, so only the file's structure is walked, never its pixels: JPEG's
+// segments up to the first scan, PNG's chunks up to the image data, WebP's
+// RIFF chunks, the JPEG XL container's boxes, a TIFF file's first directory
+// with its Exif and GPS directories, and the HEIF and AVIF item tables
+// through libheif. Each walk is bounded (segments, chunks, boxes and
+// directory entries counted, sizes capped), so a damaged file costs no more
+// than a sound one.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace brelvix {
 
-// The TIFF structure inside an Exif block as a container keeps it: after
-// JPEG's "Exif\0\0", after the 4-byte offset HEIF, AVIF and JPEG XL put in
-// front of it, or as it is (PNG, WebP). Empty when no TIFF header is found
-// where one belongs, or when the block is larger than kPxMaxExifBytes.
-std::vector<std::uint8_t> PxExifFromBlock(const std::uint8_t* data, std::size_t size);
-
-// A compact Exif block for a TIFF file, whose own first directory is where
-// cameras and scanners write what other formats keep in Exif: that
-// directory's descriptive tags (maker, model, date, orientation, author and
-// the like, not the layout of the pixels) with its Exif and GPS
-// directories, copied with their values into a structure of their own.
-// Empty when the file has none of them or is damaged where they lie.
-std::vector<std::uint8_t> PxExifFromTiff(const std::uint8_t* data, std::size_t size);
+// Fills `block` with the Exif block of the picture at `path` (the TIFF
+// structure, with or without JPEG's "Exif" header in front, as
+// PxReadExifInfo takes it) and returns true; false when the file cannot be
+// read, is of another format, or carries no block. The format is told by
+// the content, as for loading.
+bool PxReadExifBlockOfFile(const std::string& path, std::vector<std::uint8_t>* block);
 
 }  // namespace brelvix

@@ -9,7 +9,7 @@ packages=(
   libwebp-dev libavif-dev libheif-dev libjxl-dev libexif-dev liblcms2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core xvfb xauth x11-utils xdotool openbox libxtst-dev
-  libglib2.0-dev libglib2.0-bin desktop-file-utils appstream shared-mime-info
+  libglib2.0-dev libglib2.0-bin desktop-file-utils appstream shared-mime-info dbus-daemon
 )
 
 missing=()

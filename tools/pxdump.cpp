@@ -1,6 +1,7 @@
 // pxdump FILE [OUT.ppm] [--progress] [--cancel-after MS] [--orient]
 //              [--color srgb|PROFILE.icc] [--over RRGGBB]
 //              [--scale W H] [--rotate CODE] [--flip VERTICAL]...
+// pxdump --info FILE
 //
 // Loads FILE through PxBitmap::CreateFromFile and prints one line
 //   result=R format=NAME width=W height=H
@@ -39,6 +40,10 @@
 //   frame=I delay_ms=D
 // per frame, with the delay as the file stores it. --frame writes the K-th
 // composed frame (from 0) as the PPM and prints the usual line for it.
+//
+// --info prints what the file's Exif block says, one key=value line each
+// where present, in this order: camera_make, camera_model, lens, exposure,
+// f_number, iso, focal_length, taken, gps. The picture is not decoded.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -55,6 +60,8 @@
 #include "imaging/bitmap.h"
 #include "imaging/color_convert.h"
 #include "imaging/color_profile.h"
+#include "imaging/exif_block.h"
+#include "imaging/exif_info.h"
 #include "imaging/load_control.h"
 #include "imaging/load_error.h"
 #include "imaging/orientation.h"
@@ -69,8 +76,25 @@ int Usage()
                  "usage: pxdump FILE [OUT.ppm] [--progress] [--cancel-after MS] [--orient] "
                  "[--color srgb|PROFILE.icc] [--over RRGGBB] [--scale W H] [--rotate CODE] [--flip VERTICAL]...\n"
                  "       pxdump FILE --frames\n"
-                 "       pxdump FILE --frame K OUT.ppm\n");
+                 "       pxdump FILE --frame K OUT.ppm\n"
+                 "       pxdump --info FILE\n");
     return 2;
+}
+
+int PrintInfo(const char* path)
+{
+    if (FILE* probe = std::fopen(path, "rb")) {
+        std::fclose(probe);
+    } else {
+        std::fprintf(stderr, "pxdump: cannot open %s\n", path);
+        return 1;
+    }
+    std::vector<std::uint8_t> block;
+    PxReadExifBlockOfFile(path, &block);
+    for (const auto& [key, value] : PxExifKeyValues(PxReadExifInfo(block.data(), block.size()))) {
+        std::printf("%s=%s\n", key.c_str(), value.c_str());
+    }
+    return 0;
 }
 
 bool ParseInt(const char* text, long* value)
@@ -223,6 +247,9 @@ int main(int argc, char** argv)
 {
     if (argc < 2) {
         return Usage();
+    }
+    if (std::strcmp(argv[1], "--info") == 0) {
+        return argc == 3 ? PrintInfo(argv[2]) : Usage();
     }
     if (argc == 3 && std::strcmp(argv[2], "--frames") == 0) {
         return ListFrames(argv[1]);

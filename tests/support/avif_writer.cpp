@@ -90,9 +90,6 @@ void Transform(avifImage* image, const AvifWriterOptions& options)
         image->colorPrimaries = static_cast<avifColorPrimaries>(options.primaries);
         image->transferCharacteristics = static_cast<avifTransferCharacteristics>(options.transfer);
     }
-    if (!options.exif.empty()) {
-        avifImageSetMetadataExif(image, options.exif.data(), options.exif.size());
-    }
     if (options.rotation >= 0) {
         image->transformFlags |= AVIF_TRANSFORM_IROT;
         image->irot.angle = static_cast<std::uint8_t>(options.rotation);
@@ -120,6 +117,9 @@ std::vector<std::uint8_t> EncodeAvif(const RawPicture& picture, const AvifWriter
                 return {};
             }
             Transform(cells.back().get(), options);
+            if (!options.exif.empty()) {
+                avifImageSetMetadataExif(cells.back().get(), options.exif.data(), options.exif.size());
+            }
             cellPointers.push_back(cells.back().get());
         }
     }

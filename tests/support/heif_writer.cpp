@@ -79,8 +79,17 @@ std::vector<std::uint8_t> EncodeHeif(const RawPicture& picture, const HeifWriter
             encoding->macOS_compatibility_workaround_no_nclx_profile = 0;
         }
         heif_writer writer{1, AppendToVector};
-        if (heif_context_encode_image(context, image, encoder, encoding, nullptr).code != heif_error_Ok ||
-            heif_context_write(context, &writer, &file).code != heif_error_Ok) {
+        heif_image_handle* handle = nullptr;
+        bool written = heif_context_encode_image(context, image, encoder, encoding, &handle).code == heif_error_Ok;
+        if (written && !options.exif.empty()) {
+            written = heif_context_add_exif_metadata(context, handle, options.exif.data(),
+                                                     static_cast<int>(options.exif.size()))
+                          .code == heif_error_Ok;
+        }
+        if (handle != nullptr) {
+            heif_image_handle_release(handle);
+        }
+        if (!written || heif_context_write(context, &writer, &file).code != heif_error_Ok) {
             file.clear();
         }
         heif_nclx_color_profile_free(nclx);

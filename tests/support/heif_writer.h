@@ -18,6 +18,8 @@ struct HeifWriterOptions {
     std::vector<std::uint8_t> iccProfile;  // the colour as an ICC profile, when not empty
     int primaries = -1;                    // or as nclx code points, when set
     int transfer = -1;
+    // An Exif item of the primary picture with this block, when not empty.
+    std::vector<std::uint8_t> exif;
 };
 
 // Encodes the picture with HEVC at its own bit depth (8 or 10), with alpha
