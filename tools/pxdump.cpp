@@ -1,4 +1,5 @@
 // pxdump FILE [OUT.ppm] [--progress] [--cancel-after MS] [--orient]
+//              [--color srgb|PROFILE.icc] [--over RRGGBB]
 //              [--scale W H] [--rotate CODE] [--flip VERTICAL]...
 // pxdump --info FILE
 //
@@ -21,6 +22,14 @@
 //   cancelled_at_ms=T stopped_after_ms=S
 // S being how long the load took to end once cancelled.
 //
+// --color (wherever it stands) converts the picture from its file's colour
+// profile to sRGB or to the given ICC profile, after --orient, as the
+// viewer does, and adds ` profile=DESCRIPTION` to the line: the file's
+// profile's own description, or `none` for an untagged picture. --over
+// (wherever it stands) blends a transparent picture over the colour given
+// as six hex digits, red first, after the transforms and before the PPM is
+// written; without it the PPM holds the stored colours.
+//
 // pxdump FILE --frames
 // pxdump FILE --frame K OUT.ppm
 //
@@ -37,6 +46,7 @@
 // f_number, iso, focal_length, taken, gps. The picture is not decoded.
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -45,8 +55,11 @@
 #include <thread>
 #include <vector>
 
+#include "imaging/alpha.h"
 #include "imaging/animation.h"
 #include "imaging/bitmap.h"
+#include "imaging/color_convert.h"
+#include "imaging/color_profile.h"
 #include "imaging/exif_block.h"
 #include "imaging/exif_info.h"
 #include "imaging/load_control.h"
@@ -60,8 +73,8 @@ namespace {
 int Usage()
 {
     std::fprintf(stderr,
-                 "usage: pxdump FILE [OUT.ppm] [--progress] [--cancel-after MS] [--orient] [--scale W H] "
-                 "[--rotate CODE] [--flip VERTICAL]...\n"
+                 "usage: pxdump FILE [OUT.ppm] [--progress] [--cancel-after MS] [--orient] "
+                 "[--color srgb|PROFILE.icc] [--over RRGGBB] [--scale W H] [--rotate CODE] [--flip VERTICAL]...\n"
                  "       pxdump FILE --frames\n"
                  "       pxdump FILE --frame K OUT.ppm\n"
                  "       pxdump --info FILE\n");
@@ -89,6 +102,38 @@ bool ParseInt(const char* text, long* value)
     char* end = nullptr;
     *value = std::strtol(text, &end, 10);
     return end != text && *end == '\0';
+}
+
+// The target of --color: sRGB, or the profile in a file.
+bool ReadTarget(const std::string& name, PxColorProfile* target)
+{
+    if (name == "srgb") {
+        PxSetSrgbProfile(target);
+        return true;
+    }
+    FILE* in = std::fopen(name.c_str(), "rb");
+    if (in == nullptr) {
+        return false;
+    }
+    std::vector<std::uint8_t> bytes;
+    std::uint8_t block[65536];
+    for (std::size_t got; (got = std::fread(block, 1, sizeof block, in)) > 0 && bytes.size() <= kPxMaxProfileBytes;) {
+        bytes.insert(bytes.end(), block, block + got);
+    }
+    std::fclose(in);
+    return PxTargetFromIcc(bytes.data(), bytes.size(), target);
+}
+
+// RRGGBB as a colour value (red in the low byte).
+bool ParseColor(const char* text, std::uint32_t* color)
+{
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(text, &end, 16);
+    if (std::strlen(text) != 6 || end != text + 6) {
+        return false;
+    }
+    *color = static_cast<std::uint32_t>((value >> 16 & 0xFF) | (value & 0xFF00) | (value & 0xFF) << 16);
+    return true;
 }
 
 bool WritePpm(const PxBitmap& bitmap, const char* path)
@@ -236,8 +281,24 @@ int main(int argc, char** argv)
     }
 
     bool orient = false;
+    const char* colorTarget = nullptr;
+    const char* over = nullptr;
     for (int i = next; i < argc; ++i) {
         orient = orient || std::strcmp(argv[i], "--orient") == 0;
+        if (std::strcmp(argv[i], "--color") == 0 && i + 1 < argc) {
+            colorTarget = argv[++i];
+        } else if (std::strcmp(argv[i], "--over") == 0 && i + 1 < argc) {
+            over = argv[++i];
+        }
+    }
+    PxColorProfile target;
+    if (colorTarget != nullptr && !ReadTarget(colorTarget, &target)) {
+        std::fprintf(stderr, "pxdump: %s is not an RGB colour profile to convert to\n", colorTarget);
+        return 2;
+    }
+    std::uint32_t background = 0;
+    if (over != nullptr && !ParseColor(over, &background)) {
+        return Usage();
     }
 
     auto bitmap = std::make_unique<PxBitmap>();
@@ -247,16 +308,30 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "pxdump: no memory to turn the picture upright\n");
         return 1;
     }
+    // The transforms make fresh bitmaps; what the file says stays with the loaded one.
+    const bool premultiplied = bitmap->Meta().alphaPremultiplied;
+    std::string profile;
+    if (colorTarget != nullptr) {
+        if (result == 0) {
+            PxConvertColors(*bitmap, target);
+        }
+        const PxColorProfile& own = bitmap->Meta().profile;
+        profile = " profile=" + (own.Tagged() ? own.description : std::string("none"));
+    }
     char name[8];
     bitmap->GetFormatName(name);
     const std::string reason = result != 0 ? std::string(" error=") + PxLoadErrorWord(bitmap->LoadError()) : "";
-    std::printf("result=%d%s format=%s width=%d height=%d\n", result, reason.c_str(), name, bitmap->Width(),
-                bitmap->Height());
+    std::printf("result=%d%s format=%s width=%d height=%d%s\n", result, reason.c_str(), name, bitmap->Width(),
+                bitmap->Height(), profile.c_str());
     std::fflush(stdout);
 
     while (next < argc) {
         const std::string option = argv[next++];
         if (option == "--orient") {
+            continue;
+        }
+        if (option == "--color" || option == "--over") {
+            ++next;
             continue;
         }
         auto fresh = std::make_unique<PxBitmap>();
@@ -277,6 +352,9 @@ int main(int argc, char** argv)
         bitmap = std::move(fresh);
     }
 
+    if (over != nullptr) {
+        PxBlendOverColor(*bitmap, background, premultiplied);
+    }
     if (output != nullptr && bitmap->Pixels() != nullptr) {
         if (!WritePpm(*bitmap, output)) {
             std::fprintf(stderr, "pxdump: cannot write %s\n", output);

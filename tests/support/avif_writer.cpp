@@ -83,6 +83,13 @@ std::vector<std::uint8_t> Finish(avifEncoder* encoder)
 
 void Transform(avifImage* image, const AvifWriterOptions& options)
 {
+    if (!options.iccProfile.empty()) {
+        avifImageSetProfileICC(image, options.iccProfile.data(), options.iccProfile.size());
+    }
+    if (options.primaries >= 0) {
+        image->colorPrimaries = static_cast<avifColorPrimaries>(options.primaries);
+        image->transferCharacteristics = static_cast<avifTransferCharacteristics>(options.transfer);
+    }
     if (options.rotation >= 0) {
         image->transformFlags |= AVIF_TRANSFORM_IROT;
         image->irot.angle = static_cast<std::uint8_t>(options.rotation);

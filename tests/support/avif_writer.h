@@ -19,7 +19,10 @@ struct AvifWriterOptions {
     int mirror = -1;        // 0: top and bottom exchanged, 1: left and right; or none
     int gridColumns = 1;    // more than one cell makes a tiled picture of equal cells
     int gridRows = 1;
-    bool sequence = false;           // several frames: frames[0] first
+    bool sequence = false;                 // several frames: frames[0] first
+    std::vector<std::uint8_t> iccProfile;  // the colour as an ICC profile, when not empty
+    int primaries = -1;                    // or as nclx code points, when set
+    int transfer = -1;
     std::vector<std::uint8_t> exif;  // an Exif item with this block, when not empty
 };
 

@@ -34,10 +34,15 @@ std::vector<std::uint8_t> EncodeJxl(const std::vector<RawPicture>& frames, const
     }
     JxlColorEncoding color;
     JxlColorEncodingSetToSRGB(&color, JXL_FALSE);
+    if (options.displayP3) {
+        color.primaries = JXL_PRIMARIES_P3;
+    }
     std::vector<std::uint8_t> file;
     bool ok = JxlEncoderUseContainer(encoder, options.container ? JXL_TRUE : JXL_FALSE) == JXL_ENC_SUCCESS &&
               JxlEncoderSetBasicInfo(encoder, &info) == JXL_ENC_SUCCESS &&
-              JxlEncoderSetColorEncoding(encoder, &color) == JXL_ENC_SUCCESS;
+              (options.iccProfile.empty() ? JxlEncoderSetColorEncoding(encoder, &color)
+                                          : JxlEncoderSetICCProfile(encoder, options.iccProfile.data(),
+                                                                    options.iccProfile.size())) == JXL_ENC_SUCCESS;
     JxlEncoderFrameSettings* settings = ok ? JxlEncoderFrameSettingsCreate(encoder, nullptr) : nullptr;
     ok = settings != nullptr &&
          JxlEncoderFrameSettingsSetOption(settings, JXL_ENC_FRAME_SETTING_EFFORT, 3) == JXL_ENC_SUCCESS;

@@ -14,6 +14,8 @@ struct JxlWriterOptions {
     float distance = 1.0F;   // lossy: 0.1 (best) to 15
     int orientation = 1;     // recorded in the header, 1 to 8
     bool container = false;  // the box container instead of a bare codestream
+    std::vector<std::uint8_t> iccProfile;  // the colour as an ICC profile, when not empty
+    bool displayP3 = false;                // or as Display P3 primaries with the sRGB curve
 };
 
 // Encodes the picture at its own bit depth (8, 10, 12 or 16), with alpha

@@ -39,7 +39,8 @@ bool Configure(WebPConfig* config, bool lossless, int quality)
     return WebPValidateConfig(config) != 0;
 }
 
-std::vector<std::uint8_t> WithExif(const std::vector<std::uint8_t>& file, const std::vector<std::uint8_t>& exif)
+std::vector<std::uint8_t> WithChunk(const std::vector<std::uint8_t>& file, const char* name,
+                                    const std::vector<std::uint8_t>& exif)
 {
     const WebPData input{file.data(), file.size()};
     WebPMux* mux = WebPMuxCreate(&input, 1);
@@ -49,7 +50,7 @@ std::vector<std::uint8_t> WithExif(const std::vector<std::uint8_t>& file, const 
     const WebPData chunk{exif.data(), exif.size()};
     WebPData output{nullptr, 0};
     std::vector<std::uint8_t> result;
-    if (WebPMuxSetChunk(mux, "EXIF", &chunk, 1) == WEBP_MUX_OK && WebPMuxAssemble(mux, &output) == WEBP_MUX_OK) {
+    if (WebPMuxSetChunk(mux, name, &chunk, 1) == WEBP_MUX_OK && WebPMuxAssemble(mux, &output) == WEBP_MUX_OK) {
         result.assign(output.bytes, output.bytes + output.size);
     }
     WebPDataClear(&output);
@@ -76,8 +77,11 @@ std::vector<std::uint8_t> EncodeWebp(const RawPicture& picture, const WebpWriter
     }
     WebPMemoryWriterClear(&writer);
     WebPPictureFree(&target);
+    if (!file.empty() && !options.iccProfile.empty()) {
+        file = WithChunk(file, "ICCP", options.iccProfile);
+    }
     if (!file.empty() && !options.exif.empty()) {
-        return WithExif(file, options.exif);
+        return WithChunk(file, "EXIF", options.exif);
     }
     return file;
 }

@@ -14,6 +14,8 @@ struct WebpWriterOptions {
     int quality = 90;
     // An Exif chunk with this block (as PxExifOrientation reads it) when not empty.
     std::vector<std::uint8_t> exif;
+    // An ICCP chunk with this profile when not empty.
+    std::vector<std::uint8_t> iccProfile;
 };
 
 // Encodes an 8-bit picture (with alpha when it has 4 channels; lossless
