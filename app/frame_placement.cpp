@@ -25,6 +25,7 @@ void MainFrame::ToggleFullScreen()
         // before full screen stays hidden afterwards.
         menuBar()->hide();
         toolBar->hide();
+        SetInfoPanelShown(false);
         windowedMaximized = isMaximized();
         windowedGeometry = windowedMaximized && normalGeometry().isValid() ? normalGeometry() : geometry();
         windowedFrame = windowedMaximized && normalFrame.isValid() ? normalFrame : frameGeometry();
@@ -42,6 +43,7 @@ void MainFrame::ToggleFullScreen()
         menuBar()->show();
         toolBar->setVisible(settings.ShowToolbar);
         statusBar()->setVisible(settings.ShowStatusbar);
+        SetInfoPanelShown(settings.ShowInfoPanel);
         if (windowedMaximized) {
             showMaximized();
         } else {

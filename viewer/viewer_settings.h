@@ -31,6 +31,11 @@ struct ViewerSettings {
     // camera's Exif tag, or the format's own) right after loading, so that
     // zoom, turns, mirrors and sizes all work on the upright picture.
     bool applyOrientation = false;
+    // The order of the file list, as SortOrderFromSetting reads it (0 name,
+    // 1 date taken, 2 date modified, 3 size; any other number is the name),
+    // and whether it runs the other way round.
+    std::int32_t sortOrder = 0;
+    bool sortReverse = false;
 
     bool operator==(const ViewerSettings&) const = default;
 };
