@@ -39,7 +39,7 @@ void MainFrame::SetUpConveniences()
     addDockWidget(Qt::RightDockWidgetArea, infoPanel);
     resizeDocks({infoPanel}, {280}, Qt::Horizontal);
     connect(infoPanel, &InfoPanel::Closed, this, [this] {
-        settings.ShowInfoPanel = false;
+        settings.showInfoPanel = false;
         SetCheck(kCmdInfoPanel, false);
     });
 }
@@ -51,8 +51,8 @@ void MainFrame::ShowConvenienceSettings()
         SetCheck(kSortCommands[i], static_cast<std::size_t>(order) == i);
     }
     SetCheck(kCmdSortReverse, Image().Settings().sortReverse);
-    SetCheck(kCmdInfoPanel, settings.ShowInfoPanel);
-    SetInfoPanelShown(settings.ShowInfoPanel && !Image().FullScreen());
+    SetCheck(kCmdInfoPanel, settings.showInfoPanel);
+    SetInfoPanelShown(settings.showInfoPanel && !Image().FullScreen());
 }
 
 void MainFrame::ShowPassingMessage(const QString& text)

@@ -43,7 +43,7 @@ void MainFrame::ToggleFullScreen()
         menuBar()->show();
         toolBar->setVisible(settings.ShowToolbar);
         statusBar()->setVisible(settings.ShowStatusbar);
-        SetInfoPanelShown(settings.ShowInfoPanel);
+        SetInfoPanelShown(settings.showInfoPanel);
         if (windowedMaximized) {
             showMaximized();
         } else {

@@ -350,9 +350,9 @@ void InfoPanel::WaitForCount()
 
 void MainFrame::ToggleInfoPanel()
 {
-    settings.ShowInfoPanel = !settings.ShowInfoPanel;
-    SetCheck(kCmdInfoPanel, settings.ShowInfoPanel);
-    SetInfoPanelShown(settings.ShowInfoPanel && !Image().FullScreen());
+    settings.showInfoPanel = !settings.showInfoPanel;
+    SetCheck(kCmdInfoPanel, settings.showInfoPanel);
+    SetInfoPanelShown(settings.showInfoPanel && !Image().FullScreen());
 }
 
 void MainFrame::SetInfoPanelShown(bool shown)

@@ -165,8 +165,8 @@ private:
     void ShowAbout();
     void Donate();
     // Copying (picture_clipboard.cpp), the information panel
-    // (info_panel.cpp), the list's order (sort_menu.cpp), undoing a move to
-    // the trash and showing the file in its folder (file_commands.cpp).
+    // (info_panel.cpp), the list's order, undoing a move to the trash and
+    // showing the file in its folder (frame_conveniences.cpp).
     void CopyPicture();
     void CopyPath();
     void ToggleInfoPanel();

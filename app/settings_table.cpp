@@ -69,7 +69,7 @@ constexpr SettingRow kRows[] = {
     Row("ImageEditorPath", &ViewerSettings::imageEditorPath, "", kGeneral),
     Row("ApplyOrientation", &ViewerSettings::applyOrientation, true, PreferencesPage::Viewing,
         " Turn pictures upright as the camera recorded"),
-    Row("ShowInfoPanel", &FrameSettings::ShowInfoPanel, false, PreferencesPage::Viewing,
+    Row("ShowInfoPanel", &FrameSettings::showInfoPanel, false, PreferencesPage::Viewing,
         " Show the picture information panel"),
     Row("SortOrder", &ViewerSettings::sortOrder, 0),
     Row("SortReverse", &ViewerSettings::sortReverse, false, PreferencesPage::Viewing,

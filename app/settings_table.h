@@ -41,7 +41,7 @@ struct FrameSettings {
     std::int32_t windowRight = 0;
     std::int32_t windowBottom = 0;
     // The side panel with the picture's file, picture and camera details.
-    bool ShowInfoPanel = false;
+    bool showInfoPanel = false;
 
     bool operator==(const FrameSettings&) const = default;
 };

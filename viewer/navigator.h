@@ -78,6 +78,7 @@ public:
     // The list of the picture on screen and its position in it.
     const FileList& Files() const { return files; }
     const PictureCache& Cache() const { return cache; }
+    const ListOrder& Order() const { return listOrder; }
 
     void SetBackgroundLoading(bool on) { loadInBackground = on; }
     // Whether a picture asked for is still being decoded.

@@ -199,11 +199,14 @@ TEST_F(Dialogs, ShortcutsBoxShowsEveryLineInColumns)
     EXPECT_EQ(box.windowTitle(), "Brelvix Keyboard Shortcuts");
     const QString body = box.Body()->text();
     const QStringList lines = body.split(u'\n');
-    ASSERT_EQ(lines.size(), 31);
+    ASSERT_EQ(lines.size(), 43);
     EXPECT_EQ(lines[0], "Open file\t\tCtrl + O");
     EXPECT_EQ(lines[14], "Zoom to best fit\t\t/");
     EXPECT_EQ(lines[30], "Show this window\tF1");
-    EXPECT_EQ(lines.filter(QRegularExpression("^$")).size(), 6);
+    // The keys added since follow the original lines.
+    EXPECT_EQ(lines[32], "Copy picture\t\tCtrl + C");
+    EXPECT_EQ(lines[42], "Reverse sort order\tCtrl + Shift + R");
+    EXPECT_EQ(lines.filter(QRegularExpression("^$")).size(), 8);
 
     // Every column starts on a tab stop past the widest cell before it, and
     // the whole text fits the label: nothing is cut or wrapped.

@@ -70,6 +70,9 @@ const StoredValue kStoredValues[] = {
     {"InfoInFullscreen", Stored::Flag, &SettingsRecord::showInfoInFullScreen},
     {"ImageEditorPath", Stored::Text, &SettingsRecord::imageEditorPath},
     {"ApplyOrientation", Stored::Flag, &SettingsRecord::applyOrientation},
+    {"ShowInfoPanel", Stored::Flag, &SettingsRecord::showInfoPanel},
+    {"SortOrder", Stored::Dword, &SettingsRecord::sortOrder},
+    {"SortReverse", Stored::Flag, &SettingsRecord::sortReverse},
 };
 
 std::vector<std::uint8_t> LittleEndian(std::uint64_t bits, std::size_t count)
