@@ -409,9 +409,16 @@ file://$pictures/p1.bmp"
     expect i eval '[ "$(look | cut -d" " -f4)" -eq '"$left"' ]'
     xdotool key i
     sleep 0.5
+    # The window still owns the clipboard, and no clipboard manager runs to
+    # take it over: closing waits for none.
+    clipboard_has "120 80 TL" || fail "the clipboard lost the picture"
+    start=$(date +%s%N)
     xdotool key Escape
     wait "$pid" || fail "exit status $? after Esc"
     pid=""
+    took=$((($(date +%s%N) - start) / 1000000))
+    [ "$took" -lt 1000 ] || fail "the program ended $took ms after Esc"
+    echo "ok  Esc while owning the clipboard ended the program in $took ms"
     kept="$(stored SortOrder) $(stored SortReverse) $(stored ShowInfoPanel)"
     [ "$kept" = "1 1 1" ] || fail "stored sort order, reverse and panel: $kept"
     echo "ok  stored sort order, reverse and panel: $kept"
