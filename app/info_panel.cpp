@@ -197,6 +197,10 @@ InfoPanel::InfoPanel(QWidget* parent)
     setAllowedAreas(Qt::RightDockWidgetArea);
     // The keys stay the frame's: the panel never takes the focus.
     setFocusPolicy(Qt::NoFocus);
+    lookTimer = new QTimer(this);
+    lookTimer->setSingleShot(true);
+    lookTimer->setInterval(0);
+    connect(lookTimer, &QTimer::timeout, this, &InfoPanel::Look);
     tree = new QTreeWidget(this);
     tree->setColumnCount(2);
     tree->setHeaderHidden(true);
@@ -220,12 +224,10 @@ InfoPanel::~InfoPanel()
 void InfoPanel::Follow(const ImageView& image)
 {
     view = &image;
-    if (lookPending) {
-        return;
-    }
-    lookPending = true;
-    // After the paint: the view paints before it returns to the event loop.
-    QTimer::singleShot(0, this, [this] { Look(); });
+    // A timer of no interval fires once the event loop has handled what is
+    // posted, the picture's paint among it: the step to a picture never
+    // waits for its panel.
+    lookTimer->start();
 }
 
 void InfoPanel::showEvent(QShowEvent* event)
@@ -244,7 +246,6 @@ void InfoPanel::closeEvent(QCloseEvent* event)
 
 void InfoPanel::Look()
 {
-    lookPending = false;
     // A hidden panel looks when it shows again.
     if (view == nullptr || isHidden()) {
         return;

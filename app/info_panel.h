@@ -26,6 +26,7 @@
 #include "imaging/load_control.h"
 #include "platform/file_system.h"
 
+class QTimer;
 class QTreeWidget;
 
 namespace brelvix {
@@ -104,7 +105,7 @@ private:
 
     QTreeWidget* tree = nullptr;
     const ImageView* view = nullptr;
-    bool lookPending = false;
+    QTimer* lookTimer = nullptr;
     bool shownOnce = false;
     Key shown;
     std::string countedPath;

@@ -187,7 +187,10 @@ TEST_F(Conveniences, InformationPanelFollowsThePictureOnScreen)
                                         {"ISO", "400"},
                                         {"Date taken", "2024-05-17 14:03:22"}}));
 
+    // Filled only once what is posted, the paint among it, is done.
     Press(*frame, Qt::Key_Right);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(line("File", "Name"), "a.jpg");
     Settle();
     EXPECT_EQ(line("File", "Name"), "b.bmp");
     EXPECT_EQ(line("File", "Size"), "351.6 KB (360,054 bytes)");
