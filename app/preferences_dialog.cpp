@@ -209,15 +209,18 @@ PreferencesDialog::PreferencesDialog(const SettingsRecord& initial, QWidget* par
 
     auto* fileTypes = new QWidget;
     (new QGroupBox(QStringLiteral(" Create File Associations "), fileTypes))->setGeometry(units.Rect(7, 3, 174, 32));
-    QWidget* previousBox = associationBoxes[kBoxPlaces[std::size(kBoxPlaces) - 1].association];
     for (const BoxPlace& place : kNewerBoxPlaces) {
         auto* box = new QCheckBox(QString::fromLatin1(kAssociations[place.association].label), fileTypes);
         box->setGeometry(units.Rect(place.x, place.y, place.width, 10));
         associationBoxes[place.association] = box;
-        setTabOrder(previousBox, box);
-        previousBox = box;
     }
     AddPage(fileTypes, QStringLiteral("File Types"));
+    // Qt orders only widgets of one window, so the page joins the dialog first.
+    QWidget* previousBox = associationBoxes[kBoxPlaces[std::size(kBoxPlaces) - 1].association];
+    for (const BoxPlace& place : kNewerBoxPlaces) {
+        setTabOrder(previousBox, associationBoxes[place.association]);
+        previousBox = associationBoxes[place.association];
+    }
 
     CenterOverParent(this, parent);
 

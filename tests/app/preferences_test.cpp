@@ -333,9 +333,10 @@ TEST_F(Preferences, AnAddedPageLeavesTheFirstAsItWas)
     PreferencesDialog dialog(Initial());
     auto* tabs = dialog.findChild<QTabWidget*>();
     ASSERT_NE(tabs, nullptr);
-    ASSERT_EQ(tabs->count(), 2);
+    ASSERT_EQ(tabs->count(), 3);
     EXPECT_EQ(tabs->tabText(0), "General");
     EXPECT_EQ(tabs->tabText(1), "Viewing");
+    EXPECT_EQ(tabs->tabText(2), "File Types");
     EXPECT_EQ(tabs->widget(0), dialog.DelayEdit()->parentWidget());
     QCheckBox* upright = dialog.ViewingBox(&SettingsRecord::applyOrientation);
     EXPECT_TRUE(tabs->widget(1)->isAncestorOf(upright));
@@ -347,7 +348,7 @@ TEST_F(Preferences, AnAddedPageLeavesTheFirstAsItWas)
     const QSize first = tabs->widget(0)->size();
     const QSize before = dialog.size();
     dialog.AddPage(new QWidget, QStringLiteral("More"));
-    EXPECT_EQ(tabs->count(), 3);
+    EXPECT_EQ(tabs->count(), 4);
     EXPECT_EQ(dialog.DelayEdit()->geometry(), delay);
     EXPECT_EQ(tabs->widget(0)->size(), first);
     EXPECT_EQ(dialog.size(), before);
