@@ -188,7 +188,8 @@ EOF
     expect minus look_has "108 72 TL"
     expect slash look_has "120 80 TL"
     expect minus look_has "108 72 TL"
-    expect slash look_has "108 72 TL"
+    expect slash look_has "120 80 TL"
+    expect minus look_has "108 72 TL"
     # Autozoom on: a reduced picture that fits returns to 100 %.
     expect KP_Divide look_has "120 80 TL"
 
