@@ -357,6 +357,26 @@ EOF
       [ "$kept" = "$fx $fy $((fx + 600)) $((fy + 400))" ] || fail "the frame at $fx,$fy 600x400 was stored as $kept"
       echo "ok  stored again as $kept"
     done
+
+    # The command line as a desktop launcher gives it: the first picture
+    # opens, further names are ignored with one line on standard error, and
+    # an unknown option prints the usage and opens nothing.
+    "$probe" marked "$pictures/q.bmp"
+    "$brelvix" "$pictures/q.bmp" "$pictures/p.bmp" 2>"$work/stderr" &
+    pid=$!
+    main=$(window_titled "$pictures/q.bmp - Brelvix") || fail "two names: no window for the first"
+    grep -qx "brelvix: opens one picture at a time; ignored: $pictures/p.bmp" "$work/stderr" ||
+      fail "two names: standard error says $(cat "$work/stderr")"
+    xdotool windowactivate --sync "$main" >/dev/null 2>&1 || true
+    xdotool key Escape
+    wait "$pid" || fail "exit status $? after Esc"
+    pid=""
+    echo "ok  two names: the first opens, the second is named on standard error"
+    status=0
+    "$brelvix" --bogus "$pictures/q.bmp" 2>"$work/stderr" || status=$?
+    [ "$status" -eq 2 ] && head -n 1 "$work/stderr" | grep -qx "brelvix: unknown option --bogus" ||
+      fail "--bogus: exit status $status, standard error $(head -n 1 "$work/stderr")"
+    echo "ok  an unknown option: usage and exit status 2"
     ;;
   modern)
     pictures="$work/pictures"
