@@ -69,6 +69,7 @@ constexpr SettingRow kRows[] = {
     Row("ImageEditorPath", &ViewerSettings::imageEditorPath, "", kGeneral),
     Row("ApplyOrientation", &ViewerSettings::applyOrientation, true, PreferencesPage::Viewing,
         " Turn pictures upright as the camera recorded"),
+    Row("PlayAnimations", &ViewerSettings::playAnimations, true, PreferencesPage::Viewing, " Play animated pictures"),
 };
 
 }  // namespace

@@ -43,6 +43,9 @@ constexpr const char* kShortcutLines[] = {
     "Refresh file list\tCtrl + R",
     "",
     "Show this window\tF1",
+    "",
+    "Pause/resume animation\tP",
+    "Previous/next frame\t,\t\t.",
 };
 // clang-format on
 

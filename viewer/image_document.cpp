@@ -39,13 +39,33 @@ bool ImageDocument::Install(const std::string& newPath, DecodedPicture picture, 
     turns = 0;
     mirrored = false;
     ++generation;
+    showsFrame = false;
     return turned;
 }
 
 DecodedPicture ImageDocument::Release()
 {
     ++generation;
-    return std::move(decoded);
+    DecodedPicture picture = std::move(decoded);
+    decoded = {};
+    if (showsFrame) {
+        picture.bitmap.reset();
+    }
+    showsFrame = false;
+    return picture;
+}
+
+bool ImageDocument::ShowFrame(PxBitmap& frame)
+{
+    PxBitmap* picture = decoded.bitmap.get();
+    if (!loaded || picture == nullptr || frame.Pixels() == nullptr || frame.Width() != picture->Width() ||
+        frame.Height() != picture->Height()) {
+        return false;
+    }
+    picture->MoveFrom(frame);
+    showsFrame = true;
+    ++generation;
+    return true;
 }
 
 namespace {

@@ -6,6 +6,7 @@ namespace brelvix {
 
 ImageView::ImageView(ViewWindow& viewWindow, ViewTimer& viewTimer, ViewFrame& viewFrame, ViewShell& viewShell)
     : window(viewWindow),
+      timer(viewTimer),
       frame(viewFrame),
       shell(viewShell),
       navigator(document, settings, viewWindow, viewTimer, viewFrame),
@@ -24,6 +25,8 @@ void ImageView::ApplySettings(const ViewerSettings& next)
     // turned (or not) as the setting now says.
     if (next.applyOrientation != before.applyOrientation && !document.Path().empty()) {
         OpenImage(document.Path(), false);
+    } else if (next.playAnimations != before.playAnimations) {
+        PlaySettingChanged();
     }
     if (next.backgroundColor != before.backgroundColor || next.showInfoInFullScreen != before.showInfoInFullScreen) {
         Repaint();
@@ -73,6 +76,7 @@ bool ImageView::OpenImage(const std::string& path, bool rebuildList)
     if (chosen.empty() && !ChooseImageFile(&chosen)) {
         return false;
     }
+    StopAnimation();
     if (const auto arrival = navigator.Open(chosen, rebuildList)) {
         Show(*arrival);
     }
@@ -95,6 +99,9 @@ bool ImageView::ChooseImageFile(std::string* chosen)
 
 void ImageView::Navigate(NavigationStep step)
 {
+    if (navigator.Files().Count() > 0 || navigator.Loading()) {
+        StopAnimation();
+    }
     if (const auto arrival = navigator.Step(step, slideShow.Running())) {
         Show(*arrival);
     }
@@ -109,6 +116,7 @@ void ImageView::Show(const Navigator::Arrival& arrival)
         UpdateDisplay();
     }
     navigator.PrefetchNeighbours();
+    StartAnimation();
     if (arrival.navigation && slideShow.Running()) {
         RestartSlideShowTimer();
     }
@@ -127,8 +135,13 @@ void ImageView::RefreshFileList()
 
 void ImageView::CancelLoading()
 {
+    const bool loading = navigator.Loading();
     if (navigator.CancelLoading()) {
         UpdateStatusText();
+    }
+    // The picture that stays plays on.
+    if (loading) {
+        StartAnimation();
     }
 }
 
@@ -259,6 +272,10 @@ void ImageView::RestartSlideShowTimer()
 
 void ImageView::OnTimer(unsigned id)
 {
+    if (id == kAnimationTimerId) {
+        OnAnimationTimer();
+        return;
+    }
     if (id == kLoadPollTimerId || id == kLoadProgressTimerId) {
         if (const auto arrival = navigator.OnTimer(id)) {
             Show(*arrival);

@@ -18,9 +18,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "viewer/animation_player.h"
 #include "viewer/image_document.h"
 #include "viewer/navigator.h"
 #include "viewer/slide_show.h"
@@ -106,7 +109,12 @@ public:
     void RefreshFileList();
 
     // ---- loading in the background (Navigator)
-    void SetBackgroundLoading(bool on) { navigator.SetBackgroundLoading(on); }
+    // Moving pictures are composed on a worker too.
+    void SetBackgroundLoading(bool on)
+    {
+        navigator.SetBackgroundLoading(on);
+        framesInBackground = on;
+    }
     bool Loading() const { return navigator.Loading(); }
     // Cancels the decode of the picture asked for (closing does); what is on
     // screen stays.
@@ -137,6 +145,21 @@ public:
     void ZoomToFit();
     // Shrinks to the window when the picture is larger, never enlarges.
     void ApplyBestFit();
+
+    // ---- moving pictures
+    // A picture with frames plays once it is on screen (while the setting
+    // says so); stepping away stops it at once. Null while nothing plays.
+    const AnimationPlayer* Animation() const { return animation.get(); }
+    // Pauses the picture playing, or plays the paused one on.
+    void ToggleAnimationPause();
+    // Pauses and shows the frame one after (`direction` > 0) or one before
+    // the one on screen.
+    void StepFrame(int direction);
+    void NextFrame() { StepFrame(1); }
+    void PreviousFrame() { StepFrame(-1); }
+    // The steady clock the frames follow, in milliseconds (tests give their
+    // own); std::chrono::steady_clock unless set.
+    void SetClock(std::function<std::int64_t()> now) { clock = std::move(now); }
 
     // ---- scrolling
     // Back to the top-left corner with extents = the working copy's size.
@@ -185,9 +208,9 @@ public:
     // it once when the view is created and after every change: placement,
     // bands, cursor, panning and scrolling all use the size given here.
     void OnSize(int newClientWidth, int newClientHeight) { viewport.OnSize(newClientWidth, newClientHeight); }
-    // A timer expired: the background load's timers look at the decode;
-    // any other is the slide show's (the next slide, unless a picture is
-    // still being decoded).
+    // A timer expired: the background load's timers look at the decode,
+    // the animation's puts the next frame on screen; any other is the slide
+    // show's (the next slide, unless a picture is still being decoded).
     void OnTimer(unsigned id);
     void OnLeftButtonDown(int x, int y);
     // `keys` is the ViewMouseKeys state at the time of the move.
@@ -215,6 +238,17 @@ private:
     // anew, the initial zoom applies, the neighbours are decoded ahead, and
     // for a step the slide show and the cursor follow.
     void Show(const Navigator::Arrival& arrival);
+    // Moving pictures (view_animation.cpp): playing starts for the picture
+    // on screen when it has frames, and stops (the frame on screen stays)
+    // without waiting for the worker.
+    void StartAnimation();
+    void StopAnimation();
+    void OnAnimationTimer();
+    void PlaySettingChanged();
+    // Puts a composed frame on screen, repainting only where the picture
+    // lies.
+    void ShowAnimationFrame(std::optional<ComposedFrame> shown);
+    std::int64_t Now() const;
     void DrawFailureBox(ViewCanvas& canvas);
     void DrawOverlay(ViewCanvas& canvas);
     // Marks what changed on screen for repainting (see Screen); Repaint also
@@ -236,6 +270,7 @@ private:
     Screen ScreenNow() const;
 
     ViewWindow& window;
+    ViewTimer& timer;
     ViewFrame& frame;
     ViewShell& shell;
 
@@ -250,6 +285,12 @@ private:
     // What is on screen of a working copy that is not the decoded picture.
     ViewTiles tiles;
     Screen painted;
+
+    std::unique_ptr<AnimationPlayer> animation;
+    // Composers of stopped animations whose worker has not ended yet.
+    std::vector<std::unique_ptr<FrameComposer>> retiring;
+    bool framesInBackground = false;
+    std::function<std::int64_t()> clock;
 };
 
 }  // namespace brelvix

@@ -31,6 +31,9 @@ struct ViewerSettings {
     // camera's Exif tag, or the format's own) right after loading, so that
     // zoom, turns, mirrors and sizes all work on the upright picture.
     bool applyOrientation = false;
+    // Pictures with frames (GIF, PNG, WebP, JPEG XL, AVIF) play; otherwise
+    // they show their first frame, as every other picture.
+    bool playAnimations = false;
 
     bool operator==(const ViewerSettings&) const = default;
 };
