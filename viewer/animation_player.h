@@ -67,6 +67,14 @@ public:
     // " (paused)" while paused; empty before Started.
     std::string PositionText() const;
 
+    // Gives back the picture of a frame that left the screen, for the
+    // frames to come to be composed into.
+    void Recycle(std::unique_ptr<PxBitmap> spent)
+    {
+        if (composer != nullptr) {
+            composer->Recycle(std::move(spent));
+        }
+    }
     // Bytes the frames and the animation hold now.
     std::uint64_t HeldBytes() const { return composer != nullptr ? composer->HeldBytes() : 0; }
 

@@ -1,5 +1,6 @@
 #include "viewer/frame_composer.h"
 
+#include <cstring>
 #include <system_error>
 #include <utility>
 
@@ -185,9 +186,8 @@ FrameComposer::Work FrameComposer::Step(bool wait)
     const std::int64_t sequence = nextSequence++;
     ComposedFrame composed;
     if (sequence >= keepFrom) {
-        composed.picture = std::make_unique<PxBitmap>();
         const PxBitmap& canvas = animation->Frame();
-        composed.picture->CopyFrom(canvas);
+        composed.picture = CopyOfCanvas();
         composed.picture->SetOrientation(canvas.Orientation());
         if (options.upright && canvas.Orientation() != kPxOrientationUpright) {
             PxApplyOrientation(*composed.picture);
@@ -297,6 +297,9 @@ std::optional<ComposedFrame> FrameComposer::Take(std::int32_t count)
             return std::nullopt;
         }
         for (std::int32_t i = 0; i < count; ++i) {
+            if (taken) {
+                KeepSpare(std::move(taken->picture));
+            }
             shared.readyBytes -= FrameBytes(*shared.ready.front().picture);
             taken = std::move(shared.ready.front());
             shared.ready.pop_front();
@@ -322,10 +325,52 @@ void FrameComposer::Seek(std::int64_t sequence)
     wake.notify_all();
 }
 
+void FrameComposer::Recycle(std::unique_ptr<PxBitmap> spent)
+{
+    const std::lock_guard lock(mutex);
+    KeepSpare(std::move(spent));
+}
+
+void FrameComposer::KeepSpare(std::unique_ptr<PxBitmap> spent)
+{
+    if (spent != nullptr && spent->Pixels() != nullptr && shared.spares.size() < kSpares) {
+        shared.spareBytes += FrameBytes(*spent);
+        shared.spares.push_back(std::move(spent));
+    }
+}
+
+std::unique_ptr<PxBitmap> FrameComposer::CopyOfCanvas()
+{
+    const PxBitmap& canvas = animation->Frame();
+    std::unique_ptr<PxBitmap> copy;
+    {
+        const std::lock_guard lock(mutex);
+        if (!shared.spares.empty()) {
+            copy = std::move(shared.spares.back());
+            shared.spares.pop_back();
+            shared.spareBytes -= FrameBytes(*copy);
+        }
+    }
+    const bool fits = copy != nullptr && canvas.Pixels() != nullptr && copy->Width() == canvas.Width() &&
+                      copy->Height() == canvas.Height() && copy->BitsPerPixel() == canvas.BitsPerPixel() &&
+                      copy->HasAlpha() == canvas.HasAlpha();
+    if (!fits) {
+        copy = std::make_unique<PxBitmap>();
+        copy->CopyFrom(canvas);
+        return copy;
+    }
+    std::memcpy(copy->Pixels(), canvas.Pixels(), static_cast<std::size_t>(canvas.Stride() * canvas.Height()));
+    if (canvas.HasAlpha()) {
+        std::memcpy(copy->Alpha(), canvas.Alpha(),
+                    static_cast<std::size_t>(std::int64_t{canvas.Width()} * canvas.Height()));
+    }
+    return copy;
+}
+
 std::uint64_t FrameComposer::HeldBytes() const
 {
     const std::lock_guard lock(mutex);
-    return shared.animationBytes + shared.readyBytes;
+    return shared.animationBytes + shared.readyBytes + shared.spareBytes;
 }
 
 }  // namespace brelvix

@@ -99,8 +99,15 @@ public:
     // The sequence of the first frame waiting; nothing when none waits.
     std::optional<std::int64_t> FirstReady() const;
     // Takes the first `count` frames waiting and hands back the last of
-    // them (the others are dropped). Nothing when fewer wait.
+    // them (the others are kept for reuse, as Recycle does). Nothing when
+    // fewer wait.
     std::optional<ComposedFrame> Take(std::int32_t count);
+    // Gives back a picture the screen is done with: the next frames are
+    // copied into it rather than into fresh memory, whose pages the system
+    // must clear first (for a large canvas that costs more than composing).
+    // At most kSpares are kept.
+    void Recycle(std::unique_ptr<PxBitmap> spent);
+    static constexpr std::size_t kSpares = 2;
 
     // Drops the frames waiting and composes from `sequence` on (going back
     // to the file's start when that frame lies behind). A sequence past the
@@ -122,6 +129,8 @@ private:
         bool finished = false;
         std::deque<ComposedFrame> ready;
         std::uint64_t readyBytes = 0;
+        std::vector<std::unique_ptr<PxBitmap>> spares;
+        std::uint64_t spareBytes = 0;
         std::uint64_t animationBytes = 0;
         // A seek asked for and not yet carried out.
         bool seekWanted = false;
@@ -148,6 +157,10 @@ private:
     bool Room() const;
     // Whether the frame at `sequence` is ever shown (lock held).
     bool Shows(std::int64_t sequence) const;
+    // Keeps `spent` for reuse when there is room (lock held).
+    void KeepSpare(std::unique_ptr<PxBitmap> spent);
+    // A copy of the animation's canvas, in a spare when one fits.
+    std::unique_ptr<PxBitmap> CopyOfCanvas();
 
     const std::string path;
     const Options options;

@@ -62,7 +62,12 @@ bool ImageDocument::ShowFrame(PxBitmap& frame)
         frame.Height() != picture->Height()) {
         return false;
     }
+    // The picture's store goes to `frame` in exchange, to be filled again:
+    // memory fresh from the system costs more to touch than a copy.
+    PxBitmap previous;
+    previous.MoveFrom(*picture);
     picture->MoveFrom(frame);
+    frame.MoveFrom(previous);
     showsFrame = true;
     ++generation;
     return true;

@@ -65,8 +65,9 @@ public:
     // Puts a frame of the moving picture in place of the decoded picture's
     // pixels (and transparency). It must be of the same size; zoom, turns
     // and mirrors stay, and so do the file's format, orientation and
-    // colour information. False, changing nothing, without a loaded picture
-    // or for a frame of another size.
+    // colour information. `frame` gets the pixels shown until now, of the
+    // same size, for the next frame to be copied into. False, changing
+    // nothing, without a loaded picture or for a frame of another size.
     bool ShowFrame(PxBitmap& frame);
     // Whether a frame took the place of the picture as decoded.
     bool ShowsFrame() const { return showsFrame; }

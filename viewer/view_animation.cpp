@@ -93,6 +93,8 @@ void ImageView::ShowAnimationFrame(std::optional<ComposedFrame> shown)
         StopAnimation();
         return;
     }
+    // It now holds the frame before, whose memory the next frame reuses.
+    animation->Recycle(std::move(shown->picture));
     frame.SetStatusText(StatusText());
     // The frame covers exactly the picture's place: the bands around it
     // stay as they are.
