@@ -45,8 +45,7 @@ namespace {
 
 constexpr int kFrameMs = 100;
 constexpr int kSlackMs = 25;
-constexpr std::array<std::array<int, 3>, 4> kColours = {
-    {{210, 40, 40}, {40, 190, 70}, {50, 80, 220}, {230, 200, 40}}};
+constexpr std::array<std::array<int, 3>, 4> kColours = {{{210, 40, 40}, {40, 190, 70}, {50, 80, 220}, {230, 200, 40}}};
 
 // Pixel value of the frame `index` at (x, y): the block shows colour
 // index % 4, the rest bands of greys (values 4 to 255) that move down with
@@ -140,8 +139,8 @@ QPoint FindBlock(QScreen* screen)
         for (int y = 0; y + 40 < shot.height(); y += 4) {
             for (int x = 0; x + 40 < shot.width(); x += 4) {
                 const int letter = Letter(shot.pixel(x, y));
-                if (letter >= 0 && Letter(shot.pixel(x + 40, y)) == letter &&
-                    Letter(shot.pixel(x, y + 40)) == letter && Letter(shot.pixel(x + 40, y + 40)) == letter) {
+                if (letter >= 0 && Letter(shot.pixel(x + 40, y)) == letter && Letter(shot.pixel(x, y + 40)) == letter &&
+                    Letter(shot.pixel(x + 40, y + 40)) == letter) {
                     return {x + 20, y + 20};
                 }
             }
@@ -161,9 +160,7 @@ int Watch(int lengthMs)
     }
     using Clock = std::chrono::steady_clock;
     const Clock::time_point start = Clock::now();
-    const auto elapsed = [&start] {
-        return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-    };
+    const auto elapsed = [&start] { return std::chrono::duration<double, std::milli>(Clock::now() - start).count(); };
     // Every change of colour: when, and to which.
     std::vector<std::pair<double, int>> changes;
     int current = Letter(screen->grabWindow(0, at.x(), at.y(), 1, 1).toImage().pixel(0, 0));

@@ -176,6 +176,69 @@ TEST(FrameComposer, ComposesAFewAheadNeverAll)
     EXPECT_EQ(large.ReadyDelays().size(), 1u);
 }
 
+// Frames are copied into pictures given back (memory already touched), but
+// only into those that fit; dropped frames are kept the same way, and what
+// is kept counts in the bytes held.
+TEST(FrameComposer, FramesGoIntoPicturesGivenBackWhenTheyFit)
+{
+    TempDir dir;
+    FrameComposer composer(dir.Write("a.gif", Strip(40, -1)), OnCallersThread());
+    const std::uint64_t frameBytes = 8 * 3 * 6;
+    composer.Pump();
+
+    struct Case {
+        const char* what;
+        std::int32_t width;  // of the picture given back; 0 for none
+        std::int32_t height;
+        bool reused;
+    };
+    const Case cases[] = {
+        {"the frame's own size", 8, 6, true},
+        {"another size", 6, 8, false},
+        {"nothing given back", 0, 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::optional<ComposedFrame> taken = composer.Take(1);
+        ASSERT_TRUE(taken);
+        std::unique_ptr<PxBitmap> back = std::move(taken->picture);
+        if (c.width == 0) {
+            back.reset();
+        } else if (c.width != back->Width()) {
+            back = std::make_unique<PxBitmap>();
+            back->SetDimensions(c.width, c.height, 24);
+            ASSERT_EQ(back->CreatePixelStore(), 0);
+        }
+        const std::uint8_t* store = back != nullptr ? back->Pixels() : nullptr;
+        const std::uint64_t bytes = back != nullptr ? static_cast<std::uint64_t>(back->Stride()) * c.height : 0;
+        const std::uint64_t before = composer.HeldBytes();
+        composer.Recycle(std::move(back));
+        EXPECT_EQ(composer.HeldBytes(), before + bytes);
+        composer.Pump();  // composes the frame three ahead
+        ASSERT_TRUE(composer.Take(2));
+        const std::optional<ComposedFrame> next = composer.Take(1);
+        ASSERT_TRUE(next);
+        if (c.reused) {
+            EXPECT_EQ(next->picture->Pixels(), store);
+        }
+        EXPECT_EQ(next->picture->Width(), 8);
+        EXPECT_EQ(ColourOf(*next->picture), next->index % 4);
+        // Start the next case with three frames waiting, and the pictures
+        // dropped by Take(2) used up.
+        composer.Pump();
+    }
+
+    // Of frames dropped by a take of several, no more are kept than
+    // kSpares (2) in all.
+    std::optional<ComposedFrame> shown = composer.Take(1);
+    ASSERT_TRUE(shown);
+    composer.Pump();
+    composer.Recycle(std::move(shown->picture));
+    const std::uint64_t before = composer.HeldBytes();
+    ASSERT_TRUE(composer.Take(3));
+    EXPECT_EQ(composer.HeldBytes(), before - 2 * frameBytes);
+}
+
 // The worker composes what the caller's thread composes, seeks included.
 TEST(FrameComposer, OnAWorkerAsOnTheCallersThread)
 {

@@ -183,7 +183,8 @@ int Watch(int lengthMs, const char* shots)
             }
         }
         if (shotAt >= 0 && now >= shotAt) {
-            const std::string path = std::string(shots) + "/frame_" + shotLetter + "_at_" + std::to_string(now) + "ms.png";
+            const std::string path =
+                std::string(shots) + "/frame_" + shotLetter + "_at_" + std::to_string(now) + "ms.png";
             screen->grabWindow(0).save(QString::fromStdString(path));
             shotAt = -1;
         }
