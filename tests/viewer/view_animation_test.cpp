@@ -150,6 +150,51 @@ TEST(ViewAnimation, TheSettingShowsTheFirstFrameOnly)
     EXPECT_TRUE(f.TimerRuns());
 }
 
+// Frames keep their transparency, as the still picture of the file keeps
+// its own: each frame is clear at one pixel of the top row (the first at
+// x = 0, the second at x = 1) and cleared away after it is shown.
+TEST(ViewAnimation, TransparentFramesKeepTheirAlpha)
+{
+    GifPicture picture;
+    picture.width = 8;
+    picture.height = 6;
+    picture.globalTable = {kRed, kGreen, kBlue, {255, 255, 255}};
+    picture.repeats = 0;
+    for (std::uint8_t i = 0; i < 2; ++i) {
+        GifFrame frame;
+        frame.width = 8;
+        frame.height = 6;
+        frame.indices.assign(48, i);
+        frame.indices[i] = 3;
+        frame.graphicsControl = true;
+        frame.transparentIndex = 3;
+        frame.disposal = 2;
+        picture.frames.push_back(frame);
+    }
+    Playing f;
+    f.view.OpenImage(f.dir.Write("clear.gif", GifBytes(picture)), true);
+    ASSERT_NE(f.view.Animation(), nullptr);
+    struct Step {
+        std::int64_t at;
+        Rgb colour;
+        int clear;
+    };
+    for (const Step step : {Step{1000, kRed, 0}, Step{1100, kGreen, 1}, Step{1200, kRed, 0}}) {
+        SCOPED_TRACE(step.at);
+        if (step.at > 1000) {
+            f.Expire(step.at);
+        }
+        const PxBitmap& shown = *f.view.Document().Decoded();
+        EXPECT_EQ(f.Shown(), step.colour);
+        ASSERT_TRUE(shown.HasAlpha());
+        // Rows are stored bottom up: the top row comes last.
+        const std::uint8_t* top = shown.Alpha() + 40;
+        EXPECT_EQ(top[step.clear], 0);
+        EXPECT_EQ(top[1 - step.clear], 255);
+        EXPECT_EQ(shown.Alpha()[0], 255);
+    }
+}
+
 }  // namespace
 
 }  // namespace brelvix
