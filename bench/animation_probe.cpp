@@ -9,6 +9,13 @@
 //                               and prints how many frames were due after
 //                               the first change and how many of them
 //                               appeared on time
+//   animation_probe runs MS [SHOTS]
+//                               the same, printing each run of one colour
+//                               as "LETTER START_MS LENGTH_MS" (? for none
+//                               of the four); with SHOTS, saves a screen
+//                               shot into that folder 150 ms into the
+//                               second run of each colour (the end-to-end
+//                               test of moving pictures watches with this)
 //   animation_probe decode FILE N
 //                               composes the first N frames of FILE
 //                               (looping) with PxAnimation alone and prints
@@ -150,43 +157,87 @@ QPoint FindBlock(QScreen* screen)
     return {-1, -1};
 }
 
-int Watch(int lengthMs)
+struct Change {
+    double atMs;
+    int letter;  // -1: none of the four colours
+};
+
+// Follows the colour at the block for `lengthMs`: its changes, the first
+// being the colour at the start; `endMs` is when watching ended. With
+// `shots`, saves a screen shot there 150 ms into the second run of each
+// colour. False when no block shows.
+bool Follow(int lengthMs, const char* shots, std::vector<Change>* changes, double* endMs)
 {
     QScreen* screen = QGuiApplication::primaryScreen();
     const QPoint at = screen != nullptr ? FindBlock(screen) : QPoint(-1, -1);
     if (at.x() < 0) {
         std::puts("no picture on the screen");
-        return 1;
+        return false;
     }
     using Clock = std::chrono::steady_clock;
     const Clock::time_point start = Clock::now();
     const auto elapsed = [&start] { return std::chrono::duration<double, std::milli>(Clock::now() - start).count(); };
-    // Every change of colour: when, and to which.
-    std::vector<std::pair<double, int>> changes;
-    int current = Letter(screen->grabWindow(0, at.x(), at.y(), 1, 1).toImage().pixel(0, 0));
-    double now = 0;
-    for (; now < lengthMs; now = elapsed()) {
+    std::array<int, 5> runsOf{};
+    double shotAt = -1;
+    for (double now = 0; now < lengthMs; now = elapsed()) {
         const int letter = Letter(screen->grabWindow(0, at.x(), at.y(), 1, 1).toImage().pixel(0, 0));
-        if (letter != current) {
-            changes.emplace_back(now, letter);
-            current = letter;
+        if (changes->empty() || letter != changes->back().letter) {
+            changes->push_back({now, letter});
+            if (shots != nullptr && ++runsOf[static_cast<std::size_t>(letter + 1)] == 2) {
+                shotAt = now + 150;
+            }
+        }
+        if (shotAt >= 0 && now >= shotAt) {
+            const char name = changes->back().letter < 0 ? '?' : static_cast<char>('A' + changes->back().letter);
+            const std::string path =
+                std::string(shots) + "/frame_" + name + "_at_" + std::to_string(static_cast<int>(now)) + "ms.png";
+            screen->grabWindow(0).save(QString::fromStdString(path));
+            shotAt = -1;
         }
         QThread::msleep(1);
     }
-    if (changes.empty()) {
+    *endMs = elapsed();
+    return true;
+}
+
+// One line per run of one colour: "LETTER START_MS LENGTH_MS", ? for none.
+int Runs(int lengthMs, const char* shots)
+{
+    std::vector<Change> changes;
+    double end = 0;
+    if (!Follow(lengthMs, shots, &changes, &end)) {
+        return 1;
+    }
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+        const double until = i + 1 < changes.size() ? changes[i + 1].atMs : end;
+        std::printf("%c %d %d\n", changes[i].letter < 0 ? '?' : static_cast<char>('A' + changes[i].letter),
+                    static_cast<int>(changes[i].atMs), static_cast<int>(until - changes[i].atMs));
+    }
+    return 0;
+}
+
+int Watch(int lengthMs)
+{
+    std::vector<Change> changes;
+    double end = 0;
+    if (!Follow(lengthMs, nullptr, &changes, &end)) {
+        return 1;
+    }
+    if (changes.size() < 2) {
         std::puts("frames_due=0 on_time=0 share=0");
         return 0;
     }
     // The schedule starts at the first change: frame k after it is due
     // k frame lengths later, and shows the colour k further on.
-    const double anchor = changes.front().first;
-    const int firstLetter = changes.front().second;
-    const int due = static_cast<int>((now - anchor) / kFrameMs) + 1;
+    const double anchor = changes[1].atMs;
+    const int firstLetter = changes[1].letter;
+    const int due = static_cast<int>((end - anchor) / kFrameMs) + 1;
     std::set<int> onTime;
     int late = 0;
-    for (const auto& [when, letter] : changes) {
-        const int k = static_cast<int>(std::lround((when - anchor) / kFrameMs));
-        if (letter == (firstLetter + k) % 4 && std::abs(when - anchor - k * kFrameMs) <= kSlackMs) {
+    for (std::size_t i = 1; i < changes.size(); ++i) {
+        const int k = static_cast<int>(std::lround((changes[i].atMs - anchor) / kFrameMs));
+        if (changes[i].letter == (firstLetter + k) % 4 &&
+            std::abs(changes[i].atMs - anchor - k * kFrameMs) <= kSlackMs) {
             onTime.insert(k);
         } else {
             ++late;
@@ -233,9 +284,13 @@ int main(int argc, char** argv)
         QGuiApplication application(argc, argv);
         return Watch(std::atoi(argv[2]));
     }
+    if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "runs") == 0) {
+        QGuiApplication application(argc, argv);
+        return Runs(std::atoi(argv[2]), argc == 4 ? argv[3] : nullptr);
+    }
     if (argc == 4 && std::strcmp(argv[1], "decode") == 0) {
         return Decode(argv[2], std::atoi(argv[3]));
     }
-    std::fputs("usage: animation_probe write DIR | watch MS | decode FILE N\n", stderr);
+    std::fputs("usage: animation_probe write DIR | watch MS | runs MS [SHOTS] | decode FILE N\n", stderr);
     return 2;
 }

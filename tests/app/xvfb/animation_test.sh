@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Moving pictures on a real X server, watched from the screen.
 #
-# usage: animation_test.sh BRELVIX ANIMATION_PROBE
+# usage: animation_test.sh BRELVIX ANIMATION_WRITE ANIMATION_PROBE
 #
 # One moving picture of each format (GIF, PNG, WebP, JPEG XL, AVIF) with
 # four frames of one colour each, lasting 300, 600, 300 and 600 ms, played
@@ -12,7 +12,8 @@
 # a folder, screen shots taken while playing are kept there.
 set -euo pipefail
 brelvix=$1
-probe=$2
+writer=$2
+probe=$3
 
 if [ -z "${INSIDE_XVFB:-}" ]; then
   export INSIDE_XVFB=1
@@ -61,7 +62,7 @@ stop() {
 
 # The runs of one colour seen in $1 ms: "LETTER START LENGTH" lines.
 watch() {
-  "$probe" watch "$@" || fail "the probe found no picture"
+  "$probe" runs "$@" || fail "the probe found no picture"
 }
 
 # Checks the runs on stdin: the first and last are cut by the watch; every
@@ -102,7 +103,7 @@ previous_of() { echo "$1" | tr ABCD DABC; }
 mkdir -p "$work/pictures" "$work/shots"
 shots=${ANIMATION_SHOTS:-$work/shots}
 mkdir -p "$shots"
-"$probe" write "$work/pictures" || fail "cannot write the pictures"
+"$writer" "$work/pictures" || fail "cannot write the pictures"
 
 for format in gif png webp jxl avif; do
   start "$format"
