@@ -333,7 +333,9 @@ void FrameComposer::Recycle(std::unique_ptr<PxBitmap> spent)
 
 void FrameComposer::KeepSpare(std::unique_ptr<PxBitmap> spent)
 {
-    if (spent != nullptr && spent->Pixels() != nullptr && shared.spares.size() < kSpares) {
+    // Once nothing more is composed a spare would only hold memory.
+    if (spent != nullptr && spent->Pixels() != nullptr && shared.spares.size() < kSpares && !shared.finished &&
+        !shared.stopping) {
         shared.spareBytes += FrameBytes(*spent);
         shared.spares.push_back(std::move(spent));
     }
