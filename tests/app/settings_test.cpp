@@ -70,6 +70,7 @@ const StoredValue kStoredValues[] = {
     {"InfoInFullscreen", Stored::Flag, &SettingsRecord::showInfoInFullScreen},
     {"ImageEditorPath", Stored::Text, &SettingsRecord::imageEditorPath},
     {"ApplyOrientation", Stored::Flag, &SettingsRecord::applyOrientation},
+    {"PlayAnimations", Stored::Flag, &SettingsRecord::playAnimations},
 };
 
 std::vector<std::uint8_t> LittleEndian(std::uint64_t bits, std::size_t count)
