@@ -55,6 +55,8 @@ enum CommandId : std::uint16_t {
     kCmdPauseAnimation = 33000,
     kCmdPreviousFrame = 33001,
     kCmdNextFrame = 33002,
+    kCmdScrollUp = 33030,
+    kCmdScrollDown = 33031,
 };
 
 // Which menu-bar popup shows a command.

@@ -48,7 +48,7 @@ TEST_F(FrameCommands, EveryKeyFiresExactlyOneCommand)
             EXPECT_TRUE(seen.insert(text).second) << text.toStdString() << " is bound twice";
         }
     }
-    EXPECT_EQ(seen.size(), 50u);
+    EXPECT_EQ(seen.size(), 60u);
 }
 
 TEST_F(FrameCommands, MenuBarHasSixPopupsWithTheirSeparators)
@@ -70,7 +70,8 @@ TEST_F(FrameCommands, MenuBarHasSixPopupsWithTheirSeparators)
                            "Flip &Horizontal\tAlt+Left,Right", "Flip &Vertical\tAlt+Up,Down", "-",
                            "&Pause/Resume Animation\tP", "Previous Fra&me\t,", "Next Fr&ame\t."}));
     EXPECT_EQ(Texts(popups[4]->menu()),
-              (QStringList{"Slide S&how\tEnter", "&Full Screen\tF12", "-", "&Toolbar\tCtrl+T", "&Status Bar\tCtrl+S"}));
+              (QStringList{"Slide S&how\tEnter", "&Full Screen\tF12", "-", "&Toolbar\tCtrl+T", "&Status Bar\tCtrl+S",
+                           "-", "Scroll U&p\tUp", "Scroll Do&wn\tDown"}));
     EXPECT_EQ(frame.StatusText(), "Ready");
 }
 

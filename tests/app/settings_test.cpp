@@ -70,6 +70,8 @@ const StoredValue kStoredValues[] = {
     {"InfoInFullscreen", Stored::Flag, &SettingsRecord::showInfoInFullScreen},
     {"ImageEditorPath", Stored::Text, &SettingsRecord::imageEditorPath},
     {"ApplyOrientation", Stored::Flag, &SettingsRecord::applyOrientation},
+    {"ModernZoom", Stored::Flag, &SettingsRecord::modernZoom},
+    {"OpenFolder", Stored::Text, &SettingsRecord::openFolder},
     {"PlayAnimations", Stored::Flag, &SettingsRecord::playAnimations},
 };
 
