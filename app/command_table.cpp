@@ -207,8 +207,16 @@ constexpr CommandInfo MainFrame::commandTable[] = {
      .keys = {Alt(Qt::Key_Left), Alt(Qt::Key_Right)}, .prompt = "Flip image horizontally",
      .tooltip = "Flip horizontal", .run = &ImageView::FlipHorizontal},
     {.id = kCmdFlipVertical, .popup = MenuPopup::Image, .menuText = "Flip &Vertical\tAlt+Up,Down",
-     .keys = {Alt(Qt::Key_Up), Alt(Qt::Key_Down)}, .prompt = "Flip image vertically", .tooltip = "Flip vertical",
-     .run = &ImageView::FlipVertical},
+     .separatorAfter = true, .keys = {Alt(Qt::Key_Up), Alt(Qt::Key_Down)}, .prompt = "Flip image vertically",
+     .tooltip = "Flip vertical", .run = &ImageView::FlipVertical},
+    {.id = kCmdPauseAnimation, .popup = MenuPopup::Image, .menuText = "&Pause/Resume Animation\tP",
+     .keys = {Key(Qt::Key_P)}, .prompt = "Stop or go on playing the animated picture", .tooltip = "Pause animation",
+     .run = &ImageView::ToggleAnimationPause},
+    {.id = kCmdPreviousFrame, .popup = MenuPopup::Image, .menuText = "Previous Fra&me\t,",
+     .keys = {Key(Qt::Key_Comma)}, .prompt = "Pause and show the animation's previous frame", .tooltip = "Previous frame",
+     .run = &ImageView::PreviousFrame},
+    {.id = kCmdNextFrame, .popup = MenuPopup::Image, .menuText = "Next Fr&ame\t.", .keys = {Key(Qt::Key_Period)},
+     .prompt = "Pause and show the animation's next frame", .tooltip = "Next frame", .run = &ImageView::NextFrame},
 
     // Enter is either Return key; the keypad's Enter arrives as Key_Enter.
     {.id = kCmdSlideShow, .popup = MenuPopup::View, .menuText = "Slide S&how\tEnter",

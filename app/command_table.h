@@ -52,6 +52,9 @@ enum CommandId : std::uint16_t {
     kCmdKeyShortcuts = 32843,
     kCmdAbout = 57664,
     kCmdDonate = 32838,
+    kCmdPauseAnimation = 33000,
+    kCmdPreviousFrame = 33001,
+    kCmdNextFrame = 33002,
     kCmdScrollUp = 33030,
     kCmdScrollDown = 33031,
     // Conveniences beyond the original commands.

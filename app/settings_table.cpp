@@ -82,6 +82,7 @@ constexpr SettingRow kRows[] = {
     Row("SortOrder", &ViewerSettings::sortOrder, 0),
     Row("SortReverse", &ViewerSettings::sortReverse, false, PreferencesPage::Viewing,
         " Sort the file list in reverse order"),
+    Row("PlayAnimations", &ViewerSettings::playAnimations, true, PreferencesPage::Viewing, " Play animated pictures"),
 };
 
 }  // namespace

@@ -62,6 +62,9 @@ constexpr const char* kShortcutLines[] = {
     "Sort by date modified\tCtrl + 3",
     "Sort by size\t\tCtrl + 4",
     "Reverse sort order\tCtrl + Shift + R",
+    "",
+    "Pause/resume animation\tP",
+    "Previous/next frame\t,\t\t.",
 };
 // clang-format on
 

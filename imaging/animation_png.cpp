@@ -307,8 +307,7 @@ bool PngAnimation::FindFrame(FrameControl* frame)
 
     // The frame's own stream: signature, header with the frame's size,
     // palette and transparency, the data, the end.
-    stream.clear();
-    stream.insert(stream.end(), kSignature, kSignature + 8);
+    stream.assign(kSignature, kSignature + 8);
     std::uint8_t frameHeader[13];
     std::memcpy(frameHeader, header, 13);
     for (int i = 0; i < 4; ++i) {

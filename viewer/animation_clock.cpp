@@ -40,6 +40,11 @@ void AnimationClock::SetFrameCount(std::int32_t count)
     }
 }
 
+void AnimationClock::SetPlays(std::int32_t playCount)
+{
+    plays = std::max(playCount, 0);
+}
+
 bool AnimationClock::Shows(std::int64_t position) const
 {
     if (position < 0) {

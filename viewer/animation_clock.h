@@ -43,6 +43,9 @@ public:
     // frame the caller has ready is taken to be shown. Not positive: ignored.
     void SetFrameCount(std::int32_t count);
     std::int32_t FrameCount() const { return frameCount; }
+    // How many times the whole animation plays, once the frame source
+    // knows it (a GIF may say so only after its first image); 0 for ever.
+    void SetPlays(std::int32_t playCount);
 
     // Whether the frame at `sequence` is ever shown: false past the last
     // frame of the last play. The composer stops there.

@@ -39,13 +39,38 @@ bool ImageDocument::Install(const std::string& newPath, DecodedPicture picture, 
     turns = 0;
     mirrored = false;
     ++generation;
+    showsFrame = false;
     return turned;
 }
 
 DecodedPicture ImageDocument::Release()
 {
     ++generation;
-    return std::move(decoded);
+    DecodedPicture picture = std::move(decoded);
+    decoded = {};
+    if (showsFrame) {
+        picture.bitmap.reset();
+    }
+    showsFrame = false;
+    return picture;
+}
+
+bool ImageDocument::ShowFrame(PxBitmap& frame)
+{
+    PxBitmap* picture = decoded.bitmap.get();
+    if (!loaded || picture == nullptr || frame.Pixels() == nullptr || frame.Width() != picture->Width() ||
+        frame.Height() != picture->Height()) {
+        return false;
+    }
+    // The picture's store goes to `frame` in exchange, to be filled again:
+    // memory fresh from the system costs more to touch than a copy.
+    PxBitmap previous;
+    previous.MoveFrom(*picture);
+    picture->MoveFrom(frame);
+    frame.MoveFrom(previous);
+    showsFrame = true;
+    ++generation;
+    return true;
 }
 
 namespace {

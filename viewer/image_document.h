@@ -57,8 +57,20 @@ public:
     // again); true when it was turned now.
     bool Install(const std::string& newPath, DecodedPicture picture, bool upright);
     // Hands the decoded picture over (to be kept for later); the document
-    // then has none until the next Install.
+    // then has none until the next Install. Once a frame of a moving
+    // picture took its place there is nothing to keep: a later frame is not
+    // what decoding the file gives (the bitmap handed over is null).
     DecodedPicture Release();
+
+    // Puts a frame of the moving picture in place of the decoded picture's
+    // pixels (and transparency). It must be of the same size; zoom, turns
+    // and mirrors stay, and so do the file's format, orientation and
+    // colour information. `frame` gets the pixels shown until now, of the
+    // same size, for the next frame to be copied into. False, changing
+    // nothing, without a loaded picture or for a frame of another size.
+    bool ShowFrame(PxBitmap& frame);
+    // Whether a frame took the place of the picture as decoded.
+    bool ShowsFrame() const { return showsFrame; }
 
     // The working copy becomes the decoded picture scaled by `zoom` (each
     // size truncated toward zero), unturned and unmirrored. Without a
@@ -126,6 +138,7 @@ private:
     std::int32_t turns = 0;
     bool mirrored = false;
     std::uint64_t generation = 0;
+    bool showsFrame = false;
 };
 
 }  // namespace brelvix

@@ -9,6 +9,7 @@ namespace brelvix {
 
 ImageView::ImageView(ViewWindow& viewWindow, ViewTimer& viewTimer, ViewFrame& viewFrame, ViewShell& viewShell)
     : window(viewWindow),
+      timer(viewTimer),
       frame(viewFrame),
       shell(viewShell),
       navigator(document, settings, viewWindow, viewTimer, viewFrame),
@@ -31,6 +32,8 @@ void ImageView::ApplySettings(const ViewerSettings& next)
     // turned (or not) as the setting now says.
     if (next.applyOrientation != before.applyOrientation && !document.Path().empty()) {
         OpenImage(document.Path(), false);
+    } else if (next.playAnimations != before.playAnimations) {
+        PlaySettingChanged();
     }
     if (next.backgroundColor != before.backgroundColor || next.showInfoInFullScreen != before.showInfoInFullScreen) {
         Repaint();
@@ -94,6 +97,7 @@ bool ImageView::OpenImage(const std::string& path, bool rebuildList)
     if (chosen.empty() && !ChooseImageFile(&chosen)) {
         return false;
     }
+    StopAnimation();
     if (const auto arrival = navigator.Open(chosen, rebuildList)) {
         Show(*arrival);
     }
@@ -121,6 +125,9 @@ bool ImageView::ChooseImageFile(std::string* chosen)
 
 void ImageView::Navigate(NavigationStep step)
 {
+    if (navigator.Files().Count() > 0 || navigator.Loading()) {
+        StopAnimation();
+    }
     if (const auto arrival = navigator.Step(step, slideShow.Running())) {
         Show(*arrival);
     }
@@ -136,6 +143,7 @@ void ImageView::Show(const Navigator::Arrival& arrival)
         UpdateDisplay();
     }
     navigator.PrefetchNeighbours();
+    StartAnimation();
     if (arrival.navigation && slideShow.Running()) {
         RestartSlideShowTimer();
     }
@@ -158,8 +166,13 @@ void ImageView::RefreshFileList()
 
 void ImageView::CancelLoading()
 {
+    const bool loading = navigator.Loading();
     if (navigator.CancelLoading()) {
         UpdateStatusText();
+    }
+    // The picture that stays plays on.
+    if (loading) {
+        StartAnimation();
     }
 }
 
@@ -432,6 +445,10 @@ void ImageView::OnTimer(unsigned id)
         if (navigator.OnListOrderTimer()) {
             ListReordered();
         }
+        return;
+    }
+    if (id == kAnimationTimerId) {
+        OnAnimationTimer();
         return;
     }
     if (id == kLoadPollTimerId || id == kLoadProgressTimerId) {

@@ -18,10 +18,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "viewer/animation_player.h"
 #include "viewer/image_document.h"
 #include "viewer/navigator.h"
 #include "viewer/slide_show.h"
@@ -110,7 +113,12 @@ public:
     void RefreshFileList();
 
     // ---- loading in the background (Navigator)
-    void SetBackgroundLoading(bool on) { navigator.SetBackgroundLoading(on); }
+    // Moving pictures are composed on a worker too.
+    void SetBackgroundLoading(bool on)
+    {
+        navigator.SetBackgroundLoading(on);
+        framesInBackground = on;
+    }
     bool Loading() const { return navigator.Loading(); }
     // Cancels the decode of the picture asked for (closing does); what is on
     // screen stays.
@@ -148,6 +156,21 @@ public:
     void ApplyBestFit();
     // The zoom is best fit's and follows the window (modern zoom only).
     bool Fitted() const { return fitted; }
+
+    // ---- moving pictures
+    // A picture with frames plays once it is on screen (while the setting
+    // says so); stepping away stops it at once. Null while nothing plays.
+    const AnimationPlayer* Animation() const { return animation.get(); }
+    // Pauses the picture playing, or plays the paused one on.
+    void ToggleAnimationPause();
+    // Pauses and shows the frame one after (`direction` > 0) or one before
+    // the one on screen.
+    void StepFrame(int direction);
+    void NextFrame() { StepFrame(1); }
+    void PreviousFrame() { StepFrame(-1); }
+    // The steady clock the frames follow, in milliseconds (tests give their
+    // own); std::chrono::steady_clock unless set.
+    void SetClock(std::function<std::int64_t()> now) { clock = std::move(now); }
 
     // ---- scrolling
     // Back to the top-left corner with extents = the working copy's size.
@@ -200,7 +223,8 @@ public:
     // bands, cursor, panning and scrolling all use the size given here.
     void OnSize(int newClientWidth, int newClientHeight);
     // A timer expired: the background load's timers look at the decode,
-    // the list order's at the reading of its keys; any other is the slide
+    // the list order's at the reading of its keys, the animation's puts the
+    // next frame on screen; any other is the slide
     // show's (the next slide, unless a picture is still being decoded).
     void OnTimer(unsigned id);
     void OnLeftButtonDown(int x, int y);
@@ -238,6 +262,17 @@ private:
     // The list came in another order: the position in the status text and
     // the neighbours decoded ahead follow.
     void ListReordered();
+    // Moving pictures (view_animation.cpp): playing starts for the picture
+    // on screen when it has frames, and stops (the frame on screen stays)
+    // without waiting for the worker.
+    void StartAnimation();
+    void StopAnimation();
+    void OnAnimationTimer();
+    void PlaySettingChanged();
+    // Puts a composed frame on screen, repainting only where the picture
+    // lies.
+    void ShowAnimationFrame(std::optional<ComposedFrame> shown);
+    std::int64_t Now() const;
     // The working copy at `factor` with the picture point under (anchorX,
     // anchorY) kept in place.
     void ZoomKeeping(double factor, int anchorX, int anchorY);
@@ -277,6 +312,7 @@ private:
     Screen ScreenNow() const;
 
     ViewWindow& window;
+    ViewTimer& timer;
     ViewFrame& frame;
     ViewShell& shell;
 
@@ -305,6 +341,12 @@ private:
     // What is on screen of a working copy that is not the decoded picture.
     ViewTiles tiles;
     Screen painted;
+
+    std::unique_ptr<AnimationPlayer> animation;
+    // Composers of stopped animations whose worker has not ended yet.
+    std::vector<std::unique_ptr<FrameComposer>> retiring;
+    bool framesInBackground = false;
+    std::function<std::int64_t()> clock;
 };
 
 }  // namespace brelvix

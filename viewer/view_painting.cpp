@@ -86,6 +86,9 @@ std::string ImageView::StatusText() const
     if (slideShow.Running()) {
         text += Format("     Slideshow (delay %3.2f s)", settings.slideShowDelay);
     }
+    if (animation != nullptr && animation->Started()) {
+        text += "    " + animation->PositionText();
+    }
     if (const std::string reason = PxLoadErrorText(document.LoadError()); !reason.empty()) {
         text += "    " + reason;
     }

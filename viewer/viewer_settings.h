@@ -41,6 +41,9 @@ struct ViewerSettings {
     // and whether it runs the other way round.
     std::int32_t sortOrder = 0;
     bool sortReverse = false;
+    // Pictures with frames (GIF, PNG, WebP, JPEG XL, AVIF) play; otherwise
+    // they show their first frame, as every other picture.
+    bool playAnimations = false;
 
     bool operator==(const ViewerSettings&) const = default;
 };

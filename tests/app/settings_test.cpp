@@ -75,6 +75,7 @@ const StoredValue kStoredValues[] = {
     {"ShowInfoPanel", Stored::Flag, &SettingsRecord::showInfoPanel},
     {"SortOrder", Stored::Dword, &SettingsRecord::sortOrder},
     {"SortReverse", Stored::Flag, &SettingsRecord::sortReverse},
+    {"PlayAnimations", Stored::Flag, &SettingsRecord::playAnimations},
 };
 
 std::vector<std::uint8_t> LittleEndian(std::uint64_t bits, std::size_t count)

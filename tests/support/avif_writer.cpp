@@ -131,7 +131,8 @@ std::vector<std::uint8_t> EncodeAvif(const RawPicture& picture, const AvifWriter
     return added == AVIF_RESULT_OK ? Finish(encoder.get()) : std::vector<std::uint8_t>{};
 }
 
-std::vector<std::uint8_t> EncodeAvifSequence(const std::vector<RawPicture>& frames)
+std::vector<std::uint8_t> EncodeAvifSequence(const std::vector<RawPicture>& frames,
+                                             const std::vector<std::uint64_t>& tenths)
 {
     const AvifWriterOptions options;
     const EncoderPtr encoder = NewEncoder(options);
@@ -139,10 +140,11 @@ std::vector<std::uint8_t> EncodeAvifSequence(const std::vector<RawPicture>& fram
         return {};
     }
     encoder->timescale = 10;
-    for (const RawPicture& frame : frames) {
-        const ImagePtr image = ToYuv(frame, options, 1, 1, 0, 0);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        const ImagePtr image = ToYuv(frames[i], options, 1, 1, 0, 0);
+        const std::uint64_t duration = i < tenths.size() ? tenths[i] : 1;
         if (image == nullptr ||
-            avifEncoderAddImage(encoder.get(), image.get(), 1, AVIF_ADD_IMAGE_FLAG_NONE) != AVIF_RESULT_OK) {
+            avifEncoderAddImage(encoder.get(), image.get(), duration, AVIF_ADD_IMAGE_FLAG_NONE) != AVIF_RESULT_OK) {
             return {};
         }
     }

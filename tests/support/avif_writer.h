@@ -31,8 +31,10 @@ struct AvifWriterOptions {
 // refuses.
 std::vector<std::uint8_t> EncodeAvif(const RawPicture& picture, const AvifWriterOptions& options = {});
 
-// An image sequence of the given frames.
-std::vector<std::uint8_t> EncodeAvifSequence(const std::vector<RawPicture>& frames);
+// An image sequence of the given frames, each lasting the tenths of a
+// second given for it (one where none is given).
+std::vector<std::uint8_t> EncodeAvifSequence(const std::vector<RawPicture>& frames,
+                                             const std::vector<std::uint64_t>& tenths = {});
 
 // libavif's own decode of the first picture, converted to RGB at the file's
 // depth, as top-down red-green-blue bytes holding the high 8 bits.

@@ -51,14 +51,15 @@ std::vector<std::uint8_t> EncodeJxl(const std::vector<RawPicture>& frames, const
     const bool wide = first.bitDepth > 8;
     const JxlPixelFormat format{static_cast<std::uint32_t>(first.channels), wide ? JXL_TYPE_UINT16 : JXL_TYPE_UINT8,
                                 JXL_NATIVE_ENDIAN, 0};
-    for (const RawPicture& frame : frames) {
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        const RawPicture& frame = frames[i];
         if (!ok) {
             break;
         }
         if (info.have_animation) {
             JxlFrameHeader header;
             JxlEncoderInitFrameHeader(&header);
-            header.duration = 1;
+            header.duration = i < options.frameTenths.size() ? options.frameTenths[i] : 1;
             ok = JxlEncoderSetFrameHeader(settings, &header) == JXL_ENC_SUCCESS;
         }
         // 16-bit samples span the full 16-bit range whatever the file's depth.

@@ -16,6 +16,9 @@ struct JxlWriterOptions {
     bool container = false;  // the box container instead of a bare codestream
     std::vector<std::uint8_t> iccProfile;  // the colour as an ICC profile, when not empty
     bool displayP3 = false;                // or as Display P3 primaries with the sRGB curve
+    // An animation's frames last this many tenths of a second each, in
+    // order (one tenth where none is given).
+    std::vector<std::uint32_t> frameTenths;
 };
 
 // Encodes the picture at its own bit depth (8, 10, 12 or 16), with alpha
