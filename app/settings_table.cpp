@@ -69,6 +69,10 @@ constexpr SettingRow kRows[] = {
     Row("ImageEditorPath", &ViewerSettings::imageEditorPath, "", kGeneral),
     Row("ApplyOrientation", &ViewerSettings::applyOrientation, true, PreferencesPage::Viewing,
         " Turn pictures upright as the camera recorded"),
+    Row("ManageColors", &ViewerSettings::manageColors, true, PreferencesPage::Viewing,
+        " Show colours as the picture's profile describes"),
+    Row("TransparencyChecker", &ViewerSettings::transparencyChecker, false, PreferencesPage::Viewing,
+        " Show transparency as a checkerboard"),
 };
 
 }  // namespace

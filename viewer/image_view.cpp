@@ -20,12 +20,15 @@ void ImageView::ApplySettings(const ViewerSettings& next)
 {
     const ViewerSettings before = settings;
     settings = next;
+    settingsApplied = true;
+    const bool recolored = UpdateScreenColors();
     // The picture on screen is loaded again, so that it shows at once
-    // turned (or not) as the setting now says.
-    if (next.applyOrientation != before.applyOrientation && !document.Path().empty()) {
+    // turned (or not), in the colours the setting now says.
+    if ((next.applyOrientation != before.applyOrientation || recolored) && !document.Path().empty()) {
         OpenImage(document.Path(), false);
     }
-    if (next.backgroundColor != before.backgroundColor || next.showInfoInFullScreen != before.showInfoInFullScreen) {
+    if (next.backgroundColor != before.backgroundColor || next.showInfoInFullScreen != before.showInfoInFullScreen ||
+        next.transparencyChecker != before.transparencyChecker) {
         Repaint();
     }
 }

@@ -31,6 +31,13 @@ struct ViewerSettings {
     // camera's Exif tag, or the format's own) right after loading, so that
     // zoom, turns, mirrors and sizes all work on the upright picture.
     bool applyOrientation = false;
+    // Pictures are shown in the colours their profile describes, converted
+    // into the display's profile (sRGB when it has none); otherwise their
+    // stored values show as they are.
+    bool manageColors = false;
+    // Transparent pixels show a checkerboard of light grey and white
+    // squares instead of the background colour.
+    bool transparencyChecker = false;
 
     bool operator==(const ViewerSettings&) const = default;
 };
