@@ -6,7 +6,8 @@
 //                                adobe.jpg and prophoto.jpg (embedded
 //                                profiles), 160 x 120 of one colour each;
 //                                red.png, red at half opacity; display.icc,
-//                                a wide-gamut display's profile
+//                                a wide-gamut display's profile, unlike
+//                                any of the pictures' own
 //   color_probe display FILE     sets the root window's _ICC_PROFILE to the
 //                                file's bytes ("none" deletes it)
 //   color_probe check FILE ICC   exit 0 when most of the picture's area on
@@ -23,11 +24,13 @@
 #include <QImage>
 #include <QPixmap>
 #include <QScreen>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -63,6 +66,30 @@ Bytes Load(const std::string& path)
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// Primaries as wide as those of ultra-high-definition television with a
+// plain 2.2 gamma: each picture above has to be converted for it.
+Bytes WideDisplayProfile()
+{
+    const cmsCIExyY white = {0.3127, 0.3290, 1.0};
+    const cmsCIExyYTRIPLE primaries = {{0.708, 0.292, 1.0}, {0.170, 0.797, 1.0}, {0.131, 0.046, 1.0}};
+    cmsToneCurve* gamma = cmsBuildGamma(nullptr, 2.2);
+    cmsToneCurve* curves[3] = {gamma, gamma, gamma};
+    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
+    cmsFreeToneCurve(gamma);
+    Bytes bytes;
+    cmsUInt32Number size = 0;
+    if (profile != nullptr && cmsSaveProfileToMem(profile, nullptr, &size) && size > 0) {
+        bytes.resize(size);
+        if (!cmsSaveProfileToMem(profile, bytes.data(), &size)) {
+            bytes.clear();
+        }
+    }
+    if (profile != nullptr) {
+        cmsCloseProfile(profile);
+    }
+    return bytes;
+}
+
 int Write(const std::string& dir)
 {
     std::vector<std::uint8_t> flat;
@@ -91,8 +118,7 @@ int Write(const std::string& dir)
     const bool written = Save(dir + "/p3.heic", EncodeHeif(raw, heif)) &&
                          Save(dir + "/adobe.jpg", EncodeJpeg(kWidth, kHeight, flat, adobe)) &&
                          Save(dir + "/prophoto.jpg", EncodeJpeg(kWidth, kHeight, flat, proPhoto)) &&
-                         Save(dir + "/red.png", EncodePng(red)) &&
-                         Save(dir + "/display.icc", MakeTestProfile(TestProfile::kAdobeRgb));
+                         Save(dir + "/red.png", EncodePng(red)) && Save(dir + "/display.icc", WideDisplayProfile());
     return written ? 0 : 1;
 }
 
@@ -110,17 +136,26 @@ int SetDisplay(const std::string& file)
     if (atom == nullptr) {
         return 1;
     }
+    Bytes icc;
     if (file == "none") {
         xcb_delete_property(connection, root, atom->atom);
     } else {
-        const Bytes icc = Load(file);
+        icc = Load(file);
         xcb_change_property(connection, XCB_PROP_MODE_REPLACE, root, atom->atom, XCB_ATOM_CARDINAL, 8,
                             static_cast<std::uint32_t>(icc.size()), icc.data());
     }
+    // Read back before leaving: the server may drop the requests of a
+    // client that has hung up before it read them.
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(
+        connection, xcb_get_property(connection, 0, root, atom->atom, XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 20), nullptr);
+    const bool set = reply != nullptr && static_cast<std::size_t>(xcb_get_property_value_length(reply)) == icc.size();
+    std::free(reply);
     std::free(atom);
-    xcb_flush(connection);
     xcb_disconnect(connection);
-    return 0;
+    if (!set) {
+        std::puts("the root window's property did not take");
+    }
+    return set ? 0 : 1;
 }
 
 QImage Screenshot()
@@ -149,6 +184,30 @@ long Count(const QImage& shot, const std::uint8_t rgb[3], int tolerance)
     return count;
 }
 
+// The screen's four commonest colours, for telling what shows instead
+// when the check fails.
+std::string CommonestColours(const QImage& shot)
+{
+    std::map<QRgb, long> counts;
+    for (int y = 0; y < shot.height(); ++y) {
+        for (int x = 0; x < shot.width(); ++x) {
+            ++counts[shot.pixel(x, y) | 0xFF000000u];
+        }
+    }
+    std::vector<std::pair<long, QRgb>> byCount;
+    for (const auto& [colour, count] : counts) {
+        byCount.emplace_back(count, colour);
+    }
+    std::sort(byCount.rbegin(), byCount.rend());
+    std::string text;
+    for (std::size_t i = 0; i < byCount.size() && i < 4; ++i) {
+        const QRgb c = byCount[i].second;
+        text += " " + std::to_string(qRed(c)) + "," + std::to_string(qGreen(c)) + "," + std::to_string(qBlue(c)) +
+                " x" + std::to_string(byCount[i].first);
+    }
+    return text;
+}
+
 int Check(const std::string& file, const std::string& display)
 {
     // The values as the file stores them: the library's decode, which
@@ -167,8 +226,11 @@ int Check(const std::string& file, const std::string& display)
     const QImage shot = Screenshot();
     // The picture's area, less what lossy coding leaves uneven at its edges.
     const long matches = Count(shot, expected.data(), 1);
-    std::printf("%s: stored %d,%d,%d, lcms2 %d,%d,%d for the display, %ld pixels of it on the screen\n", file.c_str(),
-                stored[0], stored[1], stored[2], expected[0], expected[1], expected[2], matches);
+    std::printf(
+        "%s: stored %d,%d,%d, lcms2 %d,%d,%d for the display, %ld pixels of it on the screen "
+        "(its commonest colours:%s)\n",
+        file.c_str(), stored[0], stored[1], stored[2], expected[0], expected[1], expected[2], matches,
+        CommonestColours(shot).c_str());
     if (Near(qRgb(expected[0], expected[1], expected[2]), stored, 3)) {
         std::puts("the conversion changes too little to be seen");
         return 2;

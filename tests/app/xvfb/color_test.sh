@@ -12,7 +12,9 @@ probe=$2
 
 if [ -z "${INSIDE_XVFB:-}" ]; then
   export INSIDE_XVFB=1
-  exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$0" "$@"
+  # Without -noreset the server starts afresh whenever its last client
+  # leaves, and the root window's properties go with it.
+  exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp -noreset" "$0" "$@"
 fi
 
 source "$(dirname "$0")/session.sh"
@@ -57,7 +59,7 @@ stop() {
 
 # The desktop's colour management publishes the display's profile before
 # the viewer starts.
-"$probe" display "$display"
+"$probe" display "$display" || fail "cannot set the display profile"
 for picture in p3.heic adobe.jpg prophoto.jpg; do
   start "$picture"
   wait_for "$probe" check "$pictures/$picture" "$display" || fail "$said"
@@ -68,7 +70,7 @@ done
 # The profile is replaced, then removed, while the viewer shows a picture.
 start adobe.jpg
 wait_for "$probe" check "$pictures/adobe.jpg" "$display" || fail "$said"
-"$probe" display none
+"$probe" display none || fail "cannot remove the display profile"
 wait_for "$probe" check "$pictures/adobe.jpg" none || fail "after the profile went: $said"
 echo "without a display profile: $said"
 stop
