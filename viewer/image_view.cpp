@@ -14,8 +14,6 @@ ImageView::ImageView(ViewWindow& viewWindow, ViewTimer& viewTimer, ViewFrame& vi
 {
 }
 
-ImageView::~ImageView() = default;
-
 void ImageView::ApplySettings(const ViewerSettings& next)
 {
     const ViewerSettings before = settings;

@@ -6,6 +6,15 @@
 
 namespace brelvix {
 
+// The screen's colours were this view's to say: pictures decoded after it
+// are left as they are.
+ImageView::~ImageView()
+{
+    if (settingsApplied) {
+        ClearScreenColors();
+    }
+}
+
 void ImageView::SetDisplayProfile(const std::vector<std::uint8_t>& icc)
 {
     PxColorProfile target;

@@ -20,44 +20,33 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// No other test sees the colours one of these tests set.
-struct ScreenColorsReset {
-    ~ScreenColorsReset() { ClearScreenColors(); }
-};
-
 // Keeps what is drawn on it, for a client area of 800 x 600.
 class PixelCanvas : public FakeCanvas {
 public:
-    static constexpr int kWidth = 800;
-    static constexpr int kHeight = 600;
-    std::vector<Rgb> screen = std::vector<Rgb>(kWidth * kHeight);
+    std::vector<Rgb> screen = std::vector<Rgb>(800 * 600);
 
     int DrawPixels(int x, int y, int width, int height, const std::uint8_t* pixels, std::int32_t stride,
                    std::uint32_t) override
     {
         for (int row = 0; row < height; ++row) {
-            // The rows come bottom-up.
-            const std::uint8_t* p = pixels + static_cast<std::ptrdiff_t>(height - 1 - row) * stride;
-            for (int column = 0; column < width; ++column, p += 3) {
-                if (x + column >= 0 && x + column < kWidth && y + row >= 0 && y + row < kHeight) {
-                    screen[static_cast<std::size_t>((y + row) * kWidth + x + column)] = Rgb{p[2], p[1], p[0]};
-                }
+            for (int column = 0; column < width; ++column) {
+                // The rows come bottom-up.
+                const std::uint8_t* p = pixels + std::ptrdiff_t(height - 1 - row) * stride + 3 * column;
+                screen.at(std::size_t((y + row) * 800 + x + column)) = Rgb{p[2], p[1], p[0]};
             }
         }
         return 1;
     }
-    Rgb At(int x, int y) const { return screen[static_cast<std::size_t>(y * kWidth + x)]; }
 };
 
-// A width x height picture of one colour and alpha (-1: none) as a PNG,
-// lossless, so the stored values are exactly these.
-Bytes FlatPng(Rgb colour, const Bytes& profile, int width = 16, int height = 16)
+// A 16 x 16 picture of one colour as a PNG, lossless, so the stored values
+// are exactly these.
+Bytes FlatPng(Rgb colour, const Bytes& profile)
 {
     PngPicture png;
-    png.width = width;
-    png.height = height;
+    png.width = png.height = 16;
     png.iccProfile = profile;
-    for (int i = 0; i < width * height; ++i) {
+    for (int i = 0; i < 16 * 16; ++i) {
         png.samples.insert(png.samples.end(), {colour.r, colour.g, colour.b});
     }
     return EncodePng(png);
@@ -75,16 +64,6 @@ bool Near(Rgb a, Rgb b)
     return std::abs(a.r - b.r) <= 1 && std::abs(a.g - b.g) <= 1 && std::abs(a.b - b.b) <= 1;
 }
 
-ScreenColors Managed(const Bytes& display)
-{
-    ScreenColors colors;
-    colors.manage = true;
-    if (display.empty() || !PxTargetFromIcc(display.data(), display.size(), &colors.target)) {
-        PxSetSrgbProfile(&colors.target);
-    }
-    return colors;
-}
-
 const Rgb kRed{200, 60, 40};
 
 }  // namespace
@@ -93,13 +72,13 @@ const Rgb kRed{200, 60, 40};
 // for other colours than the screen's now is never handed out.
 TEST(ScreenColors, DecodesAheadArriveInTheScreensColoursOrNotAtAll)
 {
-    const ScreenColorsReset reset;
     const Bytes adobe = MakeTestProfile(TestProfile::kAdobeRgb);
     const Bytes p3 = MakeTestProfile(TestProfile::kDisplayP3);
     TempDir dir;
     const std::string path = dir.Write("adobe.png", FlatPng(kRed, adobe));
-
-    SetScreenColors(Managed(p3));
+    ScreenColors colors{true, {}};
+    ASSERT_TRUE(PxTargetFromIcc(p3.data(), p3.size(), &colors.target));
+    SetScreenColors(colors);
     PictureCache cache;
     cache.Prefetch(path);
     cache.Wait();
@@ -112,9 +91,11 @@ TEST(ScreenColors, DecodesAheadArriveInTheScreensColoursOrNotAtAll)
     // Decoded for the display profile, then the display changed.
     cache.Prefetch(path);
     cache.Wait();
-    SetScreenColors(Managed({}));
+    PxSetSrgbProfile(&colors.target);
+    SetScreenColors(colors);
     EXPECT_EQ(cache.Take(path, &result, nullptr), nullptr);
     EXPECT_EQ(cache.HeldBytes(), 0u);
+    ClearScreenColors();
 }
 
 // What the user sees follows the display's profile and the setting at
@@ -122,7 +103,6 @@ TEST(ScreenColors, DecodesAheadArriveInTheScreensColoursOrNotAtAll)
 // again.
 TEST(ScreenColors, ThePictureOnScreenFollowsTheDisplayAndTheSetting)
 {
-    const ScreenColorsReset reset;
     const Bytes adobe = MakeTestProfile(TestProfile::kAdobeRgb);
     const Bytes p3 = MakeTestProfile(TestProfile::kDisplayP3);
     ViewFixture f;
@@ -201,8 +181,8 @@ TEST(ScreenColors, TransparentPixelsShowTheBackgroundOrTheCheckerboard)
         f.view.Paint(canvas);
         const int points[5][2] = {{2, 2}, {2, 10}, {10, 2}, {10, 10}, {18, 2}};
         for (int i = 0; i < 5; ++i) {
-            EXPECT_EQ(canvas.At(left + points[i][0], top + points[i][1]), step.expected[i])
-                << step.what << " at " << points[i][0] << "," << points[i][1];
+            const Rgb shown = canvas.screen[std::size_t((top + points[i][1]) * 800 + left + points[i][0])];
+            EXPECT_EQ(shown, step.expected[i]) << step.what << " at " << points[i][0] << "," << points[i][1];
         }
     }
     // The decoded picture keeps its plane: the blends work on the parts.
