@@ -70,6 +70,8 @@ const StoredValue kStoredValues[] = {
     {"InfoInFullscreen", Stored::Flag, &SettingsRecord::showInfoInFullScreen},
     {"ImageEditorPath", Stored::Text, &SettingsRecord::imageEditorPath},
     {"ApplyOrientation", Stored::Flag, &SettingsRecord::applyOrientation},
+    {"ManageColors", Stored::Flag, &SettingsRecord::manageColors},
+    {"TransparencyChecker", Stored::Flag, &SettingsRecord::transparencyChecker},
 };
 
 std::vector<std::uint8_t> LittleEndian(std::uint64_t bits, std::size_t count)
