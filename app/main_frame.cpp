@@ -16,6 +16,8 @@
 
 #include "app/about_dialog.h"
 #include "app/display_profile.h"
+#include "app/hand_off.h"
+#include "app/info_panel.h"
 #include "app/preferences_dialog.h"
 #include "app/resources.h"
 #include "app/shortcuts_dialog.h"
@@ -39,8 +41,8 @@ bool RunFileDialog(QWidget* owner, const OpenFileDialogRequest& request, std::st
         }
         filters.append(QStringLiteral("%1 (%2)").arg(QString::fromStdString(filter.name), patterns.join(u' ')));
     }
-    const QString path =
-        QFileDialog::getOpenFileName(owner, QString::fromStdString(request.title), QString(), filters.join(";;"));
+    const QString path = QFileDialog::getOpenFileName(owner, QString::fromStdString(request.title),
+                                                      DecodeName(request.folder), filters.join(";;"));
     if (path.isEmpty()) {
         return false;
     }
@@ -63,6 +65,7 @@ MainFrame::MainFrame(QWidget* parent) : QMainWindow(parent), openDialog(RunFileD
     view = new ViewWidget(this, *this, *this);
     setCentralWidget(view);
     view->setFocus();
+    SetUpConveniences();
 
     // Where the window system would put a new window: a comfortable size on
     // the primary screen; the position is left to the window manager.
@@ -88,6 +91,7 @@ MainFrame::MainFrame(QWidget* parent) : QMainWindow(parent), openDialog(RunFileD
 // still whole.
 MainFrame::~MainFrame()
 {
+    handOff->Close();
     delete view;
 }
 
@@ -133,6 +137,10 @@ QString MainFrame::VisibleStatusText() const
 void MainFrame::SetTitle(const std::string& title)
 {
     setWindowTitle(DecodeName(title));
+    // Every change of the picture on screen rewrites the title.
+    if (infoPanel != nullptr) {
+        infoPanel->Follow(Image());
+    }
 }
 
 void MainFrame::SetStatusText(const std::string& text)
@@ -142,7 +150,17 @@ void MainFrame::SetStatusText(const std::string& text)
 
 bool MainFrame::ChooseFile(const OpenFileDialogRequest& request, std::string* chosen)
 {
-    return openDialog(this, request, chosen);
+    // Without a picture's folder the dialog starts where a picture was last
+    // chosen, also in an earlier run.
+    OpenFileDialogRequest asked = request;
+    if (asked.folder.empty()) {
+        asked.folder = settings.openFolder;
+    }
+    if (!openDialog(this, asked, chosen)) {
+        return false;
+    }
+    settings.openFolder = QFile::encodeName(QFileInfo(DecodeName(*chosen)).absolutePath()).toStdString();
+    return true;
 }
 
 namespace {
@@ -175,7 +193,9 @@ TrashResult MainFrame::MoveToTrash(const std::string& path)
         return TrashResult::Aborted;
     }
     std::string reason;
-    if (platform::MoveToTrash(path, &reason) == platform::TrashResult::kDone) {
+    platform::TrashEntry entry;
+    if (platform::MoveToTrash(path, &reason, &entry) == platform::TrashResult::kDone) {
+        trashMoves.Remember(entry);
         return TrashResult::Done;
     }
     if (!StillThere(path)) {

@@ -20,9 +20,9 @@ struct FieldType<T SettingsRecord::*> {
 // One row of each owner; the default has the field's type.
 template <typename T>
 constexpr SettingRow Row(const char* name, T FrameSettings::*field, std::type_identity_t<T> fallback,
-                         PreferencesPage page = PreferencesPage::None)
+                         PreferencesPage page = PreferencesPage::None, const char* label = nullptr)
 {
-    return {name, SettingOwner::Frame, static_cast<T SettingsRecord::*>(field), fallback, page, nullptr};
+    return {name, SettingOwner::Frame, static_cast<T SettingsRecord::*>(field), fallback, page, label};
 }
 template <typename T>
 constexpr SettingRow Row(const char* name, T ViewerSettings::*field, std::type_identity_t<T> fallback,
@@ -34,6 +34,11 @@ constexpr SettingRow Row(const char* name, std::string ViewerSettings::*field, c
                          PreferencesPage page)
 {
     return {name, SettingOwner::Viewer, static_cast<std::string SettingsRecord::*>(field), fallback, page, nullptr};
+}
+constexpr SettingRow Row(const char* name, std::string FrameSettings::*field, const char* fallback)
+{
+    return {name,     SettingOwner::Frame,   static_cast<std::string SettingsRecord::*>(field),
+            fallback, PreferencesPage::None, nullptr};
 }
 // An edge of the window's rectangle: without a stored value the new window
 // keeps its own.
@@ -69,6 +74,14 @@ constexpr SettingRow kRows[] = {
     Row("ImageEditorPath", &ViewerSettings::imageEditorPath, "", kGeneral),
     Row("ApplyOrientation", &ViewerSettings::applyOrientation, true, PreferencesPage::Viewing,
         " Turn pictures upright as the camera recorded"),
+    Row("ModernZoom", &ViewerSettings::modernZoom, false, PreferencesPage::Viewing,
+        " Zoom around the middle of the view and keep fitting as the window changes"),
+    Row("OpenFolder", &FrameSettings::openFolder, ""),
+    Row("ShowInfoPanel", &FrameSettings::showInfoPanel, false, PreferencesPage::Viewing,
+        " Show the picture information panel"),
+    Row("SortOrder", &ViewerSettings::sortOrder, 0),
+    Row("SortReverse", &ViewerSettings::sortReverse, false, PreferencesPage::Viewing,
+        " Sort the file list in reverse order"),
     Row("ManageColors", &ViewerSettings::manageColors, true, PreferencesPage::Viewing,
         " Show colours as the picture's profile describes"),
     Row("TransparencyChecker", &ViewerSettings::transparencyChecker, false, PreferencesPage::Viewing,

@@ -43,6 +43,25 @@ constexpr const char* kShortcutLines[] = {
     "Refresh file list\tCtrl + R",
     "",
     "Show this window\tF1",
+    // Keys added since; the keypad's zoom keys work on the main keyboard too.
+    "",
+    "Zoom in\t\t\t=",
+    "Zoom in more\t\tCtrl + +\t\tCtrl + =",
+    "Zoom out more\t\tCtrl + -",
+    "Zoom to fit\t\t*",
+    "Scroll (modern zoom)\tUp\t\tDown",
+    "",
+    "Copy picture\t\tCtrl + C",
+    "Copy file path\t\tCtrl + Shift + C",
+    "Undo delete\t\tCtrl + Z",
+    "Show in folder\t\tCtrl + Shift + F",
+    "Information panel\tI",
+    "",
+    "Sort by name\t\tCtrl + 1",
+    "Sort by date taken\tCtrl + 2",
+    "Sort by date modified\tCtrl + 3",
+    "Sort by size\t\tCtrl + 4",
+    "Reverse sort order\tCtrl + Shift + R",
 };
 // clang-format on
 

@@ -152,6 +152,7 @@ std::optional<Navigator::Arrival> Navigator::Open(const std::string& path, bool 
         LoadNow(path);
         if (rebuildList) {
             files.BuildFileList(path, settings.includeSubdirectories);
+            ArrangeFiles(true);
         }
         return Settle();
     }
@@ -304,6 +305,9 @@ Navigator::Arrival Navigator::Settle()
     if (done.setsIndex) {
         files.SetCurrentIndex(done.index);
     }
+    if (done.ownList) {
+        ArrangeFiles(true);
+    }
     return {done.navigation, done.waitCursor, done.remembered};
 }
 
@@ -333,6 +337,48 @@ void Navigator::StopLoadTimers()
 void Navigator::RefreshFileList()
 {
     files.BuildFileList(document.Path(), settings.includeSubdirectories);
+    ArrangeFiles(true);
+}
+
+void Navigator::ArrangeFiles(bool built)
+{
+    const bool reading =
+        listOrder.Arrange(files, SortOrderFromSetting(settings.sortOrder), settings.sortReverse, built);
+    FollowPendingStep();
+    // The reading waits for the first tick, which comes after the picture
+    // is painted.
+    if (reading) {
+        timer.StartTimer(kListOrderTimerId, kListOrderPeriod);
+    } else {
+        timer.StopTimer(kListOrderTimerId);
+    }
+}
+
+bool Navigator::OnListOrderTimer()
+{
+    bool changed = false;
+    if (listOrder.ReadingDue()) {
+        listOrder.StartReading(files);
+    } else if (listOrder.Deliver(files)) {
+        FollowPendingStep();
+        changed = true;
+    }
+    if (!listOrder.Reading()) {
+        timer.StopTimer(kListOrderTimerId);
+    }
+    return changed;
+}
+
+void Navigator::FollowPendingStep()
+{
+    if (!pending.active || !pending.setsIndex || pending.ownList) {
+        return;
+    }
+    const std::vector<std::string>& entries = files.Entries();
+    const auto found = std::find(entries.begin(), entries.end(), pending.path);
+    if (found != entries.end()) {
+        pending.index = static_cast<std::int32_t>(found - entries.begin());
+    }
 }
 
 std::optional<std::string> Navigator::NeighbourAfterDeletion()

@@ -31,6 +31,16 @@ struct ViewerSettings {
     // camera's Exif tag, or the format's own) right after loading, so that
     // zoom, turns, mirrors and sizes all work on the upright picture.
     bool applyOrientation = false;
+    // Zoom steps move between round factors and keep the middle of the view
+    // (Ctrl+wheel: the point under the pointer) in place; best fit follows
+    // every change of the view's size and every turn; scrolling moves by
+    // screen distance, sideways with Shift+wheel, and Up and Down scroll.
+    bool modernZoom = false;
+    // The order of the file list, as SortOrderFromSetting reads it (0 name,
+    // 1 date taken, 2 date modified, 3 size; any other number is the name),
+    // and whether it runs the other way round.
+    std::int32_t sortOrder = 0;
+    bool sortReverse = false;
     // Pictures are shown in the colours their profile describes, converted
     // into the display's profile (sRGB when it has none); otherwise their
     // stored values show as they are.

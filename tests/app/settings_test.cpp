@@ -70,6 +70,11 @@ const StoredValue kStoredValues[] = {
     {"InfoInFullscreen", Stored::Flag, &SettingsRecord::showInfoInFullScreen},
     {"ImageEditorPath", Stored::Text, &SettingsRecord::imageEditorPath},
     {"ApplyOrientation", Stored::Flag, &SettingsRecord::applyOrientation},
+    {"ModernZoom", Stored::Flag, &SettingsRecord::modernZoom},
+    {"OpenFolder", Stored::Text, &SettingsRecord::openFolder},
+    {"ShowInfoPanel", Stored::Flag, &SettingsRecord::showInfoPanel},
+    {"SortOrder", Stored::Dword, &SettingsRecord::sortOrder},
+    {"SortReverse", Stored::Flag, &SettingsRecord::sortReverse},
     {"ManageColors", Stored::Flag, &SettingsRecord::manageColors},
     {"TransparencyChecker", Stored::Flag, &SettingsRecord::transparencyChecker},
 };
