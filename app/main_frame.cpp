@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
 #include <QScreen>
 #include <QStatusBar>
@@ -14,6 +15,7 @@
 #include <memory>
 
 #include "app/about_dialog.h"
+#include "app/display_profile.h"
 #include "app/hand_off.h"
 #include "app/info_panel.h"
 #include "app/preferences_dialog.h"
@@ -71,6 +73,15 @@ MainFrame::MainFrame(QWidget* parent) : QMainWindow(parent), openDialog(RunFileD
         const QSize available = screen->availableGeometry().size();
         resize(QSize(1024, 768).boundedTo(available * 9 / 10));
     }
+
+    // Pictures are shown in the display's colours, followed as it changes.
+    const QPointer<ViewWidget> shown = view;
+    auto* displayProfile = new DisplayProfileWatcher(this, [shown](const std::vector<std::uint8_t>& icc) {
+        if (shown != nullptr) {
+            shown->Image().SetDisplayProfile(icc);
+        }
+    });
+    displayProfile->Refresh();
 
     // The defaults, then whatever the settings store holds.
     LoadSettings();

@@ -83,6 +83,10 @@ constexpr SettingRow kRows[] = {
     Row("SortReverse", &ViewerSettings::sortReverse, false, PreferencesPage::Viewing,
         " Sort the file list in reverse order"),
     Row("PlayAnimations", &ViewerSettings::playAnimations, true, PreferencesPage::Viewing, " Play animated pictures"),
+    Row("ManageColors", &ViewerSettings::manageColors, true, PreferencesPage::Viewing,
+        " Show colours as the picture's profile describes"),
+    Row("TransparencyChecker", &ViewerSettings::transparencyChecker, false, PreferencesPage::Viewing,
+        " Show transparency as a checkerboard"),
 };
 
 }  // namespace

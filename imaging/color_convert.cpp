@@ -1,6 +1,7 @@
 #include "color_convert.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <list>
@@ -90,10 +91,32 @@ struct MatrixShaper {
     std::uint8_t encodings[3][kLinearOne + 1];
 };
 
+// The same sums, five lookups a pixel instead of six and no comparisons:
+// a pixel's green and red bytes lie side by side, so one 16-bit read
+// indexes a table of their two terms added up (65536 words, 512 KB, of
+// which a photo's smooth areas use a few kilobytes at a time), and each
+// sum's field indexes its channel's stored bytes directly, over the whole
+// range the sums can reach, the ends repeated where the plain path clamps.
+// The terms carry a bias of their own that makes the smallest sum of every
+// field 0, so a field is its table's index as it stands.
+struct PairedTables {
+    std::uint64_t blue[256];
+    PxBuffer<std::uint64_t> greenRed;  // index green | red << 8
+    // Into `encodings`, one table shared by channels that share a curve.
+    const std::uint8_t* encode[3];
+    PxBuffer<std::uint8_t> encodings;
+};
+
+// Sums whose fields span more than this many steps (far beyond any real
+// pair of profiles: Display P3 to sRGB needs about 24000) keep the plain
+// path, whose tables do not grow with the span.
+constexpr std::int64_t kMaxPairedSpan = std::int64_t{1} << 17;
+
 struct Transform {
-    PxLcmsTransform handle;              // null when lcms2 could not make one
-    cmsUInt32Number input = 0;           // what it reads: the store's bytes or CMYK samples
-    std::unique_ptr<MatrixShaper> fast;  // when both profiles allow it; `handle` is then unused
+    PxLcmsTransform handle;                // null when lcms2 could not make one
+    cmsUInt32Number input = 0;             // what it reads: the store's bytes or CMYK samples
+    std::unique_ptr<MatrixShaper> fast;    // when both profiles allow it; `handle` is then unused
+    std::unique_ptr<PairedTables> paired;  // beside `fast` when the spans allow it; used instead
 };
 
 // The matrix of an RGB or grey profile's colorants (columns red, green,
@@ -316,6 +339,149 @@ void ConvertRows(const MatrixShaper& tables, std::uint8_t* pixels, std::int64_t 
     }
 }
 
+std::int64_t Field(std::uint64_t sums, int o)
+{
+    return static_cast<std::int64_t>((sums >> (kFieldBits * o)) & kFieldMask);
+}
+
+// Made from the plain tables, so that both paths give the same bytes.
+std::unique_ptr<PairedTables> MakePairedTables(const MatrixShaper& plain)
+{
+    // Per output field: the smallest and largest term of each input, and of
+    // their sums.
+    std::int64_t least[3][3];
+    std::int64_t most[3][3];
+    std::int64_t low[3];
+    std::int64_t high[3];
+    for (int o = 0; o < 3; ++o) {
+        low[o] = 0;
+        high[o] = 0;
+        for (int i = 0; i < 3; ++i) {
+            least[o][i] = kFieldMask;
+            most[o][i] = 0;
+            for (int v = 0; v < 256; ++v) {
+                least[o][i] = std::min(least[o][i], Field(plain.terms[i][v], o));
+                most[o][i] = std::max(most[o][i], Field(plain.terms[i][v], o));
+            }
+            low[o] += least[o][i];
+            high[o] += most[o][i];
+        }
+        if (high[o] - low[o] >= kMaxPairedSpan) {
+            return nullptr;
+        }
+    }
+    std::unique_ptr<PairedTables> tables(new (std::nothrow) PairedTables);
+    if (tables == nullptr) {
+        return nullptr;
+    }
+    // Fields stay within their 21 bits and never borrow from each other:
+    // each input's terms lose no more than their own smallest.
+    auto lowered = [&](const std::uint64_t term, int i) {
+        std::uint64_t result = 0;
+        for (int o = 0; o < 3; ++o) {
+            result |= static_cast<std::uint64_t>(Field(term, o) - least[o][i]) << (kFieldBits * o);
+        }
+        return result;
+    };
+    for (int v = 0; v < 256; ++v) {
+        tables->blue[v] = lowered(plain.terms[0][v], 0);
+    }
+    tables->greenRed = PxZeroed<std::uint64_t>(65536);
+    if (!tables->greenRed) {
+        return nullptr;
+    }
+    for (int red = 0; red < 256; ++red) {
+        const std::uint64_t r = lowered(plain.terms[2][red], 2);
+        for (int green = 0; green < 256; ++green) {
+            tables->greenRed[static_cast<std::size_t>(green | red << 8)] = lowered(plain.terms[1][green], 1) + r;
+        }
+    }
+    // Channels that share a curve share one table over all their ranges.
+    std::int64_t from[3];
+    std::int64_t to[3];
+    std::int64_t offset[3];
+    std::int64_t total = 0;
+    int owner[3];
+    for (int o = 0; o < 3; ++o) {
+        owner[o] = o;
+        for (int earlier = 0; earlier < o; ++earlier) {
+            if (plain.encode[earlier] == plain.encode[o]) {
+                owner[o] = owner[earlier];
+                break;
+            }
+        }
+        const int first = owner[o];
+        from[first] = o == first ? low[o] : std::min(from[first], low[o]);
+        to[first] = o == first ? high[o] : std::max(to[first], high[o]);
+    }
+    for (int o = 0; o < 3; ++o) {
+        if (owner[o] == o) {
+            offset[o] = total;
+            total += to[o] - from[o] + 1;
+        }
+    }
+    tables->encodings = PxZeroed<std::uint8_t>(static_cast<std::uint64_t>(total));
+    if (!tables->encodings) {
+        return nullptr;
+    }
+    for (int o = 0; o < 3; ++o) {
+        if (owner[o] != o) {
+            continue;
+        }
+        std::uint8_t* encoding = tables->encodings.get() + offset[o];
+        for (std::int64_t k = from[o]; k <= to[o]; ++k) {
+            encoding[k - from[o]] = plain.encode[o][std::clamp<std::int64_t>(k - 3 * kTermBias, 0, kLinearOne)];
+        }
+    }
+    for (int o = 0; o < 3; ++o) {
+        const int first = owner[o];
+        tables->encode[o] = tables->encodings.get() + offset[first] + (low[o] - from[first]);
+    }
+    return tables;
+}
+
+void ConvertRowPaired(const PairedTables& tables, std::uint8_t* p, std::int64_t width)
+{
+    if (width <= 0) {
+        return;
+    }
+    const std::uint64_t* const blue = tables.blue;
+    const std::uint64_t* const greenRed = tables.greenRed.get();
+    const std::uint8_t* const e0 = tables.encode[0];
+    const std::uint8_t* const e1 = tables.encode[1];
+    const std::uint8_t* const e2 = tables.encode[2];
+    auto sums = [&](std::uint32_t b, const std::uint8_t* q) {
+        return blue[b] + greenRed[q[1] | std::uint32_t{q[2]} << 8];
+    };
+    std::uint32_t b = p[0];
+    if constexpr (std::endian::native == std::endian::little) {
+        // Each pixel is written with one four-byte store whose last byte
+        // falls on the next pixel's blue, read before it and written again
+        // by that pixel's own store; the last pixel of a row writes its
+        // three bytes alone.
+        for (std::int64_t x = 1; x < width; ++x, p += 3) {
+            const std::uint64_t s = sums(b, p);
+            b = p[3];
+            const std::uint32_t v = std::uint32_t{e0[s & kFieldMask]} |
+                                    std::uint32_t{e1[(s >> kFieldBits) & kFieldMask]} << 8 |
+                                    std::uint32_t{e2[s >> (2 * kFieldBits)]} << 16;
+            std::memcpy(p, &v, 4);
+        }
+    } else {
+        for (std::int64_t x = 1; x < width; ++x, p += 3) {
+            const std::uint64_t s = sums(b, p);
+            b = p[3];
+            p[0] = e0[s & kFieldMask];
+            p[1] = e1[(s >> kFieldBits) & kFieldMask];
+            p[2] = e2[s >> (2 * kFieldBits)];
+        }
+    }
+    const std::uint64_t s = sums(b, p);
+    p[0] = e0[s & kFieldMask];
+    p[1] = e1[(s >> kFieldBits) & kFieldMask];
+    p[2] = e2[s >> (2 * kFieldBits)];
+}
+
 class TransformCache {
 public:
     // The transform from `source` to `target`, made and kept when it is not
@@ -386,6 +552,7 @@ private:
         if (result.input != TYPE_CMYK_8) {
             result.fast = MakeMatrixShaper(from.get(), to.get());
             if (result.fast != nullptr) {
+                result.paired = MakePairedTables(*result.fast);
                 return result;
             }
         }
@@ -435,7 +602,11 @@ int PxConvertColors(PxBitmap& bitmap, const PxColorProfile& target)
     PxRunInParallel(bands, [&](int band) {
         const std::int64_t first = height * band / bands;
         const std::int64_t end = height * (band + 1) / bands;
-        if (transform->fast != nullptr) {
+        if (transform->paired != nullptr) {
+            for (std::int64_t row = first; row < end; ++row) {
+                ConvertRowPaired(*transform->paired, bitmap.Pixels() + row * stride, width);
+            }
+        } else if (transform->fast != nullptr) {
             ConvertRows(*transform->fast, bitmap.Pixels(), stride, width, first, end);
         } else if (end > first) {
             cmsDoTransformLineStride(

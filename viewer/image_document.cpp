@@ -2,7 +2,9 @@
 
 #include <limits>
 
+#include "imaging/alpha.h"
 #include "imaging/orientation.h"
+#include "viewer/screen_colors.h"
 
 namespace brelvix {
 
@@ -33,6 +35,12 @@ bool ImageDocument::Install(const std::string& newPath, DecodedPicture picture, 
     // turn it, it shows as stored.
     const bool turned = loaded && upright && decoded.bitmap->Orientation() != kPxOrientationUpright &&
                         PxApplyOrientation(*decoded.bitmap) == 0;
+    // Decodes on threads of their own have converted their picture already;
+    // one decoded here, or before the screen's colours were known, is
+    // converted now.
+    if (loaded) {
+        PrepareForScreen(*decoded.bitmap);
+    }
     scaledWidth = decoded.bitmap->Width();
     scaledHeight = decoded.bitmap->Height();
     display = {scaledWidth, scaledHeight};
@@ -146,7 +154,7 @@ void ImageDocument::ApplyFlips(bool flipHorizontal, bool flipVertical)
 bool ImageDocument::WorkingCopyIsDecoded() const
 {
     const PxBitmap* picture = decoded.bitmap.get();
-    return picture != nullptr && turns == 0 && !mirrored && scaledWidth == picture->Width() &&
+    return picture != nullptr && !picture->HasAlpha() && turns == 0 && !mirrored && scaledWidth == picture->Width() &&
            scaledHeight == picture->Height();
 }
 
@@ -157,7 +165,27 @@ bool ImageDocument::WorkingCopyIsDecoded() const
 // mirrored like the whole: cutting a rectangle out commutes with turning and
 // mirroring, which only move pixels.
 bool ImageDocument::RenderPart(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height, PxBitmap* part,
-                               RenderScratch* scratch) const
+                               RenderScratch* scratch, const Backdrop* backdrop) const
+{
+    if (!MakePart(x, y, width, height, part, scratch)) {
+        return false;
+    }
+    // Every step before made the part's store its own (scaling writes into
+    // it, turns and mirrors copy), so blending cannot reach the decoded
+    // picture.
+    if (backdrop != nullptr && part->HasAlpha()) {
+        const bool premultiplied = decoded.bitmap->Meta().alphaPremultiplied;
+        if (backdrop->checkerboard) {
+            PxBlendOverCheckerboard(*part, x, y, premultiplied);
+        } else {
+            PxBlendOverColor(*part, backdrop->color, premultiplied);
+        }
+    }
+    return true;
+}
+
+bool ImageDocument::MakePart(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height, PxBitmap* part,
+                             RenderScratch* scratch) const
 {
     const PxBitmap* picture = decoded.bitmap.get();
     if (picture == nullptr || picture->Pixels() == nullptr || part == nullptr || width <= 0 || height <= 0 || x < 0 ||

@@ -61,6 +61,9 @@ public:
     // picture took its place there is nothing to keep: a later frame is not
     // what decoding the file gives (the bitmap handed over is null).
     DecodedPicture Release();
+    // The picture on screen no longer is what a load of its file would give
+    // (the screen's colours changed): it is not to be kept for later.
+    void MarkStale() { decoded.identity = {}; }
 
     // Puts a frame of the moving picture in place of the decoded picture's
     // pixels (and transparency). It must be of the same size; zoom, turns
@@ -93,15 +96,31 @@ public:
     // mirrored part goes through `scratch` on its way (the caller's own, one
     // per thread, whose stores then serve part after part), or through
     // temporaries without one.
+    //
+    // With a `backdrop`, transparent pixels come out blended over it (the
+    // part is then opaque); without one the part keeps the alpha plane.
     struct RenderScratch {
         PxBitmap scaled;
         PxBitmap turned;
     };
+    struct Backdrop {
+        // The background colour, 0x00BBGGRR.
+        std::uint32_t color = 0;
+        // The checkerboard instead of the colour (imaging/alpha.h), its
+        // squares counted from the working copy's top-left corner, so that
+        // they move with the picture and a part made once stays right.
+        bool checkerboard = false;
+        bool operator==(const Backdrop&) const = default;
+    };
     bool RenderPart(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height, PxBitmap* part,
-                    RenderScratch* scratch = nullptr) const;
+                    RenderScratch* scratch = nullptr, const Backdrop* backdrop = nullptr) const;
     // The working copy is the decoded picture itself (zoom gives its size,
-    // neither turned nor mirrored): it can be drawn straight from the store.
+    // neither turned nor mirrored) and opaque: it can be drawn straight from
+    // the store.
     bool WorkingCopyIsDecoded() const;
+    // The decoded picture has transparent pixels, which show what lies
+    // behind them: the parts made of it depend on the backdrop.
+    bool HasTransparency() const { return decoded.bitmap && decoded.bitmap->HasAlpha(); }
     // Changes whenever the working copy does (load, zoom, turn, mirror), so
     // that parts made of an older one are known to be stale.
     std::uint64_t Generation() const { return generation; }
@@ -124,6 +143,10 @@ public:
     const WorkingCopySize& Display() const { return display; }
 
 private:
+    // RenderPart without the backdrop.
+    bool MakePart(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height, PxBitmap* part,
+                  RenderScratch* scratch) const;
+
     std::string path;
     bool loaded = false;
     DecodedPicture decoded;

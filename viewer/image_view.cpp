@@ -18,8 +18,6 @@ ImageView::ImageView(ViewWindow& viewWindow, ViewTimer& viewTimer, ViewFrame& vi
 {
 }
 
-ImageView::~ImageView() = default;
-
 void ImageView::ApplySettings(const ViewerSettings& next)
 {
     const ViewerSettings before = settings;
@@ -28,14 +26,17 @@ void ImageView::ApplySettings(const ViewerSettings& next)
         viewport.SetScreenScrolling(next.modernZoom);
         fitted = false;
     }
+    settingsApplied = true;
+    const bool recolored = UpdateScreenColors();
     // The picture on screen is loaded again, so that it shows at once
-    // turned (or not) as the setting now says.
-    if (next.applyOrientation != before.applyOrientation && !document.Path().empty()) {
+    // turned (or not), in the colours the setting now says.
+    if ((next.applyOrientation != before.applyOrientation || recolored) && !document.Path().empty()) {
         OpenImage(document.Path(), false);
     } else if (next.playAnimations != before.playAnimations) {
         PlaySettingChanged();
     }
-    if (next.backgroundColor != before.backgroundColor || next.showInfoInFullScreen != before.showInfoInFullScreen) {
+    if (next.backgroundColor != before.backgroundColor || next.showInfoInFullScreen != before.showInfoInFullScreen ||
+        next.transparencyChecker != before.transparencyChecker) {
         Repaint();
     }
     if (next.sortOrder != before.sortOrder || next.sortReverse != before.sortReverse) {

@@ -72,9 +72,15 @@ public:
     // ---- settings
     const ViewerSettings& Settings() const { return settings; }
     // Takes `next` and does what the change needs: the picture on screen is
-    // loaded again when turning upright changed, and the view is repainted
-    // at once when the background or the overlay changed.
+    // loaded again when turning upright or colour management changed, and
+    // the view is repainted at once when the background, the checkerboard
+    // or the overlay changed.
     void ApplySettings(const ViewerSettings& next);
+    // The display's ICC profile, as its window system gives it; empty, or a
+    // profile that cannot be shown into, means sRGB. With colour management
+    // on, a change loads the picture on screen again in the new colours,
+    // and the pictures decoded ahead are decoded again.
+    void SetDisplayProfile(const std::vector<std::uint8_t>& icc);
 
     // ---- the parts, to read
     const ImageDocument& Document() const { return document; }
@@ -297,6 +303,10 @@ private:
     // paints it at once.
     void MarkChanged();
     void Repaint();
+    // Hands the colour setting and the display's profile to the decodes
+    // (viewer/screen_colors.h); true when the picture on screen has to be
+    // loaded again for them (view_colors.cpp).
+    bool UpdateScreenColors();
 
     // What a paint of the whole drawing area shows, as far as the next
     // repaint needs to know: when both it and the last paint show only a
@@ -317,6 +327,10 @@ private:
     ViewShell& shell;
 
     ViewerSettings settings;
+    // Before the first ApplySettings the settings are not known, and the
+    // decodes are left alone.
+    bool settingsApplied = false;
+    PxColorProfile displayProfile;
     ImageDocument document;
     Navigator navigator;
     Viewport viewport;

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "imaging/load_control.h"
+#include "viewer/screen_colors.h"
 
 namespace brelvix {
 
@@ -55,6 +56,8 @@ struct PictureCache::Entry {
     // Started for the user waiting for it: kept whatever its size until it
     // is taken or given up.
     bool wanted = false;
+    // The screen colours it was prepared under (viewer/screen_colors.h).
+    std::uint64_t colors = 0;
 };
 
 std::uint64_t PictureCache::DefaultBudget()
@@ -141,7 +144,8 @@ void PictureCache::Trim()
 {
     std::erase_if(leaving, [](const std::unique_ptr<Entry>& entry) { return entry->Finished(); });
     std::erase_if(entries, [this](const std::unique_ptr<Entry>& entry) {
-        return entry->Finished() && !entry->wanted && !WouldKeep(StoreBytes(entry->bitmap.get()));
+        return entry->Finished() &&
+               ((!entry->wanted && !WouldKeep(StoreBytes(entry->bitmap.get()))) || !ScreenColorsCurrent(entry->colors));
     });
     std::vector<Entry*> finished;
     std::uint64_t held = 0;
@@ -197,6 +201,9 @@ bool PictureCache::Begin(const std::string& path, bool limited)
             state->identity = platform::IdentityOf(state->path);
             state->bitmap = std::make_unique<PxBitmap>();
             state->result = state->bitmap->CreateFromFile(state->path.c_str(), &state->control);
+            if (state->result == 0) {
+                state->colors = PrepareForScreen(*state->bitmap);
+            }
             state->finished.store(true, std::memory_order_release);
         });
     } catch (const std::system_error&) {
@@ -219,7 +226,8 @@ std::unique_ptr<PxBitmap> PictureCache::Take(const std::string& path, int* resul
     Trim();
     // Only the same unchanged file gives what a load now would (a file that
     // was missing then and is missing now fails the same way).
-    if (!wanted->bitmap || wanted->control.Cancelled() || wanted->identity != platform::IdentityOf(path)) {
+    if (!wanted->bitmap || wanted->control.Cancelled() || wanted->identity != platform::IdentityOf(path) ||
+        !ScreenColorsCurrent(wanted->colors)) {
         return nullptr;
     }
     if (result != nullptr) {
@@ -248,6 +256,7 @@ void PictureCache::Keep(const std::string& path, const platform::FileIdentity& i
     entry->identity = identity;
     entry->bitmap = std::move(picture);
     entry->result = result;
+    entry->colors = ScreenColorsVersion();
     entry->lastUse = ++useCounter;
     entry->finished.store(true, std::memory_order_release);
     entries.push_back(std::move(entry));

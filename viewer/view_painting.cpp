@@ -164,7 +164,8 @@ void ImageView::Paint(ViewCanvas& canvas)
             tiles.Clear();
             document.Decoded()->Draw(&canvas, x, y, kPxSourceCopy);
         } else {
-            tiles.Draw(document, canvas, x, y, -x, -y, viewport.ClientWidth() - x, viewport.ClientHeight() - y);
+            tiles.Draw(document, canvas, x, y, -x, -y, viewport.ClientWidth() - x, viewport.ClientHeight() - y,
+                       {settings.backgroundColor, settings.transparencyChecker});
         }
     } else if (!document.Path().empty()) {
         // (Before the first picture is done there is nothing to report.)

@@ -35,19 +35,23 @@ std::unique_ptr<ViewTiles::Tile> ViewTiles::NewTile(std::int32_t width, std::int
 }
 
 void ViewTiles::Draw(const ImageDocument& document, PxDrawTarget& target, std::int32_t originX, std::int32_t originY,
-                     std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom)
+                     std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom,
+                     const ImageDocument::Backdrop& backdrop)
 {
+    // An opaque picture looks the same over any backdrop.
+    const bool backdropChanged = document.HasTransparency() && !(backdrop == shownBackdrop);
     if (owner != &document) {
         Clear();
         owner = &document;
         generation = document.Generation();
-    } else if (generation != document.Generation()) {
+    } else if (generation != document.Generation() || backdropChanged) {
         for (std::unique_ptr<Tile>& tile : tiles) {
             spares.push_back(std::move(tile));
         }
         tiles.clear();
         generation = document.Generation();
     }
+    shownBackdrop = backdrop;
     left = std::max(left, 0);
     top = std::max(top, 0);
     right = std::min(right, document.Display().Width());
@@ -93,8 +97,9 @@ void ViewTiles::Draw(const ImageDocument& document, PxDrawTarget& target, std::i
         PxRunInParallel(workers, [&](int worker) {
             for (std::size_t i = static_cast<std::size_t>(worker); i < missing.size(); i += workers) {
                 Tile& tile = *missing[i];
-                tile.made = document.RenderPart(tile.column * kTileSize, tile.row * kTileSize, tile.width, tile.height,
-                                                &tile.pixels, scratch[static_cast<std::size_t>(worker)].get());
+                tile.made =
+                    document.RenderPart(tile.column * kTileSize, tile.row * kTileSize, tile.width, tile.height,
+                                        &tile.pixels, scratch[static_cast<std::size_t>(worker)].get(), &backdrop);
             }
         });
     }

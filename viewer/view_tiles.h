@@ -27,8 +27,11 @@ public:
     // with the working copy's (0, 0) at (originX, originY) of `target`,
     // making the tiles it needs that are not there yet (spread over the
     // processor's cores). A tile that cannot be made draws nothing.
+    // Transparent pixels show `backdrop`; tiles made over another one are
+    // made again.
     void Draw(const ImageDocument& document, PxDrawTarget& target, std::int32_t originX, std::int32_t originY,
-              std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom);
+              std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom,
+              const ImageDocument::Backdrop& backdrop = {});
 
     // Forgets every tile and frees their memory.
     void Clear();
@@ -56,8 +59,9 @@ private:
     std::vector<std::unique_ptr<Tile>> spares;
     // One per worker: the steps between scaling and a turned tile.
     std::vector<std::unique_ptr<ImageDocument::RenderScratch>> scratch;
-    // The working copy the tiles were made of.
+    // The working copy the tiles were made of, and what shows through it.
     std::uint64_t generation = 0;
+    ImageDocument::Backdrop shownBackdrop;
     const ImageDocument* owner = nullptr;
     std::uint64_t useCounter = 0;
 };

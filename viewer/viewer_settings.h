@@ -44,6 +44,13 @@ struct ViewerSettings {
     // Pictures with frames (GIF, PNG, WebP, JPEG XL, AVIF) play; otherwise
     // they show their first frame, as every other picture.
     bool playAnimations = false;
+    // Pictures are shown in the colours their profile describes, converted
+    // into the display's profile (sRGB when it has none); otherwise their
+    // stored values show as they are.
+    bool manageColors = false;
+    // Transparent pixels show a checkerboard of light grey and white
+    // squares instead of the background colour.
+    bool transparencyChecker = false;
 
     bool operator==(const ViewerSettings&) const = default;
 };

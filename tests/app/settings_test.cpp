@@ -76,6 +76,8 @@ const StoredValue kStoredValues[] = {
     {"SortOrder", Stored::Dword, &SettingsRecord::sortOrder},
     {"SortReverse", Stored::Flag, &SettingsRecord::sortReverse},
     {"PlayAnimations", Stored::Flag, &SettingsRecord::playAnimations},
+    {"ManageColors", Stored::Flag, &SettingsRecord::manageColors},
+    {"TransparencyChecker", Stored::Flag, &SettingsRecord::transparencyChecker},
 };
 
 std::vector<std::uint8_t> LittleEndian(std::uint64_t bits, std::size_t count)

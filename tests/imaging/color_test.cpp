@@ -157,6 +157,30 @@ TEST(PxConvertColors, GivesWhatLcms2ItselfComputesForTheSamePixels)
     }
 }
 
+// Rows of one, two and more pixels, with colours from all over the cube,
+// out of the target's reach included.
+TEST(PxConvertColors, RowsOfEveryWidthGetLcms2sColours)
+{
+    for (const TestProfile kind : {TestProfile::kProPhoto, TestProfile::kAdobeRgb}) {
+        const Bytes profile = MakeTestProfile(kind);
+        for (const int width : {1, 2, 3, 4, 9, 130}) {
+            PngPicture png = SamplePng(width, 2000 / width + 1);
+            for (std::size_t i = 0; i < png.samples.size(); ++i) {
+                png.samples[i] = static_cast<std::uint16_t>((i * 83 + i / 3 * 29) & 255);
+            }
+            png.iccProfile = profile;
+            PxBitmap bitmap;
+            ASSERT_EQ(DecodeBytes(EncodePng(png), &bitmap), 0);
+            const Bytes stored = TopDownRgb(bitmap);
+            ASSERT_EQ(PxConvertColors(bitmap, Srgb()), 0);
+            EXPECT_LE(MaxDifference(TopDownRgb(bitmap),
+                                    LcmsConvert(profile, TYPE_RGB_8, {}, TYPE_RGB_8, stored.data(), stored.size() / 3)),
+                      1)
+                << static_cast<int>(kind) << " width " << width;
+        }
+    }
+}
+
 TEST(PxConvertColors, GreyPicturesConvertThroughAGreyProfile)
 {
     const Bytes profile = MakeTestProfile(TestProfile::kGrey);
