@@ -95,7 +95,8 @@ namespace {
 
 // The steps of a load up to the decoder's result; the reason it failed, or
 // None. Exceptions pass through to CreateFromFile.
-PxLoadError LoadThrough(PxFileStream& stream, PxBitmap& bitmap, const char* path, PxLoadControl* control)
+PxLoadError LoadThrough(PxFileStream& stream, PxBitmap& bitmap, const char* path, PxLoadControl* control,
+                        PxReduction* reduction)
 {
     // A load cancelled before it began does not even open the file.
     if (control != nullptr && control->Cancelled()) {
@@ -116,6 +117,11 @@ PxLoadError LoadThrough(PxFileStream& stream, PxBitmap& bitmap, const char* path
         return bitmap.FormatId() == kPxFormatUnknown ? PxLoadError::NotAPicture : PxLoadError::OutOfMemory;
     }
     decoder->SetLoadControl(control);
+    // A format without a reduced decode is not decoded at all: the full
+    // decode that follows would only do the same work again.
+    if (reduction != nullptr && !decoder->SetReduction(reduction)) {
+        return PxLoadError::Unsupported;
+    }
     stream.SeekToStart();
     if (decoder->Decode(stream, bitmap) == 0) {
         return PxLoadError::None;
@@ -130,7 +136,7 @@ PxLoadError LoadThrough(PxFileStream& stream, PxBitmap& bitmap, const char* path
 
 }  // namespace
 
-int PxBitmap::CreateFromFile(const char* path, PxLoadControl* control)
+int PxBitmap::CreateFromFile(const char* path, PxLoadControl* control, PxReduction* reduction)
 {
     // The decoder goes before the stream on every path, exceptions included,
     // and the stream closes its file when it goes.
@@ -140,7 +146,7 @@ int PxBitmap::CreateFromFile(const char* path, PxLoadControl* control)
     PxTrace("\n");
     PxLoadError error = PxLoadError::None;
     try {
-        error = LoadThrough(stream, *this, path, control);
+        error = LoadThrough(stream, *this, path, control, reduction);
     } catch (const PxLoadFailure& failure) {
         PxTrace("Exception in PxBitmap::CreateFromFile!\n");
         error = failure.Reason();
