@@ -3,17 +3,14 @@
 #include <exception>
 #include <new>
 
-#include "decoder_avif.h"
 #include "decoder_bmp.h"
 #include "decoder_gif.h"
-#include "decoder_heif.h"
 #include "decoder_jpeg.h"
-#include "decoder_jxl.h"
+#include "decoder_module.h"
 #include "decoder_pcx.h"
 #include "decoder_png.h"
 #include "decoder_tga.h"
 #include "decoder_tiff.h"
-#include "decoder_webp.h"
 
 namespace brelvix {
 
@@ -79,13 +76,10 @@ std::unique_ptr<PxDecoder> PxCreateDecoder(int formatId)
         case kPxFormatPSD:
             return std::unique_ptr<PxDecoder>(new (std::nothrow) PxDecoderPSD());
         case kPxFormatWebP:
-            return std::unique_ptr<PxDecoder>(new (std::nothrow) PxDecoderWebP());
         case kPxFormatAVIF:
-            return std::unique_ptr<PxDecoder>(new (std::nothrow) PxDecoderAVIF());
         case kPxFormatHEIF:
-            return std::unique_ptr<PxDecoder>(new (std::nothrow) PxDecoderHEIF());
         case kPxFormatJXL:
-            return std::unique_ptr<PxDecoder>(new (std::nothrow) PxDecoderJXL());
+            return PxNewerFormats().Create(formatId);
         default:
             return nullptr;
     }
@@ -114,7 +108,11 @@ PxLoadError LoadThrough(PxFileStream& stream, PxBitmap& bitmap, const char* path
     }
     const std::unique_ptr<PxDecoder> decoder = PxCreateDecoder(bitmap.FormatId());
     if (decoder == nullptr) {
-        return bitmap.FormatId() == kPxFormatUnknown ? PxLoadError::NotAPicture : PxLoadError::OutOfMemory;
+        if (bitmap.FormatId() == kPxFormatUnknown) {
+            return PxLoadError::NotAPicture;
+        }
+        return PxDecodedByModule(bitmap.FormatId()) && !PxNewerFormats().Loaded() ? PxLoadError::Unsupported
+                                                                                  : PxLoadError::OutOfMemory;
     }
     decoder->SetLoadControl(control);
     // A format without a reduced decode is not decoded at all: the full
