@@ -51,58 +51,63 @@ void ReleaseStartupMessages()
     heldCategories.clear();
 }
 
-// The picture the command line names, as far as it can be told before the
-// toolkit has taken its own options out of the arguments.
-std::string PicturePathFromArguments(int argc, char** argv)
-{
-    std::vector<std::string> arguments;
-    for (int i = 1; i < argc; ++i) {
-        arguments.emplace_back(argv[i]);
-    }
-    return PicturePathFromTail(CommandLineTail(arguments), CurrentFolder());
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    // Help and the version need no window system.
-    switch (RequestOf(std::vector<std::string>(argv + std::min(argc, 1), argv + argc))) {
+    const CommandLine commandLine = ParseCommandLine(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
+    // Help, the version and mistakes need no window system.
+    switch (commandLine.request) {
         case CommandLineRequest::ShowHelp:
             std::fputs(UsageText().c_str(), stdout);
             return 0;
         case CommandLineRequest::ShowVersion:
             std::fputs(VersionText().c_str(), stdout);
             return 0;
+        case CommandLineRequest::UnknownOption:
+            std::fprintf(stderr, "brelvix: %s\n%s", commandLine.problem.c_str(), UsageText().c_str());
+            return 2;
         case CommandLineRequest::OpenPicture:
             break;
     }
+    std::fputs(IgnoredArgumentsNote(commandLine).c_str(), stderr);
+    const std::string named = PicturePathFromArgument(commandLine.picture, CurrentFolder());
 
     // Decoding the first picture overlaps with connecting to the window
-    // system and building the window; should the toolkit's options change
-    // the path (or the settings a folder's first picture, through its
-    // subfolders), the early decode is simply not used.
+    // system and building the window; should the settings make a folder's
+    // first picture another one (through its subfolders), the early decode
+    // is simply not used.
     PictureCache early;
-    if (const std::string guess = PictureForPath(PicturePathFromArguments(argc, argv), false); !guess.empty()) {
+    if (const std::string guess = PictureForPath(named, false); !guess.empty()) {
         early.Prefetch(guess);
     }
 
+    // The toolkit sees its own options only: a picture named like one of
+    // them, after "--", stays the program's.
+    std::vector<std::string> toolkitStrings = {argc > 0 ? argv[0] : "brelvix"};
+    toolkitStrings.insert(toolkitStrings.end(), commandLine.toolkitArguments.begin(),
+                          commandLine.toolkitArguments.end());
+    std::vector<char*> toolkitArguments;
+    for (std::string& argument : toolkitStrings) {
+        toolkitArguments.push_back(argument.data());
+    }
+    toolkitArguments.push_back(nullptr);
+    int toolkitCount = static_cast<int>(toolkitStrings.size());
+
     previousHandler = qInstallMessageHandler(HoldStartupMessage);
-    QApplication application(argc, argv);
+    QApplication application(toolkitCount, toolkitArguments.data());
     ReleaseStartupMessages();
     QApplication::setApplicationName(QStringLiteral("Brelvix"));
     QApplication::setDesktopFileName(QStringLiteral("brelvix"));
 
     MainFrame frame;
-    frame.Image().document.cache = std::move(early);
+    frame.Image().AdoptDecodes(std::move(early));
     // The window shows, paints and takes keys (Esc included) while a
     // picture decodes.
-    frame.Image().loadInBackground = true;
+    frame.Image().SetBackgroundLoading(true);
 
-    // Qt has taken its own options out of argv; the rest is the tail. A
-    // folder opens on its first picture, as the file list orders it.
-    const std::string path =
-        PictureForPath(PicturePathFromArguments(argc, argv), frame.Image().document.includeSubdirectories);
+    // A folder opens on its first picture, as the file list orders it.
+    const std::string path = PictureForPath(named, frame.Image().Settings().includeSubdirectories);
 
     if (!frame.OpenFirstPicture(path)) {
         // The first Open dialog was cancelled: the user's choice, not an
@@ -113,7 +118,7 @@ int main(int argc, char** argv)
     // The settings are saved by now. A decode that a cancel cannot enter
     // (AVIF and HEIF pictures decode in one library call) would keep the
     // process for seconds after its window went, so it is not waited for.
-    if (!frame.Image().document.cache.CancelAll(100)) {
+    if (!frame.Image().LeaveDecodes(100)) {
         std::fflush(nullptr);
         std::_Exit(status);
     }

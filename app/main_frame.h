@@ -1,7 +1,8 @@
 // The main window: menu bar, toolbar, status bar and the picture view, the
 // command table every menu item, key, toolbar button and context-menu entry
-// goes through, full screen, and the settings read at creation and written
-// at close.
+// goes through (command_table.cpp), full screen and the window's placement
+// (frame_placement.cpp), and the settings read at creation and written at
+// close (settings.cpp).
 #pragma once
 
 #include <QKeyCombination>
@@ -14,6 +15,8 @@
 #include <span>
 #include <string>
 
+#include "app/command_table.h"
+#include "app/settings_table.h"
 #include "viewer/view_host.h"
 
 class QAction;
@@ -29,85 +32,8 @@ namespace brelvix::app {
 
 class ViewWidget;
 
-// Command ids: one number per command, shared by menus, keys, toolbar and
-// context menu.
-enum CommandId : std::uint16_t {
-    kCmdOpen = 57601,
-    kCmdRefreshFileList = 32859,
-    kCmdPreferences = 32772,
-    kCmdExit = 57665,
-    kCmdDelete = 32855,
-    kCmdOpenForEditing = 32856,
-    kCmdNext = 32778,
-    kCmdPrevious = 32803,
-    kCmdFirst = 32780,
-    kCmdLast = 32781,
-    kCmdFastForward = 32804,
-    kCmdRewind = 32805,
-    kCmdZoomIn = 32782,
-    kCmdZoomOut = 32783,
-    kCmdZoomInByOne = 32850,
-    kCmdZoomOutByOne = 32851,
-    kCmdZoomToFit = 32785,
-    kCmdZoomTo100 = 32786,
-    kCmdAutozoom = 32810,
-    kCmdRotateLeft = 32787,
-    kCmdRotateRight = 32788,
-    kCmdFlipHorizontal = 32789,
-    kCmdFlipVertical = 32790,
-    kCmdSlideShow = 32800,
-    kCmdFullScreen = 32801,
-    kCmdToolbar = 59392,
-    kCmdStatusBar = 59393,
-    kCmdToggleInfo = 32849,
-    kCmdKeyShortcuts = 32843,
-    kCmdAbout = 57664,
-    kCmdDonate = 32838,
-};
-
 // The status bar's text at creation.
 inline constexpr char kReadyText[] = "Ready";
-
-class MainFrame;
-
-// How the window shows, with the numbers the settings store keeps.
-enum class WindowShow : std::int32_t { Normal = 1, Minimized = 2, Maximized = 3 };
-// Placement flag the settings store keeps: a minimised window returns
-// maximised.
-inline constexpr std::int32_t kRestoreToMaximized = 2;
-
-// Which menu-bar popup shows a command.
-enum class MenuPopup { None, File, Edit, Navigation, Image, View, Help };
-
-// What a command runs: an operation of the frame or of the picture view.
-// A row with neither has nothing to do yet.
-struct CommandOperation {
-    void (MainFrame::*frame)() = nullptr;
-    void (ImageView::*view)() = nullptr;
-};
-
-// One row of the command table.
-struct CommandInfo {
-    std::uint16_t id = 0;
-    MenuPopup popup = MenuPopup::None;
-    // Menu text with its mnemonic and, after a tab, the key text; null for
-    // commands reached by keys only.
-    const char* menuText = nullptr;
-    // A separator follows the item in its popup.
-    bool separatorAfter = false;
-    // Key bindings; unused slots hold Qt::Key_unknown. A keypad key carries
-    // Qt::KeypadModifier.
-    QKeyCombination keys[6] = {};
-    // Status-bar prompt while the menu item is highlighted, and the toolbar
-    // tooltip; null when the command has none.
-    const char* prompt = nullptr;
-    const char* tooltip = nullptr;
-    // The menu item carries a check mark.
-    bool checkable = false;
-    CommandOperation run = {};
-    // The context menu's text, where it differs from the menu text.
-    const char* contextText = nullptr;
-};
 
 class MainFrame : public QMainWindow, public ViewFrame, public ViewShell {
     Q_OBJECT
@@ -146,8 +72,17 @@ public:
     // close (settings.cpp).
     void LoadSettings();
     void SaveSettings();
+    // What the frame and the view hold now, the window's placement as it
+    // would be stored.
+    SettingsRecord Record() const;
+    const FrameSettings& Settings() const { return settings; }
+    // Takes the frame's part of `record` (bars shown or hidden, check marks)
+    // and hands the viewer's to the view. The placement is taken as it is
+    // but not applied: that happens once, when the settings are loaded.
+    void ApplySettings(const SettingsRecord& record);
 
     ImageView& Image();
+    const ImageView& Image() const;
     ViewWidget* View() const { return view; }
 
     // The menu-bar (and key) action of a command, or null.
@@ -168,7 +103,7 @@ public:
     // ViewFrame
     void SetTitle(const std::string& title) override;
     void SetStatusText(const std::string& text) override;
-    bool BestFitSetting() const override { return ZoomToBestFit; }
+    bool BestFitSetting() const override { return settings.ZoomToBestFit; }
     // Enters or leaves full screen (the window system's own full-screen
     // state); the bars are hidden while it is on and the view loses its edge.
     void ToggleFullScreen() override;
@@ -180,23 +115,6 @@ public:
     // ViewShell
     bool ChooseFile(const OpenFileDialogRequest& request, std::string* chosen) override;
     TrashResult MoveToTrash(const std::string& path) override;
-
-    // Settings kept by the frame.
-    bool ZoomToBestFit = false;
-    bool EscFullscreen = false;
-    bool ShowToolbar = true;
-    bool ShowStatusbar = true;
-
-    // Placement the settings gave, used when the frame is first shown.
-    std::int32_t windowFlags = 0;
-    WindowShow windowShow = WindowShow::Normal;
-
-    // Full-screen memory: the windowed geometry (inside the frame, to
-    // restore), the frame's normal rectangle (to store) and whether the
-    // window was maximised when full screen began.
-    QRect windowedGeometry;
-    QRect windowedFrame;
-    bool windowedMaximized = false;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -242,6 +160,7 @@ private:
 
     static const CommandInfo commandTable[];
 
+    FrameSettings settings;
     ViewWidget* view = nullptr;
     QToolBar* toolBar = nullptr;
     QLabel* statusPane = nullptr;
@@ -249,6 +168,12 @@ private:
     std::map<std::uint16_t, QAction*> actions;
     OpenDialog openDialog;
     bool closingFromFullScreen = false;
+    // Full-screen memory: the windowed geometry (inside the frame, to
+    // restore), the frame's normal rectangle (to store) and whether the
+    // window was maximised when full screen began.
+    QRect windowedGeometry;
+    QRect windowedFrame;
+    bool windowedMaximized = false;
     // The frame's rectangle the last time the window lay normally (neither
     // maximised, minimised nor full screen).
     QRect normalFrame;

@@ -21,7 +21,6 @@
 #include "app/dialog_layout.h"
 #include "app/resources.h"
 #include "app/text_numbers.h"
-#include "viewer/image_document.h"
 
 namespace brelvix::app {
 
@@ -91,21 +90,6 @@ std::span<const FileTypeAssociation> FileTypeAssociations()
     return kAssociations;
 }
 
-void ApplyPreferences(const PreferencesValues& values, ImageDocument& document, bool* escFullscreen)
-{
-    document.slideShowDelay = values.slideShowDelay;
-    document.includeSubdirectories = values.includeSubdirectories;
-    *escFullscreen = values.escFullscreen;
-    document.fastForwardSkip = values.fastForwardSkip;
-    // Not a number compares false and is held at the minimum too.
-    if (!(document.slideShowDelay >= kMinimumSlideShowDelay)) {
-        document.slideShowDelay = kMinimumSlideShowDelay;
-    }
-    document.imageEditorPath = values.imageEditorPath;
-    document.backgroundColor = values.backgroundColor;
-    document.applyOrientation = values.applyOrientation;
-}
-
 platform::AssociationResult WriteDesktopAssociations(const std::vector<std::string>& mimeTypes)
 {
     InitBrelvixResources();
@@ -117,7 +101,7 @@ platform::AssociationResult WriteDesktopAssociations(const std::vector<std::stri
                                              entryTemplate.toStdString(), platform::DesktopFolders::FromEnvironment());
 }
 
-PreferencesDialog::PreferencesDialog(const PreferencesValues& initial, QWidget* parent, AssociationWriter write)
+PreferencesDialog::PreferencesDialog(const SettingsRecord& initial, QWidget* parent, AssociationWriter write)
     : QDialog(parent), values(initial), writer(std::move(write))
 {
     setWindowTitle(QStringLiteral("Preferences"));
@@ -159,7 +143,7 @@ PreferencesDialog::PreferencesDialog(const PreferencesValues& initial, QWidget* 
     subfoldersBox->setChecked(values.includeSubdirectories);
     layout.Place(subfoldersBox, 17, 16, 158, 10, DialogLayout::Fit::Width);
     escBox = new QCheckBox(QStringLiteral(" Exit program when Esc pressed in full screen"), page);
-    escBox->setChecked(values.escFullscreen);
+    escBox->setChecked(values.EscFullscreen);
     layout.Place(escBox, 17, 32, 158, 10, DialogLayout::Fit::Width);
 
     editorEdit = new QLineEdit(QFile::decodeName(QByteArray::fromStdString(values.imageEditorPath)), page);
@@ -195,11 +179,21 @@ PreferencesDialog::PreferencesDialog(const PreferencesValues& initial, QWidget* 
     connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
     connect(browseButton, &QPushButton::clicked, this, &PreferencesDialog::Browse);
 
-    // The second page, in the first page's units; the first stays as it is.
+    // The second page, in the first page's units and with the first page's
+    // rhythm of check boxes; the first stays as it is.
     auto* viewing = new QWidget;
-    uprightBox = new QCheckBox(QStringLiteral(" Turn pictures upright as the camera recorded"), viewing);
-    uprightBox->setChecked(values.applyOrientation);
-    uprightBox->setGeometry(units.Rect(17, 16, 158, 10));
+    int y = 16;
+    for (const SettingRow& row : SettingRows()) {
+        const auto* field = std::get_if<bool SettingsRecord::*>(&row.field);
+        if (row.page != PreferencesPage::Viewing || field == nullptr) {
+            continue;
+        }
+        auto* box = new QCheckBox(QString::fromLatin1(row.label), viewing);
+        box->setChecked(values.*(*field));
+        box->setGeometry(units.Rect(17, y, 158, 10));
+        viewingBoxes.emplace_back(*field, box);
+        y += 16;
+    }
     AddPage(viewing, QStringLiteral("Viewing"));
 
     CenterOverParent(this, parent);
@@ -262,17 +256,27 @@ void PreferencesDialog::Browse()
     }
 }
 
+QCheckBox* PreferencesDialog::ViewingBox(bool SettingsRecord::*field) const
+{
+    for (const auto& [boxField, box] : viewingBoxes) {
+        if (boxField == field) {
+            return box;
+        }
+    }
+    return nullptr;
+}
+
 void PreferencesDialog::accept()
 {
-    PreferencesValues edited;
-    edited.escFullscreen = escBox->isChecked();
-    edited.includeSubdirectories = subfoldersBox->isChecked();
-    edited.slideShowDelay = DecimalPrefix(delayEdit->text().toStdString());
-    edited.fastForwardSkip = IntegerPrefix(skipEdit->text().toStdString());
-    edited.imageEditorPath = QFile::encodeName(editorEdit->text()).toStdString();
-    edited.backgroundColor = colorPicker->GetColor();
-    edited.applyOrientation = uprightBox->isChecked();
-    values = edited;
+    values.EscFullscreen = escBox->isChecked();
+    values.includeSubdirectories = subfoldersBox->isChecked();
+    values.slideShowDelay = DecimalPrefix(delayEdit->text().toStdString());
+    values.fastForwardSkip = IntegerPrefix(skipEdit->text().toStdString());
+    values.imageEditorPath = QFile::encodeName(editorEdit->text()).toStdString();
+    values.backgroundColor = colorPicker->GetColor();
+    for (const auto& [field, box] : viewingBoxes) {
+        values.*field = box->isChecked();
+    }
 
     std::vector<std::string> mimeTypes;
     for (std::size_t i = 0; i < associationBoxes.size(); ++i) {

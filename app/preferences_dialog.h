@@ -1,10 +1,10 @@
 // The Preferences dialog: the viewer's settings (subfolders, Esc in full
 // screen, slide-show delay, fast-forward step, background colour, image
 // editor) and the file types Brelvix should open by default on its first
-// page, "General"; on the second, "Viewing", whether pictures are turned
-// upright as their camera recorded.
+// page, "General"; on the second, "Viewing", a check box for each setting
+// the settings table puts there (settings_table.h).
 //
-// The dialog edits copies; the caller applies them (ApplyPreferences) only
+// The dialog edits a copy; the caller applies it (ApplyPreferences) only
 // when the dialog ends with OK. The file associations, in contrast, are
 // written by OK itself, and only by OK.
 #pragma once
@@ -15,8 +15,10 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "app/settings_table.h"
 #include "platform/mime_associations.h"
 
 class QCheckBox;
@@ -24,32 +26,9 @@ class QLineEdit;
 class QPushButton;
 class QTabWidget;
 
-namespace brelvix {
-class ImageDocument;
-}
-
 namespace brelvix::app {
 
 class ColorPickerButton;
-
-// The values the dialog edits.
-struct PreferencesValues {
-    std::uint32_t backgroundColor = 0xFFFFFF;  // 0x00BBGGRR
-    bool escFullscreen = false;
-    bool includeSubdirectories = false;
-    double slideShowDelay = 5.0;
-    std::int32_t fastForwardSkip = 20;
-    std::string imageEditorPath;  // the file system's bytes
-    bool applyOrientation = true;
-};
-
-// The shortest slide-show delay applied, in seconds.
-inline constexpr double kMinimumSlideShowDelay = 0.01;
-
-// Copies accepted values into the viewer's settings: a delay below
-// kMinimumSlideShowDelay becomes that minimum; the step is taken as it is,
-// zero and negative included.
-void ApplyPreferences(const PreferencesValues& values, ImageDocument& document, bool* escFullscreen);
 
 // One check box of "Create File Associations" and the media types it makes
 // Brelvix the default application for.
@@ -72,13 +51,13 @@ class PreferencesDialog : public QDialog {
 public:
     // Laid out with `values`, centred over `parent`; the focus is on the
     // delay.
-    explicit PreferencesDialog(const PreferencesValues& values, QWidget* parent = nullptr,
+    explicit PreferencesDialog(const SettingsRecord& values, QWidget* parent = nullptr,
                                AssociationWriter writer = WriteDesktopAssociations);
     ~PreferencesDialog() override;
 
     // The values as the dialog ended: with OK, the edited ones; otherwise
     // those it was opened with.
-    const PreferencesValues& Values() const { return values; }
+    const SettingsRecord& Values() const { return values; }
 
     // Adds a page of further settings. The first call turns the dialog into
     // tabs whose first page, `firstTitle`, is the dialog as it was.
@@ -94,7 +73,8 @@ public:
     QLineEdit* EditorEdit() const { return editorEdit; }
     QCheckBox* SubfoldersBox() const { return subfoldersBox; }
     QCheckBox* EscBox() const { return escBox; }
-    QCheckBox* UprightBox() const { return uprightBox; }
+    // The Viewing page's check box of a setting, or null.
+    QCheckBox* ViewingBox(bool SettingsRecord::*field) const;
     // The association box of FileTypeAssociations()[index].
     QCheckBox* AssociationBox(std::size_t index) const { return associationBoxes.at(index); }
     QPushButton* BrowseButton() const { return browseButton; }
@@ -106,7 +86,7 @@ public:
 private:
     void Browse();
 
-    PreferencesValues values;
+    SettingsRecord values;
     AssociationWriter writer;
     QWidget* page = nullptr;
     QTabWidget* tabs = nullptr;
@@ -115,7 +95,8 @@ private:
     QLineEdit* editorEdit = nullptr;
     QCheckBox* subfoldersBox = nullptr;
     QCheckBox* escBox = nullptr;
-    QCheckBox* uprightBox = nullptr;
+    // The Viewing page's check boxes and their fields.
+    std::vector<std::pair<bool SettingsRecord::*, QCheckBox*>> viewingBoxes;
     std::vector<QCheckBox*> associationBoxes;
     QPushButton* browseButton = nullptr;
     QPushButton* colorButton = nullptr;

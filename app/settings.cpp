@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/main_frame.h"
+#include "app/settings_table.h"
 #include "app/view_widget.h"
 #include "viewer/image_view.h"
 
@@ -150,74 +151,25 @@ void ReportSettingsFileProblem(QWidget* parent, platform::RegistryStore& store)
 void MainFrame::LoadSettings()
 {
     RegistryKey key(RegistryRoot::CurrentUser, kSettingsKeyPath);
-    ImageDocument& document = Image().document;
-
-    ShowToolbar = true;
-    ShowStatusbar = true;
-    ZoomToBestFit = false;
-    document.imageEditorPath.clear();
-
-    // The new window's own placement is the default of the six window values.
+    SettingsRecord record = DefaultSettings();
+    // The new window's own placement is the default of the window values.
     const QRect current = geometry();
-    std::int32_t flags = 0;
-    auto show = static_cast<std::int32_t>(WindowShow::Normal);
-    std::int32_t left = current.left();
-    std::int32_t top = current.top();
-    std::int32_t right = current.left() + current.width();
-    std::int32_t bottom = current.top() + current.height();
-
-    std::int32_t value = 0;
-    if (key.ReadDword("ZoomToBestFit", &value)) {
-        ZoomToBestFit = value != 0;
-    }
-    if (key.ReadDword("EscFullscreen", &value)) {
-        EscFullscreen = value != 0;
-    }
-    key.ReadDouble("SlideShowDelay", &document.slideShowDelay);
-    key.ReadDword("FastForwardSkip", &document.fastForwardSkip);
-    if (key.ReadDword("ListSubdirectories", &value)) {
-        document.includeSubdirectories = value != 0;
-    }
-    key.ReadDword("WindowFlags", &flags);
-    key.ReadDword("WindowShow", &show);
+    record.windowLeft = current.left();
+    record.windowTop = current.top();
+    record.windowRight = current.left() + current.width();
+    record.windowBottom = current.top() + current.height();
     // Any stored edge counts as a stored rectangle; without one the window
     // manager places the new window.
-    bool storedRect = key.ReadDword("WindowLeft", &left);
-    storedRect = key.ReadDword("WindowTop", &top) || storedRect;
-    storedRect = key.ReadDword("WindowRight", &right) || storedRect;
-    storedRect = key.ReadDword("WindowBottom", &bottom) || storedRect;
-    if (key.ReadDword("ShowToolbar", &value)) {
-        ShowToolbar = value != 0;
-    }
-    if (key.ReadDword("ShowStatusbar", &value)) {
-        ShowStatusbar = value != 0;
-    }
-    if (key.ReadDword("BackColor", &value)) {
-        document.backgroundColor = static_cast<std::uint32_t>(value);
-    }
-    if (key.ReadDword("InfoInFullscreen", &value)) {
-        document.showInfoInFullScreen = value != 0;
-    }
-    key.ReadString("ImageEditorPath", &document.imageEditorPath);
-    // After the original sixteen: pictures turned upright as their camera recorded.
-    if (key.ReadDword("ApplyOrientation", &value)) {
-        document.applyOrientation = value != 0;
-    }
+    const bool storedRect = ReadSettings(key, record);
     ReportSettingsFileProblem(this, key.Store());
-
-    ToolBar()->setVisible(ShowToolbar);
-    SetCheck(kCmdToolbar, ShowToolbar);
-    statusBar()->setVisible(ShowStatusbar);
-    SetCheck(kCmdStatusBar, ShowStatusbar);
+    ApplySettings(record);
 
     // The rectangle is the frame's; one off every screen comes back onto the
     // nearest. One without area is passed over, as no window can take it.
-    windowFlags = flags;
-    windowShow = static_cast<WindowShow>(show);
-    const std::int64_t width = std::int64_t{right} - left;
-    const std::int64_t height = std::int64_t{bottom} - top;
+    const std::int64_t width = std::int64_t{record.windowRight} - record.windowLeft;
+    const std::int64_t height = std::int64_t{record.windowBottom} - record.windowTop;
     if (storedRect && width > 0 && height > 0 && width <= QWIDGETSIZE_MAX && height <= QWIDGETSIZE_MAX) {
-        RestoreFrame(QRect(left, top, static_cast<int>(width), static_cast<int>(height)));
+        RestoreFrame(QRect(record.windowLeft, record.windowTop, static_cast<int>(width), static_cast<int>(height)));
     }
 }
 
@@ -226,34 +178,40 @@ void MainFrame::SaveSettings()
     // The key is created when it is missing; otherwise nothing would ever
     // persist.
     RegistryKey key(RegistryRoot::CurrentUser, kSettingsKeyPath, RegistryKey::kCreate);
-    const ImageDocument& document = Image().document;
+    // All values, one replacement of the file: each replacement waits for
+    // the disk, and closing the window should not.
+    key.BeginChanges();
+    WriteSettings(key, Record());
+    key.CommitChanges();
+}
 
+SettingsRecord MainFrame::Record() const
+{
+    SettingsRecord record;
+    static_cast<FrameSettings&>(record) = settings;
+    static_cast<ViewerSettings&>(record) = Image().Settings();
     const QRect rect = PlacementRect();
     const WindowShow show = PlacementShow();
-    const std::int32_t flags =
+    record.windowFlags =
         show == WindowShow::Minimized && (windowState() & Qt::WindowMaximized) ? kRestoreToMaximized : 0;
+    record.windowShow = static_cast<std::int32_t>(show);
+    record.windowLeft = rect.left();
+    record.windowTop = rect.top();
+    record.windowRight = rect.left() + rect.width();
+    record.windowBottom = rect.top() + rect.height();
+    return record;
+}
 
-    // Sixteen values, one replacement of the file: each replacement waits
-    // for the disk, and closing the window should not.
-    key.BeginChanges();
-    key.WriteDword("ZoomToBestFit", ZoomToBestFit ? 1 : 0);
-    key.WriteDword("EscFullscreen", EscFullscreen ? 1 : 0);
-    key.WriteDouble("SlideShowDelay", document.slideShowDelay);
-    key.WriteDword("FastForwardSkip", document.fastForwardSkip);
-    key.WriteDword("ListSubdirectories", document.includeSubdirectories ? 1 : 0);
-    key.WriteDword("WindowFlags", flags);
-    key.WriteDword("WindowShow", static_cast<std::int32_t>(show));
-    key.WriteDword("WindowLeft", rect.left());
-    key.WriteDword("WindowTop", rect.top());
-    key.WriteDword("WindowRight", rect.left() + rect.width());
-    key.WriteDword("WindowBottom", rect.top() + rect.height());
-    key.WriteDword("ShowToolbar", ShowToolbar ? 1 : 0);
-    key.WriteDword("ShowStatusbar", ShowStatusbar ? 1 : 0);
-    key.WriteDword("BackColor", static_cast<std::int32_t>(document.backgroundColor));
-    key.WriteDword("InfoInFullscreen", document.showInfoInFullScreen ? 1 : 0);
-    key.WriteString("ImageEditorPath", document.imageEditorPath);
-    key.WriteDword("ApplyOrientation", document.applyOrientation ? 1 : 0);
-    key.CommitChanges();
+void MainFrame::ApplySettings(const SettingsRecord& record)
+{
+    settings = record;
+    const bool fullScreen = Image().FullScreen();
+    toolBar->setVisible(settings.ShowToolbar && !fullScreen);
+    SetCheck(kCmdToolbar, settings.ShowToolbar);
+    statusBar()->setVisible(settings.ShowStatusbar && !fullScreen);
+    SetCheck(kCmdStatusBar, settings.ShowStatusbar);
+    SetCheck(kCmdAutozoom, settings.ZoomToBestFit);
+    Image().ApplySettings(record);
 }
 
 }  // namespace brelvix::app

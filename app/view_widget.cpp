@@ -500,7 +500,7 @@ void ViewWidget::OnBarAction(ScrollAxis axis, int action)
     }
     // Qt has already moved the thumb by its own steps; the model decides
     // where it stands.
-    bar->setSliderPosition(axis == ScrollAxis::Horizontal ? image.offsetX : image.offsetY);
+    bar->setSliderPosition(axis == ScrollAxis::Horizontal ? image.Geometry().OffsetX() : image.Geometry().OffsetY());
 }
 
 // Qt calls this whenever a bar's value changes. The model moves the bars

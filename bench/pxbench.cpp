@@ -29,7 +29,7 @@
 #include "imaging/bitmap.h"
 #include "imaging/orientation.h"
 #include "imaging/reduced_load.h"
-#include "viewer/image_document.h"
+#include "viewer/file_list.h"
 
 using namespace brelvix;
 
@@ -104,12 +104,11 @@ int main(int argc, char** argv)
         return Measure(
             "scan", runs,
             [&] {
-                ImageDocument document;
-                document.includeSubdirectories = subfolders;
-                if (!document.BuildFileList(picture)) {
+                FileList list;
+                if (!list.BuildFileList(picture, subfolders)) {
                     return -1.0;
                 }
-                entries = " entries=" + std::to_string(document.fileList.size());
+                entries = " entries=" + std::to_string(list.Entries().size());
                 return 0.0;
             },
             &entries);

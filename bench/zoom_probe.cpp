@@ -90,7 +90,7 @@ int main(int argc, char** argv)
 
     MainFrame frame;
     frame.setGeometry(0, 0, 1920, 1080);
-    if (!frame.OpenFirstPicture(photo) || !frame.Image().document.loaded) {
+    if (!frame.OpenFirstPicture(photo) || !frame.Image().Document().Loaded()) {
         std::fputs("the photo did not open\n", stderr);
         return 1;
     }
@@ -115,20 +115,20 @@ int main(int argc, char** argv)
     }
     frame.ExecuteCommand(kCmdZoomIn);
     Settle();
-    std::printf("zoom %d%%, working copy %d x %d\n", int(view.document.zoom * 100), view.document.display.Width(),
-                view.document.display.Height());
+    std::printf("zoom %d%%, working copy %d x %d\n", int(view.Geometry().Zoom() * 100),
+                view.Document().Display().Width(), view.Document().Display().Height());
 
     // Line by line down the left edge, then across: every line brings a
     // strip of the picture into view that was never on screen.
     std::vector<double> scrolls;
     const auto scrollAcross = [&](ScrollAxis axis, bool timed) {
         for (;;) {
-            const int before = axis == ScrollAxis::Vertical ? view.offsetY : view.offsetX;
+            const int before = axis == ScrollAxis::Vertical ? view.Geometry().OffsetY() : view.Geometry().OffsetX();
             const double ms = Milliseconds([&] {
                 view.OnScroll(axis, ScrollAction::LineDown, 0);
                 Settle();
             });
-            if ((axis == ScrollAxis::Vertical ? view.offsetY : view.offsetX) == before) {
+            if ((axis == ScrollAxis::Vertical ? view.Geometry().OffsetY() : view.Geometry().OffsetX()) == before) {
                 break;
             }
             if (timed) {

@@ -2,8 +2,9 @@
 # Brief fuzz run over seeds from the shared conformance files, or, in a clone
 # without them, from the bundled samples and cut-off copies of them; then a
 # brief run on each newer format alone, seeded with its sample (written by
-# the format's own library) and cut-off copies of it. Fails when the fuzzer
-# finds a crash, a leak or a sanitizer report.
+# the format's own library) and cut-off copies of it; then a run on pictures
+# with frames. Fails when the fuzzer finds a crash, a leak or a sanitizer
+# report.
 # usage: fuzz/smoke.sh BUILD_DIR [RUNS] [RUNS_PER_NEWER_FORMAT]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -66,4 +67,15 @@ for extension in webp avif heic jxl; do
   fuzz "$format_seeds" "$format_runs"
   rm -rf "$format_seeds"
 done
+
+# Pictures with frames in every format that has them, and cut-off copies:
+# the frame paths, disposal and blending over the frames before.
+format_seeds=$(mktemp -d)
+"$build"/fuzz/animation_seeds "$format_seeds"
+for f in "$format_seeds"/*; do
+  cut_copies "$f" "$format_seeds"
+done
+echo "fuzz smoke: frames, $(ls "$format_seeds" | wc -l) seeds, $((2 * format_runs)) runs"
+fuzz "$format_seeds" "$((2 * format_runs))"
+rm -rf "$format_seeds"
 echo "fuzz smoke: no findings"

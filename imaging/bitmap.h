@@ -10,11 +10,13 @@
 #include <cstdint>
 
 #include "load_error.h"
+#include "picture_meta.h"
 #include "pixel_memory.h"
 
 namespace brelvix {
 
 class PxLoadControl;
+class PxResampler;
 struct PxReduction;
 
 // Root of the library's class tree; owns nothing.
@@ -30,7 +32,10 @@ std::int32_t RowBytes(std::int32_t width, std::int32_t bitsPerPixel);
 std::int32_t RowPadding(std::int32_t width, std::int32_t bitsPerPixel);
 
 // 64-bit stride of a 24-bit row; never overflows for any 32-bit width.
-inline std::int64_t StoreStride(std::int64_t width) { return (3 * width + 3) & ~std::int64_t{3}; }
+inline std::int64_t StoreStride(std::int64_t width)
+{
+    return (3 * width + 3) & ~std::int64_t{3};
+}
 
 // Where PxBitmap::Draw copies its pixels. The window side implements it; the
 // rows handed over are the store itself (bottom-up BGR, `stride` bytes apart,
@@ -40,8 +45,8 @@ public:
     virtual ~PxDrawTarget() = default;
     // Copies a width x height picture with its top-left corner at (x, y).
     // Returns non-zero on success.
-    virtual int DrawPixels(int x, int y, int width, int height, const std::uint8_t* pixels,
-                           std::int32_t stride, std::uint32_t rop) = 0;
+    virtual int DrawPixels(int x, int y, int width, int height, const std::uint8_t* pixels, std::int32_t stride,
+                           std::uint32_t rop) = 0;
 };
 
 // The plain source copy, the only raster operation the viewer uses.
@@ -175,7 +180,20 @@ public:
     std::int32_t Orientation() const { return orientation; }
     void SetOrientation(std::int32_t value) { orientation = value; }
 
+    // The colour profile, Exif block and sample depth the file gave
+    // (imaging/picture_meta.h). Decoders fill it; like the format id and the
+    // orientation it belongs to the loaded file, and copies and moves of the
+    // store leave it alone.
+    const PxPictureMeta& Meta() const { return meta; }
+    PxPictureMeta& Meta() { return meta; }
+
 private:
+    // Resamples the alpha plane into `destination` as its store was just
+    // resampled (the part at column `left`, row `bottom` counted from the
+    // bottom, of the newWidth x newHeight picture); drops its plane when
+    // this bitmap has none. 0, or 1 without memory.
+    int ScaleAlpha(const PxResampler& resampler, std::int32_t newWidth, std::int32_t newHeight, std::int32_t left,
+                   std::int32_t bottom, std::int32_t partWidth, std::int32_t partHeight, PxBitmap* destination) const;
     void ReleaseStore();
     // Keeps the store when this bitmap owns one of exactly width x height at
     // 24 bits (its row padding cleared), else makes a fresh one as
@@ -185,6 +203,7 @@ private:
     std::int32_t formatId = 0;
     std::int32_t orientation = 1;
     PxLoadError loadError = PxLoadError::None;
+    PxPictureMeta meta;
     // The store's allocation (stands in for the platform bitmap handle);
     // null when the store is shown from another bitmap (ShareFrom).
     PxBuffer<std::uint8_t> platformBitmap;

@@ -7,6 +7,9 @@
 #include <new>
 #include <thread>
 
+#include "alpha.h"
+#include "color_profile.h"
+#include "exif_bytes.h"
 #include "orientation.h"
 
 namespace brelvix {
@@ -103,8 +106,16 @@ struct PxDecoderAVIF::Library {
 
     // A fresh libavif decoder over `data`, with the limits that keep a
     // hostile file from costing more than the store may hold. OK once the
-    // container is read and names a picture.
+    // container is read and names a picture. The Exif block is read too,
+    // unless it keeps the file from opening: it only ever adds to the
+    // picture.
     avifResult Open(const std::uint8_t* data, std::size_t size, bool waitPastTheEnd)
+    {
+        const avifResult withExif = Open(data, size, waitPastTheEnd, false);
+        return withExif == AVIF_RESULT_OK ? withExif : Open(data, size, waitPastTheEnd, true);
+    }
+
+    avifResult Open(const std::uint8_t* data, std::size_t size, bool waitPastTheEnd, bool ignoreExif)
     {
         decoder.reset(avifDecoderCreate());
         if (decoder == nullptr) {
@@ -129,7 +140,7 @@ struct PxDecoderAVIF::Library {
         // Files from real cameras and tools often miss a box the standard
         // asks for without it mattering to the picture.
         d->strictFlags = AVIF_STRICT_DISABLED;
-        d->ignoreExif = AVIF_TRUE;
+        d->ignoreExif = ignoreExif ? AVIF_TRUE : AVIF_FALSE;
         d->ignoreXMP = AVIF_TRUE;
         d->allowIncremental = waitPastTheEnd ? AVIF_TRUE : AVIF_FALSE;
         avifDecoderSetIO(d, &reader.io);
@@ -168,6 +179,16 @@ int PxDecoderAVIF::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
         mirror = image->imir.mode == 0 ? 1 : 2;
     }
     bitmap.SetOrientation(PxOrientationFromTurnAndMirror(turns, mirror));
+    // The colour: an ICC profile, or else the code points of the nclx
+    // information (sRGB's when the file gives none).
+    PxPictureMeta& meta = bitmap.Meta();
+    meta.bitsPerSample = static_cast<std::int32_t>(image->depth);
+    meta.space = image->yuvFormat == AVIF_PIXEL_FORMAT_YUV400 ? PxSampleSpace::kGrey : PxSampleSpace::kRgb;
+    if (image->icc.size == 0 || !PxProfileFromIcc(image->icc.data, image->icc.size, meta.space, &meta.profile)) {
+        PxProfileFromCodePoints(image->colorPrimaries, image->transferCharacteristics, &meta.profile);
+    }
+    // The file's rotation and mirror stand for the orientation, not Exif's.
+    meta.exif = PxExifFromBlock(image->exif.data, image->exif.size);
     bitmap.SetDimensions(static_cast<std::int32_t>(image->width), static_cast<std::int32_t>(image->height),
                          library->decoder->alphaPresent ? 32 : 24);
     return 0;
@@ -228,6 +249,12 @@ int PxDecoderAVIF::ConvertRows(PxBitmap& bitmap, std::uint32_t rows)
     if (!spare) {
         return Fail(PxLoadError::OutOfMemory);
     }
+    // The colours come as if there were no alpha (as stored, multiplied by
+    // alpha when the file says so); the alpha plane beside them.
+    if (decoded->alphaPlane != nullptr && bitmap.CreateAlphaPlane() == 0) {
+        bitmap.Meta().alphaPremultiplied = decoded->alphaPremultiplied != AVIF_FALSE;
+        KeepAlpha(bitmap, image);
+    }
     if (image->depth == 8) {
         // Straight into the store, top row first, then turned the store's way up.
         rgb.depth = 8;
@@ -268,6 +295,21 @@ int PxDecoderAVIF::ConvertRows(PxBitmap& bitmap, std::uint32_t rows)
         }
     }
     return 0;
+}
+
+void PxDecoderAVIF::KeepAlpha(PxBitmap& bitmap, const avifImage* image)
+{
+    // Samples deeper than 8 bits keep their high 8, as the colours do.
+    const bool deep = image->depth > 8;
+    const unsigned shift = deep ? image->depth - 8 : 0;
+    const std::int64_t width = bitmap.Width();
+    for (std::uint32_t y = 0; y < image->height && y < static_cast<std::uint32_t>(bitmap.Height()); ++y) {
+        const std::uint8_t* row = image->alphaPlane + std::size_t{y} * image->alphaRowBytes;
+        std::uint8_t* alpha = bitmap.Alpha() + (bitmap.Height() - 1 - static_cast<std::int64_t>(y)) * width;
+        for (std::int64_t x = 0; x < width; ++x) {
+            alpha[x] = deep ? static_cast<std::uint8_t>((row[2 * x] | row[2 * x + 1] << 8) >> shift) : row[x];
+        }
+    }
 }
 
 }  // namespace brelvix

@@ -10,6 +10,8 @@
 
 #include "decoder.h"
 
+struct avifImage;
+
 namespace brelvix {
 
 class PxDecoderAVIF : public PxDecoder {
@@ -22,7 +24,7 @@ public:
     // cancelled (looked at around libavif's calls and between rows). A tiled
     // (grid) picture that breaks off shows the rows of the tiles that
     // arrived, with 0. Samples of 10 and 12 bits show their high 8 bits;
-    // alpha is dropped.
+    // alpha goes to the bitmap's alpha plane.
     int Decode(PxFileStream& stream, PxBitmap& bitmap) override;
 
     // Needs the file in `scratch`. Parses the container within libavif's
@@ -36,6 +38,8 @@ private:
 
     // Converts the top `rows` rows of the decoded picture into the store.
     int ConvertRows(PxBitmap& bitmap, std::uint32_t rows);
+    // Copies the alpha of the rows of `image` into the bitmap's plane.
+    static void KeepAlpha(PxBitmap& bitmap, const avifImage* image);
 
     std::unique_ptr<Library> library;
     std::size_t fileLength = 0;

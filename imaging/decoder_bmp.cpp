@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstring>
 
+#include "alpha.h"
 #include "byte_reader.h"
 
 namespace brelvix {
@@ -45,10 +46,13 @@ constexpr std::size_t kInfoHeightAt = 8;
 constexpr std::size_t kInfoBitsAt = 14;  // after planes (2)
 constexpr std::size_t kInfoCompressionAt = 16;
 constexpr std::size_t kInfoColorsUsedAt = 32;  // after image size and two resolutions
-// Headers larger than 40 bytes keep the red, green and blue masks here.
+// Headers larger than 40 bytes keep the red, green and blue masks here,
+// and from 56 bytes on the alpha mask after them.
 constexpr std::size_t kInfoMasksAt = 40;
 constexpr std::size_t kInfoWithMasksBytes = 52;
 static_assert(kInfoWithMasksBytes == kInfoMasksAt + 3 * 4);
+constexpr std::size_t kInfoAlphaMaskAt = 52;
+constexpr std::size_t kInfoWithAlphaMaskBytes = 56;
 
 constexpr std::uint32_t kCompressionBitFields = 3;
 constexpr std::uint32_t kCompressionAlphaBitFields = 6;
@@ -89,6 +93,15 @@ struct Picture {
     {
         return PxStoreRow(bitmap, topDown ? height - 1 - fileRow : fileRow);
     }
+
+    // The alpha row beside a store row, or null without a plane.
+    std::uint8_t* AlphaBeside(const std::uint8_t* storeRow) const
+    {
+        if (!bitmap.HasAlpha()) {
+            return nullptr;
+        }
+        return bitmap.Alpha() + (storeRow - bitmap.Pixels()) / bitmap.Stride() * width;
+    }
 };
 
 // Once the file has ended, every row still to come repeats the one before
@@ -100,6 +113,11 @@ void RepeatToTheEnd(const Picture& picture, std::int64_t k)
 {
     const std::size_t rowBytes = static_cast<std::size_t>(3 * picture.width);
     const std::uint8_t* last = picture.Row(k - 1);
+    if (const std::uint8_t* lastAlpha = picture.AlphaBeside(last)) {
+        for (std::int64_t rest = k; rest < picture.height; ++rest) {
+            std::memcpy(picture.AlphaBeside(picture.Row(rest)), lastAlpha, static_cast<std::size_t>(picture.width));
+        }
+    }
     if (std::all_of(last, last + rowBytes, [](std::uint8_t b) { return b == 0; })) {
         return;
     }
@@ -354,7 +372,19 @@ struct ChannelScales {
     ChannelScale blue;
 };
 
-void ReadRows16(const Picture& picture, const ChannelScales& scales)
+// Alpha of 16- and 32-bit pixels through the alpha mask's scale.
+void StoreAlpha(const Picture& picture, const std::uint8_t* out, const std::uint8_t* in, std::int64_t bytesPerPixel,
+                const ChannelScale& scale, const std::uint8_t* table)
+{
+    std::uint8_t* alpha = picture.AlphaBeside(out);
+    for (std::int64_t x = 0; alpha != nullptr && x < picture.width; ++x) {
+        const std::uint32_t pixel = bytesPerPixel == 4 ? PxLe32(in + 4 * x) : PxLe16(in + 2 * x);
+        alpha[x] = table[scale.Raw(pixel)];
+    }
+}
+
+// `alphaScale` has a zero mask when the picture has no alpha plane.
+void ReadRows16(const Picture& picture, const ChannelScales& scales, const ChannelScale& alphaScale)
 {
     // One table entry per possible pixel value: blue, green, red, spare.
     const auto table = PxZeroed<std::uint8_t>(65536 * 4);
@@ -367,6 +397,7 @@ void ReadRows16(const Picture& picture, const ChannelScales& scales)
         entry[1] = scales.green.Scale(scales.green.Raw(v));
         entry[2] = scales.red.Scale(scales.red.Raw(v));
     }
+    const auto alpha = alphaScale.Table();
     const std::int64_t width = picture.width;
     ReadBlockRows(picture, 2, [&](std::uint8_t* out, const std::uint8_t* in) {
         std::int64_t x = 0;
@@ -374,14 +405,23 @@ void ReadRows16(const Picture& picture, const ChannelScales& scales)
             std::memcpy(out + 3 * x, table.get() + 4 * PxLe16(in + 2 * x), 4);
         }
         std::memcpy(out + 3 * x, table.get() + 4 * PxLe16(in + 2 * x), 3);
+        if (alpha) {
+            StoreAlpha(picture, out, in, 2, alphaScale, alpha.get());
+        }
     });
 }
 
-void ReadRows32(const Picture& picture, bool bitFields, const ChannelScales& scales)
+void ReadRows32(const Picture& picture, bool bitFields, const ChannelScales& scales, const ChannelScale& alphaScale)
 {
     const std::int64_t width = picture.width;
+    const auto alpha = alphaScale.Table();
     if (!bitFields) {
-        ReadBlockRows(picture, 4, [&](std::uint8_t* out, const std::uint8_t* in) { PxCopyBgrxRow(in, out, width); });
+        ReadBlockRows(picture, 4, [&](std::uint8_t* out, const std::uint8_t* in) {
+            PxCopyBgrxRow(in, out, width);
+            if (alpha) {
+                StoreAlpha(picture, out, in, 4, alphaScale, alpha.get());
+            }
+        });
         return;
     }
     // A table per channel from raw value to 8 bits.
@@ -397,6 +437,9 @@ void ReadRows32(const Picture& picture, bool bitFields, const ChannelScales& sca
             out[3 * x] = blue[scales.blue.Raw(pixel)];
             out[3 * x + 1] = green[scales.green.Raw(pixel)];
             out[3 * x + 2] = red[scales.red.Raw(pixel)];
+        }
+        if (alpha) {
+            StoreAlpha(picture, out, in, 4, alphaScale, alpha.get());
         }
     });
 }
@@ -537,6 +580,7 @@ int PxDecoderBMP::ReadHeader(PxFileStream& stream, PxBitmap& bitmap)
     runLength = false;
     topDown = false;
     bitFields = false;
+    alphaMask = 0;
 
     std::int32_t signature = stream.ReadWord();
     while (signature == kSignatureBA) {
@@ -553,7 +597,7 @@ int PxDecoderBMP::ReadHeader(PxFileStream& stream, PxBitmap& bitmap)
 
     // The info header, including the masks of larger headers; the fields a
     // header does not have read as zero.
-    std::uint8_t info[kInfoWithMasksBytes] = {};
+    std::uint8_t info[kInfoWithAlphaMaskBytes] = {};
     const std::uint32_t headerSize = stream.ReadDword();
     std::int64_t width = 0;
     std::int64_t height = 0;
@@ -570,7 +614,7 @@ int PxDecoderBMP::ReadHeader(PxFileStream& stream, PxBitmap& bitmap)
     } else {
         // A header shorter than 40 bytes (OS/2 2.x writes 16 to 64) ends
         // where it says: the colour table follows it, not more header.
-        const std::uint64_t kept = std::min<std::uint64_t>(headerSize, kInfoWithMasksBytes);
+        const std::uint64_t kept = std::min<std::uint64_t>(headerSize, kInfoWithAlphaMaskBytes);
         if (kept > 4) {
             stream.Read(info + 4, kept - 4);
         }
@@ -598,6 +642,16 @@ int PxDecoderBMP::ReadHeader(PxFileStream& stream, PxBitmap& bitmap)
         redMask = PxLe32(masks);
         greenMask = PxLe32(masks + 4);
         blueMask = PxLe32(masks + 8);
+        if (headerSize >= kInfoWithAlphaMaskBytes) {
+            alphaMask = PxLe32(info + kInfoAlphaMaskAt);
+        } else if (masks == following && compression == kCompressionAlphaBitFields) {
+            alphaMask = PxLe32(following + 12);
+        }
+    } else if (depth == 32 && compression == 0) {
+        // The fourth byte means nothing by the letter of the format, but
+        // many writers keep alpha there; a picture it would leave wholly
+        // clear is taken as opaque (PxDropInvisibleAlpha).
+        alphaMask = 0xFF000000;
     }
 
     if (depth <= 8) {
@@ -660,6 +714,10 @@ int PxDecoderBMP::Decode(PxFileStream& stream, PxBitmap& bitmap)
     // Full-range scaling of 8-bit channels is the identity, so the default
     // layout takes the plain byte copy.
     const bool default888 = !bitFields || (redMask == kRed888 && greenMask == kGreen888 && blueMask == kBlue888);
+    ChannelScale alphaScale;
+    if ((depth == 16 || depth == 32) && alphaMask != 0 && bitmap.CreateAlphaPlane() == 0) {
+        alphaScale = ChannelScale::FromMask(alphaMask);
+    }
 
     switch (depth) {
         case 1:
@@ -672,17 +730,19 @@ int PxDecoderBMP::Decode(PxFileStream& stream, PxBitmap& bitmap)
             runLength ? ReadRunLength8(picture, colors) : ReadRows8(picture, colors);
             break;
         case 16:
-            ReadRows16(picture, scales);
+            ReadRows16(picture, scales, alphaScale);
             break;
         case 24:
             ReadRows24(picture);
             break;
         case 32:
-            ReadRows32(picture, !default888, scales);
+            ReadRows32(picture, !default888, scales, alphaScale);
             break;
         default:
             break;  // not a depth of this format: the picture stays black
     }
+    PxDropInvisibleAlpha(bitmap);
+    PxDropOpaqueAlpha(bitmap);
     PxTrace("PxDecoderBMP - decoded image");
     return Cancelled() ? 1 : 0;
 }

@@ -32,6 +32,8 @@ private:
     std::uint32_t redMask = 0;
     std::uint32_t greenMask = 0;
     std::uint32_t blueMask = 0;
+    // Where 16- and 32-bit pixels keep their alpha; 0 for none.
+    std::uint32_t alphaMask = 0;
 };
 
 }  // namespace brelvix

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <new>
 
+#include "alpha.h"
+
 namespace brelvix {
 
 namespace {
@@ -87,6 +89,31 @@ int ReadInput(GifFileType* file, GifByteType* destination, int count)
     return static_cast<int>(delivered);
 }
 
+// The transparent pixel value a graphics control extension gives (its
+// first data byte holds the flags, the fourth the value), or -1.
+int TransparentIndex(const GifByteType* block)
+{
+    // block[0] is the length of the data that follows it.
+    if (block == nullptr || block[0] < 4 || (block[1] & 0x01) == 0) {
+        return -1;
+    }
+    return block[4];
+}
+
+// The alpha of picture row `row` (0 = top): the screen outside the image
+// is clear, as is the image's transparent pixel value.
+void StoreAlphaRow(std::int64_t row, const std::uint8_t* line, const ScreenLine& screen, int transparent,
+                   PxBitmap& bitmap)
+{
+    const std::int64_t width = bitmap.Width();
+    std::uint8_t* out = bitmap.Alpha() + (bitmap.Height() - 1 - row) * width;
+    const std::int64_t left = std::clamp<std::int64_t>(screen.left, 0, width);
+    const std::int64_t right = std::clamp<std::int64_t>(screen.right, left, width);
+    for (std::int64_t j = left; j < right; ++j) {
+        out[j] = line[j] == transparent ? 0 : 255;
+    }
+}
+
 // Converts one screen line of pixel values into picture row `row` (0 = top).
 // `line` holds at least the bitmap's width in bytes.
 void StoreRow(std::int64_t row, const std::uint8_t* line, const ScreenLine& screen, PxBitmap& bitmap)
@@ -160,6 +187,7 @@ int PxDecoderGIF::ReadFirstImage(PxFileStream& /*stream*/, PxBitmap& bitmap)
         return Fail(PxLoadError::OutOfMemory);
     }
 
+    int transparent = -1;  // the last graphics control before the image says
     for (;;) {
         GifRecordType type = UNDEFINED_RECORD_TYPE;
         if (Cancelled() || DGifGetRecordType(gif, &type) == GIF_ERROR) {
@@ -175,6 +203,9 @@ int PxDecoderGIF::ReadFirstImage(PxFileStream& /*stream*/, PxBitmap& bitmap)
             int code = 0;
             GifByteType* block = nullptr;
             bool failed = DGifGetExtension(gif, &code, &block) == GIF_ERROR;
+            if (!failed && code == GRAPHICS_EXT_FUNC_CODE) {
+                transparent = TransparentIndex(block);
+            }
             // Extensions can be long chains of small blocks: a cancel ends them too.
             while (!failed && block != nullptr && !Cancelled()) {
                 failed = DGifGetExtensionNext(gif, &block) == GIF_ERROR;
@@ -211,6 +242,13 @@ int PxDecoderGIF::ReadFirstImage(PxFileStream& /*stream*/, PxBitmap& bitmap)
     screen.left = image.Left;
     screen.right = std::int64_t{image.Left} + image.Width;
 
+    // A transparent pixel value, or a screen the image does not cover,
+    // makes the picture transparent there; rows no line reaches stay clear.
+    const bool covers = image.Left == 0 && image.Top == 0 && image.Width == screenWidth && image.Height == screenHeight;
+    if ((transparent >= 0 || !covers) && bitmap.CreateAlphaPlane() == 0) {
+        std::memset(bitmap.Alpha(), 0, static_cast<std::size_t>(screenWidth * screenHeight));
+    }
+
     if (described && image.Left >= 0 && image.Top >= 0 && image.Width > 0 && image.Height > 0) {
         const std::int64_t top = image.Top;
         const std::int64_t bottom = top + image.Height;
@@ -223,6 +261,9 @@ int PxDecoderGIF::ReadFirstImage(PxFileStream& /*stream*/, PxBitmap& bitmap)
             }
             if (DGifGetLine(gif, imageLine, image.Width) != GIF_ERROR) {
                 StoreRow(r, line.get(), screen, bitmap);
+                if (bitmap.HasAlpha() && r >= 0 && r < screenHeight) {
+                    StoreAlphaRow(r, line.get(), screen, transparent, bitmap);
+                }
             }
             return true;
         };
@@ -243,6 +284,7 @@ int PxDecoderGIF::ReadFirstImage(PxFileStream& /*stream*/, PxBitmap& bitmap)
             }
         }
     }
+    PxDropOpaqueAlpha(bitmap);
     return Cancelled() ? 1 : 0;
 }
 

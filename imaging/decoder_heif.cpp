@@ -4,6 +4,11 @@
 
 #include <algorithm>
 #include <new>
+#include <vector>
+
+#include "alpha.h"
+#include "color_profile.h"
+#include "exif_bytes.h"
 
 namespace brelvix {
 
@@ -23,6 +28,46 @@ constexpr int kMaxSide = 32768;
 // the rows then go to the store one by one.
 constexpr std::int64_t kParsed = 10;
 constexpr std::int64_t kDecoded = 900;
+
+using Nclx = std::unique_ptr<heif_color_profile_nclx, PxReleaseWith<&heif_nclx_color_profile_free>>;
+
+// The colour of the primary picture: its ICC profile, or else the code
+// points of its nclx information; sRGB's when it has neither.
+void ReadColor(const heif_image_handle* handle, PxPictureMeta& meta)
+{
+    const std::size_t size = heif_image_handle_get_raw_color_profile_size(handle);
+    if (size > 0 && size <= kPxMaxProfileBytes) {
+        std::vector<std::uint8_t> icc(size);
+        if (heif_image_handle_get_raw_color_profile(handle, icc.data()).code == heif_error_Ok &&
+            PxProfileFromIcc(icc.data(), icc.size(), meta.space, &meta.profile)) {
+            return;
+        }
+    }
+    heif_color_profile_nclx* found = nullptr;
+    if (heif_image_handle_get_nclx_color_profile(handle, &found).code == heif_error_Ok && found != nullptr) {
+        const Nclx nclx(found);
+        PxProfileFromCodePoints(nclx->color_primaries, nclx->transfer_characteristics, &meta.profile);
+    }
+}
+
+// The first Exif block of the primary picture. The file's rotation and
+// mirror, which libheif applies, stand for the orientation, not Exif's.
+std::vector<std::uint8_t> ReadExif(const heif_image_handle* handle)
+{
+    heif_item_id id = 0;
+    if (heif_image_handle_get_list_of_metadata_block_IDs(handle, "Exif", &id, 1) != 1) {
+        return {};
+    }
+    const std::size_t size = heif_image_handle_get_metadata_size(handle, id);
+    if (size == 0 || size > kPxMaxExifBytes) {
+        return {};
+    }
+    std::vector<std::uint8_t> block(size);
+    if (heif_image_handle_get_metadata(handle, id, block.data()).code != heif_error_Ok) {
+        return {};
+    }
+    return PxExifFromBlock(block.data(), block.size());
+}
 
 // What a libheif error says about the file. A picture beyond kMaxSide is
 // refused as a security limit; a missing codec plugin is a feature the
@@ -100,6 +145,10 @@ int PxDecoderHEIF::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
         return Fail(PxLoadError::TooLarge);
     }
     bitmap.SetDimensions(width, height, heif_image_handle_has_alpha_channel(handle) != 0 ? 32 : 24);
+    PxPictureMeta& meta = bitmap.Meta();
+    meta.bitsPerSample = library->bitsPerSample;
+    ReadColor(handle, meta);
+    meta.exif = ReadExif(handle);
     return 0;
 }
 
@@ -125,7 +174,13 @@ int PxDecoderHEIF::Decode(PxFileStream& stream, PxBitmap& bitmap)
     const bool deep = library->bitsPerSample > 8;
     options->convert_hdr_to_8bit = 0;
     heif_image* decoded = nullptr;
-    const heif_chroma chroma = deep ? heif_chroma_interleaved_RRGGBB_LE : heif_chroma_interleaved_RGB;
+    // Alpha comes as a fourth sample; the colours stay as stored.
+    const bool alpha =
+        heif_image_handle_has_alpha_channel(library->primary.get()) != 0 && bitmap.CreateAlphaPlane() == 0;
+    bitmap.Meta().alphaPremultiplied = alpha && heif_image_handle_is_premultiplied_alpha(library->primary.get()) != 0;
+    const std::int64_t channels = alpha ? 4 : 3;
+    const heif_chroma chroma = deep ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
+                                    : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
     const heif_error decodeError =
         heif_decode_image(library->primary.get(), &decoded, heif_colorspace_RGB, chroma, options.get());
     if (decodeError.code != heif_error_Ok) {
@@ -156,6 +211,20 @@ int PxDecoderHEIF::Decode(PxFileStream& stream, PxBitmap& bitmap)
         }
         const std::uint8_t* source = plane + y * stride;
         std::uint8_t* target = PxStoreRow(bitmap, height - 1 - y);
+        if (alpha) {
+            std::uint8_t* alphaRow = bitmap.Alpha() + (height - 1 - y) * width;
+            for (std::int64_t x = 0; x < width; ++x) {
+                const std::uint8_t* p = source + x * channels * (deep ? 2 : 1);
+                auto sample = [&](int c) {
+                    return static_cast<std::uint8_t>(deep ? (p[2 * c] | p[2 * c + 1] << 8) >> shift : p[c]);
+                };
+                target[3 * x] = sample(2);
+                target[3 * x + 1] = sample(1);
+                target[3 * x + 2] = sample(0);
+                alphaRow[x] = sample(3);
+            }
+            continue;
+        }
         if (deep) {
             for (std::int64_t i = 0; i < 3 * width; ++i) {
                 const unsigned value = (source[2 * i] | source[2 * i + 1] << 8) >> shift;
@@ -169,6 +238,7 @@ int PxDecoderHEIF::Decode(PxFileStream& stream, PxBitmap& bitmap)
             target[3 * x + 2] = source[3 * x];
         }
     }
+    PxDropOpaqueAlpha(bitmap);
     return 0;
 }
 

@@ -4,6 +4,7 @@
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -14,6 +15,7 @@
 // After jpeglib.h, whose types its macros use.
 #include <jerror.h>
 
+#include "color_profile.h"
 #include "jump_guard.h"
 #include "orientation.h"
 
@@ -352,6 +354,48 @@ std::int32_t ExifOrientation(const jpeg_decompress_struct& decompressor)
     return kPxOrientationUpright;
 }
 
+// What the file says besides the pixels: the samples' colour space and
+// depth, the Exif block and the colour profile (APP2 segments, which
+// libjpeg puts together in their order).
+void ReadPictureMeta(j_decompress_ptr decompressor, PxPictureMeta& meta)
+{
+    switch (decompressor->out_color_space) {
+        case JCS_GRAYSCALE:
+            meta.space = PxSampleSpace::kGrey;
+            break;
+        case JCS_CMYK:
+            meta.space = PxSampleSpace::kCmyk;
+            break;
+        default:
+            meta.space = PxSampleSpace::kRgb;
+            break;
+    }
+    meta.bitsPerSample = decompressor->data_precision;
+    for (jpeg_saved_marker_ptr marker = decompressor->marker_list; marker != nullptr; marker = marker->next) {
+        if (marker->marker == JPEG_APP0 + 1 && marker->data_length > 6 &&
+            std::memcmp(marker->data, "Exif\0\0", 6) == 0) {
+            meta.exif.assign(marker->data + 6, marker->data + marker->data_length);
+            break;
+        }
+    }
+    JOCTET* profile = nullptr;
+    unsigned int length = 0;
+    if (jpeg_read_icc_profile(decompressor, &profile, &length)) {
+        PxProfileFromIcc(profile, length, meta.space, &meta.profile);
+    }
+    std::free(profile);
+}
+
+// Keeps a row of CMYK samples, as amounts of ink, for the conversion
+// through the file's profile.
+void KeepCmykRow(const JSAMPLE* source, std::uint8_t* target, std::int64_t width, bool inverted)
+{
+    const std::uint8_t flip = inverted ? 0xFF : 0;
+    for (std::int64_t j = 0; j < 4 * width; ++j) {
+        target[j] = static_cast<std::uint8_t>(source[j] ^ flip);
+    }
+}
+
 }  // namespace
 
 struct PxDecoderJPEG::Library {
@@ -400,9 +444,12 @@ int PxDecoderJPEG::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
     jpeg_decompress_struct& decompressor = library->decompressor;
     const bool read = library->Guarded([&] {
         SetMemorySource(&decompressor, scratch.get(), fileLength);
-        // Cameras record the picture's orientation in the Exif segment.
+        // Cameras record the picture's orientation in the Exif segment;
+        // colour profiles come in APP2 segments.
         jpeg_save_markers(&decompressor, JPEG_APP0 + 1, 0xFFFF);
+        jpeg_save_markers(&decompressor, JPEG_APP0 + 2, 0xFFFF);
         jpeg_read_header(&decompressor, TRUE);
+        ReadPictureMeta(&decompressor, bitmap.Meta());
     });
     if (!read) {
         jpeg_abort_decompress(&decompressor);
@@ -546,6 +593,15 @@ int PxDecoderJPEG::ReadRows(PxBitmap& bitmap, bool gray)
     }
     const J_COLOR_SPACE space = decompressor.out_color_space;
     const bool inverted = decompressor.saw_Adobe_marker != FALSE;
+    // CMYK files with a profile keep their samples: the profile converts
+    // them, which the plain conversion into the store cannot stand in for.
+    PxPictureMeta& meta = bitmap.Meta();
+    if (space == JCS_CMYK && components == 4 && !meta.profile.icc.empty()) {
+        meta.cmyk = PxZeroed<std::uint8_t>(4 * static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height));
+        if (!meta.cmyk) {
+            meta.profile.Clear();
+        }
+    }
     const bool done = library->Guarded([&] {
         JSAMPROW rows[1] = {row.get()};
         for (std::int64_t i = 0; i < height; ++i) {
@@ -558,6 +614,9 @@ int PxDecoderJPEG::ReadRows(PxBitmap& bitmap, bool gray)
                 PxCopyBgrxRow(row.get(), target, width);
             } else if (space == JCS_CMYK && components == 4) {
                 CopyCmykRow(row.get(), target, width, inverted);
+                if (meta.cmyk) {
+                    KeepCmykRow(row.get(), meta.cmyk.get() + (height - 1 - i) * 4 * width, width, inverted);
+                }
             } else {
                 CopyGrayRow(row.get(), components, target, width);
             }

@@ -4,7 +4,14 @@
 #include <jxl/thread_parallel_runner.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <new>
+#include <vector>
+
+#include "alpha.h"
+#include "color_profile.h"
+#include "exif_bytes.h"
 
 namespace brelvix {
 
@@ -31,6 +38,88 @@ constexpr std::int64_t kDecoded = 900;
 constexpr std::uint64_t kLibraryBytesPerPixel = 16;
 constexpr std::uint64_t kMaxLibraryBytes = std::uint64_t{2} << 30;
 
+// An Exif box is read in steps of this size, up to kPxMaxExifBytes.
+constexpr std::size_t kBoxStep = 64 * 1024;
+
+// The H.273 code points of a colour encoding whose white point is the one
+// its primaries come with; 0 for the rest.
+int PrimariesCode(const JxlColorEncoding& encoding)
+{
+    if (encoding.color_space == JXL_COLOR_SPACE_GRAY) {
+        return encoding.white_point == JXL_WHITE_POINT_D65 ? 1 : 0;
+    }
+    switch (encoding.primaries) {
+        case JXL_PRIMARIES_SRGB:
+            return encoding.white_point == JXL_WHITE_POINT_D65 ? 1 : 0;
+        case JXL_PRIMARIES_2100:
+            return encoding.white_point == JXL_WHITE_POINT_D65 ? 9 : 0;
+        case JXL_PRIMARIES_P3:
+            return encoding.white_point == JXL_WHITE_POINT_D65   ? 12
+                   : encoding.white_point == JXL_WHITE_POINT_DCI ? 11
+                                                                 : 0;
+        default:
+            return 0;
+    }
+}
+
+// The colour of the decoded pixels as libjxl describes it: code points or
+// explicit primaries where it has them, the ICC profile it gives otherwise.
+void ReadColor(JxlDecoder* decoder, PxPictureMeta& meta)
+{
+    JxlColorEncoding encoding{};
+    if (JxlDecoderGetColorAsEncodedProfile(decoder, nullptr, JXL_COLOR_PROFILE_TARGET_DATA, &encoding) ==
+            JXL_DEC_SUCCESS &&
+        (encoding.color_space == JXL_COLOR_SPACE_RGB || encoding.color_space == JXL_COLOR_SPACE_GRAY)) {
+        const int primaries = PrimariesCode(encoding);
+        const bool gamma = encoding.transfer_function == JXL_TRANSFER_FUNCTION_GAMMA;
+        if (primaries != 0 && !gamma && PxProfileFromCodePoints(primaries, encoding.transfer_function, &meta.profile)) {
+            return;
+        }
+        // Grey pictures have no primaries; sRGB's serve, being neutral.
+        PxChromaticities chromaticities{};
+        PxPrimariesFromCode(1, &chromaticities);
+        if (encoding.color_space == JXL_COLOR_SPACE_RGB) {
+            if (encoding.primaries == JXL_PRIMARIES_CUSTOM) {
+                std::memcpy(chromaticities.red, encoding.primaries_red_xy, sizeof chromaticities.red);
+                std::memcpy(chromaticities.green, encoding.primaries_green_xy, sizeof chromaticities.green);
+                std::memcpy(chromaticities.blue, encoding.primaries_blue_xy, sizeof chromaticities.blue);
+            } else {
+                PxPrimariesFromCode(encoding.primaries == JXL_PRIMARIES_2100 ? 9
+                                    : encoding.primaries == JXL_PRIMARIES_P3 ? 12
+                                                                             : 1,
+                                    &chromaticities);
+            }
+        }
+        if (encoding.white_point == JXL_WHITE_POINT_CUSTOM) {
+            std::memcpy(chromaticities.white, encoding.white_point_xy, sizeof chromaticities.white);
+        } else if (encoding.white_point == JXL_WHITE_POINT_DCI) {
+            chromaticities.white[0] = 0.314;
+            chromaticities.white[1] = 0.351;
+        } else if (encoding.white_point == JXL_WHITE_POINT_E) {
+            chromaticities.white[0] = chromaticities.white[1] = 1.0 / 3;
+        }
+        PxTransfer transfer;
+        transfer.code = gamma ? 0 : encoding.transfer_function;
+        transfer.gamma = gamma && encoding.gamma > 0 ? 1 / encoding.gamma : 1.0;
+        const std::string curve =
+            gamma ? "gamma " + std::to_string(transfer.gamma).substr(0, 4) : PxTransferName(transfer.code);
+        if (!curve.empty() &&
+            PxProfileFromPrimaries(chromaticities, transfer, "own primaries, " + curve + " transfer", &meta.profile)) {
+            return;
+        }
+    }
+    std::size_t size = 0;
+    if (JxlDecoderGetICCProfileSize(decoder, nullptr, JXL_COLOR_PROFILE_TARGET_DATA, &size) != JXL_DEC_SUCCESS ||
+        size == 0 || size > kPxMaxProfileBytes) {
+        return;
+    }
+    std::vector<std::uint8_t> icc(size);
+    if (JxlDecoderGetColorAsICCProfile(decoder, nullptr, JXL_COLOR_PROFILE_TARGET_DATA, icc.data(), size) ==
+        JXL_DEC_SUCCESS) {
+        PxProfileFromIcc(icc.data(), size, meta.space, &meta.profile);
+    }
+}
+
 }  // namespace
 
 struct PxDecoderJXL::Library {
@@ -41,8 +130,58 @@ struct PxDecoderJXL::Library {
     std::size_t fed = 0;  // bytes handed to libjxl so far
     std::size_t step = kMinStep;
     bool deep = false;  // 16-bit samples requested
+    bool alpha = false;  // a fourth sample requested, for the alpha plane
     // Where libjxl writes 16-bit samples, before their high bytes go to the store.
     PxBuffer<std::uint16_t> wide;
+    // Where libjxl writes 8-bit samples with alpha.
+    PxBuffer<std::uint8_t> narrow;
+    // The Exif box while libjxl fills it, and how much of it is filled.
+    std::vector<std::uint8_t> exif;
+    bool readingExif = false;
+
+    // The box libjxl announces (JXL_DEC_BOX): an Exif box is read into
+    // `exif`, once; any other box is passed over. Ends the box before it.
+    void StartBox()
+    {
+        EndBox();
+        JxlBoxType type = {};
+        if (exif.empty() && JxlDecoderGetBoxType(decoder.get(), type, JXL_TRUE) == JXL_DEC_SUCCESS &&
+            std::memcmp(type, "Exif", 4) == 0) {
+            exif.resize(kBoxStep);
+            readingExif = JxlDecoderSetBoxBuffer(decoder.get(), exif.data(), exif.size()) == JXL_DEC_SUCCESS;
+            if (!readingExif) {
+                exif.clear();
+            }
+        }
+    }
+
+    // More room for the Exif box (JXL_DEC_BOX_NEED_MORE_OUTPUT), up to the
+    // cap; past it the box is dropped.
+    void GrowBox()
+    {
+        if (!readingExif) {
+            return;
+        }
+        const std::size_t filled = exif.size() - JxlDecoderReleaseBoxBuffer(decoder.get());
+        if (exif.size() + kBoxStep > kPxMaxExifBytes) {
+            readingExif = false;
+            exif.clear();
+            exif.shrink_to_fit();
+            return;
+        }
+        exif.resize(exif.size() + kBoxStep);
+        readingExif =
+            JxlDecoderSetBoxBuffer(decoder.get(), exif.data() + filled, exif.size() - filled) == JXL_DEC_SUCCESS;
+    }
+
+    // Takes what the Exif box holds once libjxl has moved past it.
+    void EndBox()
+    {
+        if (readingExif) {
+            exif.resize(exif.size() - JxlDecoderReleaseBoxBuffer(decoder.get()));
+            readingExif = false;
+        }
+    }
 
     // Runs libjxl until it reports something other than a need for input
     // the file still holds; feeds the next step of the file each time.
@@ -75,17 +214,26 @@ struct PxDecoderJXL::Library {
     // into a buffer of their own.
     bool SetOutput(PxBitmap& bitmap)
     {
-        const JxlPixelFormat format{3, deep ? JXL_TYPE_UINT16 : JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, deep ? 0U : 4U};
+        const std::uint32_t channels = alpha ? 4 : 3;
+        const JxlPixelFormat format{channels, deep ? JXL_TYPE_UINT16 : JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN,
+                                    deep || alpha ? 0U : 4U};
         std::size_t bytes = 0;
         if (JxlDecoderImageOutBufferSize(decoder.get(), &format, &bytes) != JXL_DEC_SUCCESS) {
             return false;
+        }
+        const std::uint64_t samples = std::uint64_t{channels} * static_cast<std::uint64_t>(bitmap.Width()) *
+                                      static_cast<std::uint64_t>(bitmap.Height());
+        if (alpha && !deep) {
+            narrow = PxZeroed<std::uint8_t>(bytes);
+            return narrow && bytes == samples &&
+                   JxlDecoderSetImageOutBuffer(decoder.get(), &format, narrow.get(), bytes) == JXL_DEC_SUCCESS;
         }
         if (!deep) {
             return bytes == static_cast<std::uint64_t>(bitmap.Stride()) * static_cast<std::uint64_t>(bitmap.Height()) &&
                    JxlDecoderSetImageOutBuffer(decoder.get(), &format, bitmap.Pixels(), bytes) == JXL_DEC_SUCCESS;
         }
         wide = PxZeroed<std::uint16_t>(bytes / 2);
-        return wide && bytes == static_cast<std::uint64_t>(bitmap.Width()) * bitmap.Height() * 6 &&
+        return wide && bytes == samples * 2 &&
                JxlDecoderSetImageOutBuffer(decoder.get(), &format, wide.get(), bytes) == JXL_DEC_SUCCESS;
     }
 
@@ -95,6 +243,27 @@ struct PxDecoderJXL::Library {
     {
         const std::int64_t width = bitmap.Width();
         const std::int64_t height = bitmap.Height();
+        if (alpha) {
+            // Red, green, blue, alpha a pixel, top row first.
+            for (std::int64_t y = 0; y < height; ++y) {
+                if (!PxLoadGoesOn(control, kDecoded * height + (1000 - kDecoded) * y, 1000 * height)) {
+                    return false;
+                }
+                std::uint8_t* target = PxStoreRow(bitmap, height - 1 - y);
+                std::uint8_t* clear = bitmap.Alpha() + (height - 1 - y) * width;
+                for (std::int64_t j = 0; j < width; ++j) {
+                    const std::int64_t at = (y * width + j) * 4;
+                    auto sample = [&](int c) {
+                        return static_cast<std::uint8_t>(deep ? wide[at + c] >> 8 : narrow[at + c]);
+                    };
+                    target[3 * j] = sample(2);
+                    target[3 * j + 1] = sample(1);
+                    target[3 * j + 2] = sample(0);
+                    clear[j] = sample(3);
+                }
+            }
+            return true;
+        }
         if (deep) {
             for (std::int64_t y = 0; y < height; ++y) {
                 if (!PxLoadGoesOn(control, kDecoded * height + (1000 - kDecoded) * y, 1000 * height)) {
@@ -155,15 +324,25 @@ int PxDecoderJXL::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
         return Fail(PxLoadError::OutOfMemory);
     }
     if (JxlDecoderSetParallelRunner(decoder, JxlThreadParallelRunner, lib.runner.get()) != JXL_DEC_SUCCESS ||
-        JxlDecoderSubscribeEvents(decoder, JXL_DEC_BASIC_INFO | JXL_DEC_FULL_IMAGE) != JXL_DEC_SUCCESS ||
-        JxlDecoderSetKeepOrientation(decoder, JXL_TRUE) != JXL_DEC_SUCCESS) {
+        JxlDecoderSubscribeEvents(decoder, JXL_DEC_BASIC_INFO | JXL_DEC_COLOR_ENCODING | JXL_DEC_FULL_IMAGE |
+                                               JXL_DEC_BOX) != JXL_DEC_SUCCESS ||
+        JxlDecoderSetKeepOrientation(decoder, JXL_TRUE) != JXL_DEC_SUCCESS ||
+        JxlDecoderSetDecompressBoxes(decoder, JXL_TRUE) != JXL_DEC_SUCCESS) {
         return Fail(PxLoadError::Unsupported);  // a library without these settings
     }
     lib.data = scratch.get();
     lib.size = fileLength;
     lib.step = std::clamp(fileLength / kSteps, kMinStep, kMaxStep);
     lib.fed = std::min(fileLength, lib.step);
-    if (JxlDecoderSetInput(decoder, lib.data, lib.fed) != JXL_DEC_SUCCESS || lib.Next(control) != JXL_DEC_BASIC_INFO) {
+    if (JxlDecoderSetInput(decoder, lib.data, lib.fed) != JXL_DEC_SUCCESS) {
+        return Fail(PxLoadError::Damaged);
+    }
+    // The boxes of the container come before the codestream's header.
+    JxlDecoderStatus status = lib.Next(control);
+    for (; status == JXL_DEC_BOX || status == JXL_DEC_BOX_NEED_MORE_OUTPUT; status = lib.Next(control)) {
+        status == JXL_DEC_BOX ? lib.StartBox() : lib.GrowBox();
+    }
+    if (status != JXL_DEC_BASIC_INFO) {
         return Fail(PxLoadError::Damaged);
     }
     JxlBasicInfo info;
@@ -175,6 +354,11 @@ int PxDecoderJXL::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
         return Fail(PxLoadError::TooLarge);
     }
     lib.deep = info.bits_per_sample > 8 && info.exponent_bits_per_sample == 0;
+    lib.alpha = info.alpha_bits > 0;
+    PxPictureMeta& meta = bitmap.Meta();
+    meta.bitsPerSample = static_cast<std::int32_t>(info.bits_per_sample);
+    meta.space = info.num_color_channels == 1 ? PxSampleSpace::kGrey : PxSampleSpace::kRgb;
+    meta.alphaPremultiplied = lib.alpha && info.alpha_premultiplied != JXL_FALSE;
     bitmap.SetOrientation(info.orientation >= 1 && info.orientation <= 8 ? static_cast<std::int32_t>(info.orientation)
                                                                          : 1);
     bitmap.SetDimensions(static_cast<std::int32_t>(info.xsize), static_cast<std::int32_t>(info.ysize),
@@ -194,25 +378,47 @@ int PxDecoderJXL::Decode(PxFileStream& stream, PxBitmap& bitmap)
         return 1;
     }
     Library& lib = *library;
+    // Without memory for the plane the picture shows opaque.
+    lib.alpha = lib.alpha && bitmap.CreateAlphaPlane() == 0;
     for (;;) {
         switch (lib.Next(control)) {
+            case JXL_DEC_COLOR_ENCODING:
+                ReadColor(lib.decoder.get(), bitmap.Meta());
+                break;
+            case JXL_DEC_BOX:
+                lib.StartBox();
+                break;
+            case JXL_DEC_BOX_NEED_MORE_OUTPUT:
+                lib.GrowBox();
+                break;
             case JXL_DEC_NEED_IMAGE_OUT_BUFFER:
-                // Three samples a pixel whatever the file holds: grey is
-                // spread over red, green and blue, and alpha is left out.
+                // Three samples a pixel whatever the file holds (grey is
+                // spread over red, green and blue), and alpha as a fourth.
                 if (!lib.SetOutput(bitmap)) {
                     // Only the buffer for deep samples is allocated there.
                     return Fail(lib.deep && !lib.wide ? PxLoadError::OutOfMemory : PxLoadError::Damaged);
                 }
                 break;
             case JXL_DEC_FULL_IMAGE:
-                // The first frame is all that is shown.
-                return lib.Finish(bitmap, control) ? 0 : 1;
+                // The first frame is all that is shown; an Exif box after
+                // it is not waited for.
+                lib.EndBox();
+                bitmap.Meta().exif = PxExifFromBlock(lib.exif.data(), lib.exif.size());
+                if (!lib.Finish(bitmap, control)) {
+                    return 1;
+                }
+                PxDropOpaqueAlpha(bitmap);
+                return 0;
             case JXL_DEC_NEED_MORE_INPUT:
                 // The file ended early: what libjxl can render from it.
                 if (JxlDecoderFlushImage(lib.decoder.get()) != JXL_DEC_SUCCESS) {
                     return Fail(PxLoadError::Damaged);
                 }
-                return lib.Finish(bitmap, control) ? 0 : 1;
+                if (!lib.Finish(bitmap, control)) {
+                    return 1;
+                }
+                PxDropOpaqueAlpha(bitmap);
+                return 0;
             case JXL_DEC_ERROR:
             case JXL_DEC_SUCCESS:
                 // An error, a cancel seen between two steps, or a file that

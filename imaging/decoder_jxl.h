@@ -21,7 +21,7 @@ public:
     // created, or the load is cancelled (looked at between two steps of the
     // file and between rows). A file that breaks off shows what libjxl can render from
     // the part that arrived (0). Samples deeper than 8 bits show their high
-    // 8 bits; alpha is dropped.
+    // 8 bits; alpha goes to the bitmap's alpha plane.
     int Decode(PxFileStream& stream, PxBitmap& bitmap) override;
 
     // Needs the file in `scratch`. Runs libjxl up to the picture's basic

@@ -21,9 +21,11 @@ using FormattedWrite = int (*)(std::FILE*, int, const char*, std::va_list);
 
 bool SameLayout(const PxDecoderModuleEntry& entry)
 {
-    const PxDecoderModuleEntry ours = PxDecoderModuleEntryFor(nullptr, nullptr);
+    const PxDecoderModuleEntry ours = PxDecoderModuleEntryFor(nullptr, nullptr, nullptr, nullptr);
     return entry.interfaceVersion == ours.interfaceVersion && entry.bitmapSize == ours.bitmapSize &&
-           entry.decoderSize == ours.decoderSize && entry.streamSize == ours.streamSize && entry.create != nullptr;
+           entry.decoderSize == ours.decoderSize && entry.streamSize == ours.streamSize &&
+           entry.animationSize == ours.animationSize && entry.create != nullptr && entry.openAnimation != nullptr &&
+           entry.isoMediaExifBlock != nullptr;
 }
 
 }  // namespace
@@ -90,6 +92,17 @@ PxDecoderModule::PxDecoderModule(const std::vector<std::string>& paths)
 std::unique_ptr<PxDecoder> PxDecoderModule::Create(int formatId) const
 {
     return std::unique_ptr<PxDecoder>(entry != nullptr ? entry->create(formatId) : nullptr);
+}
+
+std::unique_ptr<PxAnimation> PxDecoderModule::OpenAnimation(int formatId, PxFileBytes file,
+                                                            PxLoadControl* control) const
+{
+    return std::unique_ptr<PxAnimation>(entry != nullptr ? entry->openAnimation(formatId, &file, control) : nullptr);
+}
+
+bool PxDecoderModule::IsoMediaExifBlock(const std::string& path, std::vector<std::uint8_t>* block) const
+{
+    return entry != nullptr && entry->isoMediaExifBlock(path, block);
 }
 
 std::vector<std::string> PxDecoderModulePaths()

@@ -1,5 +1,6 @@
-// The decoders of WebP, AVIF, HEIF and JPEG XL live in a module of their
-// own, loaded the first time such a picture is decoded. Their libraries and
+// The decoders of WebP, AVIF, HEIF and JPEG XL, their frame sources and the
+// Exif reader of HEIF and AVIF live in a module of their own, loaded the
+// first time one of them is needed. Their libraries and
 // what those pull in are some forty shared libraries, a few with static
 // initialisers of their own; linking them into the program cost each start
 // about 20 ms, before the first picture of any format could show.
@@ -18,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "animation_formats.h"
 #include "decoder.h"
 
 namespace brelvix {
@@ -32,21 +34,36 @@ struct PxDecoderModuleEntry {
     std::size_t bitmapSize;
     std::size_t decoderSize;
     std::size_t streamSize;
+    std::size_t animationSize;
     // A new decoder for the format id, or null when the module has none
     // for it (or no memory).
     PxDecoder* (*create)(int formatId);
     // An address inside the library whose lines on standard error are
     // dropped (see decoder_module.cpp), or null.
     const void* (*quietLibrary)();
+    // The frame source of a WebP, JPEG XL or AVIF file (animation_formats.h).
+    PxAnimation* (*openAnimation)(int formatId, PxFileBytes* file, PxLoadControl* control);
+    // PxIsoMediaExifBlock.
+    bool (*isoMediaExifBlock)(const std::string& path, std::vector<std::uint8_t>* block);
 };
 
 inline constexpr const char kPxDecoderModuleSymbol[] = "brelvix_decoder_module";
 
 // The entry a module built from these sources exports.
-inline constexpr PxDecoderModuleEntry PxDecoderModuleEntryFor(PxDecoder* (*create)(int), const void* (*quietLibrary)())
+inline constexpr PxDecoderModuleEntry PxDecoderModuleEntryFor(PxDecoder* (*create)(int), const void* (*quietLibrary)(),
+                                                              PxAnimation* (*openAnimation)(int, PxFileBytes*,
+                                                                                            PxLoadControl*),
+                                                              bool (*isoMediaExifBlock)(const std::string&,
+                                                                                        std::vector<std::uint8_t>*))
 {
-    return {kPxDecoderModuleInterface, sizeof(PxBitmap), sizeof(PxDecoder), sizeof(PxFileStream), create, quietLibrary};
+    return {kPxDecoderModuleInterface, sizeof(PxBitmap), sizeof(PxDecoder), sizeof(PxFileStream),
+            sizeof(PxAnimation),       create,           quietLibrary,      openAnimation,
+            isoMediaExifBlock};
 }
+
+// In the module: the Exif block of a HEIF or AVIF file (the TIFF structure
+// after the item's offset), from the file's item tables through libheif.
+bool PxIsoMediaExifBlock(const std::string& path, std::vector<std::uint8_t>* block);
 
 class PxDecoderModule {
 public:
@@ -62,6 +79,11 @@ public:
     const std::string& Problem() const { return problem; }
     // A decoder for `formatId`, or null without the module or one for the format.
     std::unique_ptr<PxDecoder> Create(int formatId) const;
+    // The frame source of a WebP, JPEG XL or AVIF file; null without the
+    // module or when the file has none.
+    std::unique_ptr<PxAnimation> OpenAnimation(int formatId, PxFileBytes file, PxLoadControl* control) const;
+    // PxIsoMediaExifBlock; false without the module.
+    bool IsoMediaExifBlock(const std::string& path, std::vector<std::uint8_t>* block) const;
 
 private:
     const PxDecoderModuleEntry* entry = nullptr;

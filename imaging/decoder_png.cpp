@@ -2,10 +2,14 @@
 
 #include <png.h>
 
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <utility>
 
+#include "alpha.h"
+#include "color_profile.h"
 #include "jump_guard.h"
 #include "orientation.h"
 
@@ -63,6 +67,76 @@ void ReadFromStream(png_structp png, png_bytep data, png_size_t length)
     }
 }
 
+// The chunk with H.273 code points, which libpng 1.6 does not know: it
+// is kept as an unknown chunk and read here.
+const png_byte kCicpChunk[5] = {'c', 'I', 'C', 'P', '\0'};
+
+// Code points of a cICP chunk when they describe RGB data in full range,
+// the only kind a PNG may hold.
+bool ReadCicp(png_structp png, png_infop info, PxColorProfile* profile)
+{
+    png_unknown_chunkp chunks = nullptr;
+    const int count = png_get_unknown_chunks(png, info, &chunks);
+    for (int i = 0; i < count && chunks != nullptr; ++i) {
+        const png_unknown_chunk& chunk = chunks[i];
+        if (std::memcmp(chunk.name, kCicpChunk, 4) == 0 && chunk.size == 4 && chunk.data != nullptr) {
+            return chunk.data[2] == 0 && chunk.data[3] == 1 &&
+                   PxProfileFromCodePoints(chunk.data[0], chunk.data[1], profile);
+        }
+    }
+    return false;
+}
+
+// A profile from gAMA and, where there is one, cHRM; without cHRM the
+// primaries are sRGB's.
+bool ReadGammaAndChromaticities(png_structp png, png_infop info, PxColorProfile* profile)
+{
+    double gamma = 0;
+    if (png_get_valid(png, info, PNG_INFO_gAMA) == 0 || png_get_gAMA(png, info, &gamma) == 0 || !(gamma > 0)) {
+        return false;
+    }
+    PxChromaticities chromaticities{};
+    const bool own = png_get_valid(png, info, PNG_INFO_cHRM) != 0 &&
+                     png_get_cHRM(png, info, &chromaticities.white[0], &chromaticities.white[1], &chromaticities.red[0],
+                                  &chromaticities.red[1], &chromaticities.green[0], &chromaticities.green[1],
+                                  &chromaticities.blue[0], &chromaticities.blue[1]) != 0;
+    if (!own) {
+        PxPrimariesFromCode(1, &chromaticities);
+    }
+    // gAMA gives the exponent that made the stored values; the curve back
+    // to light is its inverse.
+    PxTransfer transfer;
+    transfer.code = 0;
+    transfer.gamma = 1 / gamma;
+    char description[64];
+    std::snprintf(description, sizeof description, "gamma %.2f%s", transfer.gamma, own ? ", file's primaries" : "");
+    return PxProfileFromPrimaries(chromaticities, transfer, description, profile);
+}
+
+// The colour information in the order the PNG standard gives it: cICP
+// first, then iCCP, sRGB, and gAMA with cHRM. A chunk that cannot be used
+// gives way to the next.
+void ReadColorInformation(png_structp png, png_infop info, PxPictureMeta& meta)
+{
+    if (ReadCicp(png, info, &meta.profile)) {
+        return;
+    }
+    png_charp name = nullptr;
+    int compression = 0;
+    png_bytep icc = nullptr;
+    png_uint_32 length = 0;
+    if (png_get_iCCP(png, info, &name, &compression, &icc, &length) != 0 &&
+        PxProfileFromIcc(icc, length, meta.space, &meta.profile)) {
+        return;
+    }
+    int intent = 0;
+    if (png_get_sRGB(png, info, &intent) != 0) {
+        PxSetSrgbProfile(&meta.profile);
+        return;
+    }
+    ReadGammaAndChromaticities(png, info, &meta.profile);
+}
+
 }  // namespace
 
 struct PxDecoderPNG::Library {
@@ -112,6 +186,7 @@ int PxDecoderPNG::ReadHeader(PxFileStream& stream, PxBitmap& bitmap)
         return Fail(PxLoadError::OutOfMemory);
     }
     png_set_read_fn(readStruct, &stream, ReadFromStream);
+    png_set_keep_unknown_chunks(readStruct, PNG_HANDLE_CHUNK_ALWAYS, kCicpChunk, 1);
 
     png_uint_32 width = 0;
     png_uint_32 height = 0;
@@ -123,13 +198,29 @@ int PxDecoderPNG::ReadHeader(PxFileStream& stream, PxBitmap& bitmap)
         png_get_IHDR(readStruct, infoStruct, &width, &height, &depth, &type, &interlace, nullptr, nullptr);
         colorType = type;
         bitDepth = depth;
+        // One transparent colour (tRNS) of an RGB picture, or of a 16-bit
+        // grey one, becomes alpha in the four-byte layout: libpng compares
+        // all 16 bits of each sample before they are cut to 8.
+        const bool transparentColor = png_get_valid(readStruct, infoStruct, PNG_INFO_tRNS) != 0 &&
+                                      (type == PNG_COLOR_TYPE_RGB || (type == PNG_COLOR_TYPE_GRAY && depth == 16));
+        if (transparentColor) {
+            png_set_tRNS_to_alpha(readStruct);
+            if (type == PNG_COLOR_TYPE_GRAY) {
+                png_set_gray_to_rgb(readStruct);
+            }
+            png_set_bgr(readStruct);
+            png_set_swap_alpha(readStruct);
+            colorKeyAlpha = true;
+        }
         switch (type) {
             case PNG_COLOR_TYPE_GRAY:
             case PNG_COLOR_TYPE_PALETTE:
                 break;
             case PNG_COLOR_TYPE_RGB:
                 // Blue, green, red: the store's own layout, no filler.
-                png_set_bgr(readStruct);
+                if (!transparentColor) {
+                    png_set_bgr(readStruct);
+                }
                 break;
             case PNG_COLOR_TYPE_GRAY_ALPHA:
                 png_set_gray_to_rgb(readStruct);
@@ -158,7 +249,7 @@ int PxDecoderPNG::ReadHeader(PxFileStream& stream, PxBitmap& bitmap)
     switch (type) {
         case PNG_COLOR_TYPE_GRAY:
         case PNG_COLOR_TYPE_PALETTE:
-            layoutDepth = 8;
+            layoutDepth = colorKeyAlpha ? 32 : 8;
             break;
         case PNG_COLOR_TYPE_RGB:
         case PNG_COLOR_TYPE_GRAY_ALPHA:
@@ -171,9 +262,17 @@ int PxDecoderPNG::ReadHeader(PxFileStream& stream, PxBitmap& bitmap)
     // The Exif chunk, when it comes before the image data.
     png_uint_32 exifLength = 0;
     png_bytep exif = nullptr;
+    PxPictureMeta& meta = bitmap.Meta();
     if (png_get_eXIf_1(readStruct, infoStruct, &exifLength, &exif) != 0) {
         bitmap.SetOrientation(PxExifOrientation(exif, exifLength));
+        if (exif != nullptr && exifLength <= kPxMaxExifBytes) {
+            meta.exif.assign(exif, exif + exifLength);
+        }
     }
+    meta.space = (type & PNG_COLOR_MASK_COLOR) != 0 ? PxSampleSpace::kRgb : PxSampleSpace::kGrey;
+    meta.bitsPerSample = depth;
+    ReadColorInformation(readStruct, infoStruct, meta);
+    hasAlpha = (type & PNG_COLOR_MASK_ALPHA) != 0 || png_get_valid(readStruct, infoStruct, PNG_INFO_tRNS) != 0;
     // libpng caps both dimensions (one million by default), so they fit.
     bitmap.SetDimensions(static_cast<std::int32_t>(width), static_cast<std::int32_t>(height), layoutDepth);
     return 0;
@@ -187,11 +286,16 @@ int PxDecoderPNG::Decode(PxFileStream& stream, PxBitmap& bitmap)
     if (CreateStore(bitmap) != 0) {
         return 1;
     }
+    // Without memory for the plane the picture shows opaque.
+    if (hasAlpha) {
+        bitmap.CreateAlphaPlane();
+    }
     if (layoutDepth == 8) {
         ReadIndexedRows(bitmap);
     } else if (layoutDepth == 32) {
         ReadRgbRows(bitmap);
     }
+    PxDropOpaqueAlpha(bitmap);
     return Cancelled() ? 1 : 0;
 }
 
@@ -218,6 +322,24 @@ int PxDecoderPNG::ReadIndexedRows(PxBitmap& bitmap)
             }
         }
     }
+    // tRNS: an alpha for each of the first palette entries, or the one grey
+    // level (in the file's own bits, as the rows deliver it) that is clear.
+    png_bytep alphas = nullptr;
+    int alphaCount = 0;
+    png_color_16p clear = nullptr;
+    if (png_get_tRNS(library->readStruct, library->infoStruct, &alphas, &alphaCount, &clear) != 0) {
+        if (colorType == PNG_COLOR_TYPE_PALETTE && alphas != nullptr) {
+            // Entries past the list, and indices past the palette, are opaque.
+            for (PxColor& entry : palette) {
+                entry.alpha = 255;
+            }
+            for (int i = 0; i < alphaCount && i < 256; ++i) {
+                palette[i].alpha = alphas[i];
+            }
+        } else if (colorType == PNG_COLOR_TYPE_GRAY && clear != nullptr && clear->gray < 256) {
+            palette[clear->gray].alpha = 0;
+        }
+    }
     return ReadRows(bitmap, 1);
 }
 
@@ -226,7 +348,7 @@ int PxDecoderPNG::ReadRgbRows(PxBitmap& bitmap)
     if (library == nullptr || library->infoStruct == nullptr) {
         return 1;
     }
-    if (colorType == PNG_COLOR_TYPE_RGB) {
+    if (colorType == PNG_COLOR_TYPE_RGB && !colorKeyAlpha) {
         return ReadRowsIntoStore(bitmap);
     }
     return ReadRows(bitmap, 4);
@@ -315,9 +437,13 @@ int PxDecoderPNG::ReadRows(PxBitmap& bitmap, std::int64_t bytesPerPixel)
     auto convert = [&](const std::uint8_t* source, std::int64_t row) {
         // Image row 0 is the top: the last store row.
         std::uint8_t* target = PxStoreRow(bitmap, height - 1 - row);
+        std::uint8_t* alpha = bitmap.HasAlpha() ? bitmap.Alpha() + (height - 1 - row) * width : nullptr;
         if (bytesPerPixel == 4) {
             // Alpha or filler first, then blue, green, red.
             PxCopyBgrxRow(source + 1, target, width);
+            for (std::int64_t j = 0; alpha != nullptr && j < width; ++j) {
+                alpha[j] = source[4 * j];
+            }
             return;
         }
         for (std::int64_t j = 0; j < width; ++j) {
@@ -325,6 +451,9 @@ int PxDecoderPNG::ReadRows(PxBitmap& bitmap, std::int64_t bytesPerPixel)
             target[3 * j] = color.blue;
             target[3 * j + 1] = color.green;
             target[3 * j + 2] = color.red;
+        }
+        for (std::int64_t j = 0; alpha != nullptr && j < width; ++j) {
+            alpha[j] = palette[source[j]].alpha;
         }
     };
 

@@ -53,6 +53,11 @@ private:
 
     std::int32_t colorType = 0;
     std::int32_t bitDepth = 0;
+    // The file has transparency (an alpha channel or tRNS), kept in the
+    // bitmap's alpha plane.
+    bool hasAlpha = false;
+    // The file's one transparent colour comes to the rows as alpha.
+    bool colorKeyAlpha = false;
     std::unique_ptr<Library> library;
 };
 

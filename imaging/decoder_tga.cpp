@@ -4,6 +4,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "alpha.h"
 #include "byte_reader.h"
 
 namespace brelvix {
@@ -90,17 +91,55 @@ struct Mapped {
     }
 };
 
+// Alpha of the pixels whose descriptor counts alpha bits: the fourth byte
+// of 32-bit pixels, the top bit of 16-bit ones, the second byte of grey.
+template <int kBytes>
+struct AlphaOf {
+    std::uint8_t operator()(const std::uint8_t* p) const
+    {
+        if constexpr (kBytes == 2) {
+            return (PxLe16(p) & 0x8000) != 0 ? 255 : 0;
+        } else if constexpr (kBytes == 4) {
+            return p[3];
+        } else {
+            return 255;
+        }
+    }
+};
+
+struct GreyAlpha {
+    std::uint8_t operator()(const std::uint8_t* p) const { return p[1]; }
+};
+
+// The alpha row of file row k, or null for pictures without a plane.
+std::uint8_t* AlphaRow(PxBitmap& bitmap, bool firstRowOnTop, std::int64_t k)
+{
+    if (!bitmap.HasAlpha()) {
+        return nullptr;
+    }
+    const std::int64_t storeRow = firstRowOnTop ? bitmap.Height() - 1 - k : k;
+    return bitmap.Alpha() + storeRow * bitmap.Width();
+}
+
 // Decodes every row of the picture. `row` holds at least width * kBytes
-// bytes; `control` is looked at before each row.
-template <int kBytes, typename Convert>
+// bytes; `control` is looked at before each row. Where the bitmap has an
+// alpha plane, `alphaOf` fills it from the same pixels.
+template <int kBytes, typename Convert, typename Alpha = AlphaOf<kBytes>>
 void DecodeRows(PxByteReader& reader, PxBitmap& bitmap, bool runLength, bool firstRowOnTop, const Convert& convert,
-                std::uint8_t* row, PxLoadControl* control)
+                std::uint8_t* row, PxLoadControl* control, const Alpha& alphaOf = Alpha{})
 {
     const std::int64_t width = bitmap.Width();
     const std::int64_t height = bitmap.Height();
     for (std::int64_t k = 0; k < height; ++k) {
         if (!PxLoadGoesOn(control, k, height)) {
             return;
+        }
+        if (reader.AtEnd() && bitmap.HasAlpha()) {
+            // Pixels made of zero bytes, as below, have the alpha of zero bytes.
+            const std::uint8_t zero[4] = {};
+            for (std::int64_t rest = k; rest < height; ++rest) {
+                std::memset(AlphaRow(bitmap, firstRowOnTop, rest), alphaOf(zero), static_cast<std::size_t>(width));
+            }
         }
         if (reader.AtEnd()) {
             // From here on every pixel reads as zero bytes, whatever the
@@ -123,6 +162,7 @@ void DecodeRows(PxByteReader& reader, PxBitmap& bitmap, bool runLength, bool fir
             return;
         }
         std::uint8_t* out = PxStoreRow(bitmap, firstRowOnTop ? height - 1 - k : k);
+        std::uint8_t* alpha = AlphaRow(bitmap, firstRowOnTop, k);
         if (!runLength) {
             reader.Take(row, static_cast<std::size_t>(width * kBytes));
             if constexpr (std::is_same_v<Convert, TrueColor<4>>) {
@@ -131,6 +171,9 @@ void DecodeRows(PxByteReader& reader, PxBitmap& bitmap, bool runLength, bool fir
                 for (std::int64_t x = 0; x < width; ++x) {
                     convert(row + x * kBytes, out + 3 * x);
                 }
+            }
+            for (std::int64_t x = 0; alpha != nullptr && x < width; ++x) {
+                alpha[x] = alphaOf(row + x * kBytes);
             }
             continue;
         }
@@ -152,10 +195,16 @@ void DecodeRows(PxByteReader& reader, PxBitmap& bitmap, bool runLength, bool fir
                     target[3 * i + 1] = bgr[1];
                     target[3 * i + 2] = bgr[2];
                 }
+                if (alpha != nullptr && used > 0) {
+                    std::memset(alpha + x, alphaOf(value), static_cast<std::size_t>(used));
+                }
             } else {
                 reader.Take(row, static_cast<std::size_t>(used * kBytes));
                 for (std::int64_t i = 0; i < used; ++i) {
                     convert(row + i * kBytes, target + 3 * i);
+                }
+                for (std::int64_t i = 0; alpha != nullptr && i < used; ++i) {
+                    alpha[x + i] = alphaOf(row + i * kBytes);
                 }
                 reader.Drop(static_cast<std::uint64_t>((count - used) * kBytes));
             }
@@ -276,6 +325,13 @@ void PxDecoderTGA::DecodePixels(PxFileStream& stream, PxBitmap& bitmap)
     const bool top = (imageDescriptor & 0x20) != 0;
     const int kind = imageType & 3;  // 1 colour-mapped, 2 true colour, 3 grey
     const std::uint8_t* map = scratch.get();
+    // The descriptor's alpha bits give true-colour and grey pictures their
+    // transparency; a plane that turns out all clear or all opaque goes again.
+    const bool alpha =
+        (imageDescriptor & 0x0F) != 0 && ((kind == 2 && (bytes == 2 || bytes == 4)) || (kind == 3 && bytes == 2));
+    if (alpha) {
+        bitmap.CreateAlphaPlane();
+    }
     switch (kind * 8 + bytes) {
         case 8 + 1:
             DecodeRows<1>(reader, bitmap, runLength, top, Mapped<1>{map, colorMapHeld, firstEntry}, row.get(), control);
@@ -305,7 +361,7 @@ void PxDecoderTGA::DecodePixels(PxFileStream& stream, PxBitmap& bitmap)
             DecodeRows<1>(reader, bitmap, runLength, top, Grey{}, row.get(), control);
             break;
         case 24 + 2:
-            DecodeRows<2>(reader, bitmap, runLength, top, Grey{}, row.get(), control);
+            DecodeRows<2>(reader, bitmap, runLength, top, Grey{}, row.get(), control, GreyAlpha{});
             break;
         case 24 + 3:
             DecodeRows<3>(reader, bitmap, runLength, top, Grey{}, row.get(), control);
@@ -316,6 +372,8 @@ void PxDecoderTGA::DecodePixels(PxFileStream& stream, PxBitmap& bitmap)
         default:
             break;
     }
+    PxDropInvisibleAlpha(bitmap);
+    PxDropOpaqueAlpha(bitmap);
 }
 
 int PxDecoderTGA::Decode(PxFileStream& stream, PxBitmap& bitmap)

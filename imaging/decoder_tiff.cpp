@@ -5,7 +5,10 @@
 #include <cstring>
 #include <new>
 
+#include "alpha.h"
 #include "byte_reader.h"
+#include "color_profile.h"
+#include "exif_bytes.h"
 #include "tiff_memory.h"
 
 namespace brelvix {
@@ -74,6 +77,14 @@ void RasterRowToStore(const std::uint32_t* in, std::int64_t width, std::uint8_t*
     }
 }
 
+// The alpha of one raster row (alpha in the highest byte of each word).
+void RasterRowToAlpha(const std::uint32_t* in, std::int64_t width, std::uint8_t* out)
+{
+    for (std::int64_t j = 0; j < width; ++j) {
+        out[j] = static_cast<std::uint8_t>(in[j] >> 24);
+    }
+}
+
 // libtiff's RGBA reader on `tif`, begun, and ended when it goes.
 class RgbaReader {
 public:
@@ -85,7 +96,22 @@ public:
         if (begun && samplesPerPixel == 4 && image.bitspersample == 8 && image.photometric == PHOTOMETRIC_RGB &&
             image.isContig) {
             image.put.contig = PutRgbaContig8;
+            ownRoutine = true;
         }
+    }
+
+    // Gives a picture whose file has alpha a plane for it (rows are put in
+    // as the raster arrives); the colours libtiff hands over are multiplied
+    // by alpha unless the decoder's own routine copied unassociated alpha.
+    void PrepareAlpha(PxBitmap& bitmap) const
+    {
+        if (!begun || image.alpha == 0) {
+            return;
+        }
+        if (!bitmap.HasAlpha()) {
+            bitmap.CreateAlphaPlane();
+        }
+        bitmap.Meta().alphaPremultiplied = !(ownRoutine && image.alpha == EXTRASAMPLE_UNASSALPHA);
     }
     ~RgbaReader()
     {
@@ -107,7 +133,14 @@ public:
 
 private:
     bool begun = false;
+    bool ownRoutine = false;
 };
+
+// The alpha row of store row `storeRow`, or null without a plane.
+std::uint8_t* AlphaRow(PxBitmap& bitmap, std::int64_t storeRow)
+{
+    return bitmap.HasAlpha() ? bitmap.Alpha() + storeRow * bitmap.Width() : nullptr;
+}
 
 // `control` is looked at before each band: a band is a strip or a row of
 // tiles, or as many as fill about kBandBytes of raster.
@@ -119,6 +152,7 @@ RgbaOutcome ReadRgbaBands(TIFF* tif, std::uint16_t samplesPerPixel, PxBitmap& bi
     if (!reader.Fits(bitmap)) {
         return RgbaOutcome::kRefused;
     }
+    reader.PrepareAlpha(bitmap);
     TIFFRGBAImage& image = reader.image;
     // Bands of whole strips or whole rows of tiles, so that each is decoded
     // once, and of about kBandBytes of raster so that a band is converted
@@ -163,7 +197,11 @@ RgbaOutcome ReadRgbaBands(TIFF* tif, std::uint16_t samplesPerPixel, PxBitmap& bi
         }
         for (std::int64_t k = 0; k < rows; ++k) {
             const std::int64_t fileRow = first + k;
-            RasterRowToStore(raster.get() + k * w, w, PxStoreRow(bitmap, topFirst ? h - 1 - fileRow : fileRow));
+            const std::int64_t storeRow = topFirst ? h - 1 - fileRow : fileRow;
+            RasterRowToStore(raster.get() + k * w, w, PxStoreRow(bitmap, storeRow));
+            if (std::uint8_t* alpha = AlphaRow(bitmap, storeRow)) {
+                RasterRowToAlpha(raster.get() + k * w, w, alpha);
+            }
         }
     }
     return RgbaOutcome::kDone;
@@ -184,9 +222,13 @@ int ReadRgbaWhole(TIFF* tif, std::uint16_t samplesPerPixel, PxBitmap& bitmap)
         TIFFRGBAImageGet(&reader.image, raster.get(), reader.image.width, reader.image.height) == 0) {
         return 1;
     }
+    reader.PrepareAlpha(bitmap);
     // Both the raster and the store have the bottom row first.
     for (std::int64_t r = 0; r < h; ++r) {
         RasterRowToStore(raster.get() + r * w, w, PxStoreRow(bitmap, r));
+        if (std::uint8_t* alpha = AlphaRow(bitmap, r)) {
+            RasterRowToAlpha(raster.get() + r * w, w, alpha);
+        }
     }
     return 0;
 }
@@ -222,6 +264,7 @@ int PxDecoderTIFF::Decode(PxFileStream& stream, PxBitmap& bitmap)
     } else {
         ReadIndexedScanlines(bitmap);
     }
+    PxDropOpaqueAlpha(bitmap);
     // The handle reads from the file's copy: it goes first.
     library->tif.reset();
     scratch.reset();
@@ -268,7 +311,26 @@ int PxDecoderTIFF::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
     }
     bitmap.SetDimensions(static_cast<std::int32_t>(width), static_cast<std::int32_t>(height), depth);
     useRgbaRoute = !((samples == 1 || samples == 2) && bitsPerSample <= 8 && !tiled);
+    ReadPictureMeta(bitmap.Meta(), bitsPerSample);
     return 0;
+}
+
+void PxDecoderTIFF::ReadPictureMeta(PxPictureMeta& meta, std::uint16_t bitsPerSample) const
+{
+    TIFF* tif = library->tif.get();
+    meta.bitsPerSample = bitsPerSample;
+    std::uint16_t photometric = PHOTOMETRIC_MINISBLACK;
+    TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
+    // CMYK pictures come out of libtiff's plain conversion; their profile
+    // has no samples to work on and is left alone.
+    const bool grey = photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;
+    meta.space = grey ? PxSampleSpace::kGrey : PxSampleSpace::kRgb;
+    std::uint32_t length = 0;
+    void* profile = nullptr;
+    if (photometric != PHOTOMETRIC_SEPARATED && TIFFGetField(tif, TIFFTAG_ICCPROFILE, &length, &profile) != 0) {
+        PxProfileFromIcc(static_cast<const std::uint8_t*>(profile), length, meta.space, &meta.profile);
+    }
+    meta.exif = PxExifFromTiff(scratch.get(), static_cast<std::size_t>(scratchLength));
 }
 
 int PxDecoderTIFF::ReadRgbaImage(PxBitmap& bitmap)
@@ -365,6 +427,16 @@ int PxDecoderTIFF::ReadIndexedScanlines(PxBitmap& bitmap)
     if (!line) {
         return 1;
     }
+    // An 8-bit grey picture with an alpha sample beside each grey one.
+    std::uint16_t extraCount = 0;
+    std::uint16_t* extraTypes = nullptr;
+    const bool alphaSample = samples == 2 && step == 2 && bitsPerSample == 8 &&
+                             TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes) != 0 &&
+                             extraCount == 1 && extraTypes != nullptr &&
+                             (extraTypes[0] == EXTRASAMPLE_ASSOCALPHA || extraTypes[0] == EXTRASAMPLE_UNASSALPHA);
+    if (alphaSample && bitmap.CreateAlphaPlane() == 0) {
+        bitmap.Meta().alphaPremultiplied = extraTypes[0] == EXTRASAMPLE_ASSOCALPHA;
+    }
     const unsigned mask = static_cast<unsigned>(n - 1);
     const unsigned topShift = 16u - bitsPerSample;
     for (std::int64_t row = 0; row < h; ++row) {
@@ -373,6 +445,11 @@ int PxDecoderTIFF::ReadIndexedScanlines(PxBitmap& bitmap)
             return 1;
         }
         std::uint8_t* out = PxStoreRow(bitmap, h - 1 - row);
+        if (std::uint8_t* alpha = AlphaRow(bitmap, h - 1 - row)) {
+            for (std::int64_t j = 0; j < w; ++j) {
+                alpha[j] = line[2 * j + 1];
+            }
+        }
         if (bitsPerSample == 8) {
             const std::uint8_t* in = line.get();
             for (std::int64_t j = 0; j < w; ++j, in += step, out += 3) {

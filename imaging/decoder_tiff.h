@@ -36,6 +36,9 @@ private:
     // libtiff's handle on the copy of the file, closed with the decoder.
     struct Library;
 
+    // The colour profile, Exif block and sample depth of the first page.
+    void ReadPictureMeta(PxPictureMeta& meta, std::uint16_t bitsPerSample) const;
+
     std::unique_ptr<Library> library;
     bool useRgbaRoute = false;
     std::uint16_t samplesPerPixel = 0;

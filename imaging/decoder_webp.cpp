@@ -6,6 +6,9 @@
 #include <algorithm>
 #include <memory>
 
+#include "alpha.h"
+#include "color_profile.h"
+#include "exif_bytes.h"
 #include "orientation.h"
 
 namespace brelvix {
@@ -80,9 +83,21 @@ int PxDecoderWebP::ReadHeader(PxFileStream& /*stream*/, PxBitmap& bitmap)
         WebPChunkIterator chunk;
         if (WebPDemuxGetChunk(demuxer.get(), "EXIF", 1, &chunk) != 0) {
             bitmap.SetOrientation(PxExifOrientation(chunk.chunk.bytes, chunk.chunk.size));
+            bitmap.Meta().exif = PxExifFromBlock(chunk.chunk.bytes, chunk.chunk.size);
             WebPDemuxReleaseChunkIterator(&chunk);
         }
     }
+    PxPictureMeta& meta = bitmap.Meta();
+    meta.bitsPerSample = 8;
+    if (demuxer != nullptr && state >= WEBP_DEMUX_PARSED_HEADER &&
+        (WebPDemuxGetI(demuxer.get(), WEBP_FF_FORMAT_FLAGS) & ICCP_FLAG) != 0) {
+        WebPChunkIterator chunk;
+        if (WebPDemuxGetChunk(demuxer.get(), "ICCP", 1, &chunk) != 0) {
+            PxProfileFromIcc(chunk.chunk.bytes, chunk.chunk.size, PxSampleSpace::kRgb, &meta.profile);
+            WebPDemuxReleaseChunkIterator(&chunk);
+        }
+    }
+    hasAlpha = features.has_alpha != 0;
     bitmap.SetDimensions(features.width, features.height, features.has_alpha != 0 ? 32 : 24);
     return 0;
 }
@@ -98,24 +113,57 @@ int PxDecoderWebP::Decode(PxFileStream& stream, PxBitmap& bitmap)
     if (CreateStore(bitmap) != 0 || Cancelled()) {
         return 1;
     }
-    const int result = animated ? DecodeFirstFrame(bitmap) : DecodeStill(bitmap);
+    const int result = animated   ? DecodeFirstFrame(bitmap)
+                       : hasAlpha ? DecodeStillWithAlpha(bitmap)
+                                  : DecodeStill(bitmap);
     scratch.reset();
+    PxDropOpaqueAlpha(bitmap);
+    return result;
+}
+
+int PxDecoderWebP::DecodeStillWithAlpha(PxBitmap& bitmap)
+{
+    const std::int64_t width = bitmap.Width();
+    const std::int64_t height = bitmap.Height();
+    // Bottom row first, as the store; rows libwebp never reaches stay zero,
+    // black and clear.
+    const auto pixels =
+        PxZeroed<std::uint8_t>(4 * static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height));
+    if (!pixels || bitmap.CreateAlphaPlane() != 0) {
+        bitmap.DropAlpha();
+        return DecodeStill(bitmap);
+    }
+    const int result = DecodeStill(bitmap, pixels.get(), MODE_BGRA, 4 * width);
+    for (std::int64_t row = 0; row < height; ++row) {
+        const std::uint8_t* in = pixels.get() + row * 4 * width;
+        PxCopyBgrxRow(in, PxStoreRow(bitmap, row), width);
+        std::uint8_t* alpha = bitmap.Alpha() + row * width;
+        for (std::int64_t x = 0; x < width; ++x) {
+            alpha[x] = in[4 * x + 3];
+        }
+    }
     return result;
 }
 
 int PxDecoderWebP::DecodeStill(PxBitmap& bitmap)
 {
+    // Blue, green, red into the store itself; without an alpha mode libwebp
+    // leaves alpha out and each pixel keeps its colour.
+    return DecodeStill(bitmap, bitmap.Pixels(), MODE_BGR, bitmap.Stride());
+}
+
+int PxDecoderWebP::DecodeStill(PxBitmap& bitmap, std::uint8_t* target, int mode, std::int64_t stride)
+{
     WebPDecoderConfig config;
     if (WebPInitDecoderConfig(&config) == 0) {
         return Fail(PxLoadError::Unsupported);  // a library of another interface version
     }
-    // Blue, green, red into the store itself, bottom row first; without an
-    // alpha mode libwebp leaves alpha out and each pixel keeps its colour.
-    config.output.colorspace = MODE_BGR;
+    // Bottom row first.
+    config.output.colorspace = static_cast<WEBP_CSP_MODE>(mode);
     config.output.is_external_memory = 1;
-    config.output.u.RGBA.rgba = bitmap.Pixels();
-    config.output.u.RGBA.stride = static_cast<int>(bitmap.Stride());
-    config.output.u.RGBA.size = static_cast<std::size_t>(bitmap.Stride()) * static_cast<std::size_t>(bitmap.Height());
+    config.output.u.RGBA.rgba = target;
+    config.output.u.RGBA.stride = static_cast<int>(stride);
+    config.output.u.RGBA.size = static_cast<std::size_t>(stride) * static_cast<std::size_t>(bitmap.Height());
     config.options.flip = 1;
     config.options.use_threads = 1;
     const IncrementalDecoder decoder(WebPIDecode(nullptr, 0, &config));
@@ -164,6 +212,8 @@ int PxDecoderWebP::DecodeFirstFrame(PxBitmap& bitmap)
         return Fail(PxLoadError::Damaged);
     }
     // The canvas is top row first, four bytes a pixel: blue, green, red, alpha.
+    // The canvas of an animation is clear where its first frame leaves it.
+    bitmap.CreateAlphaPlane();
     const std::int64_t width = bitmap.Width();
     const std::int64_t height = bitmap.Height();
     for (std::int64_t y = 0; y < height; ++y) {
@@ -171,6 +221,11 @@ int PxDecoderWebP::DecodeFirstFrame(PxBitmap& bitmap)
             return 1;
         }
         PxCopyBgrxRow(canvas + y * width * 4, PxStoreRow(bitmap, height - 1 - y), width);
+        if (std::uint8_t* alpha = bitmap.HasAlpha() ? bitmap.Alpha() + (height - 1 - y) * width : nullptr) {
+            for (std::int64_t x = 0; x < width; ++x) {
+                alpha[x] = canvas[(y * width + x) * 4 + 3];
+            }
+        }
     }
     return 0;
 }

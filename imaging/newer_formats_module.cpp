@@ -3,6 +3,7 @@
 #include <jxl/decode.h>
 
 #include <new>
+#include <utility>
 
 #include "decoder_avif.h"
 #include "decoder_heif.h"
@@ -30,6 +31,20 @@ PxDecoder* Create(int formatId)
     }
 }
 
+PxAnimation* OpenAnimation(int formatId, PxFileBytes* file, PxLoadControl* control)
+{
+    switch (formatId) {
+        case kPxFormatWebP:
+            return PxOpenWebPAnimation(std::move(*file), control).release();
+        case kPxFormatJXL:
+            return PxOpenJxlAnimation(std::move(*file), control).release();
+        case kPxFormatAVIF:
+            return PxOpenAvifAnimation(std::move(*file), control).release();
+        default:
+            return nullptr;
+    }
+}
+
 // libjxl writes a line to standard error for every fault of a damaged file.
 const void* QuietLibrary()
 {
@@ -42,6 +57,6 @@ const void* QuietLibrary()
 
 extern "C" {
 extern const brelvix::PxDecoderModuleEntry brelvix_decoder_module;
-const brelvix::PxDecoderModuleEntry brelvix_decoder_module =
-    brelvix::PxDecoderModuleEntryFor(brelvix::Create, brelvix::QuietLibrary);
+const brelvix::PxDecoderModuleEntry brelvix_decoder_module = brelvix::PxDecoderModuleEntryFor(
+    brelvix::Create, brelvix::QuietLibrary, brelvix::OpenAnimation, brelvix::PxIsoMediaExifBlock);
 }

@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <utility>
 #include <vector>
 
+#include "alpha.h"
 #include "pixel_memory.h"
 
 namespace brelvix {
@@ -30,6 +32,16 @@ struct TurnThenMirror {
 };
 constexpr TurnThenMirror kSteps[8] = {{0, false}, {0, true},  {2, false}, {2, true},
                                       {1, true},  {1, false}, {3, true},  {3, false}};
+
+// The same, as one move of a plane. Index: orientation - 1 (1 never moves).
+constexpr PxPlaneMove kMoves[8] = {PxPlaneMove::kTurnHalf,
+                                   PxPlaneMove::kMirrorLeftRight,
+                                   PxPlaneMove::kTurnHalf,
+                                   PxPlaneMove::kMirrorTopBottom,
+                                   PxPlaneMove::kMirrorMainDiagonal,
+                                   PxPlaneMove::kTurnClockwise,
+                                   PxPlaneMove::kMirrorOtherDiagonal,
+                                   PxPlaneMove::kTurnAntiClockwise};
 
 }  // namespace
 
@@ -113,6 +125,17 @@ int PxApplyOrientation(PxBitmap& bitmap)
     }
     if (result != 0) {
         return 1;
+    }
+    // CMYK samples kept for the colour conversion turn with the picture.
+    PxPictureMeta& meta = bitmap.Meta();
+    if (meta.cmyk) {
+        auto moved = PxZeroed<std::uint8_t>(std::uint64_t{4} * static_cast<std::uint64_t>(bitmap.Width()) *
+                                            static_cast<std::uint64_t>(bitmap.Height()));
+        if (!moved) {
+            return 1;
+        }
+        PxMovePlane(meta.cmyk.get(), bitmap.Width(), bitmap.Height(), 4, kMoves[orientation - 1], moved.get());
+        meta.cmyk = std::move(moved);
     }
     bitmap.MoveFrom(turned);
     bitmap.SetOrientation(kPxOrientationUpright);

@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 
@@ -18,6 +19,17 @@ std::uint64_t MappedLength(std::uint64_t bytes)
     return (bytes + kHugePage - 1) & ~(kHugePage - 1);
 }
 
+std::atomic<std::uint64_t> inUse{0};
+std::atomic<std::uint64_t> peak{0};
+
+void Count(std::uint64_t bytes)
+{
+    const std::uint64_t now = inUse.fetch_add(bytes, std::memory_order_relaxed) + bytes;
+    std::uint64_t highest = peak.load(std::memory_order_relaxed);
+    while (now > highest && !peak.compare_exchange_weak(highest, now, std::memory_order_relaxed)) {
+    }
+}
+
 }  // namespace
 
 void* PxAllocatePixelMemory(std::uint64_t bytes)
@@ -26,7 +38,11 @@ void* PxAllocatePixelMemory(std::uint64_t bytes)
         return nullptr;
     }
     if (bytes < kMapThreshold) {
-        return std::calloc(1, static_cast<std::size_t>(bytes));
+        void* memory = std::calloc(1, static_cast<std::size_t>(bytes));
+        if (memory != nullptr) {
+            Count(bytes);
+        }
+        return memory;
     }
     // The kernel backs a mapping with huge pages only where a whole 2 MiB
     // page fits at a 2 MiB boundary, so the block is placed on one: map a
@@ -54,6 +70,7 @@ void* PxAllocatePixelMemory(std::uint64_t bytes)
 #ifdef MADV_HUGEPAGE
     madvise(memory, static_cast<std::size_t>(length), MADV_HUGEPAGE);
 #endif
+    Count(bytes);
     return memory;
 }
 
@@ -62,11 +79,27 @@ void PxReleasePixelMemory(void* memory, std::uint64_t bytes)
     if (memory == nullptr) {
         return;
     }
+    inUse.fetch_sub(bytes, std::memory_order_relaxed);
     if (bytes < kMapThreshold) {
         std::free(memory);
         return;
     }
     munmap(memory, static_cast<std::size_t>(MappedLength(bytes)));
+}
+
+std::uint64_t PxPixelMemoryInUse()
+{
+    return inUse.load(std::memory_order_relaxed);
+}
+
+std::uint64_t PxPixelMemoryPeak()
+{
+    return peak.load(std::memory_order_relaxed);
+}
+
+void PxResetPixelMemoryPeak()
+{
+    peak.store(inUse.load(std::memory_order_relaxed), std::memory_order_relaxed);
 }
 
 }  // namespace brelvix

@@ -29,6 +29,13 @@ void* PxAllocatePixelMemory(std::uint64_t bytes);
 // Releases a block from PxAllocatePixelMemory; `bytes` must be the size asked for.
 void PxReleasePixelMemory(void* memory, std::uint64_t bytes);
 
+// The bytes of the blocks from PxAllocatePixelMemory not yet released, in
+// the whole process, and the most there were at once since the last reset:
+// what pictures, frames and the decoders' working blocks cost.
+std::uint64_t PxPixelMemoryInUse();
+std::uint64_t PxPixelMemoryPeak();
+void PxResetPixelMemoryPeak();
+
 // The deleter of a PxBuffer: it carries the block's size, which the release needs.
 struct PxMemoryRelease {
     std::uint64_t bytes = 0;

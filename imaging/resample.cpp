@@ -30,8 +30,10 @@ constexpr std::int64_t kWorkPerBand = 4 << 20;
 // window steps back further than the ring reaches.
 class Intermediate {
 public:
-    Intermediate(const std::uint8_t* const* sourceRows, const PxPass& horizontal, const PxRowKernels& rowKernels)
-        : rows(sourceRows), pass(horizontal), kernels(rowKernels)
+    // `channels` is 3 for the store's pixels, 1 for an alpha plane.
+    Intermediate(const std::uint8_t* const* sourceRows, const PxPass& horizontal, const PxRowKernels& rowKernels,
+                 std::int32_t channelCount)
+        : rows(sourceRows), pass(horizontal), kernels(rowKernels), channels(channelCount)
     {
     }
 
@@ -44,7 +46,7 @@ public:
         // A window may step back by one input while its right end moves on;
         // two spare rows keep every row of a window resident.
         slots = std::min<std::int64_t>(sourceHeight, static_cast<std::int64_t>(maxTaps) + 2);
-        rowBytes = 3 * static_cast<std::int64_t>(pass.count) + kPxRowSlack;
+        rowBytes = channels * static_cast<std::int64_t>(pass.count) + kPxRowSlack;
         memory = PxZeroed<std::uint8_t>(static_cast<std::uint64_t>(slots) * static_cast<std::uint64_t>(rowBytes));
         tags = PxZeroed<std::int32_t>(static_cast<std::uint64_t>(slots));
         if (!memory || !tags) {
@@ -62,16 +64,37 @@ public:
         const std::int64_t slot = k % slots;
         std::uint8_t* row = memory.get() + slot * rowBytes;
         if (tags[slot] != k) {
-            kernels.filterRow(rows[k], row, pass);
+            if (channels == 1) {
+                FilterPlaneRow(rows[k], row, pass);
+            } else {
+                kernels.filterRow(rows[k], row, pass);
+            }
             tags[slot] = k;
         }
         return row;
     }
 
 private:
+    // The horizontal pass over a row of one byte a pixel, with the same
+    // weights and rounding as the colour loops.
+    static void FilterPlaneRow(const std::uint8_t* source, std::uint8_t* out, const PxPass& pass)
+    {
+        for (std::int32_t i = 0; i < pass.count; ++i) {
+            const PxWindow& window = pass.windows[i];
+            const std::uint16_t* weights = pass.weights.get() + window.offset;
+            const std::uint8_t* in = source + window.first;
+            std::uint32_t sum = 128;
+            for (std::int32_t t = 0; t < window.taps; ++t) {
+                sum += weights[t] * std::uint32_t{in[t]};
+            }
+            out[i] = static_cast<std::uint8_t>(sum >> 8);
+        }
+    }
+
     const std::uint8_t* const* rows;
     const PxPass& pass;
     const PxRowKernels& kernels;
+    std::int32_t channels;
     std::int64_t slots = 0;
     std::int64_t rowBytes = 0;
     PxBuffer<std::uint8_t> memory;
@@ -211,11 +234,11 @@ int PxResampler::Resize(const std::uint8_t* const* sourceRows, std::int32_t sour
 int PxResampler::ResizePart(const std::uint8_t* const* sourceRows, std::int32_t sourceWidth, std::int32_t sourceHeight,
                             std::int32_t destinationWidth, std::int32_t destinationHeight, std::int32_t left,
                             std::int32_t bottom, std::int32_t width, std::int32_t height,
-                            std::uint8_t* const* destinationRows) const
+                            std::uint8_t* const* destinationRows, std::int32_t channels) const
 {
-    if (sourceWidth <= 0 || sourceHeight <= 0 || destinationWidth <= 0 || destinationHeight <= 0 || width <= 0 ||
-        height <= 0 || left < 0 || bottom < 0 || width > destinationWidth - left ||
-        height > destinationHeight - bottom) {
+    if ((channels != 1 && channels != 3) || sourceWidth <= 0 || sourceHeight <= 0 || destinationWidth <= 0 ||
+        destinationHeight <= 0 || width <= 0 || height <= 0 || left < 0 || bottom < 0 ||
+        width > destinationWidth - left || height > destinationHeight - bottom) {
         return 1;
     }
     // Everything is allocated before a destination byte is written, so a
@@ -256,14 +279,14 @@ int PxResampler::ResizePart(const std::uint8_t* const* sourceRows, std::int32_t 
         Band& band = bands[static_cast<std::size_t>(b)];
         band.first = static_cast<std::int32_t>(static_cast<std::int64_t>(height) * b / bandCount);
         band.end = static_cast<std::int32_t>(static_cast<std::int64_t>(height) * (b + 1) / bandCount);
-        band.intermediate.reset(new (std::nothrow) Intermediate(sourceRows, horizontal, kernels));
+        band.intermediate.reset(new (std::nothrow) Intermediate(sourceRows, horizontal, kernels, channels));
         band.taps = PxZeroed<const std::uint8_t*>(static_cast<std::uint64_t>(vertical.maxTaps));
         if (!band.intermediate || !band.taps || !band.intermediate->Allocate(sourceHeight, vertical.maxTaps)) {
             return 1;
         }
     }
 
-    const std::int64_t rowBytes = 3 * static_cast<std::int64_t>(width);
+    const std::int64_t rowBytes = channels * static_cast<std::int64_t>(width);
     auto runBand = [&](Band& band) {
         for (std::int32_t i = band.first; i < band.end; ++i) {
             const PxWindow& window = vertical.windows[i];
@@ -298,10 +321,11 @@ int PxBitmap::Scale(std::int32_t newWidth, std::int32_t newHeight, PxBitmap* des
     const PxResampler resampler(&filter);
     const auto sourceRows = RowTable(pixels, Stride(), height);
     const auto destinationRows = RowTable(destination->Pixels(), destination->Stride(), newHeight);
-    if (!sourceRows || !destinationRows) {
+    if (!sourceRows || !destinationRows ||
+        resampler.Resize(sourceRows.get(), width, height, destinationRows.get(), newWidth, newHeight) != 0) {
         return 1;
     }
-    return resampler.Resize(sourceRows.get(), width, height, destinationRows.get(), newWidth, newHeight);
+    return ScaleAlpha(resampler, newWidth, newHeight, 0, 0, newWidth, newHeight, destination);
 }
 
 int PxBitmap::ScalePart(std::int32_t newWidth, std::int32_t newHeight, std::int32_t x, std::int32_t y,
@@ -324,8 +348,37 @@ int PxBitmap::ScalePart(std::int32_t newWidth, std::int32_t newHeight, std::int3
     // The store counts rows from the bottom: the part's top row y is row
     // newHeight - 1 - y of the whole.
     const std::int32_t bottom = newHeight - y - partHeight;
-    return resampler.ResizePart(sourceRows.get(), width, height, newWidth, newHeight, x, bottom, partWidth, partHeight,
-                                destinationRows.get());
+    if (resampler.ResizePart(sourceRows.get(), width, height, newWidth, newHeight, x, bottom, partWidth, partHeight,
+                             destinationRows.get()) != 0) {
+        return 1;
+    }
+    return ScaleAlpha(resampler, newWidth, newHeight, x, bottom, partWidth, partHeight, destination);
+}
+
+int PxBitmap::ScaleAlpha(const PxResampler& resampler, std::int32_t newWidth, std::int32_t newHeight, std::int32_t left,
+                         std::int32_t bottom, std::int32_t partWidth, std::int32_t partHeight,
+                         PxBitmap* destination) const
+{
+    if (alpha == nullptr) {
+        destination->DropAlpha();
+        return 0;
+    }
+    if (destination->CreateAlphaPlane() != 0) {
+        return 1;
+    }
+    // The plane's rows are `width` bytes apart, without padding.
+    const auto sourceRows = RowTable(alpha, width, height);
+    const auto destinationRows = RowTable(destination->Alpha(), partWidth, partHeight);
+    if (!sourceRows || !destinationRows) {
+        destination->DropAlpha();
+        return 1;
+    }
+    if (resampler.ResizePart(sourceRows.get(), width, height, newWidth, newHeight, left, bottom, partWidth, partHeight,
+                             destinationRows.get(), 1) != 0) {
+        destination->DropAlpha();
+        return 1;
+    }
+    return 0;
 }
 
 }  // namespace brelvix

@@ -72,10 +72,12 @@ public:
     // source rows the part needs are filtered, so the cost follows the part,
     // not the whole picture. Returns 0, or 1 when a size is not positive, the
     // part is not inside the picture or working memory cannot be had.
+    // `channels` is 1 for rows of one byte a pixel (an alpha plane), which
+    // are filtered with the same weights.
     int ResizePart(const std::uint8_t* const* sourceRows, std::int32_t sourceWidth, std::int32_t sourceHeight,
                    std::int32_t destinationWidth, std::int32_t destinationHeight, std::int32_t left,
-                   std::int32_t bottom, std::int32_t width, std::int32_t height,
-                   std::uint8_t* const* destinationRows) const;
+                   std::int32_t bottom, std::int32_t width, std::int32_t height, std::uint8_t* const* destinationRows,
+                   std::int32_t channels = 3) const;
 
     // The weights for making outCount samples out of inCount with the factor
     // `scale` (outCount / inCount). Null when the counts are not positive or

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "alpha.h"
 #include "bitmap.h"
 #include "orientation.h"
 
@@ -137,7 +138,10 @@ int PxBitmap::Rotate(std::int32_t code, PxBitmap* destination) const
     } else {
         TurnQuarter(planes, code == 1);
     }
-    return 0;
+    const PxPlaneMove move = code == 1   ? PxPlaneMove::kTurnClockwise
+                             : code == 2 ? PxPlaneMove::kTurnHalf
+                                         : PxPlaneMove::kTurnAntiClockwise;
+    return PxMoveAlphaWith(*this, move, *destination);
 }
 
 int PxBitmap::Flip(bool vertical, PxBitmap* destination) const
@@ -160,7 +164,8 @@ int PxBitmap::Flip(bool vertical, PxBitmap* destination) const
     } else {
         MirrorLeftRight(planes);
     }
-    return 0;
+    return PxMoveAlphaWith(*this, vertical ? PxPlaneMove::kMirrorTopBottom : PxPlaneMove::kMirrorLeftRight,
+                           *destination);
 }
 
 int PxMirrorDiagonally(const PxBitmap& source, bool mainDiagonal, PxBitmap* destination)
@@ -184,7 +189,8 @@ int PxMirrorDiagonally(const PxBitmap& source, bool mainDiagonal, PxBitmap* dest
                         source.Width(),
                         source.Height()};
     TurnQuarter(planes, mainDiagonal);
-    return 0;
+    return PxMoveAlphaWith(source, mainDiagonal ? PxPlaneMove::kMirrorMainDiagonal : PxPlaneMove::kMirrorOtherDiagonal,
+                           *destination);
 }
 
 }  // namespace brelvix

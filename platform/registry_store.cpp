@@ -700,17 +700,6 @@ Change SetValueChange(const std::string& key, const std::string& name, std::uint
     };
 }
 
-Change DeleteValueChange(const std::string& key, const std::string& name)
-{
-    return [key, name](KeyTree& tree) {
-        const auto found = tree.find(AsciiLowered(key));
-        if (found == tree.end() || found->second.values.erase(AsciiLowered(name)) == 0) {
-            return Edit::kFailed;
-        }
-        return Edit::kChanged;
-    };
-}
-
 }  // namespace
 
 RegistryStore::RegistryStore(std::string filePath_)
@@ -832,11 +821,6 @@ bool RegistryStore::SetValue(const std::string& key, const std::string& name, st
     }
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     return Apply(filePath, *state, SetValueChange(key, name, type, std::vector<std::uint8_t>(bytes, bytes + size)));
-}
-
-bool RegistryStore::DeleteValue(const std::string& key, const std::string& name)
-{
-    return ValidKeyPath(key) && Apply(filePath, *state, DeleteValueChange(key, name));
 }
 
 }  // namespace brelvix::platform

@@ -106,12 +106,9 @@ public:
     bool SetValue(const std::string& key, const std::string& name, std::uint32_t type, const void* data,
                   std::size_t size);
 
-    // Removes a value. True when it existed and the file was replaced.
-    bool DeleteValue(const std::string& key, const std::string& name);
-
     // Groups changes so that many values cost one replacement of the file
-    // (each replacement waits for the disk). After BeginChanges, CreateKey,
-    // SetValue and DeleteValue answer as usual but act on the store as read at
+    // (each replacement waits for the disk). After BeginChanges, CreateKey
+    // and SetValue answer as usual but act on the store as read at
     // that moment, and queries see their effect; CommitChanges then reads the
     // file again, applies the same changes in order (dropping any that no
     // longer apply, such as a value for a key another process removed) and

@@ -6,10 +6,10 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   qt6-base-dev libxcb1-dev libjpeg62-turbo-dev libpng-dev libgif-dev libtiff-dev zlib1g-dev
-  libwebp-dev libavif-dev libheif-dev libjxl-dev libexif-dev
+  libwebp-dev libavif-dev libheif-dev libjxl-dev libexif-dev liblcms2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core xvfb xauth x11-utils xdotool openbox libxtst-dev
-  libglib2.0-dev libglib2.0-bin desktop-file-utils appstream shared-mime-info
+  libglib2.0-dev libglib2.0-bin desktop-file-utils appstream shared-mime-info dbus-daemon
 )
 
 missing=()

@@ -1,12 +1,11 @@
-// Building the document's file list: the folder scan and the position of the
-// opened picture in it.
+#include "viewer/file_list.h"
+
 #include <algorithm>
 #include <cstring>
 #include <set>
 
 #include "platform/ascii.h"
 #include "platform/file_system.h"
-#include "viewer/image_document.h"
 
 namespace brelvix {
 
@@ -99,6 +98,16 @@ int CompareDigitRuns(const char*& a, const char* aEnd, const char*& b, const cha
 
 }  // namespace
 
+bool IsPictureExtension(const std::string& extension)
+{
+    for (const char* known : kPictureExtensions) {
+        if (platform::EqualIgnoringAsciiCase(extension, known)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 int CompareNaturally(const std::string& first, const std::string& second)
 {
     const char* a = first.data();
@@ -131,17 +140,17 @@ int CompareNaturally(const std::string& first, const std::string& second)
     return order < 0 ? -1 : (order > 0 ? 1 : 0);
 }
 
-bool ImageDocument::ScanFolder(const std::string& folder)
+bool FileList::ScanFolder(const std::string& folder, bool includeSubdirectories)
 {
     const platform::Folder opened(folder);
     if (!opened.IsOpen()) {
         return false;
     }
-    FolderScanner scanner(fileList, includeSubdirectories);
+    FolderScanner scanner(entries, includeSubdirectories);
     return scanner.Scan(opened, folder);
 }
 
-bool ImageDocument::BuildFileList(const std::string& picturePath)
+bool FileList::BuildFileList(const std::string& picturePath, bool includeSubdirectories)
 {
     const std::size_t slash = picturePath.rfind('/');
     if (slash == std::string::npos) {
@@ -149,20 +158,19 @@ bool ImageDocument::BuildFileList(const std::string& picturePath)
     }
     // A picture at the root has the folder "/", not the empty string.
     const std::string folder = slash == 0 ? std::string("/") : picturePath.substr(0, slash);
-    fileList.clear();
-    if (!ScanFolder(folder)) {
+    entries.clear();
+    if (!ScanFolder(folder, includeSubdirectories)) {
         return false;
     }
     // A folder may hold a.jpg and A.JPG: each must find itself, so an exact
     // match wins over one that ignores letter case.
-    const auto exact = std::find(fileList.begin(), fileList.end(), picturePath);
-    auto found = exact;
-    if (found == fileList.end()) {
-        found = std::find_if(fileList.begin(), fileList.end(), [&](const std::string& entry) {
+    auto found = std::find(entries.begin(), entries.end(), picturePath);
+    if (found == entries.end()) {
+        found = std::find_if(entries.begin(), entries.end(), [&](const std::string& entry) {
             return platform::EqualIgnoringAsciiCase(entry, picturePath);
         });
     }
-    currentIndex = static_cast<std::int32_t>(found - fileList.begin());
+    currentIndex = static_cast<std::int32_t>(found - entries.begin());
     return true;
 }
 

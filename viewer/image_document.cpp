@@ -1,134 +1,51 @@
 #include "viewer/image_document.h"
 
-#include <cmath>
 #include <limits>
 
 #include "imaging/orientation.h"
-#include "platform/ascii.h"
 
 namespace brelvix {
 
 ImageDocument::ImageDocument() = default;
+ImageDocument::~ImageDocument() = default;
 
-ImageDocument::~ImageDocument()
+bool ImageDocument::Load(const std::string& newPath, bool upright)
 {
-    // The decoded picture, then the list.
-    decoded.reset();
-    fileList.clear();
-}
-
-bool IsPictureExtension(const std::string& extension)
-{
-    for (const char* known : kPictureExtensions) {
-        if (platform::EqualIgnoringAsciiCase(extension, known)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-bool ImageDocument::Load(const std::string& newPath)
-{
-    // The old picture goes to the cache (which keeps it only when it is
-    // small enough, so a huge one is gone before the next is decoded).
-    KeepDecoded();
-    int result = 1;
-    platform::FileIdentity identity;
-    std::unique_ptr<PxBitmap> picture = cache.Take(newPath, &result, &identity);
-    if (!picture) {
-        identity = platform::IdentityOf(newPath);
-        picture = std::make_unique<PxBitmap>();
-        result = picture->CreateFromFile(newPath.c_str());
-    }
-    Install(newPath, std::move(picture), result, identity);
+    DecodedPicture picture;
+    picture.identity = platform::IdentityOf(newPath);
+    picture.bitmap = std::make_unique<PxBitmap>();
+    picture.result = picture.bitmap->CreateFromFile(newPath.c_str());
+    Install(newPath, std::move(picture), upright);
     return loaded;
 }
 
-void ImageDocument::KeepDecoded()
-{
-    if (decoded) {
-        cache.Keep(path, decodedIdentity, std::move(decoded), decodedResult);
-    }
-    ForgetTurnedPictures();
-}
-
-void ImageDocument::ForgetTurnedPictures()
-{
-    // Pictures turned while the setting was on would come back turned after
-    // it was switched off; they are dropped instead.
-    if (!applyOrientation && cacheHoldsTurned) {
-        cache = PictureCache(cache.Budget());
-        cacheHoldsTurned = false;
-    }
-}
-
-bool ImageDocument::LoadFromCache(const std::string& newPath)
-{
-    ForgetTurnedPictures();
-    if (!cache.Finished(newPath)) {
-        return false;
-    }
-    int result = 1;
-    platform::FileIdentity identity;
-    std::unique_ptr<PxBitmap> picture = cache.Take(newPath, &result, &identity);
-    if (!picture) {
-        return false;
-    }
-    KeepDecoded();
-    Install(newPath, std::move(picture), result, identity);
-    return true;
-}
-
-void ImageDocument::Install(const std::string& newPath, std::unique_ptr<PxBitmap> picture, int result,
-                            const platform::FileIdentity& identity)
+bool ImageDocument::Install(const std::string& newPath, DecodedPicture picture, bool upright)
 {
     path = newPath;
     decoded = std::move(picture);
-    decodedResult = result;
-    decodedIdentity = identity;
-    loaded = decodedResult == 0;
-    // Turned as its camera recorded, whether it was decoded now or ahead of
-    // time (a picture turned once records that it is upright, so one the
-    // cache hands back is not turned again); without the memory to turn it,
-    // it shows as stored.
-    if (loaded && applyOrientation && decoded->Orientation() != kPxOrientationUpright &&
-        PxApplyOrientation(*decoded) == 0) {
-        cacheHoldsTurned = true;
+    if (!decoded.bitmap) {
+        decoded.bitmap = std::make_unique<PxBitmap>();
+        decoded.result = 1;
     }
-    // The working copy is the decoded picture as it is; after a failure,
-    // whatever size the decode left.
-    scaledWidth = decoded->Width();
-    scaledHeight = decoded->Height();
+    loaded = decoded.result == 0;
+    // A picture turned once records that it is upright, so one decoded
+    // ahead of time and kept is not turned again; without the memory to
+    // turn it, it shows as stored.
+    const bool turned = loaded && upright && decoded.bitmap->Orientation() != kPxOrientationUpright &&
+                        PxApplyOrientation(*decoded.bitmap) == 0;
+    scaledWidth = decoded.bitmap->Width();
+    scaledHeight = decoded.bitmap->Height();
     display = {scaledWidth, scaledHeight};
     turns = 0;
     mirrored = false;
     ++generation;
-    zoom = 1.0;
-    rotation = 0;
-    flipHorizontal = false;
-    flipVertical = false;
+    return turned;
 }
 
-void ImageDocument::PrefetchNeighbours(std::int32_t step)
+DecodedPicture ImageDocument::Release()
 {
-    const std::int64_t count = static_cast<std::int64_t>(fileList.size());
-    if (!loaded || !decoded || count < 2 || currentIndex < 0 || currentIndex >= count) {
-        return;
-    }
-    const std::uint64_t bytes =
-        static_cast<std::uint64_t>(decoded->Stride()) * static_cast<std::uint64_t>(decoded->Height());
-    if (!cache.WouldKeep(bytes)) {
-        return;
-    }
-    // The way the user is going first: with two decodes at a time both
-    // neighbours start at once, but the first one gets the head start.
-    for (const std::int64_t offset : {std::int64_t{step}, -std::int64_t{step}}) {
-        const std::int64_t index = ((currentIndex + offset) % count + count) % count;
-        const std::string& neighbour = fileList[static_cast<std::size_t>(index)];
-        if (neighbour != path) {
-            cache.Prefetch(neighbour);
-        }
-    }
+    ++generation;
+    return std::move(decoded);
 }
 
 namespace {
@@ -149,20 +66,20 @@ std::int32_t TruncatedSize(double value)
 
 }  // namespace
 
-void ImageDocument::ApplyZoom()
+void ImageDocument::ApplyZoom(double zoom)
 {
-    if (!decoded) {
+    if (!decoded.bitmap) {
         return;
     }
-    scaledWidth = TruncatedSize(decoded->Width() * zoom);
-    scaledHeight = TruncatedSize(decoded->Height() * zoom);
+    scaledWidth = TruncatedSize(decoded.bitmap->Width() * zoom);
+    scaledHeight = TruncatedSize(decoded.bitmap->Height() * zoom);
     display = {scaledWidth, scaledHeight};
     turns = 0;
     mirrored = false;
     ++generation;
 }
 
-void ImageDocument::ApplyRotation()
+void ImageDocument::ApplyRotation(std::int32_t rotation)
 {
     std::int32_t quarters = 0;
     switch (rotation) {
@@ -187,7 +104,7 @@ void ImageDocument::ApplyRotation()
     ++generation;
 }
 
-void ImageDocument::ApplyFlips()
+void ImageDocument::ApplyFlips(bool flipHorizontal, bool flipVertical)
 {
     if (flipHorizontal) {
         mirrored = !mirrored;
@@ -203,7 +120,9 @@ void ImageDocument::ApplyFlips()
 
 bool ImageDocument::WorkingCopyIsDecoded() const
 {
-    return decoded && turns == 0 && !mirrored && scaledWidth == decoded->Width() && scaledHeight == decoded->Height();
+    const PxBitmap* picture = decoded.bitmap.get();
+    return picture != nullptr && turns == 0 && !mirrored && scaledWidth == picture->Width() &&
+           scaledHeight == picture->Height();
 }
 
 // The part of the working copy at (x, y) comes from one rectangle of the
@@ -215,8 +134,9 @@ bool ImageDocument::WorkingCopyIsDecoded() const
 bool ImageDocument::RenderPart(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height, PxBitmap* part,
                                RenderScratch* scratch) const
 {
-    if (!decoded || decoded->Pixels() == nullptr || part == nullptr || width <= 0 || height <= 0 || x < 0 || y < 0 ||
-        width > display.width - x || height > display.height - y) {
+    const PxBitmap* picture = decoded.bitmap.get();
+    if (picture == nullptr || picture->Pixels() == nullptr || part == nullptr || width <= 0 || height <= 0 || x < 0 ||
+        y < 0 || width > display.width - x || height > display.height - y) {
         return false;
     }
     std::int32_t left = mirrored ? display.width - x - width : x;
@@ -251,14 +171,14 @@ bool ImageDocument::RenderPart(std::int32_t x, std::int32_t y, std::int32_t widt
     }
     if (turns == 0 && !mirrored) {
         // Straight into the part, whose store the scaler may write over.
-        return decoded->ScalePart(scaledWidth, scaledHeight, sx, sy, sw, sh, part) == 0;
+        return picture->ScalePart(scaledWidth, scaledHeight, sx, sy, sw, sh, part) == 0;
     }
     // The last step writes into the part.
     RenderScratch temporaries;
     RenderScratch& steps = scratch != nullptr ? *scratch : temporaries;
     PxBitmap& scaled = steps.scaled;
     PxBitmap& turned = steps.turned;
-    if (decoded->ScalePart(scaledWidth, scaledHeight, sx, sy, sw, sh, &scaled) != 0) {
+    if (picture->ScalePart(scaledWidth, scaledHeight, sx, sy, sw, sh, &scaled) != 0) {
         return false;
     }
     if (turns == 0) {

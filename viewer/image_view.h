@@ -1,13 +1,16 @@
-// The picture view: zoom, rotation and flips, the file list commands,
-// placement and scrolling, painting, status texts, slide show, panning, drop,
-// delete and the editor decision.
+// The picture view: the coordinator of the picture on screen
+// (ImageDocument), the navigator that picks and loads it (Navigator), the
+// viewport that zooms, turns and places it (Viewport) and the slide show
+// (SlideShow). What it does itself: the one refresh, painting and the texts
+// (view_painting.cpp), the mouse, drop, delete and the editor decision.
 //
 // ImageView holds no toolkit code. The application creates one with its
 // window, timer, frame and shell (viewer/view_host.h), forwards the window's
 // events to the On... entry points and its paints to EraseBackground and
 // Paint, and calls the commands. Every operation that changes the picture,
 // its zoom, rotation or flips ends with UpdateDisplay, the one refresh:
-// working copy, title and status text, scrolling, repaint.
+// working copy, title and status text, scrolling, repaint. The parts can be
+// read from outside; they change only through the view's operations.
 //
 // OnSize must come once after creation and after every change of the drawing
 // area's size. A paint of any part of the window calls EraseBackground and
@@ -19,8 +22,12 @@
 #include <vector>
 
 #include "viewer/image_document.h"
+#include "viewer/navigator.h"
+#include "viewer/slide_show.h"
 #include "viewer/view_host.h"
 #include "viewer/view_tiles.h"
+#include "viewer/viewer_settings.h"
+#include "viewer/viewport.h"
 
 namespace brelvix {
 
@@ -38,19 +45,6 @@ inline constexpr const char kEditorWarningText[] =
     "There's no application assigned to edit images\nPlease use the Preferences dialog to assign an editor.";
 inline constexpr const char kEditorWarningCaption[] = "Editing Application";
 
-// The id of the slide-show timer.
-inline constexpr unsigned kSlideShowTimerId = 1;
-// While a picture decodes in the background: the timer that looks whether
-// it is done, and the one after which its progress shows.
-inline constexpr unsigned kLoadPollTimerId = 2;
-inline constexpr unsigned kLoadProgressTimerId = 3;
-inline constexpr int kLoadPollPeriod = 10;
-// A decode that takes longer than this many milliseconds shows its progress
-// in the status bar.
-inline constexpr int kLoadProgressDelay = 333;
-// The shortest slide-show period in milliseconds.
-inline constexpr int kMinimumSlideShowPeriod = 10;
-
 // What the Open for editing command should do; the frame carries it out.
 struct EditorRequest {
     // true: start `program` detached with `argument` as its one argument.
@@ -62,13 +56,6 @@ struct EditorRequest {
     std::string warningCaption;
 };
 
-// Where the picture's top-left corner lies in picture coordinates.
-struct ViewPoint {
-    int x = 0;
-    int y = 0;
-    bool operator==(const ViewPoint&) const = default;
-};
-
 class ImageView {
 public:
     // None of the four is owned; each must outlive the view.
@@ -76,6 +63,24 @@ public:
     ~ImageView();
     ImageView(const ImageView&) = delete;
     ImageView& operator=(const ImageView&) = delete;
+
+    // ---- settings
+    const ViewerSettings& Settings() const { return settings; }
+    // Takes `next` and does what the change needs: the picture on screen is
+    // loaded again when turning upright changed, and the view is repainted
+    // at once when the background or the overlay changed.
+    void ApplySettings(const ViewerSettings& next);
+
+    // ---- the parts, to read
+    const ImageDocument& Document() const { return document; }
+    const Navigator& Navigation() const { return navigator; }
+    const Viewport& Geometry() const { return viewport; }
+    const SlideShow& Slides() const { return slideShow; }
+    // Full screen is the frame's to switch; the view draws the overlay there.
+    bool FullScreen() const { return fullScreen; }
+    void SetFullScreen(bool on) { fullScreen = on; }
+    // The cursor the view's last cursor change replaced.
+    ViewCursor SavedCursor() const { return savedCursor; }
 
     // ---- opening and the file list
     // Opens `path` (asking with the Open dialog when it is empty), rebuilds the
@@ -86,36 +91,31 @@ public:
     bool OpenImage(const std::string& path, bool rebuildList);
     // Runs the Open dialog through the shell; true and the path when chosen.
     bool ChooseImageFile(std::string* chosen);
-    // Navigation: wrap (next, previous), ends (first, last), jumps of
-    // fastForwardSkip that stop at the ends. Nothing happens with an empty list.
-    void ShowNext();
-    void ShowPrevious();
-    void ShowFirst();
-    void ShowLast();
-    void FastForward();
-    void Rewind();
+    // Shows the entry `step` leads to (NavigationStep); nothing happens with
+    // an empty list. The wait cursor shows meanwhile, and a running slide
+    // show's next step comes a full period later.
+    void Navigate(NavigationStep step);
+    void ShowNext() { Navigate(NavigationStep::Next); }
+    void ShowPrevious() { Navigate(NavigationStep::Previous); }
+    void ShowFirst() { Navigate(NavigationStep::First); }
+    void ShowLast() { Navigate(NavigationStep::Last); }
+    void FastForward() { Navigate(NavigationStep::FastForward); }
+    void Rewind() { Navigate(NavigationStep::Rewind); }
     // Rebuilds the list for the current path and refreshes; the picture is
     // not reloaded.
     void RefreshFileList();
 
-    // ---- loading in the background
-    // With loadInBackground the picture OpenImage and the navigation ask for
-    // is decoded on a thread of its own while the window goes on painting
-    // what it shows and taking commands: the document, title and status
-    // keep describing the picture on screen until the new one is done (or
-    // at once when the cache has it ready). Another opening or navigation
-    // meanwhile cancels that decode and moves on from the position asked
-    // for, so no step is lost. Without it (the default) every load runs on
-    // the caller's thread before OpenImage returns.
-    bool loadInBackground = false;
-    // Whether a picture asked for is still being decoded.
-    bool Loading() const { return pending.active; }
+    // ---- loading in the background (Navigator)
+    void SetBackgroundLoading(bool on) { navigator.SetBackgroundLoading(on); }
+    bool Loading() const { return navigator.Loading(); }
     // Cancels the decode of the picture asked for (closing does); what is on
     // screen stays.
     void CancelLoading();
-    // The status text while a decode is slow: "Loading 42%".
-    std::string LoadingText() const;
-    int LoadingPercent() const;
+    // Takes over decodes started before the view (the first picture's).
+    void AdoptDecodes(PictureCache&& early) { navigator.AdoptDecodes(std::move(early)); }
+    // Cancels every decode and waits up to `waitMs` for them; true when none
+    // is left running.
+    bool LeaveDecodes(std::uint32_t waitMs) { return navigator.LeaveDecodes(waitMs); }
 
     // ---- refresh, rotation, flips, zoom
     void UpdateDisplay();
@@ -123,11 +123,16 @@ public:
     void RotateLeft();
     void FlipHorizontal();
     void FlipVertical();
-    void ZoomIn();        // +0.1 while zoom < 10
-    void ZoomOut();       // -0.1 while zoom > 0.1
-    void ZoomInByOne();   // +1.0 while zoom < 10
-    void ZoomOutByOne();  // -1.0 while zoom > 1
-    void ZoomTo100();
+    // Adds `step` to the zoom when the step rule allows it (SteppedZoom) and
+    // refreshes; at the bounds nothing happens.
+    void ZoomStep(double step);
+    void ZoomIn() { ZoomStep(kFineZoomStep); }
+    void ZoomOut() { ZoomStep(-kFineZoomStep); }
+    void ZoomInByOne() { ZoomStep(kCoarseZoomStep); }
+    void ZoomOutByOne() { ZoomStep(-kCoarseZoomStep); }
+    // Sets the zoom to `factor` and refreshes.
+    void ZoomTo(double factor);
+    void ZoomTo100() { ZoomTo(1.0); }
     // Stretches or shrinks the decoded picture to the window.
     void ZoomToFit();
     // Shrinks to the window when the picture is larger, never enlarges.
@@ -136,8 +141,6 @@ public:
     // ---- scrolling
     // Back to the top-left corner with extents = the working copy's size.
     void ResetScrolling();
-    // Extents (cx, cy), offset 0, scroll bars, line and page sizes.
-    void SetScrollExtents(int cx, int cy, bool redraw);
     // Offset = (x, y); with `redraw` the whole view is repainted, otherwise
     // the contents are scrolled by the difference.
     void ScrollTo(int x, int y, bool redraw);
@@ -157,9 +160,8 @@ public:
 
     // ---- slide show, delete, editor
     void ToggleSlideShow();
+    // The next step a full period from now; the pointer is hidden again.
     void RestartSlideShowTimer();
-    // The timer period for the current delay, in milliseconds.
-    int SlideShowPeriod() const;
     // Moves the current picture to the trash and shows its neighbour; asks
     // for another picture (or closes) when none is left.
     void DeleteCurrentFile();
@@ -182,7 +184,7 @@ public:
     // The drawing area (without border and scroll bars) has a new size. Call
     // it once when the view is created and after every change: placement,
     // bands, cursor, panning and scrolling all use the size given here.
-    void OnSize(int newClientWidth, int newClientHeight);
+    void OnSize(int newClientWidth, int newClientHeight) { viewport.OnSize(newClientWidth, newClientHeight); }
     // A timer expired: the background load's timers look at the decode;
     // any other is the slide show's (the next slide, unless a picture is
     // still being decoded).
@@ -196,96 +198,23 @@ public:
     void OnMiddleButtonUp(int x, int y);
     // `delta` in the usual wheel units: 120 per notch, positive away from the
     // user (scroll up).
-    void OnMouseWheel(int delta);
+    void OnMouseWheel(int delta) { viewport.OnMouseWheel(delta); }
     // A scroll-bar action; `trackPosition` matters for the thumb actions.
-    void OnScroll(ScrollAxis axis, ScrollAction action, int trackPosition);
+    void OnScroll(ScrollAxis axis, ScrollAction action, int trackPosition)
+    {
+        viewport.OnScroll(axis, action, trackPosition);
+    }
     // The system's settings changed: `newWheelLines` lines per wheel notch,
     // -1 for a page per notch.
-    void OnSettingsChange(int newWheelLines);
+    void OnSettingsChange(int newWheelLines) { viewport.OnSettingsChange(newWheelLines); }
     // Files were dropped on the view: the first one opens if it is a picture.
     void OnFilesDropped(const std::vector<std::string>& paths);
 
-    // ---- state (the frame writes fullScreen and the document's settings)
-    ImageDocument document;
-    // Written only by the frame when it enters or leaves full screen.
-    bool fullScreen = false;
-    bool slideShowRunning = false;
-    bool dragging = false;
-    unsigned timerId = 0;
-    // The cursor the view's last cursor change replaced.
-    ViewCursor savedCursor = ViewCursor::None;
-    std::int32_t dragLastX = 0;
-    std::int32_t dragLastY = 0;
-    std::int32_t dragOffsetX = 0;
-    std::int32_t dragOffsetY = 0;
-    bool canPanHorizontally = false;
-    bool canPanVertically = false;
-
-    // Scroll state: offset = picture coordinate at the client area's left and
-    // top edge; extents = the working copy's size.
-    std::int32_t offsetX = 0;
-    std::int32_t offsetY = 0;
-    std::int32_t extentX = 0;
-    std::int32_t extentY = 0;
-    std::int32_t lineSizeX = 1;
-    std::int32_t lineSizeY = 1;
-    std::int32_t pageSizeX = 1;
-    std::int32_t pageSizeY = 1;
-    std::int32_t clientWidth = 0;
-    std::int32_t clientHeight = 0;
-    // The part of the wheel movement not yet turned into scrolling.
-    std::int32_t wheelAccumulator = 0;
-    // Lines per wheel notch; -1 scrolls a page per notch.
-    std::int32_t wheelLines = 3;
-
 private:
-    // The picture asked for while it decodes in the background, and what
-    // showing it will change besides the document's picture.
-    struct PendingLoad {
-        bool active = false;
-        std::string path;
-        // The list to use from then on (OpenImage rebuilt it for the new
-        // picture's folder); otherwise the document's stays.
-        bool ownList = false;
-        std::vector<std::string> list;
-        // currentIndex once the picture shows (a navigation step, or the
-        // position in the rebuilt list).
-        bool setsIndex = false;
-        std::int32_t index = 0;
-        // A navigation step: the slide show restarts once it shows, and the
-        // wait cursor gives way to `remembered`.
-        bool navigation = false;
-        bool waitCursor = false;
-        ViewCursor remembered = ViewCursor::None;
-        bool showsProgress = false;
-        int shownPercent = -1;
-    };
-
-    // Shows the list entry at `index` (in range) as a navigation step does;
-    // `step` (+1 or -1) is the direction the user is browsing in.
-    void ShowEntry(std::int64_t index, std::int32_t step);
-    // The list and position navigation moves from: those of the picture
-    // asked for while it decodes, else the document's.
-    const std::vector<std::string>& NavigationList() const;
-    std::int32_t NavigationIndex() const;
-    // Asks for pending.path: shows it at once when the cache has it ready,
-    // else starts its decode and the timers that watch it.
-    void BeginLoad();
-    // Makes `next` the picture asked for: the decode of the one asked for
-    // before is cancelled (unless it is the same file), and the wait cursor
-    // carries over from step to step.
-    void ReplaceLoad(PendingLoad next);
-    // Looks at the decode; shows the picture once it is done.
-    void PollLoad();
-    // The end of an open once the picture is in the document: the list and
-    // position asked for, the initial zoom, the decodes ahead, and for a
-    // navigation step the slide show and the cursor.
-    void FinishOpen();
-    void StopLoadTimers();
-    // A step that has to wait shows the wait cursor (once for a run of steps).
-    void ShowWaitCursor();
-    // Moves one axis to `position` (already clamped) by scrolling the contents.
-    void ScrollAxisTo(ScrollAxis axis, std::int32_t position);
+    // A picture asked for is in the document: zoom, turns and mirrors start
+    // anew, the initial zoom applies, the neighbours are decoded ahead, and
+    // for a step the slide show and the cursor follow.
+    void Show(const Navigator::Arrival& arrival);
     void DrawFailureBox(ViewCanvas& canvas);
     void DrawOverlay(ViewCanvas& canvas);
     // Marks what changed on screen for repainting (see Screen); Repaint also
@@ -307,15 +236,19 @@ private:
     Screen ScreenNow() const;
 
     ViewWindow& window;
-    ViewTimer& timer;
     ViewFrame& frame;
     ViewShell& shell;
+
+    ViewerSettings settings;
+    ImageDocument document;
+    Navigator navigator;
+    Viewport viewport;
+    SlideShow slideShow;
+
+    bool fullScreen = false;
+    ViewCursor savedCursor = ViewCursor::None;
     // What is on screen of a working copy that is not the decoded picture.
     ViewTiles tiles;
-    // The direction of the last navigation step; the neighbour that way is
-    // decoded ahead of time.
-    std::int32_t browseStep = 1;
-    PendingLoad pending;
     Screen painted;
 };
 

@@ -13,7 +13,6 @@ namespace brelvix {
 
 namespace {
 
-// Decodes running at once.
 constexpr std::size_t kMaxRunning = 2;
 
 std::uint64_t StoreBytes(const PxBitmap* bitmap)
@@ -144,7 +143,6 @@ void PictureCache::Trim()
     std::erase_if(entries, [this](const std::unique_ptr<Entry>& entry) {
         return entry->Finished() && !entry->wanted && !WouldKeep(StoreBytes(entry->bitmap.get()));
     });
-    // Oldest first among the finished ones.
     std::vector<Entry*> finished;
     std::uint64_t held = 0;
     for (const auto& entry : entries) {
@@ -191,6 +189,7 @@ bool PictureCache::Begin(const std::string& path, bool limited)
     }
     auto entry = std::make_unique<Entry>();
     entry->path = path;
+    entry->control.SetLabel(path);
     entry->lastUse = ++useCounter;
     entry->wanted = !limited;
     try {

@@ -173,7 +173,7 @@ public:
     virtual void SetStatusText(const std::string& text) = 0;
     // The frame's "automatic best fit" setting, read after every open.
     virtual bool BestFitSetting() const = 0;
-    // Switches full screen on or off (the frame sets ImageView::fullScreen).
+    // Switches full screen on or off (and tells the view: ImageView::SetFullScreen).
     virtual void ToggleFullScreen() = 0;
     // Sets the Slide Show check mark of the frame's menus.
     virtual void SetSlideShowChecked(bool checked) = 0;

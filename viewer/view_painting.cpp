@@ -61,31 +61,33 @@ long long Kilobytes(std::int64_t bytes)
 // the list (a file given by a path the folder scan does not list, or a list
 // that could not be read) has no place: "-" rather than a number beyond the
 // count.
-std::string Position(const ImageDocument& document)
+std::string Position(const FileList& files)
 {
-    const std::int64_t index = document.currentIndex;
-    if (index < 0 || index >= static_cast<std::int64_t>(document.fileList.size())) {
+    if (!files.Holds(files.CurrentIndex())) {
         return "-";
     }
-    return std::to_string(index + 1);
+    return std::to_string(std::int64_t{files.CurrentIndex()} + 1);
 }
 
 }  // namespace
 
 std::string ImageView::TitleText() const
 {
-    return document.path + " - Brelvix";
+    return document.Path() + " - Brelvix";
 }
 
 std::string ImageView::StatusText() const
 {
-    const int width = document.decoded ? document.decoded->Width() : 0;
-    const int height = document.decoded ? document.decoded->Height() : 0;
-    std::string text = Format(" File %s of %d    Dimensions: %d x %d    Size: %lld Kb    Zoom: %d%%",
-                              Position(document).c_str(), static_cast<int>(document.fileList.size()), width, height,
-                              Kilobytes(FileSizeOf(document.path)), Percentage(document.zoom));
-    if (slideShowRunning) {
-        text += Format("     Slideshow (delay %3.2f s)", document.slideShowDelay);
+    const FileList& files = navigator.Files();
+    std::string text =
+        Format(" File %s of %d    Dimensions: %d x %d    Size: %lld Kb    Zoom: %d%%", Position(files).c_str(),
+               static_cast<int>(files.Count()), document.DecodedWidth(), document.DecodedHeight(),
+               Kilobytes(platform::FileSizeOf(document.Path())), Percentage(viewport.Zoom()));
+    if (slideShow.Running()) {
+        text += Format("     Slideshow (delay %3.2f s)", settings.slideShowDelay);
+    }
+    if (const std::string reason = PxLoadErrorText(document.LoadError()); !reason.empty()) {
+        text += "    " + reason;
     }
     return text;
 }
@@ -98,22 +100,24 @@ void ImageView::UpdateStatusText()
 
 std::vector<std::string> ImageView::OverlayLines() const
 {
-    const std::int64_t bytes = FileSizeOf(document.path);
+    const std::int64_t bytes = platform::FileSizeOf(document.Path());
+    const FileList& files = navigator.Files();
     std::vector<std::string> lines = {
-        document.path,
-        Format("File %s of %d", Position(document).c_str(), static_cast<int>(document.fileList.size())),
-        Format("Size: %d x %d (%d%%)", document.display.Width(), document.display.Height(), Percentage(document.zoom)),
+        document.Path(),
+        Format("File %s of %d", Position(files).c_str(), static_cast<int>(files.Count())),
+        Format("Size: %d x %d (%d%%)", document.Display().Width(), document.Display().Height(),
+               Percentage(viewport.Zoom())),
         Format("File size: %lld Kb (%lld bytes)", Kilobytes(bytes), static_cast<long long>(bytes)),
     };
-    if (slideShowRunning) {
-        lines.push_back(Format("Slideshow (delay %3.1f s)", document.slideShowDelay));
+    if (slideShow.Running()) {
+        lines.push_back(Format("Slideshow (delay %3.1f s)", settings.slideShowDelay));
     }
     return lines;
 }
 
 std::uint32_t ImageView::OverlayTextColor() const
 {
-    const std::uint32_t colour = document.backgroundColor;
+    const std::uint32_t colour = settings.backgroundColor;
     const std::uint32_t red = colour & 0xFF;
     const std::uint32_t green = (colour >> 8) & 0xFF;
     const std::uint32_t blue = (colour >> 16) & 0xFF;
@@ -129,15 +133,15 @@ std::uint32_t ImageView::OverlayTextColor() const
 // the client area on an axis, bx or by is negative and those bands are empty.
 void ImageView::EraseBackground(ViewCanvas& canvas)
 {
-    const int cw = clientWidth;
-    const int ch = clientHeight;
-    const std::uint32_t colour = document.backgroundColor;
-    if (!document.loaded) {
+    const int cw = viewport.ClientWidth();
+    const int ch = viewport.ClientHeight();
+    const std::uint32_t colour = settings.backgroundColor;
+    if (!document.Loaded()) {
         canvas.FillRect(0, 0, cw, ch, colour);
         return;
     }
-    const int bx = (cw - document.display.Width()) / 2;
-    const int by = (ch - document.display.Height()) / 2;
+    const int bx = (cw - document.Display().Width()) / 2;
+    const int by = (ch - document.Display().Height()) / 2;
     canvas.FillRect(0, 0, bx, ch, colour);
     canvas.FillRect(0, 0, cw, by, colour);
     canvas.FillRect(0, ch - by - 1, cw, ch, colour);
@@ -146,24 +150,24 @@ void ImageView::EraseBackground(ViewCanvas& canvas)
 
 void ImageView::Paint(ViewCanvas& canvas)
 {
-    if (document.loaded) {
+    if (document.Loaded()) {
         // The working copy's (0, 0) lies at (x, y) in the client area; the
         // client area shows its part from (-x, -y) on.
         const ViewPoint at = PicturePosition();
-        const int x = at.x - offsetX;
-        const int y = at.y - offsetY;
+        const int x = at.x - viewport.OffsetX();
+        const int y = at.y - viewport.OffsetY();
         if (document.WorkingCopyIsDecoded()) {
             // The canvas copies only what the paint exposes.
             tiles.Clear();
-            document.decoded->Draw(&canvas, x, y, kPxSourceCopy);
+            document.Decoded()->Draw(&canvas, x, y, kPxSourceCopy);
         } else {
-            tiles.Draw(document, canvas, x, y, -x, -y, clientWidth - x, clientHeight - y);
+            tiles.Draw(document, canvas, x, y, -x, -y, viewport.ClientWidth() - x, viewport.ClientHeight() - y);
         }
-    } else if (!document.path.empty()) {
+    } else if (!document.Path().empty()) {
         // (Before the first picture is done there is nothing to report.)
         DrawFailureBox(canvas);
     }
-    if (fullScreen && document.showInfoInFullScreen) {
+    if (fullScreen && settings.showInfoInFullScreen) {
         DrawOverlay(canvas);
     }
     painted = ScreenNow();
@@ -176,14 +180,14 @@ void ImageView::DrawFailureBox(ViewCanvas& canvas)
 {
     const ViewRect outer = window.WindowRect();
     const ViewSize message = canvas.TextExtent(kCannotDisplayText);
-    const ViewSize name = canvas.TextExtent(document.path);
+    const ViewSize name = canvas.TextExtent(document.Path());
     const int boxWidth = std::max(message.width, name.width) + 30;
     const int boxHeight = message.height + name.height + 15;
-    const int left = (outer.Width() - boxWidth) / 2 - offsetX;
-    const int top = (outer.Height() - boxHeight) / 2 - offsetY;
+    const int left = (outer.Width() - boxWidth) / 2 - viewport.OffsetX();
+    const int top = (outer.Height() - boxHeight) / 2 - viewport.OffsetY();
     canvas.FrameRect(left, top, left + boxWidth, top + boxHeight);
     canvas.DrawText(left + 15, top + 6, kCannotDisplayText, kBlack);
-    canvas.DrawText(left + 15, top + message.height + 9, document.path, kBlack);
+    canvas.DrawText(left + 15, top + message.height + 9, document.Path(), kBlack);
 }
 
 void ImageView::DrawOverlay(ViewCanvas& canvas)
@@ -191,7 +195,7 @@ void ImageView::DrawOverlay(ViewCanvas& canvas)
     const std::uint32_t colour = OverlayTextColor();
     int y = 5;
     for (const std::string& line : OverlayLines()) {
-        canvas.DrawText(5 - offsetX, y - offsetY, line, colour);
+        canvas.DrawText(5 - viewport.OffsetX(), y - viewport.OffsetY(), line, colour);
         y += 12;
     }
 }

@@ -50,8 +50,8 @@ void ViewTiles::Draw(const ImageDocument& document, PxDrawTarget& target, std::i
     }
     left = std::max(left, 0);
     top = std::max(top, 0);
-    right = std::min(right, document.display.Width());
-    bottom = std::min(bottom, document.display.Height());
+    right = std::min(right, document.Display().Width());
+    bottom = std::min(bottom, document.Display().Height());
     if (right <= left || bottom <= top) {
         return;
     }
@@ -72,8 +72,8 @@ void ViewTiles::Draw(const ImageDocument& document, PxDrawTarget& target, std::i
             if (found != tiles.end()) {
                 tile = found->get();
             } else {
-                tiles.push_back(NewTile(std::min(kTileSize, document.display.Width() - column * kTileSize),
-                                        std::min(kTileSize, document.display.Height() - row * kTileSize)));
+                tiles.push_back(NewTile(std::min(kTileSize, document.Display().Width() - column * kTileSize),
+                                        std::min(kTileSize, document.Display().Height() - row * kTileSize)));
                 tile = tiles.back().get();
                 tile->column = column;
                 tile->row = row;

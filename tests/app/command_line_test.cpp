@@ -1,7 +1,10 @@
-// The command line's conveniences: help, version, and a folder to start in.
+// The command line: options, the picture it names, and a folder to start in.
 #include "app/command_line.h"
 
 #include <gtest/gtest.h>
+
+#include <QProcess>
+#include <filesystem>
 
 #include "app/common/app_test_support.h"
 
@@ -9,20 +12,79 @@ namespace brelvix::app {
 
 namespace {
 
-TEST(CommandLineOptions, OnlyALoneOptionIsARequest)
+TEST(CommandLineOptions, ArgumentsAsLinuxProgramsTakeThem)
 {
     using Request = CommandLineRequest;
-    const std::pair<std::vector<std::string>, Request> cases[] = {
-        {{"--help"}, Request::ShowHelp},         {{"-h"}, Request::ShowHelp},
-        {{"--version"}, Request::ShowVersion},   {{}, Request::OpenPicture},
-        {{"--help", "x"}, Request::OpenPicture}, {{"./--help"}, Request::OpenPicture},
-        {{"--verbose"}, Request::OpenPicture},
+    using Words = std::vector<std::string>;
+    const struct {
+        Words arguments;
+        Request request;
+        std::string picture;
+        Words ignored;
+        Words toolkit;
+        std::string problem;
+    } cases[] = {
+        {{}, Request::OpenPicture, "", {}, {}, ""},
+        {{"a.gif", "b.png"}, Request::OpenPicture, "a.gif", {"b.png"}, {}, ""},
+        {{"/my pics/a.gif"}, Request::OpenPicture, "/my pics/a.gif", {}, {}, ""},
+        {{"--help"}, Request::ShowHelp, "", {}, {}, ""},
+        {{"a.gif", "-h"}, Request::ShowHelp, "", {}, {}, ""},
+        {{"--version", "a.gif"}, Request::ShowVersion, "", {}, {}, ""},
+        {{"--bogus"}, Request::UnknownOption, "", {}, {}, "unknown option --bogus"},
+        {{"a.gif", "-x", "--help"}, Request::UnknownOption, "", {}, {}, "unknown option -x"},
+        {{"--", "--bogus", "-h"}, Request::OpenPicture, "--bogus", {"-h"}, {}, ""},
+        {{"-platform", "offscreen", "a.gif", "--style", "fusion", "-reverse", "-style=kvantum"},
+         Request::OpenPicture,
+         "a.gif",
+         {},
+         {"-platform", "offscreen", "--style", "fusion", "-reverse", "-style=kvantum"},
+         ""},
+        {{"a.gif", "-display"}, Request::UnknownOption, "", {}, {}, "option -display needs a value"},
+        {{"-platform=xcb"}, Request::UnknownOption, "", {}, {}, "unknown option -platform=xcb"},
     };
-    for (const auto& [arguments, request] : cases) {
-        EXPECT_EQ(RequestOf(arguments), request) << (arguments.empty() ? "" : arguments[0]);
+    for (const auto& c : cases) {
+        const std::string label = c.arguments.empty() ? "(none)" : c.arguments[0] + "...";
+        const CommandLine line = ParseCommandLine(c.arguments);
+        EXPECT_EQ(line.request, c.request) << label;
+        EXPECT_EQ(line.picture, c.picture) << label;
+        EXPECT_EQ(line.ignored, c.ignored) << label;
+        EXPECT_EQ(line.toolkitArguments, c.toolkit) << label;
+        EXPECT_EQ(line.problem, c.problem) << label;
     }
+    EXPECT_EQ(IgnoredArgumentsNote(ParseCommandLine({"a.gif", "b.png", "c d.jpg"})),
+              "brelvix: opens one picture at a time; ignored: b.png c d.jpg\n");
+    EXPECT_EQ(IgnoredArgumentsNote(ParseCommandLine({"a.gif"})), "");
     EXPECT_EQ(VersionText(), "Brelvix 2.1\n");
     EXPECT_EQ(UsageText().rfind("Usage: brelvix [PICTURE | FOLDER]\n", 0), 0u);
+}
+
+TEST(CommandLineOptions, AQuotedArgumentLosesItsQuotesUnlessAFileHasThatName)
+{
+    TempDir folder;
+    const std::string root = folder.Path().string();
+    folder.Write("\"odd\".jpg", std::string("x"));
+    const std::pair<std::string, std::string> cases[] = {
+        {"\"/my pics/a.jpg\"", "/my pics/a.jpg"}, {"\"a.jpg\"", root + "/a.jpg"},   {"\"", ""},
+        {"\"odd\".jpg", root + "/\"odd\".jpg"},   {"b/./c.jpg", root + "/b/c.jpg"},
+    };
+    for (const auto& [argument, path] : cases) {
+        EXPECT_EQ(PicturePathFromArgument(argument, root), path) << argument;
+    }
+}
+
+TEST(CommandLineOptions, TheProgramRefusesAnUnknownOptionWithStatusTwo)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("DISPLAY");
+    environment.remove("WAYLAND_DISPLAY");
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(BRELVIX_BINARY), {QStringLiteral("a.gif"), QStringLiteral("--bogus")});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 2);
+    EXPECT_TRUE(process.readAllStandardOutput().isEmpty());
+    EXPECT_TRUE(process.readAllStandardError().startsWith("brelvix: unknown option --bogus\nUsage: brelvix"));
 }
 
 using FolderArgument = AppTest;

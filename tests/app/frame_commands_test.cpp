@@ -107,7 +107,7 @@ TEST_F(FrameCommands, ToolbarButtonsCarryTooltipsAndDoNotStayDown)
     auto* button = qobject_cast<QToolButton*>(frame->ToolBar()->widgetForAction(slideShow));
     ASSERT_NE(button, nullptr);
     QTest::mouseClick(button, Qt::LeftButton);
-    EXPECT_TRUE(frame->Image().slideShowRunning);
+    EXPECT_TRUE(frame->Image().Slides().Running());
     EXPECT_TRUE(frame->CommandAction(kCmdSlideShow)->isChecked());
     EXPECT_FALSE(button->isDown());
     EXPECT_FALSE(button->isChecked());
@@ -119,19 +119,19 @@ TEST_F(FrameCommands, OpenWhileTheSlideShowRunsStopsIt)
     const std::string second = WriteSolidBmp(pictures + "/b.bmp", 30, 20, Rgb{4, 5, 6});
     auto frame = OpenFrame(first);
     Press(*frame, Qt::Key_Return);
-    ASSERT_TRUE(frame->Image().slideShowRunning);
+    ASSERT_TRUE(frame->Image().Slides().Running());
     ASSERT_TRUE(frame->CommandAction(kCmdSlideShow)->isChecked());
 
     // A cancelled dialog leaves the show running.
     frame->SetOpenDialog(OpenDialogAnswer(""));
     Press(*frame, Qt::Key_O, Qt::ControlModifier);
-    EXPECT_TRUE(frame->Image().slideShowRunning);
+    EXPECT_TRUE(frame->Image().Slides().Running());
     EXPECT_TRUE(frame->CommandAction(kCmdSlideShow)->isChecked());
 
     frame->SetOpenDialog(OpenDialogAnswer(second));
     Press(*frame, Qt::Key_O, Qt::ControlModifier);
-    EXPECT_EQ(frame->Image().document.path, second);
-    EXPECT_FALSE(frame->Image().slideShowRunning);
+    EXPECT_EQ(frame->Image().Document().Path(), second);
+    EXPECT_FALSE(frame->Image().Slides().Running());
     EXPECT_FALSE(frame->CommandAction(kCmdSlideShow)->isChecked());
     EXPECT_FALSE(frame->StatusText().contains("Slideshow"));
 }
@@ -141,16 +141,16 @@ TEST_F(FrameCommands, ToolbarKeepsItsOwnMemoryAcrossFullScreen)
     auto frame = OpenFrame(WriteSolidBmp(pictures + "/a.bmp", 20, 20, Rgb{1, 2, 3}));
     Press(*frame, Qt::Key_T, Qt::ControlModifier);
     EXPECT_TRUE(frame->ToolBar()->isHidden());
-    EXPECT_FALSE(frame->ShowToolbar);
+    EXPECT_FALSE(frame->Settings().ShowToolbar);
     EXPECT_FALSE(frame->CommandAction(kCmdToolbar)->isChecked());
     EXPECT_FALSE(frame->menuBar()->isHidden());  // only the toolbar goes
 
     Press(*frame, Qt::Key_F12);
     Press(*frame, Qt::Key_F12);
     Settle();
-    EXPECT_FALSE(frame->Image().fullScreen);
+    EXPECT_FALSE(frame->Image().FullScreen());
     EXPECT_TRUE(frame->ToolBar()->isHidden());
-    EXPECT_FALSE(frame->ShowToolbar);
+    EXPECT_FALSE(frame->Settings().ShowToolbar);
     frame->close();
 
     RegistryKey key(StorePath(), RegistryRoot::CurrentUser, kSettingsKeyPath);
@@ -164,11 +164,11 @@ TEST_F(FrameCommands, StatusBarCommandHidesAndShowsIt)
     auto frame = OpenFrame(WriteSolidBmp(pictures + "/a.bmp", 20, 20, Rgb{1, 2, 3}));
     Press(*frame, Qt::Key_S, Qt::ControlModifier);
     EXPECT_TRUE(frame->statusBar()->isHidden());
-    EXPECT_FALSE(frame->ShowStatusbar);
+    EXPECT_FALSE(frame->Settings().ShowStatusbar);
     EXPECT_FALSE(frame->CommandAction(kCmdStatusBar)->isChecked());
     Press(*frame, Qt::Key_S, Qt::ControlModifier);
     EXPECT_FALSE(frame->statusBar()->isHidden());
-    EXPECT_TRUE(frame->ShowStatusbar);
+    EXPECT_TRUE(frame->Settings().ShowStatusbar);
     EXPECT_TRUE(frame->CommandAction(kCmdStatusBar)->isChecked());
 }
 
@@ -176,15 +176,15 @@ TEST_F(FrameCommands, AutozoomCommandFlipsTheSettingAndItsCheckMark)
 {
     auto frame = OpenFrame(WriteSolidBmp(pictures + "/a.bmp", 50, 40, Rgb{1, 2, 3}));
     Press(*frame, Qt::Key_Plus, Qt::ControlModifier | Qt::KeypadModifier);
-    ASSERT_DOUBLE_EQ(frame->Image().document.zoom, 2.0);
+    ASSERT_DOUBLE_EQ(frame->Image().Geometry().Zoom(), 2.0);
     Press(*frame, Qt::Key_Slash, Qt::KeypadModifier);  // on: an enlarged picture that fits stays
-    EXPECT_TRUE(frame->ZoomToBestFit);
+    EXPECT_TRUE(frame->Settings().ZoomToBestFit);
     EXPECT_TRUE(frame->CommandAction(kCmdAutozoom)->isChecked());
-    EXPECT_DOUBLE_EQ(frame->Image().document.zoom, 2.0);
+    EXPECT_DOUBLE_EQ(frame->Image().Geometry().Zoom(), 2.0);
     Press(*frame, Qt::Key_Slash, Qt::KeypadModifier);  // off: back to 100 %
-    EXPECT_FALSE(frame->ZoomToBestFit);
+    EXPECT_FALSE(frame->Settings().ZoomToBestFit);
     EXPECT_FALSE(frame->CommandAction(kCmdAutozoom)->isChecked());
-    EXPECT_DOUBLE_EQ(frame->Image().document.zoom, 1.0);
+    EXPECT_DOUBLE_EQ(frame->Image().Geometry().Zoom(), 1.0);
 }
 
 TEST_F(FrameCommands, ContextMenuRoutesItsCommandAndShowsCheckMarks)
@@ -217,18 +217,18 @@ TEST_F(FrameCommands, ContextMenuRoutesItsCommandAndShowsCheckMarks)
     chooser.start();
     QTest::mouseClick(frame->View()->viewport(), Qt::RightButton, Qt::NoModifier, QPoint(5, 5));
     EXPECT_TRUE(shown);
-    EXPECT_FALSE(frame->Image().slideShowRunning);
+    EXPECT_FALSE(frame->Image().Slides().Running());
     EXPECT_FALSE(frame->CommandAction(kCmdSlideShow)->isChecked());
 }
 
 TEST_F(FrameCommands, CtrlIFlipsTheOverlaySetting)
 {
     auto frame = OpenFrame(WriteSolidBmp(pictures + "/a.bmp", 20, 20, Rgb{1, 2, 3}));
-    ASSERT_FALSE(frame->Image().document.showInfoInFullScreen);
+    ASSERT_FALSE(frame->Image().Settings().showInfoInFullScreen);
     Press(*frame, Qt::Key_I, Qt::ControlModifier);
-    EXPECT_TRUE(frame->Image().document.showInfoInFullScreen);
+    EXPECT_TRUE(frame->Image().Settings().showInfoInFullScreen);
     Press(*frame, Qt::Key_I, Qt::ControlModifier);
-    EXPECT_FALSE(frame->Image().document.showInfoInFullScreen);
+    EXPECT_FALSE(frame->Image().Settings().showInfoInFullScreen);
 }
 
 TEST_F(FrameCommands, EditorWithoutAPathShowsTheWarning)
@@ -256,7 +256,7 @@ TEST_F(FrameCommands, EditorReceivesThePictureAsOneArgument)
     std::filesystem::permissions(editor, std::filesystem::perms::owner_all);
 
     auto frame = OpenFrame(picture);
-    frame->Image().document.imageEditorPath = editor;
+    Change(*frame, [&](SettingsRecord& settings) { settings.imageEditorPath = editor; });
     Press(*frame, Qt::Key_E, Qt::ControlModifier);
     for (int i = 0; i < 500 && !std::filesystem::exists(record); ++i) {
         QTest::qWait(10);

@@ -85,7 +85,7 @@ TEST_F(FrameDialogs, EveryWayToPreferencesOpensIt)
 TEST_F(FrameDialogs, OkAppliesAtOnceCancelChangesNothing)
 {
     auto frame = OpenFrame(WriteSolidBmp(pictures + "/a.bmp", 20, 20, Rgb{1, 2, 3}));
-    ImageDocument& document = frame->Image().document;
+    const ViewerSettings& settings = frame->Image().Settings();
     const auto corner = [&] { return frame->View()->viewport()->grab().toImage().pixel(1, 1); };
     ASSERT_EQ(corner(), qRgb(255, 255, 255));
 
@@ -105,17 +105,17 @@ TEST_F(FrameDialogs, OkAppliesAtOnceCancelChangesNothing)
         Press(*frame, Qt::Key_P, Qt::ControlModifier);
         ASSERT_TRUE(edit.Done());
         if (!ok) {
-            EXPECT_EQ(document.slideShowDelay, 5.0);
-            EXPECT_EQ(document.fastForwardSkip, 20);
-            EXPECT_EQ(document.imageEditorPath, "");
+            EXPECT_EQ(settings.slideShowDelay, 5.0);
+            EXPECT_EQ(settings.fastForwardSkip, 20);
+            EXPECT_EQ(settings.imageEditorPath, "");
             EXPECT_EQ(corner(), qRgb(255, 255, 255));
             Reactivate(*frame);
             continue;
         }
-        EXPECT_EQ(document.slideShowDelay, 0.01);
-        EXPECT_EQ(document.fastForwardSkip, -3);
-        EXPECT_EQ(document.imageEditorPath, "/opt/editor");
-        EXPECT_EQ(document.backgroundColor, 0x00FF00u);
+        EXPECT_EQ(settings.slideShowDelay, 0.01);
+        EXPECT_EQ(settings.fastForwardSkip, -3);
+        EXPECT_EQ(settings.imageEditorPath, "/opt/editor");
+        EXPECT_EQ(settings.backgroundColor, 0x00FF00u);
         // Painted before the dialog's command returned, without a pass of the
         // event loop.
         EXPECT_EQ(corner(), qRgb(0, 255, 0));
@@ -129,8 +129,8 @@ TEST_F(FrameDialogs, TurningPicturesUprightOrNotShowsAtOnce)
     ASSERT_TRUE(WriteFileBytes(
         photo, JpegWithExif(EncodeJpeg(30, 40, std::vector<std::uint8_t>(30 * 40 * 3, 128)), ExifWithOrientation(6))));
     auto frame = OpenFrame(photo);
-    ImageDocument& document = frame->Image().document;
-    ASSERT_EQ(document.display.Width(), 40);
+    const ImageDocument& document = frame->Image().Document();
+    ASSERT_EQ(document.Display().Width(), 40);
 
     const struct {
         bool upright;
@@ -143,16 +143,16 @@ TEST_F(FrameDialogs, TurningPicturesUprightOrNotShowsAtOnce)
             if (dialog == nullptr) {
                 return false;
             }
-            dialog->UprightBox()->setChecked(step.upright);
+            dialog->ViewingBox(&SettingsRecord::applyOrientation)->setChecked(step.upright);
             (step.ok ? dialog->OkButton() : dialog->CancelButton())->click();
             return true;
         });
         Press(*frame, Qt::Key_P, Qt::ControlModifier);
         ASSERT_TRUE(edit.Done());
-        EXPECT_EQ(document.applyOrientation, step.ok ? step.upright : true);
-        EXPECT_EQ(document.display.Width(), step.width) << step.upright << step.ok;
-        EXPECT_EQ(document.display.Height(), step.height) << step.upright << step.ok;
-        EXPECT_EQ(document.path, photo);
+        EXPECT_EQ(frame->Image().Settings().applyOrientation, step.ok ? step.upright : true);
+        EXPECT_EQ(document.Display().Width(), step.width) << step.upright << step.ok;
+        EXPECT_EQ(document.Display().Height(), step.height) << step.upright << step.ok;
+        EXPECT_EQ(document.Path(), photo);
         Reactivate(*frame);
     }
 }

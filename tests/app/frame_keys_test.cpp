@@ -28,7 +28,8 @@ protected:
     static std::string Position(MainFrame& frame)
     {
         const ImageView& image = frame.Image();
-        return std::to_string(image.document.currentIndex + 1) + "/" + std::to_string(image.document.fileList.size());
+        return std::to_string(image.Navigation().Files().CurrentIndex() + 1) + "/" +
+               std::to_string(image.Navigation().Files().Entries().size());
     }
 };
 
@@ -41,7 +42,7 @@ TEST_F(FrameKeys, NavigationKeysWalkATwelveFileFolder)
     EXPECT_EQ(Position(*frame), "2/12");
     EXPECT_EQ(frame->windowTitle(), QString::fromStdString(pictures + "/img2.bmp - Brelvix"));
     EXPECT_TRUE(frame->StatusText().contains("File 2 of 12")) << frame->StatusText().toStdString();
-    EXPECT_TRUE(frame->Image().document.loaded);
+    EXPECT_TRUE(frame->Image().Document().Loaded());
 
     Press(*frame, Qt::Key_Space);
     EXPECT_EQ(Position(*frame), "3/12");
@@ -60,7 +61,7 @@ TEST_F(FrameKeys, NavigationKeysWalkATwelveFileFolder)
     Press(*frame, Qt::Key_Home);
     Press(*frame, Qt::Key_PageDown);
     EXPECT_EQ(Position(*frame), "12/12");
-    frame->Image().document.fastForwardSkip = 5;
+    Change(*frame, [](SettingsRecord& settings) { settings.fastForwardSkip = 5; });
     Press(*frame, Qt::Key_Home);
     Press(*frame, Qt::Key_PageDown);
     EXPECT_EQ(Position(*frame), "6/12");
@@ -84,7 +85,7 @@ TEST_F(FrameKeys, KeypadDigitsNavigateWithNumLockOn)
     EXPECT_EQ(Position(*frame), "11/12");
     Press(*frame, Qt::Key_7, Qt::KeypadModifier);
     EXPECT_EQ(Position(*frame), "1/12");
-    frame->Image().document.fastForwardSkip = 3;
+    Change(*frame, [](SettingsRecord& settings) { settings.fastForwardSkip = 3; });
     Press(*frame, Qt::Key_3, Qt::KeypadModifier);
     EXPECT_EQ(Position(*frame), "4/12");
     Press(*frame, Qt::Key_9, Qt::KeypadModifier);
@@ -104,8 +105,8 @@ TEST_F(FrameKeys, RotateAndFlipKeysTransformTheWorkingCopy)
         return x == 0 ? Rgb{0, 0, 255} : x == 3 ? Rgb{255, 255, 255} : Rgb{90, 90, 90};
     });
     auto frame = OpenFrame(path);
-    const ImageDocument& document = frame->Image().document;
-    const WorkingCopySize& display = document.display;
+    const ImageDocument& document = frame->Image().Document();
+    const WorkingCopySize& display = document.Display();
     const auto PixelAt = [&document](int x, int y) {
         PxBitmap pixel;
         return document.RenderPart(x, y, 1, 1, &pixel) ? brelvix::PixelAt(pixel, 0, 0) : Rgb{1, 2, 3};
@@ -128,10 +129,10 @@ TEST_F(FrameKeys, RotateAndFlipKeysTransformTheWorkingCopy)
     Press(*frame, Qt::Key_Down, Qt::AltModifier);
     EXPECT_EQ(PixelAt(0, 0), (Rgb{0, 255, 0}));
     EXPECT_EQ(PixelAt(1, 3), (Rgb{0, 0, 255}));
-    EXPECT_EQ(frame->Image().document.rotation, 90);
+    EXPECT_EQ(frame->Image().Geometry().Rotation(), 90);
 
     Press(*frame, Qt::Key_Left, Qt::ControlModifier);
-    EXPECT_EQ(frame->Image().document.rotation, 0);
+    EXPECT_EQ(frame->Image().Geometry().Rotation(), 0);
     EXPECT_EQ(display.Width(), 4);
 }
 
@@ -141,7 +142,7 @@ TEST_F(FrameKeys, KeypadPlusTwiceZoomsTo120Percent)
     Press(*frame, Qt::Key_Plus, Qt::KeypadModifier);
     Press(*frame, Qt::Key_Plus, Qt::KeypadModifier);
     EXPECT_TRUE(frame->StatusText().endsWith("Zoom: 120%")) << frame->StatusText().toStdString();
-    EXPECT_EQ(frame->Image().document.display.Width(), 60);
+    EXPECT_EQ(frame->Image().Document().Display().Width(), 60);
 
     // The main keyboard's plus is not bound; Ctrl with the keypad's adds 1.0.
     Press(*frame, Qt::Key_Plus);
@@ -165,7 +166,7 @@ TEST_F(FrameKeys, KeypadAsteriskFitsThePictureToTheView)
 
     Press(*frame, Qt::Key_Asterisk, Qt::KeypadModifier);
     Settle();
-    const WorkingCopySize& display = frame->Image().document.display;
+    const WorkingCopySize& display = frame->Image().Document().Display();
     const QSize area = view->viewport()->size();
     // Fitted: no scroll bar, and the picture touches two opposite edges.
     EXPECT_FALSE(view->horizontalScrollBar()->isVisibleTo(view));
@@ -174,7 +175,7 @@ TEST_F(FrameKeys, KeypadAsteriskFitsThePictureToTheView)
     EXPECT_LE(display.Height(), area.height());
     EXPECT_TRUE(display.Width() == area.width() || display.Height() == area.height())
         << display.Width() << "x" << display.Height() << " in " << area.width() << "x" << area.height();
-    EXPECT_LT(frame->Image().document.zoom, 1.0);
+    EXPECT_LT(frame->Image().Geometry().Zoom(), 1.0);
 }
 
 TEST_F(FrameKeys, EscClosesTheWindowAndSavesTheSettings)
@@ -191,7 +192,7 @@ TEST_F(FrameKeys, EscInFullScreenLeavesItOrClosesAsTheSettingSays)
     auto frame = OpenFrame(WriteSolidBmp(pictures + "/a.bmp", 20, 20, Rgb{1, 2, 3}));
     Press(*frame, Qt::Key_F12);
     Settle();
-    ASSERT_TRUE(frame->Image().fullScreen);
+    ASSERT_TRUE(frame->Image().FullScreen());
     EXPECT_TRUE(frame->isFullScreen());
     EXPECT_TRUE(frame->menuBar()->isHidden());
     EXPECT_TRUE(frame->statusBar()->isHidden());
@@ -199,20 +200,20 @@ TEST_F(FrameKeys, EscInFullScreenLeavesItOrClosesAsTheSettingSays)
 
     Press(*frame, Qt::Key_Escape);  // EscFullscreen is 0: only leaves full screen
     Settle();
-    EXPECT_FALSE(frame->Image().fullScreen);
+    EXPECT_FALSE(frame->Image().FullScreen());
     EXPECT_FALSE(frame->isFullScreen());
     EXPECT_TRUE(frame->isVisible());
     EXPECT_FALSE(frame->menuBar()->isHidden());
     EXPECT_FALSE(frame->statusBar()->isHidden());
     EXPECT_FALSE(frame->CommandAction(kCmdFullScreen)->isChecked());
 
-    frame->EscFullscreen = true;
+    Change(*frame, [](SettingsRecord& settings) { settings.EscFullscreen = true; });
     Press(*frame, Qt::Key_Return, Qt::AltModifier);
     Settle();
-    ASSERT_TRUE(frame->Image().fullScreen);
+    ASSERT_TRUE(frame->Image().FullScreen());
     Press(*frame, Qt::Key_Escape);
     EXPECT_FALSE(frame->isVisible());
-    EXPECT_FALSE(frame->Image().fullScreen);  // left before the settings were saved
+    EXPECT_FALSE(frame->Image().FullScreen());  // left before the settings were saved
 }
 
 TEST_F(FrameKeys, ClosingInFullScreenStoresTheWindowedRectangle)

@@ -21,7 +21,6 @@
 #include "app/color_picker.h"
 #include "app/common/app_test_support.h"
 #include "app/common/modal_action.h"
-#include "viewer/image_document.h"
 
 namespace brelvix::app {
 
@@ -30,11 +29,11 @@ namespace {
 // Index of each box in FileTypeAssociations().
 enum Box : std::size_t { kJpg, kGif, kTiff, kBmp, kPng, kTga };
 
-PreferencesValues Initial()
+SettingsRecord Initial()
 {
-    PreferencesValues values;
+    SettingsRecord values = DefaultSettings();
     values.backgroundColor = 0x00FF00;
-    values.escFullscreen = true;
+    values.EscFullscreen = true;
     values.includeSubdirectories = false;
     values.slideShowDelay = 5.0;
     values.fastForwardSkip = -3;
@@ -70,7 +69,7 @@ TEST_F(Preferences, ShowsTheValuesItWasOpenedWith)
 {
     const std::pair<double, const char*> delays[] = {{5.0, "5.00"}, {0.01, "0.01"}, {12.5, "12.50"}};
     for (const auto& [delay, text] : delays) {
-        PreferencesValues values = Initial();
+        SettingsRecord values = Initial();
         values.slideShowDelay = delay;
         PreferencesDialog dialog(values);
         EXPECT_EQ(dialog.DelayEdit()->text(), text);
@@ -93,9 +92,9 @@ TEST_F(Preferences, ShowsTheValuesItWasOpenedWith)
     EXPECT_TRUE(dialog.DelayEdit()->hasFocus());
     EXPECT_TRUE(dialog.OkButton()->isDefault());
     for (const bool upright : {true, false}) {
-        PreferencesValues values = Initial();
+        SettingsRecord values = Initial();
         values.applyOrientation = upright;
-        EXPECT_EQ(PreferencesDialog(values).UprightBox()->isChecked(), upright);
+        EXPECT_EQ(PreferencesDialog(values).ViewingBox(&SettingsRecord::applyOrientation)->isChecked(), upright);
     }
 }
 
@@ -123,33 +122,32 @@ TEST_F(Preferences, OkConvertsTheTextsCancelKeepsEverything)
             dialog.SubfoldersBox()->setChecked(true);
             dialog.ColorPicker()->SetColor(0x123456);
             dialog.AssociationBox(kPng)->setChecked(true);
-            dialog.UprightBox()->setChecked(false);
+            dialog.ViewingBox(&SettingsRecord::applyOrientation)->setChecked(false);
             (ok ? dialog.OkButton() : dialog.CancelButton())->click();
             EXPECT_EQ(dialog.result(), ok ? QDialog::Accepted : QDialog::Rejected);
 
-            ImageDocument document;
-            bool escFullscreen = true;
-            ApplyPreferences(dialog.Values(), document, &escFullscreen);
+            SettingsRecord applied = Initial();
+            ApplyPreferences(dialog.Values(), applied);
             if (!ok) {
                 // Cancel: nothing changes and nothing is registered.
-                EXPECT_EQ(document.slideShowDelay, 5.0) << c.delay;
-                EXPECT_EQ(document.fastForwardSkip, -3);
-                EXPECT_EQ(document.imageEditorPath, "/usr/bin/gimp");
-                EXPECT_EQ(document.backgroundColor, 0x00FF00u);
-                EXPECT_TRUE(escFullscreen);
-                EXPECT_FALSE(document.includeSubdirectories);
-                EXPECT_TRUE(document.applyOrientation);
+                EXPECT_EQ(applied.slideShowDelay, 5.0) << c.delay;
+                EXPECT_EQ(applied.fastForwardSkip, -3);
+                EXPECT_EQ(applied.imageEditorPath, "/usr/bin/gimp");
+                EXPECT_EQ(applied.backgroundColor, 0x00FF00u);
+                EXPECT_TRUE(applied.EscFullscreen);
+                EXPECT_FALSE(applied.includeSubdirectories);
+                EXPECT_TRUE(applied.applyOrientation);
                 EXPECT_TRUE(writer.calls.empty());
                 continue;
             }
             EXPECT_EQ(dialog.Values().slideShowDelay, c.entered) << c.delay;
-            EXPECT_EQ(document.slideShowDelay, c.applied) << c.delay;
-            EXPECT_EQ(document.fastForwardSkip, c.step) << c.skip;
-            EXPECT_EQ(document.imageEditorPath, "/opt/editor");
-            EXPECT_EQ(document.backgroundColor, 0x123456u);
-            EXPECT_FALSE(escFullscreen);
-            EXPECT_TRUE(document.includeSubdirectories);
-            EXPECT_FALSE(document.applyOrientation);
+            EXPECT_EQ(applied.slideShowDelay, c.applied) << c.delay;
+            EXPECT_EQ(applied.fastForwardSkip, c.step) << c.skip;
+            EXPECT_EQ(applied.imageEditorPath, "/opt/editor");
+            EXPECT_EQ(applied.backgroundColor, 0x123456u);
+            EXPECT_FALSE(applied.EscFullscreen);
+            EXPECT_TRUE(applied.includeSubdirectories);
+            EXPECT_FALSE(applied.applyOrientation);
             EXPECT_EQ(writer.calls, (std::vector<std::vector<std::string>>{{"image/png"}}));
         }
     }
@@ -317,8 +315,9 @@ TEST_F(Preferences, AnAddedPageLeavesTheFirstAsItWas)
     EXPECT_EQ(tabs->tabText(0), "General");
     EXPECT_EQ(tabs->tabText(1), "Viewing");
     EXPECT_EQ(tabs->widget(0), dialog.DelayEdit()->parentWidget());
-    EXPECT_TRUE(tabs->widget(1)->isAncestorOf(dialog.UprightBox()));
-    EXPECT_EQ(dialog.UprightBox()->text(), " Turn pictures upright as the camera recorded");
+    QCheckBox* upright = dialog.ViewingBox(&SettingsRecord::applyOrientation);
+    EXPECT_TRUE(tabs->widget(1)->isAncestorOf(upright));
+    EXPECT_EQ(upright->text(), " Turn pictures upright as the camera recorded");
     EXPECT_GE(dialog.OkButton()->y(), tabs->geometry().bottom());
 
     // A further page changes nothing of the others.

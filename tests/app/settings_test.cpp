@@ -11,6 +11,7 @@
 
 #include "app/common/app_test_support.h"
 #include "app/settings.h"
+#include "app/settings_table.h"
 #include "app/view_widget.h"
 #include "viewer/image_view.h"
 
@@ -24,9 +25,9 @@ const std::string kKey = std::string("HKEY_CURRENT_USER\\") + kSettingsKeyPath;
 
 void ExpectDefaults(MainFrame& frame)
 {
-    const ImageDocument& document = frame.Image().document;
-    EXPECT_FALSE(frame.ZoomToBestFit);
-    EXPECT_FALSE(frame.EscFullscreen);
+    const ViewerSettings& document = frame.Image().Settings();
+    EXPECT_FALSE(frame.Settings().ZoomToBestFit);
+    EXPECT_FALSE(frame.Settings().EscFullscreen);
     EXPECT_EQ(document.slideShowDelay, 5.0);
     EXPECT_EQ(document.fastForwardSkip, 20);
     EXPECT_FALSE(document.includeSubdirectories);
@@ -34,13 +35,145 @@ void ExpectDefaults(MainFrame& frame)
     EXPECT_FALSE(document.showInfoInFullScreen);
     EXPECT_EQ(document.imageEditorPath, "");
     EXPECT_TRUE(document.applyOrientation);
-    EXPECT_TRUE(frame.ShowToolbar);
-    EXPECT_TRUE(frame.ShowStatusbar);
+    EXPECT_TRUE(frame.Settings().ShowToolbar);
+    EXPECT_TRUE(frame.Settings().ShowStatusbar);
     EXPECT_FALSE(frame.ToolBar()->isHidden());
     EXPECT_FALSE(frame.statusBar()->isHidden());
     EXPECT_TRUE(frame.CommandAction(kCmdToolbar)->isChecked());
     EXPECT_TRUE(frame.CommandAction(kCmdStatusBar)->isChecked());
     EXPECT_FALSE(frame.CommandAction(kCmdAutozoom)->isChecked());
+}
+
+// The stored values as every version of the program names and types them,
+// with the field each one is; the table must keep them exactly.
+enum class Stored { Flag, Dword, Double, Text };
+struct StoredValue {
+    const char* name;
+    Stored type;
+    SettingField field;
+};
+const StoredValue kStoredValues[] = {
+    {"ZoomToBestFit", Stored::Flag, &SettingsRecord::ZoomToBestFit},
+    {"EscFullscreen", Stored::Flag, &SettingsRecord::EscFullscreen},
+    {"SlideShowDelay", Stored::Double, &SettingsRecord::slideShowDelay},
+    {"FastForwardSkip", Stored::Dword, &SettingsRecord::fastForwardSkip},
+    {"ListSubdirectories", Stored::Flag, &SettingsRecord::includeSubdirectories},
+    {"WindowFlags", Stored::Dword, &SettingsRecord::windowFlags},
+    {"WindowShow", Stored::Dword, &SettingsRecord::windowShow},
+    {"WindowLeft", Stored::Dword, &SettingsRecord::windowLeft},
+    {"WindowTop", Stored::Dword, &SettingsRecord::windowTop},
+    {"WindowRight", Stored::Dword, &SettingsRecord::windowRight},
+    {"WindowBottom", Stored::Dword, &SettingsRecord::windowBottom},
+    {"ShowToolbar", Stored::Flag, &SettingsRecord::ShowToolbar},
+    {"ShowStatusbar", Stored::Flag, &SettingsRecord::ShowStatusbar},
+    {"BackColor", Stored::Dword, &SettingsRecord::backgroundColor},
+    {"InfoInFullscreen", Stored::Flag, &SettingsRecord::showInfoInFullScreen},
+    {"ImageEditorPath", Stored::Text, &SettingsRecord::imageEditorPath},
+    {"ApplyOrientation", Stored::Flag, &SettingsRecord::applyOrientation},
+};
+
+std::vector<std::uint8_t> LittleEndian(std::uint64_t bits, std::size_t count)
+{
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t i = 0; i < count; ++i) {
+        bytes.push_back(std::uint8_t(bits >> (8 * i)));
+    }
+    return bytes;
+}
+
+// The bytes value `index` of pass `pass` is stored as, each different from
+// every other value's. A flag can only be 0 or 1: the k-th flag is bit
+// `pass` of k + 1 in the first three passes and the opposite of its first
+// pass in the fourth, so any two flags differ in some pass and every flag
+// is both 0 and 1 in one.
+std::vector<std::uint8_t> StoredBytes(Stored type, int index, int flag, int pass)
+{
+    switch (type) {
+        case Stored::Flag:
+            return LittleEndian(pass < 3 ? ((flag + 1) >> pass) & 1 : 1 - ((flag + 1) & 1), 4);
+        case Stored::Dword:
+            return LittleEndian(0x01000000u * std::uint32_t(index + 1) + std::uint32_t(pass), 4);
+        case Stored::Double:
+            return LittleEndian(std::bit_cast<std::uint64_t>(0.25 * (index + 1) + pass), 8);
+        case Stored::Text:
+            return {'/', 'e', std::uint8_t('0' + index), std::uint8_t('0' + pass)};
+    }
+    return {};
+}
+
+// What `field` of `record` holds, as the bytes it is stored as.
+std::vector<std::uint8_t> FieldBytes(const SettingsRecord& record, const SettingField& field)
+{
+    return std::visit(
+        [&record](auto member) -> std::vector<std::uint8_t> {
+            const auto& held = record.*member;
+            using T = std::decay_t<decltype(held)>;
+            if constexpr (std::is_same_v<T, std::string>) {
+                return {held.begin(), held.end()};
+            } else if constexpr (std::is_same_v<T, double>) {
+                return LittleEndian(std::bit_cast<std::uint64_t>(held), 8);
+            } else {
+                return LittleEndian(static_cast<std::uint32_t>(held), 4);
+            }
+        },
+        field);
+}
+
+// A distinct value under every stored name is read into its own field and
+// written back under its own name with its own type: a swapped, misspelled
+// or retyped row fails here.
+TEST_F(Settings, EveryStoredValueKeepsItsNameTypeAndField)
+{
+    std::vector<std::string> names;
+    for (const SettingRow& row : SettingRows()) {
+        names.emplace_back(row.name);
+    }
+    std::vector<std::string> expected;
+    for (const StoredValue& value : kStoredValues) {
+        expected.emplace_back(value.name);
+    }
+    ASSERT_EQ(names, expected);
+
+    for (int pass = 0; pass < 4; ++pass) {
+        SCOPED_TRACE(pass);
+        const std::string written = (temp.Path() / ("written" + std::to_string(pass))).string();
+        {
+            platform::RegistryStore store(written);
+            ASSERT_TRUE(store.CreateKey(kKey));
+            int flag = 0;
+            for (std::size_t i = 0; i < std::size(kStoredValues); ++i) {
+                const StoredValue& value = kStoredValues[i];
+                const std::vector<std::uint8_t> bytes = StoredBytes(value.type, int(i), flag, pass);
+                flag += value.type == Stored::Flag ? 1 : 0;
+                ASSERT_TRUE(store.SetValue(kKey, value.name,
+                                           value.type == Stored::Text ? platform::kRegSz : platform::kRegDword,
+                                           bytes.data(), bytes.size()));
+            }
+        }
+        SettingsRecord record = DefaultSettings();
+        RegistryKey source(written, RegistryRoot::CurrentUser, kSettingsKeyPath);
+        EXPECT_TRUE(ReadSettings(source, record));
+
+        const std::string rewritten = (temp.Path() / ("rewritten" + std::to_string(pass))).string();
+        {
+            RegistryKey target(rewritten, RegistryRoot::CurrentUser, kSettingsKeyPath, RegistryKey::kCreate);
+            WriteSettings(target, record);
+        }
+        platform::RegistryStore store(rewritten);
+        int flag = 0;
+        for (std::size_t i = 0; i < std::size(kStoredValues); ++i) {
+            const StoredValue& value = kStoredValues[i];
+            SCOPED_TRACE(value.name);
+            const std::vector<std::uint8_t> bytes = StoredBytes(value.type, int(i), flag, pass);
+            flag += value.type == Stored::Flag ? 1 : 0;
+            EXPECT_EQ(FieldBytes(record, value.field), bytes);
+            std::uint32_t type = 99;
+            std::vector<std::uint8_t> data;
+            ASSERT_TRUE(store.QueryValue(kKey, value.name, &type, &data));
+            EXPECT_EQ(type, value.type == Stored::Text ? platform::kRegSz : platform::kRegDword);
+            EXPECT_EQ(data, bytes);
+        }
+    }
 }
 
 TEST_F(Settings, RoundTripKeepsEveryValueExactly)
@@ -50,15 +183,16 @@ TEST_F(Settings, RoundTripKeepsEveryValueExactly)
     QRect framed;
     {
         auto frame = OpenFrame(picture);
-        ImageDocument& document = frame->Image().document;
-        document.slideShowDelay = 2.5;
-        document.fastForwardSkip = 7;
-        document.includeSubdirectories = true;
-        document.backgroundColor = 0x00123456;
-        document.showInfoInFullScreen = true;
-        document.imageEditorPath = editor;
-        document.applyOrientation = false;
-        frame->EscFullscreen = true;
+        Change(*frame, [&editor](SettingsRecord& settings) {
+            settings.slideShowDelay = 2.5;
+            settings.fastForwardSkip = 7;
+            settings.includeSubdirectories = true;
+            settings.backgroundColor = 0x00123456;
+            settings.showInfoInFullScreen = true;
+            settings.imageEditorPath = editor;
+            settings.applyOrientation = false;
+            settings.EscFullscreen = true;
+        });
         Press(*frame, Qt::Key_Slash, Qt::KeypadModifier);  // best fit on
         Press(*frame, Qt::Key_T, Qt::ControlModifier);     // toolbar hidden
         Press(*frame, Qt::Key_S, Qt::ControlModifier);     // status bar hidden
@@ -84,7 +218,7 @@ TEST_F(Settings, RoundTripKeepsEveryValueExactly)
     EXPECT_EQ(std::string(data.begin(), data.end()), editor);  // no terminator stored
 
     MainFrame frame;
-    const ImageDocument& document = frame.Image().document;
+    const ViewerSettings& document = frame.Image().Settings();
     EXPECT_EQ(std::bit_cast<std::uint64_t>(document.slideShowDelay), std::bit_cast<std::uint64_t>(2.5));
     EXPECT_EQ(document.fastForwardSkip, 7);
     EXPECT_TRUE(document.includeSubdirectories);
@@ -95,13 +229,13 @@ TEST_F(Settings, RoundTripKeepsEveryValueExactly)
     ASSERT_TRUE(store.QueryValue(kKey, "ApplyOrientation", &type, &data));
     EXPECT_EQ(type, platform::kRegDword);
     EXPECT_EQ(data, (std::vector<std::uint8_t>{0, 0, 0, 0}));
-    EXPECT_TRUE(frame.EscFullscreen);
-    EXPECT_TRUE(frame.ZoomToBestFit);
+    EXPECT_TRUE(frame.Settings().EscFullscreen);
+    EXPECT_TRUE(frame.Settings().ZoomToBestFit);
     EXPECT_TRUE(frame.CommandAction(kCmdAutozoom)->isChecked());
-    EXPECT_FALSE(frame.ShowToolbar);
+    EXPECT_FALSE(frame.Settings().ShowToolbar);
     EXPECT_TRUE(frame.ToolBar()->isHidden());
     EXPECT_FALSE(frame.CommandAction(kCmdToolbar)->isChecked());
-    EXPECT_FALSE(frame.ShowStatusbar);
+    EXPECT_FALSE(frame.Settings().ShowStatusbar);
     EXPECT_TRUE(frame.statusBar()->isHidden());
     // The window comes back where it was, frame and all.
     frame.show();
@@ -116,7 +250,7 @@ TEST_F(Settings, MissingStoreGivesTheDefaultsAndTheFirstCloseCreatesTheKey)
     ASSERT_FALSE(std::filesystem::exists(StorePath()));
     auto frame = OpenFrame(WriteSolidBmp(pictures + "/a.bmp", 20, 20, Rgb{1, 2, 3}));
     ExpectDefaults(*frame);
-    frame->Image().document.fastForwardSkip = 3;
+    Change(*frame, [](SettingsRecord& settings) { settings.fastForwardSkip = 3; });
     frame->close();
 
     RegistryKey key(StorePath(), RegistryRoot::CurrentUser, kSettingsKeyPath);
@@ -134,7 +268,7 @@ TEST_F(Settings, CorruptStoreGivesTheDefaultsAndIsKeptAside)
 
     auto frame = OpenFrame(WriteSolidBmp(pictures + "/a.bmp", 20, 20, Rgb{1, 2, 3}));
     ExpectDefaults(*frame);
-    frame->Image().document.slideShowDelay = 1.5;
+    Change(*frame, [](SettingsRecord& settings) { settings.slideShowDelay = 1.5; });
     frame->close();
 
     // The damaged file is kept under another name; a fresh store holds the
@@ -167,9 +301,9 @@ TEST_F(Settings, ValuesOfTheWrongSizeAreIgnored)
     ASSERT_TRUE(store.SetValue(kKey, "ListSubdirectories", platform::kRegDword, skip, sizeof skip));
 
     MainFrame frame;
-    EXPECT_EQ(frame.Image().document.fastForwardSkip, 20);
-    EXPECT_EQ(frame.Image().document.slideShowDelay, 5.0);
-    EXPECT_TRUE(frame.Image().document.includeSubdirectories);  // any non-zero value is true
+    EXPECT_EQ(frame.Image().Settings().fastForwardSkip, 20);
+    EXPECT_EQ(frame.Image().Settings().slideShowDelay, 5.0);
+    EXPECT_TRUE(frame.Image().Settings().includeSubdirectories);  // any non-zero value is true
 }
 
 // A settings file that cannot be read, or holds lines this version does not
@@ -206,8 +340,8 @@ TEST_F(Settings, FileProblemsAreToldOnceAndCostNoSetting)
             EXPECT_TRUE(boxes[0]->text().contains(QLatin1String(test.told))) << boxes[0]->text().toStdString();
             boxes[0]->close();
         }
-        EXPECT_EQ(frame->Image().document.fastForwardSkip, test.skipRead);
-        frame->Image().document.fastForwardSkip = 3;
+        EXPECT_EQ(frame->Image().Settings().fastForwardSkip, test.skipRead);
+        Change(*frame, [](SettingsRecord& settings) { settings.fastForwardSkip = 3; });
         frame->close();
         Settle();
 

@@ -59,7 +59,8 @@ Rgb Marked(int x, int y)
 TEST_F(ViewWidgetTest, PaintsThePictureCentredOnTheBackground)
 {
     auto frame = OpenFrame(WriteBmp(pictures + "/marked.bmp", 30, 20, Marked));
-    frame->Image().document.backgroundColor = 0x00804020;  // red 0x20, green 0x40, blue 0x80
+    Change(*frame,
+           [](SettingsRecord& settings) { settings.backgroundColor = 0x00804020; });  // red 0x20, green 0x40, blue 0x80
     frame->View()->RepaintNow();
     const QImage shot = Grab(frame->View());
     const int x = (shot.width() - 30) / 2;
@@ -95,22 +96,22 @@ TEST_F(ViewWidgetTest, ScrolledPictureShowsItsLowerRightPart)
     QWheelEvent wheel(QPointF(10, 10), view->viewport()->mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, -120),
                       Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(view->viewport(), &wheel);
-    EXPECT_EQ(frame->Image().offsetY, 3 * 15);
+    EXPECT_EQ(frame->Image().Geometry().OffsetY(), 3 * 15);
     EXPECT_EQ(view->verticalScrollBar()->value(), 45);
     // Keys never scroll: an arrow that is no command does nothing.
     Press(*frame, Qt::Key_Down);
-    EXPECT_EQ(frame->Image().offsetY, 45);
+    EXPECT_EQ(frame->Image().Geometry().OffsetY(), 45);
     // A bar moved by Qt itself (its context menu's "Scroll here") moves the
     // picture with it.
     view->verticalScrollBar()->setValue(300);
-    EXPECT_EQ(frame->Image().offsetY, 300);
+    EXPECT_EQ(frame->Image().Geometry().OffsetY(), 300);
 
     view->horizontalScrollBar()->triggerAction(QAbstractSlider::SliderToMaximum);
     view->verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMaximum);
     Settle();
     const QImage shot = Grab(view);
-    const int offsetX = frame->Image().offsetX;
-    const int offsetY = frame->Image().offsetY;
+    const int offsetX = frame->Image().Geometry().OffsetX();
+    const int offsetY = frame->Image().Geometry().OffsetY();
     EXPECT_EQ(offsetX, 1200 - shot.width());
     EXPECT_EQ(offsetY, 1500 - shot.height());
     EXPECT_EQ(view->verticalScrollBar()->value(), offsetY);
@@ -137,10 +138,10 @@ TEST_F(ViewWidgetTest, DraggingPansALargePicture)
     QMouseEvent move(QEvent::MouseMove, QPointF(200, 50), area->mapToGlobal(QPointF(200, 50)), Qt::NoButton,
                      Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(area, &move);
-    EXPECT_EQ(frame->Image().offsetX, 100);
+    EXPECT_EQ(frame->Image().Geometry().OffsetX(), 100);
     EXPECT_EQ(frame->View()->horizontalScrollBar()->value(), 100);
     QTest::mouseRelease(area, Qt::LeftButton, Qt::NoModifier, QPoint(200, 50));
-    EXPECT_FALSE(frame->Image().dragging);
+    EXPECT_FALSE(frame->Image().Geometry().Dragging());
 }
 
 TEST_F(ViewWidgetTest, FailureBoxIsDrawnWithAFont)
@@ -148,7 +149,7 @@ TEST_F(ViewWidgetTest, FailureBoxIsDrawnWithAFont)
     const std::string broken = (std::filesystem::path(pictures) / "broken.bmp").string();
     std::ofstream(broken) << "not a picture";
     auto frame = OpenFrame(broken);
-    ASSERT_FALSE(frame->Image().document.loaded);
+    ASSERT_FALSE(frame->Image().Document().Loaded());
     ViewWidget* view = frame->View();
 
     const QFontInfo info(view->InfoFont());
@@ -199,9 +200,9 @@ TEST_F(ViewWidgetTest, DropOfThreeFilesOpensTheFirst)
     QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(area, &drop);
 
-    EXPECT_EQ(frame->Image().document.path, other);
-    EXPECT_EQ(frame->Image().document.decoded->Width(), 23);
-    EXPECT_EQ(frame->Image().document.fileList.size(), 1u);  // the list of the dropped file's folder
+    EXPECT_EQ(frame->Image().Document().Path(), other);
+    EXPECT_EQ(frame->Image().Document().Decoded()->Width(), 23);
+    EXPECT_EQ(frame->Image().Navigation().Files().Entries().size(), 1u);  // the list of the dropped file's folder
 
     // Something that is no local file is not offered to the view.
     QMimeData web;
@@ -218,7 +219,7 @@ TEST_F(ViewWidgetTest, DeleteMovesThePictureToTheTrashAndShowsTheNeighbour)
     const std::string doomed = WriteSolidBmp(pictures + "/b c.bmp", 21, 20, Rgb{1, 2, 3});
     const std::string neighbour = WriteSolidBmp(pictures + "/d.bmp", 22, 20, Rgb{1, 2, 3});
     auto frame = OpenFrame(doomed);
-    ASSERT_EQ(frame->Image().document.currentIndex, 1);
+    ASSERT_EQ(frame->Image().Navigation().Files().CurrentIndex(), 1);
 
     {
         // Declining keeps everything.
@@ -227,7 +228,7 @@ TEST_F(ViewWidgetTest, DeleteMovesThePictureToTheTrashAndShowsTheNeighbour)
         ASSERT_TRUE(answer.answered);
         EXPECT_EQ(answer.text, "Move \"b c.bmp\" to the trash?");
         EXPECT_TRUE(std::filesystem::exists(doomed));
-        EXPECT_EQ(frame->Image().document.path, doomed);
+        EXPECT_EQ(frame->Image().Document().Path(), doomed);
     }
     // The offscreen platform does not hand activation back after a modal box.
     Reactivate(*frame);
@@ -254,7 +255,7 @@ TEST_F(ViewWidgetTest, DeleteMovesThePictureToTheTrashAndShowsTheNeighbour)
             << info;
     }
 
-    EXPECT_EQ(frame->Image().document.path, neighbour);
+    EXPECT_EQ(frame->Image().Document().Path(), neighbour);
     EXPECT_TRUE(frame->StatusText().contains("File 2 of 2")) << frame->StatusText().toStdString();
 }
 
@@ -263,25 +264,25 @@ TEST_F(ViewWidgetTest, SlideShowHidesTheCursorAndAdvancesOnItsTimer)
     WriteSolidBmp(pictures + "/a.bmp", 20, 20, Rgb{1, 2, 3});
     WriteSolidBmp(pictures + "/b.bmp", 21, 20, Rgb{1, 2, 3});
     auto frame = OpenFrame(pictures + "/a.bmp");
-    frame->Image().document.slideShowDelay = 0.05;
+    Change(*frame, [](SettingsRecord& settings) { settings.slideShowDelay = 0.05; });
 
     // The middle button starts and stops it, like the command.
     QTest::mouseClick(frame->View()->viewport(), Qt::MiddleButton, Qt::NoModifier, QPoint(5, 5));
-    ASSERT_TRUE(frame->Image().slideShowRunning);
+    ASSERT_TRUE(frame->Image().Slides().Running());
     EXPECT_TRUE(frame->CommandAction(kCmdSlideShow)->isChecked());
     EXPECT_EQ(frame->View()->CurrentCursor(), ViewCursor::Blank);
     EXPECT_TRUE(frame->StatusText().endsWith("     Slideshow (delay 0.05 s)")) << frame->StatusText().toStdString();
 
-    QTRY_COMPARE_WITH_TIMEOUT(frame->Image().document.currentIndex, 1, 2000);
-    QTRY_COMPARE_WITH_TIMEOUT(frame->Image().document.currentIndex, 0, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(frame->Image().Navigation().Files().CurrentIndex(), 1, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(frame->Image().Navigation().Files().CurrentIndex(), 0, 2000);
     EXPECT_EQ(frame->View()->CurrentCursor(), ViewCursor::Blank);
 
     QTest::mouseClick(frame->View()->viewport(), Qt::MiddleButton, Qt::NoModifier, QPoint(5, 5));
-    EXPECT_FALSE(frame->Image().slideShowRunning);
+    EXPECT_FALSE(frame->Image().Slides().Running());
     EXPECT_FALSE(frame->CommandAction(kCmdSlideShow)->isChecked());
-    const int index = frame->Image().document.currentIndex;
+    const int index = frame->Image().Navigation().Files().CurrentIndex();
     QTest::qWait(200);
-    EXPECT_EQ(frame->Image().document.currentIndex, index);
+    EXPECT_EQ(frame->Image().Navigation().Files().CurrentIndex(), index);
 }
 
 TEST_F(ViewWidgetTest, DoubleClickTogglesFullScreenWithoutAnEdge)
@@ -291,21 +292,21 @@ TEST_F(ViewWidgetTest, DoubleClickTogglesFullScreenWithoutAnEdge)
     EXPECT_EQ(view->frameWidth(), 2);
     QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
     Settle();
-    ASSERT_TRUE(frame->Image().fullScreen);
+    ASSERT_TRUE(frame->Image().FullScreen());
     EXPECT_EQ(view->frameWidth(), 0);
     // The drawing area is the whole screen.
     EXPECT_EQ(view->viewport()->size(), frame->screen()->geometry().size());
-    EXPECT_EQ(frame->Image().clientWidth, frame->screen()->geometry().width());
+    EXPECT_EQ(frame->Image().Geometry().ClientWidth(), frame->screen()->geometry().width());
     QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
     Settle();
-    EXPECT_FALSE(frame->Image().fullScreen);
+    EXPECT_FALSE(frame->Image().FullScreen());
     EXPECT_EQ(view->frameWidth(), 2);
 }
 
 TEST_F(ViewWidgetTest, OverlayShowsInFullScreenOnly)
 {
     auto frame = OpenFrame(WriteSolidBmp(pictures + "/a.bmp", 20, 20, Rgb{255, 255, 255}));
-    frame->Image().document.showInfoInFullScreen = true;
+    Change(*frame, [&](SettingsRecord& settings) { settings.showInfoInFullScreen = true; });
     auto darkInCorner = [&] {
         frame->View()->RepaintNow();
         const QImage shot = Grab(frame->View());

@@ -208,13 +208,14 @@ TEST(PxBitmap, AlphaPlaneTravelsWithTheStoreAndNeverOutlivesIt)
     ASSERT_TRUE(moved.HasAlpha());
     EXPECT_EQ(moved.Alpha()[5], 17);
 
-    // A fresh store, or one written over by a transform, starts opaque.
+    // A fresh store, or one written over by a transform of an opaque
+    // picture, starts opaque.
     ASSERT_EQ(moved.CreatePixelStore(), 0);
     EXPECT_FALSE(moved.HasAlpha());
     PxBitmap turned;
-    ASSERT_EQ(bitmap.Rotate(2, &turned), 0);
+    ASSERT_EQ(moved.Rotate(2, &turned), 0);
     ASSERT_EQ(turned.CreateAlphaPlane(), 0);
-    ASSERT_EQ(bitmap.Rotate(2, &turned), 0);
+    ASSERT_EQ(moved.Rotate(2, &turned), 0);
     EXPECT_FALSE(turned.HasAlpha());
 }
 

@@ -139,7 +139,7 @@ TEST(NewerFormats, DamagedFilesFailOrShowWhatArrivedQuietly)
     grid.gridRows = 2;
     const std::vector<std::pair<const char*, std::vector<std::uint8_t>>> files = {
         {"WebP", EncodeWebp(picture)},
-        {"WebP lossless", EncodeWebp(picture, WebpWriterOptions{true, 90, {}})},
+        {"WebP lossless", EncodeWebp(picture, WebpWriterOptions{true, 90, {}, {}})},
         {"WebP animation", EncodeWebpAnimation({picture, Other(256, 192)}, false)},
         {"AVIF", EncodeAvif(picture)},
         {"AVIF grid", EncodeAvif(picture, grid)},

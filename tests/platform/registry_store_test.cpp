@@ -219,18 +219,6 @@ TEST_F(RegistryStoreTest, QueryLeavesOutputsAloneForAMissingValue)
     EXPECT_EQ(data, (std::vector<std::uint8_t>{1, 2}));
 }
 
-TEST_F(RegistryStoreTest, DeleteValueRemovesOnlyThatValue)
-{
-    const std::uint32_t one = 1;
-    ASSERT_TRUE(store.CreateKey(kKey));
-    ASSERT_TRUE(store.SetValue(kKey, "A", kRegDword, &one, 4));
-    ASSERT_TRUE(store.SetValue(kKey, "B", kRegDword, &one, 4));
-    EXPECT_TRUE(store.DeleteValue(kKey, "a"));
-    EXPECT_FALSE(store.DeleteValue(kKey, "a"));
-    EXPECT_FALSE(store.QueryValue(kKey, "A", nullptr, nullptr));
-    EXPECT_TRUE(store.QueryValue(kKey, "B", nullptr, nullptr));
-}
-
 // Contents with nothing recognisable (no header line, key or value) must
 // read as an empty store and be kept aside untouched.
 TEST_F(RegistryStoreTest, FilesWithNothingRecognisableAreKeptAsideAndTheNextWriteStartsAfresh)

@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <ctime>
+#include <functional>
+#include <iterator>
+#include <utility>
 
 #include "platform_test_util.h"
 #include "support/temp_dir.h"
@@ -191,6 +195,149 @@ TEST_F(TrashTest, LongNamesAreShortenedToFitTheInfoFile)
     EXPECT_NE(InfoOf(entries[0]).find(std::string("%C3%A9.jpeg\n")), std::string::npos);
 }
 
+TEST_F(TrashTest, UndoPutsTheFileBackFromItsInfoWhenThereIsRoom)
+{
+    const std::string path = Picture("album/100% a b.jpg", "jpeg bytes");
+    TrashEntry entry;
+    ASSERT_EQ(MoveToTrash(path, nullptr, &entry), TrashResult::kDone);
+    EXPECT_EQ(entry.originalPath, path);
+    EXPECT_EQ(entry.filesPath, (Trash() / "files" / "100% a b.jpg").string());
+    EXPECT_EQ(entry.infoPath, (Trash() / "info" / "100% a b.jpg.trashinfo").string());
+    // A file of that name came back meanwhile: both stay where they are.
+    Picture("album/100% a b.jpg", "new");
+    std::string error;
+    EXPECT_EQ(RestoreFromTrash(entry, &error), RestoreResult::kOccupied);
+    EXPECT_NE(error.find(path), std::string::npos) << error;
+    EXPECT_EQ(ReadText(path), "new");
+    // Once it has gone with its folder, the folder is made again.
+    fs::remove_all(pictures / "album");
+    ASSERT_EQ(RestoreFromTrash(entry, &error), RestoreResult::kDone) << error;
+    EXPECT_EQ(ReadText(path), "jpeg bytes");
+    EXPECT_TRUE(ListFolder(Trash() / "files").empty());
+    EXPECT_TRUE(ListFolder(Trash() / "info").empty());
+    EXPECT_EQ(RestoreFromTrash(entry, &error), RestoreResult::kGone);  // done once
+}
+
+TEST_F(TrashTest, UndoReportsAnEntryThatLeftTheTrash)
+{
+    const std::function<void(const TrashEntry&)> meanwhile[] = {
+        [](const TrashEntry& entry) {  // the trash was emptied
+            fs::remove(entry.filesPath);
+            fs::remove(entry.infoPath);
+        },
+        [](const TrashEntry& entry) { fs::remove(entry.filesPath); },
+        [](const TrashEntry& entry) { fs::remove(entry.infoPath); },
+        [this](const TrashEntry& entry) {  // emptied, and another a.jpg trashed under the same entry name
+            fs::remove(entry.filesPath);
+            fs::remove(entry.infoPath);
+            ASSERT_EQ(MoveToTrash(Picture("a.jpg", "another picture")), TrashResult::kDone);
+        },
+    };
+    for (std::size_t i = 0; i < std::size(meanwhile); ++i) {
+        TrashEntry entry;
+        ASSERT_EQ(MoveToTrash(Picture("a.jpg", "trashed"), nullptr, &entry), TrashResult::kDone);
+        meanwhile[i](entry);
+        std::string error;
+        EXPECT_EQ(RestoreFromTrash(entry, &error), RestoreResult::kGone) << i;
+        EXPECT_FALSE(fs::exists(pictures / "a.jpg")) << i;
+        fs::remove_all(Trash());
+    }
+}
+
+TEST_F(TrashTest, HistoryUndoesTheLastTenMovesNewestFirst)
+{
+    TrashHistory history;
+    for (int i = 0; i < 12; ++i) {
+        TrashEntry entry;
+        ASSERT_EQ(MoveToTrash(Picture(std::to_string(i) + ".jpg"), nullptr, &entry), TrashResult::kDone);
+        history.Remember(entry);
+    }
+    EXPECT_EQ(history.Size(), TrashHistory::kLimit);
+    Picture("11.jpg", "in the way");
+    TrashEntry tried;
+    EXPECT_EQ(history.UndoLatest(&tried), RestoreResult::kOccupied);
+    EXPECT_EQ(tried.originalPath, (pictures / "11.jpg").string());
+    fs::remove(pictures / "11.jpg");
+    int undone = 0;
+    while (history.UndoLatest(&tried) == RestoreResult::kDone) {
+        EXPECT_EQ(tried.originalPath, (pictures / (std::to_string(11 - undone++) + ".jpg")).string());
+    }
+    EXPECT_EQ(undone, 10);  // 11.jpg back to 2.jpg
+    EXPECT_TRUE(history.Empty());
+    EXPECT_TRUE(tried.originalPath.empty());
+}
+
+TEST_F(TrashTest, UndoFromADeviceTrashCountsFromItsTopFolder)
+{
+    // A device's trash records paths relative to the device's top folder;
+    // here the temporary folder stands in for it.
+    const fs::path top = folder.Path();
+    const std::string path = Picture("b.jpg", "on a stick");
+    TrashEntry entry;
+    ASSERT_EQ(MoveIntoTrashFolder(path, (top / ".Trash-1000").string(), "pictures/b.jpg", nullptr, &entry),
+              TrashResult::kDone);
+    EXPECT_NE(ReadText(entry.infoPath).find("\nPath=pictures/b.jpg\n"), std::string::npos);
+    ASSERT_EQ(RestoreFromTrash(entry), RestoreResult::kDone);
+    EXPECT_EQ(ReadText(path), "on a stick");
+
+    // An info file that climbs out is not followed.
+    ASSERT_EQ(MoveIntoTrashFolder(path, (top / ".Trash-1000").string(), "pictures/../../b.jpg", nullptr, &entry),
+              TrashResult::kDone);
+    EXPECT_EQ(RestoreFromTrash(entry), RestoreResult::kFailed);
+    EXPECT_TRUE(fs::exists(entry.filesPath));
+}
+
+// The reason a refused move gives to a process that folder permissions
+// bind ("" when the file moved). Root ignores them, so as root the move
+// runs in a child process that has given root up.
+std::string ReasonAsOrdinaryUser(const std::string& path)
+{
+    std::string error;
+    if (geteuid() != 0) {
+        return MoveToTrash(path, &error) == TrashResult::kFailed ? error : "";
+    }
+    int channel[2];
+    if (pipe(channel) != 0) {
+        return "no pipe";
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+        error = "cannot give up root";
+        if (setresgid(65534, 65534, 65534) == 0 && setresuid(65534, 65534, 65534) == 0 &&
+            MoveToTrash(path, &error) == TrashResult::kDone) {
+            error.clear();
+        }
+        _exit(write(channel[1], error.data(), error.size()) < 0 ? 1 : 0);
+    }
+    close(channel[1]);
+    char buffer[512];
+    ssize_t got = 0;
+    while ((got = read(channel[0], buffer, sizeof buffer)) > 0) {
+        error.append(buffer, static_cast<std::size_t>(got));
+    }
+    close(channel[0]);
+    waitpid(child, nullptr, 0);
+    return error;
+}
+
+TEST_F(TrashTest, AReadOnlyFolderIsTheReasonGiven)
+{
+    const std::string path = Picture("kept.jpg");
+    // The child, if any, must reach the file and own a trash.
+    fs::permissions(folder.Path(), fs::perms::owner_all | fs::perms::others_exec | fs::perms::group_exec);
+    fs::create_directories(Trash());
+    fs::permissions(Trash(), fs::perms::all);
+    fs::permissions(pictures, fs::perms::owner_write, fs::perm_options::remove);
+    const std::string error = ReasonAsOrdinaryUser(path);
+    fs::permissions(pictures, fs::perms::owner_write, fs::perm_options::add);
+    if (error == "cannot give up root") {
+        GTEST_SKIP() << "running as root without the right to become another user";
+    }
+    EXPECT_EQ(error, "cannot remove files from " + pictures.string() + ": Permission denied");
+    EXPECT_TRUE(fs::exists(path));
+    EXPECT_TRUE(ListFolder(Trash() / "info").empty());
+}
+
 TEST(EncodeTrashPath, EscapesAllButUnreservedCharacters)
 {
     EXPECT_EQ(EncodeTrashPath("/home/u/My Pictures/a-b_c.d!~*'()"), "/home/u/My%20Pictures/a-b_c.d!~*'()");
@@ -243,6 +390,19 @@ TEST(ChooseTrashFolders, VolumeTrashForFilesElsewhere)
     candidates = ChooseTrashFolders(situation);
     ASSERT_EQ(candidates.size(), 1u);
     EXPECT_EQ(candidates[0].folder, "/.Trash-1000");
+
+    // A bind mount shares the home trash's device, not its mount: renaming
+    // across would fail, so the mount's own trash is used.
+    situation.fileDevice = 7;
+    situation.homeTrashDevice = 7;
+    situation.fileMount = 41;
+    situation.homeTrashMount = 40;
+    situation.topFolder = "/srv/photos";
+    candidates = ChooseTrashFolders(situation);
+    ASSERT_EQ(candidates.size(), 1u);
+    EXPECT_EQ(candidates[0].folder, "/srv/photos/.Trash-1000");
+    situation.topFolder = "/";
+    situation.fileDevice = 9;
 
     // Without a home folder every file goes to its device's trash.
     situation.homeTrash.clear();

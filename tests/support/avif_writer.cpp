@@ -83,6 +83,13 @@ std::vector<std::uint8_t> Finish(avifEncoder* encoder)
 
 void Transform(avifImage* image, const AvifWriterOptions& options)
 {
+    if (!options.iccProfile.empty()) {
+        avifImageSetProfileICC(image, options.iccProfile.data(), options.iccProfile.size());
+    }
+    if (options.primaries >= 0) {
+        image->colorPrimaries = static_cast<avifColorPrimaries>(options.primaries);
+        image->transferCharacteristics = static_cast<avifTransferCharacteristics>(options.transfer);
+    }
     if (options.rotation >= 0) {
         image->transformFlags |= AVIF_TRANSFORM_IROT;
         image->irot.angle = static_cast<std::uint8_t>(options.rotation);
@@ -110,6 +117,9 @@ std::vector<std::uint8_t> EncodeAvif(const RawPicture& picture, const AvifWriter
                 return {};
             }
             Transform(cells.back().get(), options);
+            if (!options.exif.empty()) {
+                avifImageSetMetadataExif(cells.back().get(), options.exif.data(), options.exif.size());
+            }
             cellPointers.push_back(cells.back().get());
         }
     }
@@ -174,6 +184,34 @@ bool DecodeAvifReference(const std::vector<std::uint8_t>& file, int* width, int*
         avifDecoderDestroy(decoder);
     }
     return decoded;
+}
+
+bool DecodeAvifFramesReference(const std::vector<std::uint8_t>& file, std::vector<std::vector<std::uint8_t>>* frames)
+{
+    std::unique_ptr<avifDecoder, void (*)(avifDecoder*)> decoder(avifDecoderCreate(), avifDecoderDestroy);
+    if (decoder == nullptr || avifDecoderSetIOMemory(decoder.get(), file.data(), file.size()) != AVIF_RESULT_OK ||
+        avifDecoderParse(decoder.get()) != AVIF_RESULT_OK) {
+        return false;
+    }
+    frames->clear();
+    while (avifDecoderNextImage(decoder.get()) == AVIF_RESULT_OK) {
+        avifRGBImage rgb;
+        avifRGBImageSetDefaults(&rgb, decoder->image);
+        rgb.format = AVIF_RGB_FORMAT_RGBA;
+        rgb.depth = 8;
+        avifRGBImageAllocatePixels(&rgb);
+        if (avifImageYUVToRGB(decoder->image, &rgb) != AVIF_RESULT_OK) {
+            avifRGBImageFreePixels(&rgb);
+            return false;
+        }
+        std::vector<std::uint8_t> frame;
+        for (std::uint32_t y = 0; y < rgb.height; ++y) {
+            frame.insert(frame.end(), rgb.pixels + y * rgb.rowBytes, rgb.pixels + y * rgb.rowBytes + 4 * rgb.width);
+        }
+        frames->push_back(std::move(frame));
+        avifRGBImageFreePixels(&rgb);
+    }
+    return !frames->empty();
 }
 
 }  // namespace brelvix

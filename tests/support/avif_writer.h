@@ -19,7 +19,11 @@ struct AvifWriterOptions {
     int mirror = -1;        // 0: top and bottom exchanged, 1: left and right; or none
     int gridColumns = 1;    // more than one cell makes a tiled picture of equal cells
     int gridRows = 1;
-    bool sequence = false;  // several frames: frames[0] first
+    bool sequence = false;                 // several frames: frames[0] first
+    std::vector<std::uint8_t> iccProfile;  // the colour as an ICC profile, when not empty
+    int primaries = -1;                    // or as nclx code points, when set
+    int transfer = -1;
+    std::vector<std::uint8_t> exif;  // an Exif item with this block, when not empty
 };
 
 // Encodes the picture at its own bit depth (8, 10 or 12), with alpha when
@@ -34,5 +38,9 @@ std::vector<std::uint8_t> EncodeAvifSequence(const std::vector<RawPicture>& fram
 // depth, as top-down red-green-blue bytes holding the high 8 bits.
 bool DecodeAvifReference(const std::vector<std::uint8_t>& file, int* width, int* height,
                          std::vector<std::uint8_t>* rgb);
+
+// libavif's own decode of every frame of a sequence: red, green, blue,
+// alpha bytes at 8 bits, top-down, one entry a frame.
+bool DecodeAvifFramesReference(const std::vector<std::uint8_t>& file, std::vector<std::vector<std::uint8_t>>* frames);
 
 }  // namespace brelvix

@@ -69,12 +69,23 @@ std::vector<std::uint8_t> GifBytes(const GifPicture& picture)
     for (const std::string& comment : picture.comments) {
         ok = ok && EGifPutComment(gif, comment.c_str()) == GIF_OK;
     }
+    if (picture.repeats >= 0) {
+        const GifByteType count[3] = {1, static_cast<GifByteType>(picture.repeats & 0xFF),
+                                      static_cast<GifByteType>(picture.repeats >> 8)};
+        ok = ok && EGifPutExtensionLeader(gif, APPLICATION_EXT_FUNC_CODE) == GIF_OK &&
+             EGifPutExtensionBlock(gif, 11, "NETSCAPE2.0") == GIF_OK &&
+             EGifPutExtensionBlock(gif, 3, count) == GIF_OK && EGifPutExtensionTrailer(gif) == GIF_OK;
+    }
     for (const GifFrame& frame : picture.frames) {
         if (!ok) {
             break;
         }
         if (frame.graphicsControl) {
-            const GifByteType control[4] = {0x04, 10, 0, 0};  // delay 0.1 s, no transparency
+            const bool transparent = frame.transparentIndex >= 0;
+            const GifByteType control[4] = {static_cast<GifByteType>((frame.disposal & 7) << 2 | (transparent ? 1 : 0)),
+                                            static_cast<GifByteType>(frame.delayCs & 0xFF),
+                                            static_cast<GifByteType>(frame.delayCs >> 8),
+                                            static_cast<GifByteType>(transparent ? frame.transparentIndex : 0)};
             ok = EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, control) == GIF_OK;
         }
         ColorMapObject* local = MakeTable(frame.localTable);

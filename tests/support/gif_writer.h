@@ -20,6 +20,12 @@ struct GifFrame {
     std::vector<Rgb> localTable;  // empty: the image has no table of its own
     std::vector<std::uint8_t> indices;
     bool graphicsControl = false;  // a graphics control extension precedes the image
+    // Its fields, when it does: what happens to the image's rectangle
+    // before the next image (0 to 3), the pixel value that is transparent
+    // (none when negative) and the delay in hundredths of a second.
+    int disposal = 1;
+    int transparentIndex = -1;
+    int delayCs = 10;
 };
 
 struct GifPicture {
@@ -28,6 +34,7 @@ struct GifPicture {
     std::vector<Rgb> globalTable;       // empty: no global table
     int background = 0;                 // background colour index
     std::vector<std::string> comments;  // comment extensions before the first image
+    int repeats = -1;                   // a NETSCAPE2.0 repeat count before the first image, when not negative
     std::vector<GifFrame> frames;
 };
 

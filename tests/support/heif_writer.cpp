@@ -66,11 +66,33 @@ std::vector<std::uint8_t> EncodeHeif(const RawPicture& picture, const HeifWriter
         // One coded picture, as cameras write it, rather than a grid of one
         // cell cropped to size.
         encoding->macOS_compatibility_workaround = 0;
+        if (!options.iccProfile.empty()) {
+            heif_image_set_raw_color_profile(image, "prof", options.iccProfile.data(), options.iccProfile.size());
+        }
+        heif_color_profile_nclx* nclx = heif_nclx_color_profile_alloc();
+        if (options.primaries >= 0 && nclx != nullptr) {
+            nclx->color_primaries = static_cast<heif_color_primaries>(options.primaries);
+            nclx->transfer_characteristics = static_cast<heif_transfer_characteristics>(options.transfer);
+            heif_image_set_nclx_color_profile(image, nclx);
+            encoding->output_nclx_profile = nclx;
+            // libheif leaves nclx out by default, for an old macOS's sake.
+            encoding->macOS_compatibility_workaround_no_nclx_profile = 0;
+        }
         heif_writer writer{1, AppendToVector};
-        if (heif_context_encode_image(context, image, encoder, encoding, nullptr).code != heif_error_Ok ||
-            heif_context_write(context, &writer, &file).code != heif_error_Ok) {
+        heif_image_handle* handle = nullptr;
+        bool written = heif_context_encode_image(context, image, encoder, encoding, &handle).code == heif_error_Ok;
+        if (written && !options.exif.empty()) {
+            written = heif_context_add_exif_metadata(context, handle, options.exif.data(),
+                                                     static_cast<int>(options.exif.size()))
+                          .code == heif_error_Ok;
+        }
+        if (handle != nullptr) {
+            heif_image_handle_release(handle);
+        }
+        if (!written || heif_context_write(context, &writer, &file).code != heif_error_Ok) {
             file.clear();
         }
+        heif_nclx_color_profile_free(nclx);
     }
     if (encoder != nullptr) {
         heif_encoder_release(encoder);

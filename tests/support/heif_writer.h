@@ -15,6 +15,11 @@ struct HeifWriterOptions {
     // The orientation (1 to 8, as Exif counts) that libheif records as the
     // file's rotation and mirror.
     int orientation = 1;
+    std::vector<std::uint8_t> iccProfile;  // the colour as an ICC profile, when not empty
+    int primaries = -1;                    // or as nclx code points, when set
+    int transfer = -1;
+    // An Exif item of the primary picture with this block, when not empty.
+    std::vector<std::uint8_t> exif;
 };
 
 // Encodes the picture with HEVC at its own bit depth (8 or 10), with alpha

@@ -122,6 +122,10 @@ void Compress(jpeg_compress_struct* compressor, int width, int height, const std
     }
     compressor->arith_code = options.arithmetic ? TRUE : FALSE;
     jpeg_start_compress(compressor, TRUE);
+    if (!options.iccProfile.empty()) {
+        jpeg_write_icc_profile(compressor, options.iccProfile.data(),
+                               static_cast<unsigned int>(options.iccProfile.size()));
+    }
     const std::size_t rowBytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(components);
     while (compressor->next_scanline < compressor->image_height) {
         JSAMPROW row = const_cast<JSAMPROW>(samples + compressor->next_scanline * rowBytes);

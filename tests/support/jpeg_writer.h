@@ -33,6 +33,8 @@ struct JpegWriterOptions {
     // (64 x steps scans per component, the costliest script libjpeg takes);
     // 0 keeps libjpeg's usual progression of about ten scans.
     int stepsPerCoefficient = 0;
+    // An ICC profile in APP2 segments (as many as it needs) when not empty.
+    std::vector<std::uint8_t> iccProfile;
 };
 
 // Encodes a top-down picture of width x height pixels; `samples` holds as

@@ -34,10 +34,15 @@ std::vector<std::uint8_t> EncodeJxl(const std::vector<RawPicture>& frames, const
     }
     JxlColorEncoding color;
     JxlColorEncodingSetToSRGB(&color, JXL_FALSE);
+    if (options.displayP3) {
+        color.primaries = JXL_PRIMARIES_P3;
+    }
     std::vector<std::uint8_t> file;
     bool ok = JxlEncoderUseContainer(encoder, options.container ? JXL_TRUE : JXL_FALSE) == JXL_ENC_SUCCESS &&
               JxlEncoderSetBasicInfo(encoder, &info) == JXL_ENC_SUCCESS &&
-              JxlEncoderSetColorEncoding(encoder, &color) == JXL_ENC_SUCCESS;
+              (options.iccProfile.empty() ? JxlEncoderSetColorEncoding(encoder, &color)
+                                          : JxlEncoderSetICCProfile(encoder, options.iccProfile.data(),
+                                                                    options.iccProfile.size())) == JXL_ENC_SUCCESS;
     JxlEncoderFrameSettings* settings = ok ? JxlEncoderFrameSettingsCreate(encoder, nullptr) : nullptr;
     ok = settings != nullptr &&
          JxlEncoderFrameSettingsSetOption(settings, JXL_ENC_FRAME_SETTING_EFFORT, 3) == JXL_ENC_SUCCESS;
@@ -145,6 +150,45 @@ bool DecodeJxlReference(const std::vector<std::uint8_t>& file, int* width, int* 
         }
     }
     return true;
+}
+
+bool DecodeJxlFramesReference(const std::vector<std::uint8_t>& file, std::vector<std::vector<std::uint8_t>>* frames)
+{
+    JxlDecoder* decoder = JxlDecoderCreate(nullptr);
+    if (decoder == nullptr) {
+        return false;
+    }
+    frames->clear();
+    JxlDecoderSubscribeEvents(decoder, JXL_DEC_FULL_IMAGE);
+    JxlDecoderSetKeepOrientation(decoder, JXL_TRUE);
+    JxlDecoderSetInput(decoder, file.data(), file.size());
+    JxlDecoderCloseInput(decoder);
+    const JxlPixelFormat format{4, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
+    std::vector<std::uint8_t> pixels;
+    bool ended = false;
+    for (bool running = true; running;) {
+        switch (JxlDecoderProcessInput(decoder)) {
+            case JXL_DEC_NEED_IMAGE_OUT_BUFFER: {
+                std::size_t size = 0;
+                JxlDecoderImageOutBufferSize(decoder, &format, &size);
+                pixels.assign(size, 0);
+                JxlDecoderSetImageOutBuffer(decoder, &format, pixels.data(), pixels.size());
+                break;
+            }
+            case JXL_DEC_FULL_IMAGE:
+                frames->push_back(pixels);
+                break;
+            case JXL_DEC_SUCCESS:
+                ended = true;
+                running = false;
+                break;
+            default:
+                running = false;
+                break;
+        }
+    }
+    JxlDecoderDestroy(decoder);
+    return ended && !frames->empty();
 }
 
 }  // namespace brelvix

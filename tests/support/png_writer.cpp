@@ -60,6 +60,32 @@ void Write(png_structp png, png_infop info, const PngPicture& picture, png_bytep
     if (!picture.paletteAlpha.empty()) {
         png_set_tRNS(png, info, picture.paletteAlpha.data(), static_cast<int>(picture.paletteAlpha.size()), nullptr);
     }
+    if (picture.transparentValue >= 0) {
+        const auto v = static_cast<png_uint_16>(picture.transparentValue);
+        png_color_16 clear{0, v, v, v, v};
+        png_set_tRNS(png, info, nullptr, 0, &clear);
+    }
+    if (!picture.iccProfile.empty()) {
+        png_set_iCCP(png, info, "test", 0, picture.iccProfile.data(),
+                     static_cast<png_uint_32>(picture.iccProfile.size()));
+    }
+    if (picture.srgb) {
+        png_set_sRGB(png, info, PNG_sRGB_INTENT_PERCEPTUAL);
+    }
+    if (picture.gamma > 0) {
+        png_set_gAMA(png, info, picture.gamma);
+    }
+    if (picture.chromaticities.size() == 8) {
+        const std::vector<double>& c = picture.chromaticities;
+        png_set_cHRM(png, info, c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7]);
+    }
+    png_unknown_chunk cicp{{'c', 'I', 'C', 'P', 0}, nullptr, 0, PNG_HAVE_IHDR};
+    if (!picture.cicp.empty()) {
+        cicp.data = const_cast<png_bytep>(picture.cicp.data());
+        cicp.size = picture.cicp.size();
+        png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_ALWAYS, cicp.name, 1);
+        png_set_unknown_chunks(png, info, &cicp, 1);
+    }
     // Fixtures may use indices past the palette on purpose.
     png_set_check_for_invalid_index(png, 0);
     png_write_info(png, info);

@@ -19,6 +19,13 @@ struct PngPicture {
     std::vector<std::uint16_t> samples;
     std::vector<std::array<std::uint8_t, 3>> palette;  // red, green, blue
     std::vector<std::uint8_t> paletteAlpha;            // a tRNS chunk when not empty
+    int transparentValue = -1;                         // grey and RGB: a tRNS chunk with this value in every sample
+    // Colour chunks, each written when set.
+    std::vector<std::uint8_t> iccProfile;  // iCCP
+    bool srgb = false;                     // sRGB
+    double gamma = 0;                      // gAMA, as the file stores it (0.45455 for 2.2)
+    std::vector<double> chromaticities;    // cHRM: white, red, green, blue, x and y each
+    std::vector<std::uint8_t> cicp;        // cICP: primaries, transfer, matrix, full range
 };
 
 // The channels per pixel of a colour type.

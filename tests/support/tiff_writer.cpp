@@ -79,6 +79,13 @@ bool WritePage(TIFF* tif, const TiffPage& page)
     if (page.predictor != 0) {
         TIFFSetField(tif, TIFFTAG_PREDICTOR, page.predictor);
     }
+    if (!page.iccProfile.empty()) {
+        TIFFSetField(tif, TIFFTAG_ICCPROFILE, static_cast<std::uint32_t>(page.iccProfile.size()),
+                     page.iccProfile.data());
+    }
+    if (!page.make.empty()) {
+        TIFFSetField(tif, TIFFTAG_MAKE, page.make.c_str());
+    }
     if (!page.extraSamples.empty()) {
         TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, static_cast<std::uint16_t>(page.extraSamples.size()),
                      page.extraSamples.data());

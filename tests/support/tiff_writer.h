@@ -33,6 +33,8 @@ struct TiffPage {
     // 2^bitsPerSample red values, then as many green, then blue.
     std::vector<std::uint16_t> colormap;
     std::vector<std::uint8_t> samples;
+    std::vector<std::uint8_t> iccProfile;  // an ICC profile tag, when not empty
+    std::string make;                      // a Make tag, when not empty
 };
 
 // Writes the pages to `path`; false when libtiff refuses.

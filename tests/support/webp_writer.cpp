@@ -39,7 +39,8 @@ bool Configure(WebPConfig* config, bool lossless, int quality)
     return WebPValidateConfig(config) != 0;
 }
 
-std::vector<std::uint8_t> WithExif(const std::vector<std::uint8_t>& file, const std::vector<std::uint8_t>& exif)
+std::vector<std::uint8_t> WithChunk(const std::vector<std::uint8_t>& file, const char* name,
+                                    const std::vector<std::uint8_t>& exif)
 {
     const WebPData input{file.data(), file.size()};
     WebPMux* mux = WebPMuxCreate(&input, 1);
@@ -49,7 +50,7 @@ std::vector<std::uint8_t> WithExif(const std::vector<std::uint8_t>& file, const 
     const WebPData chunk{exif.data(), exif.size()};
     WebPData output{nullptr, 0};
     std::vector<std::uint8_t> result;
-    if (WebPMuxSetChunk(mux, "EXIF", &chunk, 1) == WEBP_MUX_OK && WebPMuxAssemble(mux, &output) == WEBP_MUX_OK) {
+    if (WebPMuxSetChunk(mux, name, &chunk, 1) == WEBP_MUX_OK && WebPMuxAssemble(mux, &output) == WEBP_MUX_OK) {
         result.assign(output.bytes, output.bytes + output.size);
     }
     WebPDataClear(&output);
@@ -76,13 +77,17 @@ std::vector<std::uint8_t> EncodeWebp(const RawPicture& picture, const WebpWriter
     }
     WebPMemoryWriterClear(&writer);
     WebPPictureFree(&target);
+    if (!file.empty() && !options.iccProfile.empty()) {
+        file = WithChunk(file, "ICCP", options.iccProfile);
+    }
     if (!file.empty() && !options.exif.empty()) {
-        return WithExif(file, options.exif);
+        return WithChunk(file, "EXIF", options.exif);
     }
     return file;
 }
 
-std::vector<std::uint8_t> EncodeWebpAnimation(const std::vector<RawPicture>& frames, bool lossless)
+std::vector<std::uint8_t> EncodeWebpAnimation(const std::vector<RawPicture>& frames, bool lossless,
+                                              const std::vector<int>& durationsMs, int loops)
 {
     if (frames.empty()) {
         return {};
@@ -92,17 +97,18 @@ std::vector<std::uint8_t> EncodeWebpAnimation(const std::vector<RawPicture>& fra
     if (WebPAnimEncoderOptionsInit(&animationOptions) == 0 || !Configure(&config, lossless, 90)) {
         return {};
     }
+    animationOptions.anim_params.loop_count = loops;
     WebPAnimEncoder* encoder = WebPAnimEncoderNew(frames[0].width, frames[0].height, &animationOptions);
     if (encoder == nullptr) {
         return {};
     }
     bool added = true;
     int timestamp = 0;
-    for (const RawPicture& frame : frames) {
+    for (std::size_t i = 0; i < frames.size(); ++i) {
         WebPPicture target;
-        added = added && Import(frame, &target) && WebPAnimEncoderAdd(encoder, &target, timestamp, &config) != 0;
+        added = added && Import(frames[i], &target) && WebPAnimEncoderAdd(encoder, &target, timestamp, &config) != 0;
         WebPPictureFree(&target);
-        timestamp += 100;
+        timestamp += i < durationsMs.size() ? durationsMs[i] : 100;
     }
     WebPData output{nullptr, 0};
     std::vector<std::uint8_t> file;

@@ -40,19 +40,19 @@ TEST(FileList, PicturesOnlyInNaturalOrder)
     fs::create_directory(dir.Path() / "folder.jpg");  // a folder is never a picture
     dir.Write("S/inside.jpg", "");
 
-    ImageDocument document;
+    FileList list;
     const std::string root = dir.Path().string();
-    ASSERT_TRUE(document.BuildFileList(root + "/a.jpg"));
-    EXPECT_EQ(Relative(document.fileList, root),
+    ASSERT_TRUE(list.BuildFileList(root + "/a.jpg", false));
+    EXPECT_EQ(Relative(list.Entries(), root),
               (std::vector<std::string>{".hidden.gif", "a.jpg", "B.PNG", "caf\xe9.png", "img2.jpg", "img10.jpg",
                                         "n1.webp", "n2.AVIF", "n3.heic", "n4.Heif", "n5.jxl", "v.tif", "w.bmp",
                                         "x.TIFF", "y.tga", "z.jpeg"}));
-    EXPECT_EQ(document.currentIndex, 1);
+    EXPECT_EQ(list.CurrentIndex(), 1);
 
     // A picture of another type opened through "All files" is not listed:
     // its position is the list's length.
-    ASSERT_TRUE(document.BuildFileList(root + "/d.pcx"));
-    EXPECT_EQ(document.currentIndex, 16);
+    ASSERT_TRUE(list.BuildFileList(root + "/d.pcx", false));
+    EXPECT_EQ(list.CurrentIndex(), 16);
 }
 
 TEST(FileList, SubfoldersStandWhereTheirNamesFallAndLoopsEnd)
@@ -73,20 +73,18 @@ TEST(FileList, SubfoldersStandWhereTheirNamesFallAndLoopsEnd)
     char before[4096];
     ASSERT_NE(::getcwd(before, sizeof before), nullptr);
 
-    ImageDocument document;
-    document.includeSubdirectories = true;
-    ASSERT_TRUE(document.BuildFileList(root + "/x.jpg"));
-    EXPECT_EQ(Relative(document.fileList, root),
+    FileList list;
+    ASSERT_TRUE(list.BuildFileList(root + "/x.jpg", true));
+    EXPECT_EQ(Relative(list.Entries(), root),
               (std::vector<std::string>{"a.jpg", "link/q.gif", "S/T/w.png", "S/y.jpg", "S/z.jpg", "x.jpg"}));
-    EXPECT_EQ(document.currentIndex, 5);
+    EXPECT_EQ(list.CurrentIndex(), 5);
 
     char after[4096];
     ASSERT_NE(::getcwd(after, sizeof after), nullptr);
     EXPECT_STREQ(before, after) << "the scan must not change the current directory";
 
-    document.includeSubdirectories = false;
-    ASSERT_TRUE(document.BuildFileList(root + "/x.jpg"));
-    EXPECT_EQ(Relative(document.fileList, root), (std::vector<std::string>{"a.jpg", "x.jpg"}));
+    ASSERT_TRUE(list.BuildFileList(root + "/x.jpg", false));
+    EXPECT_EQ(Relative(list.Entries(), root), (std::vector<std::string>{"a.jpg", "x.jpg"}));
 }
 
 TEST(FileList, EachOfTwoNamesDifferingInCaseFindsItself)
@@ -97,18 +95,18 @@ TEST(FileList, EachOfTwoNamesDifferingInCaseFindsItself)
     dir.Write("A.JPG", "");
     dir.Write("b.jpg", "");
 
-    ImageDocument document;
-    ASSERT_TRUE(document.BuildFileList(root + "/a.jpg"));
-    EXPECT_EQ(Relative(document.fileList, root), (std::vector<std::string>{"A.JPG", "a.jpg", "b.jpg"}));
-    EXPECT_EQ(document.currentIndex, 1);
-    ASSERT_TRUE(document.BuildFileList(root + "/A.JPG"));
-    EXPECT_EQ(document.currentIndex, 0);
+    FileList list;
+    ASSERT_TRUE(list.BuildFileList(root + "/a.jpg", false));
+    EXPECT_EQ(Relative(list.Entries(), root), (std::vector<std::string>{"A.JPG", "a.jpg", "b.jpg"}));
+    EXPECT_EQ(list.CurrentIndex(), 1);
+    ASSERT_TRUE(list.BuildFileList(root + "/A.JPG", false));
+    EXPECT_EQ(list.CurrentIndex(), 0);
     // Only when no entry matches exactly does letter case stop counting.
-    ASSERT_TRUE(document.BuildFileList(root + "/B.Jpg"));
-    EXPECT_EQ(document.currentIndex, 2);
+    ASSERT_TRUE(list.BuildFileList(root + "/B.Jpg", false));
+    EXPECT_EQ(list.CurrentIndex(), 2);
     // A path written differently from the scan's form is not found.
-    ASSERT_TRUE(document.BuildFileList(root + "//b.jpg"));
-    EXPECT_EQ(document.currentIndex, 3);
+    ASSERT_TRUE(list.BuildFileList(root + "//b.jpg", false));
+    EXPECT_EQ(list.CurrentIndex(), 3);
 }
 
 TEST(FileList, FailuresKeepWhatTheyShould)
@@ -117,33 +115,33 @@ TEST(FileList, FailuresKeepWhatTheyShould)
     const std::string root = dir.Path().string();
     dir.Write("a.jpg", "");
     dir.Write("b.jpg", "");
-    ImageDocument document;
-    ASSERT_TRUE(document.BuildFileList(root + "/b.jpg"));
-    ASSERT_EQ(document.currentIndex, 1);
+    FileList list;
+    ASSERT_TRUE(list.BuildFileList(root + "/b.jpg", false));
+    ASSERT_EQ(list.CurrentIndex(), 1);
 
     // A bare name has no folder: list and position stay.
-    EXPECT_FALSE(document.BuildFileList("b.jpg"));
-    EXPECT_EQ(document.fileList.size(), 2u);
-    EXPECT_EQ(document.currentIndex, 1);
+    EXPECT_FALSE(list.BuildFileList("b.jpg", false));
+    EXPECT_EQ(list.Entries().size(), 2u);
+    EXPECT_EQ(list.CurrentIndex(), 1);
 
     // A folder that cannot be read empties the list; the position stays.
-    EXPECT_FALSE(document.BuildFileList(root + "/missing/b.jpg"));
-    EXPECT_TRUE(document.fileList.empty());
-    EXPECT_EQ(document.currentIndex, 1);
+    EXPECT_FALSE(list.BuildFileList(root + "/missing/b.jpg", false));
+    EXPECT_TRUE(list.Entries().empty());
+    EXPECT_EQ(list.CurrentIndex(), 1);
 
     // Not a folder at all.
-    EXPECT_FALSE(document.BuildFileList(root + "/a.jpg/b.jpg"));
-    EXPECT_TRUE(document.fileList.empty());
+    EXPECT_FALSE(list.BuildFileList(root + "/a.jpg/b.jpg", false));
+    EXPECT_TRUE(list.Entries().empty());
 }
 
 TEST(FileList, PictureAtTheRootIsJoinedWithOneSeparator)
 {
-    ImageDocument document;
-    ASSERT_TRUE(document.BuildFileList("/brelvix-no-such-picture.jpg"));
-    for (const std::string& entry : document.fileList) {
+    FileList list;
+    ASSERT_TRUE(list.BuildFileList("/brelvix-no-such-picture.jpg", false));
+    for (const std::string& entry : list.Entries()) {
         EXPECT_NE(entry.rfind("//", 0), 0u) << entry;
     }
-    EXPECT_EQ(document.currentIndex, static_cast<int>(document.fileList.size()));
+    EXPECT_EQ(list.CurrentIndex(), static_cast<int>(list.Entries().size()));
 }
 
 TEST(FileList, PathsLongerThanOldLimitsAreListed)
@@ -156,17 +154,17 @@ TEST(FileList, PathsLongerThanOldLimitsAreListed)
     const std::string picture = dir.Write(relative + "deep.bmp", Bmp24Header(3, 2));
     ASSERT_GT(picture.size(), 700u);
 
-    ImageDocument document;
-    EXPECT_TRUE(document.Load(picture));
-    ASSERT_TRUE(document.BuildFileList(picture));
-    ASSERT_EQ(document.fileList.size(), 1u);
-    EXPECT_EQ(document.fileList[0], picture);
-    EXPECT_EQ(document.currentIndex, 0);
+    ImageDocument shown;
+    EXPECT_TRUE(shown.Load(picture, true));
+    FileList list;
+    ASSERT_TRUE(list.BuildFileList(picture, false));
+    ASSERT_EQ(list.Entries().size(), 1u);
+    EXPECT_EQ(list.Entries()[0], picture);
+    EXPECT_EQ(list.CurrentIndex(), 0);
 
     // With subfolders on, the same file is reached from the top.
-    document.includeSubdirectories = true;
-    ASSERT_TRUE(document.BuildFileList(dir.Path().string() + "/top.bmp"));
-    EXPECT_EQ(document.fileList, std::vector<std::string>{picture});
+    ASSERT_TRUE(list.BuildFileList(dir.Path().string() + "/top.bmp", true));
+    EXPECT_EQ(list.Entries(), std::vector<std::string>{picture});
 }
 
 int Sign(int value)

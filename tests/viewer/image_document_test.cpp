@@ -28,48 +28,46 @@ std::vector<Rgb> Corners(const PxBitmap& bitmap)
 
 const Rgb kRed{255, 0, 0}, kGreen{0, 255, 0}, kBlue{0, 0, 255}, kWhite{255, 255, 255};
 
+// Rebuilds the working copy as the view's refresh does.
+void Transform(ImageDocument& document, double zoom, int rotation, bool flipHorizontal, bool flipVertical)
+{
+    document.ApplyZoom(zoom);
+    document.ApplyRotation(rotation);
+    document.ApplyFlips(flipHorizontal, flipVertical);
+}
+
 TEST(ImageDocument, TransformsApplyInOrderScaleTurnMirror)
 {
     TempDir dir;
     ImageDocument document;
-    ASSERT_TRUE(document.Load(WriteSample(dir, 60, 40)));
-    document.ApplyZoom();
+    ASSERT_TRUE(document.Load(WriteSample(dir, 60, 40), true));
+    document.ApplyZoom(1.0);
     EXPECT_EQ(Corners(*WholeWorkingCopy(document)), (std::vector<Rgb>{kRed, kGreen, kBlue, kWhite}));
 
     // A quarter turn clockwise puts the left column on top, read upwards;
     // the mirror that follows then swaps what is now left and right.
-    document.rotation = 90;
-    document.flipHorizontal = true;
-    document.ApplyZoom();
-    document.ApplyRotation();
-    document.ApplyFlips();
-    ASSERT_EQ(document.display.Width(), 40);
-    ASSERT_EQ(document.display.Height(), 60);
+    Transform(document, 1.0, 90, true, false);
+    ASSERT_EQ(document.Display().Width(), 40);
+    ASSERT_EQ(document.Display().Height(), 60);
     EXPECT_EQ(Corners(*WholeWorkingCopy(document)), (std::vector<Rgb>{kRed, kBlue, kGreen, kWhite}));
 
     // Half a turn with both mirrors is the picture as it was.
-    document.rotation = 180;
-    document.flipVertical = true;
-    document.ApplyZoom();
-    document.ApplyRotation();
-    document.ApplyFlips();
+    Transform(document, 1.0, 180, true, true);
     const std::vector<std::uint8_t> turnedAndMirrored = TopDownRgb(*WholeWorkingCopy(document));
-    document.ApplyZoom();
+    document.ApplyZoom(1.0);
     EXPECT_EQ(turnedAndMirrored, TopDownRgb(*WholeWorkingCopy(document)));
 
     // Scaled by 2 and turned through every quarter back to 0: the scaled
     // picture exactly, rebuilt from the decoded one each time.
-    document.zoom = 2.0;
-    document.ApplyZoom();
+    document.ApplyZoom(2.0);
     const std::vector<std::uint8_t> scaled = TopDownRgb(*WholeWorkingCopy(document));
-    ASSERT_EQ(document.display.Width(), 120);
+    ASSERT_EQ(document.Display().Width(), 120);
     for (int angle : {90, 180, 270, 0}) {
-        document.rotation = angle;
-        document.ApplyZoom();
-        document.ApplyRotation();
+        document.ApplyZoom(2.0);
+        document.ApplyRotation(angle);
     }
     EXPECT_EQ(TopDownRgb(*WholeWorkingCopy(document)), scaled);
-    EXPECT_EQ(document.decoded->Width(), 60) << "the decoded picture never changes";
+    EXPECT_EQ(document.Decoded()->Width(), 60) << "the decoded picture never changes";
 }
 
 TEST(ImageDocument, LoadResetsViewStateButNotTheList)
@@ -77,46 +75,44 @@ TEST(ImageDocument, LoadResetsViewStateButNotTheList)
     TempDir dir;
     const std::string first = WriteSample(dir, 60, 40);
     const std::string broken = dir.Write("broken.bmp", "BM not really");
-    ImageDocument document;
-    ASSERT_TRUE(document.Load(first));
-    document.zoom = 3.0;
-    document.rotation = 270;
-    document.flipHorizontal = true;
-    document.flipVertical = true;
-    document.fileList = {"x", "y", "z"};
-    document.currentIndex = 2;
+    dir.Write("c.bmp", "");
+    ViewFixture f;
+    ASSERT_TRUE(f.view.OpenImage(first, true));
+    ASSERT_EQ(f.view.Navigation().Files().CurrentIndex(), 2);
+    f.view.ZoomTo(3.0);
+    f.view.RotateLeft();
+    f.view.FlipHorizontal();
+    f.view.FlipVertical();
 
-    EXPECT_FALSE(document.Load(broken));
-    EXPECT_FALSE(document.loaded);
-    EXPECT_EQ(document.path, broken);
-    EXPECT_EQ(document.zoom, 1.0);
-    EXPECT_EQ(document.rotation, 0);
-    EXPECT_FALSE(document.flipHorizontal);
-    EXPECT_FALSE(document.flipVertical);
-    EXPECT_EQ(document.fileList.size(), 3u);
-    EXPECT_EQ(document.currentIndex, 2);
+    ASSERT_TRUE(f.view.OpenImage(broken, false));
+    const ImageDocument& document = f.view.Document();
+    EXPECT_FALSE(document.Loaded());
+    EXPECT_EQ(document.Path(), broken);
+    EXPECT_EQ(f.view.Geometry().Zoom(), 1.0);
+    EXPECT_EQ(f.view.Geometry().Rotation(), 0);
+    EXPECT_FALSE(f.view.Geometry().FlippedHorizontally());
+    EXPECT_FALSE(f.view.Geometry().FlippedVertically());
+    EXPECT_EQ(f.view.Navigation().Files().Count(), 3);
+    EXPECT_EQ(f.view.Navigation().Files().CurrentIndex(), 2);
     // The old picture is gone: no fallback to it.
     EXPECT_EQ(WholeWorkingCopy(document)->Pixels(), nullptr);
 
-    ASSERT_TRUE(document.Load(first));
-    EXPECT_EQ(document.display.Width(), 60);
+    ASSERT_TRUE(f.view.OpenImage(first, false));
+    EXPECT_EQ(document.Display().Width(), 60);
     EXPECT_EQ(PixelAt(*WholeWorkingCopy(document), 59, 39), kWhite);
 }
 
 TEST(ImageDocument, WorkingCopyWithoutPixelsStaysWithoutPixels)
 {
     ImageDocument document;
-    document.decoded = std::make_unique<PxBitmap>();
-    document.decoded->SetDimensions(30, 20, 24);  // header read, no store
-    document.zoom = 0.5;
-    document.rotation = 90;
-    document.flipHorizontal = true;
-    document.ApplyZoom();
-    document.ApplyRotation();
-    document.ApplyFlips();
+    DecodedPicture header;
+    header.bitmap = std::make_unique<PxBitmap>();
+    header.bitmap->SetDimensions(30, 20, 24);  // header read, no store
+    document.Install("", std::move(header), false);
+    Transform(document, 0.5, 90, true, false);
     EXPECT_EQ(WholeWorkingCopy(document)->Pixels(), nullptr);
-    EXPECT_EQ(document.display.Width(), 10);
-    EXPECT_EQ(document.display.Height(), 15);
+    EXPECT_EQ(document.Display().Width(), 10);
+    EXPECT_EQ(document.Display().Height(), 15);
 }
 
 TEST(ImageDocument, PhonePhotosShowUprightUnlessTheSettingIsOff)
@@ -140,10 +136,11 @@ TEST(ImageDocument, PhonePhotosShowUprightUnlessTheSettingIsOff)
     const std::string b = dir.Write("b.jpg", JpegWithExif(EncodeJpeg(30, 40, stored, options), ExifWithOrientation(6)));
 
     ViewFixture f;
-    ASSERT_TRUE(f.view.document.Load(a));
-    EXPECT_EQ(f.view.document.display.Width(), 40);
-    EXPECT_EQ(f.view.document.display.Height(), 30);
-    const std::vector<Rgb> corners = Corners(*f.view.document.decoded);
+    ASSERT_TRUE(f.view.OpenImage(a, true));
+    ASSERT_TRUE(f.view.Document().Loaded());
+    EXPECT_EQ(f.view.Document().Display().Width(), 40);
+    EXPECT_EQ(f.view.Document().Display().Height(), 30);
+    const std::vector<Rgb> corners = Corners(*f.view.Document().Decoded());
     for (std::size_t i = 0; i < corners.size(); ++i) {
         const Rgb expected[] = {kRed, kGreen, kBlue, kWhite};
         EXPECT_NEAR(corners[i].r, expected[i].r, 40) << i;
@@ -152,16 +149,14 @@ TEST(ImageDocument, PhonePhotosShowUprightUnlessTheSettingIsOff)
     }
 
     // A picture decoded ahead of time is turned the same way.
-    f.view.document.fileList = {a, b};
-    f.view.document.currentIndex = 0;
-    f.view.document.PrefetchNeighbours(1);
-    ASSERT_TRUE(f.view.document.Load(b));
-    EXPECT_EQ(f.view.document.display.Width(), 40);
+    ASSERT_TRUE(f.view.Navigation().Cache().Holds(b));
+    ASSERT_TRUE(f.view.OpenImage(b, false));
+    EXPECT_EQ(f.view.Document().Display().Width(), 40);
 
-    f.view.document.applyOrientation = false;
-    ASSERT_TRUE(f.view.document.Load(a));
-    EXPECT_EQ(f.view.document.display.Width(), 30);
-    EXPECT_EQ(f.view.document.display.Height(), 40);
+    f.Set(&ViewerSettings::applyOrientation, false);
+    ASSERT_TRUE(f.view.OpenImage(a, false));
+    EXPECT_EQ(f.view.Document().Display().Width(), 30);
+    EXPECT_EQ(f.view.Document().Display().Height(), 40);
 }
 
 }  // namespace

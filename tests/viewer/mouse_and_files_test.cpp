@@ -15,9 +15,9 @@ TEST(Panning, SmallPictureShowsTheArrowAndDoesNotDrag)
     f.view.OnCursorRequest(true);
     EXPECT_EQ(f.window.cursor, ViewCursor::Arrow);
     f.view.OnLeftButtonDown(100, 100);
-    EXPECT_FALSE(f.view.dragging);
+    EXPECT_FALSE(f.view.Geometry().Dragging());
     f.view.OnMouseMove(50, 50, kViewKeyLeftButton);
-    EXPECT_EQ(f.view.offsetX, 0);
+    EXPECT_EQ(f.view.Geometry().OffsetX(), 0);
 }
 
 TEST(Panning, FollowsTheMouseWithinThePicture)
@@ -26,27 +26,27 @@ TEST(Panning, FollowsTheMouseWithinThePicture)
     f.ShowPicture(2000, 500);
     f.view.OnCursorRequest(true);
     EXPECT_EQ(f.window.cursor, ViewCursor::Hand);
-    EXPECT_EQ(f.view.savedCursor, ViewCursor::Arrow);
+    EXPECT_EQ(f.view.SavedCursor(), ViewCursor::Arrow);
     // Over the border or the scroll bars: always the arrow.
     f.view.OnCursorRequest(false);
     EXPECT_EQ(f.window.cursor, ViewCursor::Arrow);
 
     f.view.OnLeftButtonDown(400, 300);
-    ASSERT_TRUE(f.view.dragging);
-    EXPECT_TRUE(f.view.canPanHorizontally);
-    EXPECT_FALSE(f.view.canPanVertically);
+    ASSERT_TRUE(f.view.Geometry().Dragging());
+    EXPECT_TRUE(f.view.Geometry().CanPanHorizontally());
+    EXPECT_FALSE(f.view.Geometry().CanPanVertically());
     f.view.OnMouseMove(300, 250, kViewKeyLeftButton);  // 100 to the left
-    EXPECT_EQ(f.view.offsetX, 100);
-    EXPECT_EQ(f.view.offsetY, 0) << "only horizontal panning";
+    EXPECT_EQ(f.view.Geometry().OffsetX(), 100);
+    EXPECT_EQ(f.view.Geometry().OffsetY(), 0) << "only horizontal panning";
     EXPECT_EQ(f.window.Bar(ScrollAxis::Horizontal).position, 100);
     f.view.OnMouseMove(5000, 250, kViewKeyLeftButton);
-    EXPECT_EQ(f.view.offsetX, 0);
+    EXPECT_EQ(f.view.Geometry().OffsetX(), 0);
     f.view.OnMouseMove(-30000, 250, kViewKeyLeftButton);
-    EXPECT_EQ(f.view.offsetX, 1200);
+    EXPECT_EQ(f.view.Geometry().OffsetX(), 1200);
     f.view.OnLeftButtonUp(0, 0);
-    EXPECT_FALSE(f.view.dragging);
+    EXPECT_FALSE(f.view.Geometry().Dragging());
     f.view.OnMouseMove(0, 0, kViewKeyLeftButton);
-    EXPECT_EQ(f.view.offsetX, 1200);
+    EXPECT_EQ(f.view.Geometry().OffsetX(), 1200);
 
     // The context menu opens at the release point on the screen.
     f.view.OnRightButtonUp(30, 40);
@@ -61,19 +61,19 @@ TEST(Panning, AnotherKeyOrButtonEndsTheDrag)
         f.ShowPicture(2000, 2000);
         f.view.OnLeftButtonDown(400, 300);
         f.view.OnMouseMove(300, 200, keys);
-        EXPECT_FALSE(f.view.dragging) << keys;
-        EXPECT_EQ(f.view.offsetX, 0) << keys;
+        EXPECT_FALSE(f.view.Geometry().Dragging()) << keys;
+        EXPECT_EQ(f.view.Geometry().OffsetX(), 0) << keys;
         f.view.OnMouseMove(200, 100, kViewKeyLeftButton);
-        EXPECT_EQ(f.view.offsetX, 0) << keys;
+        EXPECT_EQ(f.view.Geometry().OffsetX(), 0) << keys;
     }
 }
 
 TEST(Opening, DialogTextsAndCancel)
 {
     ViewFixture f;
-    f.view.document.path = "/kept.png";
+    f.view.OpenImage("/kept.png", false);
     EXPECT_FALSE(f.view.OpenImage("", true));
-    EXPECT_EQ(f.view.document.path, "/kept.png");
+    EXPECT_EQ(f.view.Document().Path(), "/kept.png");
     ASSERT_EQ(f.shell.dialogs.size(), 1u);
     EXPECT_EQ(f.shell.dialogs[0].title, "Select an image file to view");
     EXPECT_EQ(f.shell.dialogs[0].filters,
@@ -86,8 +86,8 @@ TEST(Opening, DialogTextsAndCancel)
     const std::string chosen = dir.Write("pick.bmp", Bmp24Header(8, 8));
     f.shell.dialogAnswers = {chosen};
     EXPECT_TRUE(f.view.OpenImage("", true));
-    EXPECT_EQ(f.view.document.path, chosen);
-    EXPECT_EQ(f.view.document.fileList, std::vector<std::string>{chosen});
+    EXPECT_EQ(f.view.Document().Path(), chosen);
+    EXPECT_EQ(f.view.Navigation().Files().Entries(), std::vector<std::string>{chosen});
 }
 
 TEST(Dropping, FirstFileOnlyAndOnlyListedTypes)
@@ -99,17 +99,17 @@ TEST(Dropping, FirstFileOnlyAndOnlyListedTypes)
     f.view.ToggleSlideShow();
     f.view.OnFilesDropped({first, second, dir.Path().string() + "/third.jpg"});
     EXPECT_EQ(f.timer.periods.size(), 1u) << "a running show is not re-armed";
-    EXPECT_EQ(f.view.document.path, first);
-    EXPECT_EQ(f.view.document.fileList, (std::vector<std::string>{first, second}));
-    EXPECT_EQ(f.view.document.currentIndex, 0);
+    EXPECT_EQ(f.view.Document().Path(), first);
+    EXPECT_EQ(f.view.Navigation().Files().Entries(), (std::vector<std::string>{first, second}));
+    EXPECT_EQ(f.view.Navigation().Files().CurrentIndex(), 0);
 
     for (const std::string& ignored : {dir.Path().string() + "/a.pcx", dir.Path().string() + "/README",
                                        std::string("/dotted.dir/README"), std::string()}) {
         f.view.OnFilesDropped({ignored});
-        EXPECT_EQ(f.view.document.path, first) << ignored;
+        EXPECT_EQ(f.view.Document().Path(), first) << ignored;
     }
     f.view.OnFilesDropped({});
-    EXPECT_EQ(f.view.document.path, first);
+    EXPECT_EQ(f.view.Document().Path(), first);
 }
 
 // A folder of `count` pictures named p01.bmp ... opened at `position`.
@@ -119,7 +119,7 @@ struct Folder {
     explicit Folder(int count)
     {
         for (int i = 1; i <= count; ++i) {
-            pictures.push_back(dir.Write("p" + std::to_string(100 + i) + ".bmp", Bmp24Header(2, 2)));
+            pictures.push_back(dir.Write(NumberedName("p", 100 + i, ".bmp"), Bmp24Header(2, 2)));
         }
     }
 };
@@ -129,20 +129,20 @@ TEST(Deleting, ShowsTheNextPictureOrThePreviousAfterTheLast)
     Folder folder(10);
     ViewFixture f;
     ASSERT_TRUE(f.view.OpenImage(folder.pictures[3], true));
-    ASSERT_EQ(f.view.document.currentIndex, 3);  // position 4 of 10
+    ASSERT_EQ(f.view.Navigation().Files().CurrentIndex(), 3);  // position 4 of 10
     f.view.DeleteCurrentFile();
     EXPECT_EQ(f.shell.trashed, std::vector<std::string>{folder.pictures[3]});
-    EXPECT_EQ(f.view.document.path, folder.pictures[4]);
-    EXPECT_EQ(f.view.document.currentIndex, 3);
-    EXPECT_EQ(f.view.document.fileList.size(), 9u);
+    EXPECT_EQ(f.view.Document().Path(), folder.pictures[4]);
+    EXPECT_EQ(f.view.Navigation().Files().CurrentIndex(), 3);
+    EXPECT_EQ(f.view.Navigation().Files().Entries().size(), 9u);
     EXPECT_EQ(f.frame.status.rfind(" File 4 of 9 ", 0), 0u) << f.frame.status;
 
     Folder ten(10);
     ASSERT_TRUE(f.view.OpenImage(ten.pictures[9], true));
-    ASSERT_EQ(f.view.document.currentIndex, 9);  // the last of 10
+    ASSERT_EQ(f.view.Navigation().Files().CurrentIndex(), 9);  // the last of 10
     f.view.DeleteCurrentFile();
-    EXPECT_EQ(f.view.document.path, ten.pictures[8]);
-    EXPECT_EQ(f.view.document.currentIndex, 8);
+    EXPECT_EQ(f.view.Document().Path(), ten.pictures[8]);
+    EXPECT_EQ(f.view.Navigation().Files().CurrentIndex(), 8);
     EXPECT_EQ(f.frame.status.rfind(" File 9 of 9 ", 0), 0u) << f.frame.status;
 }
 
@@ -161,9 +161,9 @@ TEST(Deleting, DeclinedOrRefusedKeepsThePictureAndAFileGoneAlreadyMovesOn)
         const int repaints = f.window.invalidations;
         f.view.DeleteCurrentFile();
         EXPECT_EQ(f.shell.trashed, std::vector<std::string>{folder.pictures[0]});
-        EXPECT_EQ(f.view.document.path, folder.pictures[movesOn ? 1 : 0]);
-        EXPECT_EQ(f.view.document.currentIndex, 0);
-        EXPECT_EQ(f.view.document.fileList.size(), movesOn ? 2u : 3u);
+        EXPECT_EQ(f.view.Document().Path(), folder.pictures[movesOn ? 1 : 0]);
+        EXPECT_EQ(f.view.Navigation().Files().CurrentIndex(), 0);
+        EXPECT_EQ(f.view.Navigation().Files().Entries().size(), movesOn ? 2u : 3u);
         EXPECT_EQ(f.window.invalidations == repaints, !movesOn);
     }
 }
@@ -185,23 +185,23 @@ TEST(Deleting, OnlyPictureAsksForAnotherOrCloses)
     const std::size_t armed = f.timer.periods.size();
     f.view.DeleteCurrentFile();
     EXPECT_EQ(f.frame.closeRequests, 1);
-    EXPECT_EQ(f.view.document.path, other.pictures[1]);
-    EXPECT_EQ(f.view.document.currentIndex, 1);
-    EXPECT_EQ(f.view.document.fileList.size(), 2u);
+    EXPECT_EQ(f.view.Document().Path(), other.pictures[1]);
+    EXPECT_EQ(f.view.Navigation().Files().CurrentIndex(), 1);
+    EXPECT_EQ(f.view.Navigation().Files().Entries().size(), 2u);
     EXPECT_EQ(f.timer.periods.size(), armed + 1) << "a running show is re-armed";
 }
 
 TEST(Editor, LaunchesWithThePathAsOneArgumentOrWarns)
 {
     ViewFixture f;
-    f.view.document.path = "/my pictures/a b.jpg";
+    f.view.OpenImage("/my pictures/a b.jpg", false);
     EditorRequest none = f.view.EditorCommand();
     EXPECT_FALSE(none.launch);
     EXPECT_EQ(none.warningText,
               "There's no application assigned to edit images\nPlease use the Preferences dialog to assign an editor.");
     EXPECT_EQ(none.warningCaption, "Editing Application");
 
-    f.view.document.imageEditorPath = "/usr/bin/painter";
+    f.Set(&ViewerSettings::imageEditorPath, "/usr/bin/painter");
     EditorRequest launch = f.view.EditorCommand();
     EXPECT_TRUE(launch.launch);
     EXPECT_EQ(launch.program, "/usr/bin/painter");

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <map>
+#include <memory>
 #include <string>
 
 #include "support/temp_dir.h"
@@ -12,14 +14,27 @@ namespace {
 
 using Command = void (ImageView::*)();
 
-std::vector<std::string> Entries(int count)
-{
-    std::vector<std::string> list;
-    for (int i = 0; i < count; ++i) {
-        list.push_back("/brelvix-nowhere/" + std::to_string(i) + ".bmp");
+// A folder of `count` listed files that fail to load (empty), in list
+// order, beside one file the list leaves out.
+struct Folder {
+    TempDir dir;
+    std::vector<std::string> entries;
+    std::string unlisted;
+    explicit Folder(int count)
+    {
+        for (int i = 0; i < count; ++i) {
+            entries.push_back(dir.Write(NumberedName("p", 100 + i, ".bmp"), ""));
+        }
+        unlisted = dir.Write("other.pcx", "");
     }
-    return list;
-}
+    // Opens the entry at `position` with the list; the list's length opens
+    // the unlisted file.
+    void OpenAt(ImageView& view, int position) const
+    {
+        ASSERT_TRUE(view.OpenImage(position < static_cast<int>(entries.size()) ? entries[position] : unlisted, true));
+        ASSERT_EQ(view.Navigation().Files().CurrentIndex(), position);
+    }
+};
 
 struct Step {
     const char* name;
@@ -57,19 +72,24 @@ TEST(Navigation, WrapsAndStopsAtTheEnds)
         {"rewind negative", &ImageView::Rewind, 5, 3, -5, 4},
         {"rewind most negative", &ImageView::Rewind, 5, 3, INT_MIN, 4},
     };
+    std::map<int, std::unique_ptr<Folder>> folders;
     for (const Step& step : steps) {
+        std::unique_ptr<Folder>& folder = folders[step.count];
+        if (!folder) {
+            folder = std::make_unique<Folder>(step.count);
+        }
         ViewFixture f;
-        f.view.document.fileList = Entries(step.count);
-        f.view.document.currentIndex = step.start;
-        f.view.document.fastForwardSkip = step.skip;
+        folder->OpenAt(f.view, step.start);
+        f.Set(&ViewerSettings::fastForwardSkip, step.skip);
         (f.view.*step.command)();
-        EXPECT_EQ(f.view.document.currentIndex, step.expected) << step.name;
-        // The entry is opened (and fails here: no such file) and shown.
-        EXPECT_EQ(f.view.document.path, f.view.document.fileList[step.expected]) << step.name;
-        EXPECT_FALSE(f.view.document.loaded) << step.name;
-        EXPECT_EQ(f.frame.title, f.view.document.fileList[step.expected] + " - Brelvix") << step.name;
+        const FileList& files = f.view.Navigation().Files();
+        EXPECT_EQ(files.CurrentIndex(), step.expected) << step.name;
+        // The entry is opened (and fails here: an empty file) and shown.
+        EXPECT_EQ(f.view.Document().Path(), folder->entries[step.expected]) << step.name;
+        EXPECT_FALSE(f.view.Document().Loaded()) << step.name;
+        EXPECT_EQ(f.frame.title, folder->entries[step.expected] + " - Brelvix") << step.name;
         // Navigation never rebuilds the list.
-        EXPECT_EQ(f.view.document.fileList.size(), static_cast<std::size_t>(step.count)) << step.name;
+        EXPECT_EQ(files.Count(), step.count) << step.name;
     }
 }
 
@@ -79,28 +99,33 @@ TEST(Navigation, EmptyListChangesNothing)
                                 &ImageView::ShowLast, &ImageView::FastForward,  &ImageView::Rewind};
     for (Command command : commands) {
         ViewFixture f;
-        f.view.document.path = "/somewhere/else.png";
-        f.view.document.currentIndex = 3;
+        f.view.OpenImage("/brelvix-nowhere/else.png", true);  // a folder that cannot be read
+        ASSERT_EQ(f.view.Navigation().Files().Count(), 0);
+        const std::int32_t index = f.view.Navigation().Files().CurrentIndex();
+        const std::string title = f.frame.title;
+        f.window.cursorHistory.clear();
         (f.view.*command)();
-        EXPECT_EQ(f.view.document.currentIndex, 3);
-        EXPECT_EQ(f.view.document.path, "/somewhere/else.png");
+        EXPECT_EQ(f.view.Navigation().Files().CurrentIndex(), index);
+        EXPECT_EQ(f.view.Document().Path(), "/brelvix-nowhere/else.png");
         EXPECT_TRUE(f.window.cursorHistory.empty());
-        EXPECT_TRUE(f.frame.title.empty());
+        EXPECT_EQ(f.frame.title, title);
     }
 }
 
 TEST(Navigation, ShowsTheWaitCursorAndRestoresIt)
 {
+    const Folder folder(3);
     ViewFixture f;
-    f.view.document.fileList = Entries(3);
+    folder.OpenAt(f.view, 0);
     f.window.cursor = ViewCursor::Hand;
+    f.window.cursorHistory.clear();
     f.view.ShowNext();
     EXPECT_EQ(f.window.cursorHistory, (std::vector<ViewCursor>{ViewCursor::Wait, ViewCursor::Hand}));
     // Its own cursor changes do not count as the view's remembered cursor.
-    EXPECT_EQ(f.view.savedCursor, ViewCursor::None);
+    EXPECT_EQ(f.view.SavedCursor(), ViewCursor::None);
     // A failed load keeps the new position: the next step goes on from there.
     f.view.ShowNext();
-    EXPECT_EQ(f.view.document.currentIndex, 2);
+    EXPECT_EQ(f.view.Navigation().Files().CurrentIndex(), 2);
 }
 
 TEST(Navigation, RefreshRebuildsTheListButKeepsThePicture)
@@ -110,17 +135,17 @@ TEST(Navigation, RefreshRebuildsTheListButKeepsThePicture)
     dir.Write("c.bmp", Bmp24Header(4, 2));
     ViewFixture f;
     ASSERT_TRUE(f.view.OpenImage(shown, true));
-    ASSERT_TRUE(f.view.document.loaded);
+    ASSERT_TRUE(f.view.Document().Loaded());
     f.view.RotateRight();
     f.view.ZoomInByOne();
-    ASSERT_EQ(f.view.document.fileList.size(), 2u);
+    ASSERT_EQ(f.view.Navigation().Files().Count(), 2);
 
     dir.Write("a.bmp", Bmp24Header(4, 2));
     f.view.RefreshFileList();
-    EXPECT_EQ(f.view.document.fileList.size(), 3u);
-    EXPECT_EQ(f.view.document.currentIndex, 1);
-    EXPECT_EQ(f.view.document.rotation, 90);
-    EXPECT_DOUBLE_EQ(f.view.document.zoom, 2.0);
+    EXPECT_EQ(f.view.Navigation().Files().Count(), 3);
+    EXPECT_EQ(f.view.Navigation().Files().CurrentIndex(), 1);
+    EXPECT_EQ(f.view.Geometry().Rotation(), 90);
+    EXPECT_DOUBLE_EQ(f.view.Geometry().Zoom(), 2.0);
     EXPECT_EQ(f.frame.status.rfind(" File 2 of 3 ", 0), 0u) << f.frame.status;
 }
 

@@ -34,7 +34,7 @@ TEST(Painting, BandsSurroundThePicture)
 TEST(Painting, LargePictureScrollsAndLeavesNoBandsOnItsAxis)
 {
     ViewFixture f;
-    f.view.document.backgroundColor = 0x0000C8;
+    f.Set(&ViewerSettings::backgroundColor, 0x0000C8);
     f.ShowPicture(1000, 300);
     f.view.ScrollTo(120, 0, true);
     FakeCanvas canvas;
@@ -53,7 +53,7 @@ TEST(Painting, FailureBoxIsCentredInTheWindow)
     ViewFixture f;  // window 804 x 604
     const std::string path = "/brelvix-nowhere/broken.png";
     f.view.OpenImage(path, false);
-    ASSERT_FALSE(f.view.document.loaded);
+    ASSERT_FALSE(f.view.Document().Loaded());
     FakeCanvas canvas;
     canvas.extents[kCannotDisplayText] = {120, 13};
     canvas.extents[path] = {300, 13};
@@ -75,20 +75,21 @@ TEST(Painting, FailureBoxIsCentredInTheWindow)
 
 TEST(Texts, StatusAndOverlayOfOnePicture)
 {
+    // The third of seventeen pictures.
     TempDir dir;
-    const std::string picture = dir.Write("shot.bmp", Bmp24Header(1920, 1080, 345678));
+    const std::string picture = dir.Write("c.bmp", Bmp24Header(1920, 1080, 345678));
+    for (const char* other : {"a", "b", "d", "e", "f", "g", "h", "i", "j", "k", "l", "m", "n", "o", "p", "q"}) {
+        dir.Write(std::string(other) + ".bmp", "");
+    }
     ViewFixture f;
-    ASSERT_TRUE(f.view.OpenImage(picture, false));
-    f.view.document.fileList.assign(17, "x");
-    f.view.document.currentIndex = 2;
-    f.view.document.zoom = 0.5;
-    f.view.UpdateDisplay();
+    ASSERT_TRUE(f.view.OpenImage(picture, true));
+    f.view.ZoomTo(0.5);
     EXPECT_EQ(f.frame.title, picture + " - Brelvix");
     EXPECT_EQ(f.frame.status, " File 3 of 17    Dimensions: 1920 x 1080    Size: 337 Kb    Zoom: 50%");
     EXPECT_EQ(f.view.OverlayLines(), (std::vector<std::string>{picture, "File 3 of 17", "Size: 960 x 540 (50%)",
                                                                "File size: 337 Kb (345678 bytes)"}));
 
-    f.view.document.slideShowDelay = 2.5;
+    f.Set(&ViewerSettings::slideShowDelay, 2.5);
     f.view.ToggleSlideShow();
     EXPECT_EQ(f.frame.status,
               " File 3 of 17    Dimensions: 1920 x 1080    Size: 337 Kb    Zoom: 50%     Slideshow (delay 2.50 s)");
@@ -101,11 +102,9 @@ TEST(Texts, StatusAndOverlayOfOnePicture)
     EXPECT_NE(f.frame.status.find("Dimensions: 1920 x 1080"), std::string::npos);
     EXPECT_EQ(f.view.OverlayLines()[2], "Size: 540 x 960 (50%)");
 
-    f.view.document.zoom = 1.1;
-    f.view.UpdateDisplay();
+    f.view.ZoomTo(1.1);
     EXPECT_NE(f.frame.status.find("Zoom: 110%"), std::string::npos);
-    f.view.document.zoom = 0.29;
-    f.view.UpdateDisplay();
+    f.view.ZoomTo(0.29);
     EXPECT_NE(f.frame.status.find("Zoom: 28%"), std::string::npos);
 }
 
@@ -115,12 +114,12 @@ TEST(Texts, PictureOutsideTheListHasNoNumber)
 {
     TempDir dir;
     for (int i = 1; i <= 11; ++i) {
-        dir.Write("p" + std::to_string(i) + ".bmp", Bmp24Header(4, 4));
+        dir.Write(NumberedName("p", i, ".bmp"), Bmp24Header(4, 4));
     }
     ViewFixture f;
     const std::string missing = dir.Path().string() + "/gone.bmp";
     ASSERT_TRUE(f.view.OpenImage(missing, true));
-    ASSERT_EQ(f.view.document.fileList.size(), 11u);
+    ASSERT_EQ(f.view.Navigation().Files().Entries().size(), 11u);
     EXPECT_EQ(f.frame.status.substr(0, 16), " File - of 11   ");
     EXPECT_EQ(f.view.OverlayLines()[1], "File - of 11");
     f.view.ShowLast();
@@ -132,7 +131,7 @@ TEST(Texts, UnreadableSizeAndHugeFiles)
 {
     ViewFixture f;
     f.view.OpenImage("/brelvix-nowhere/gone.jpg", false);
-    EXPECT_EQ(f.frame.status, " File - of 0    Dimensions: 0 x 0    Size: 0 Kb    Zoom: 100%");
+    EXPECT_EQ(f.frame.status, " File - of 0    Dimensions: 0 x 0    Size: 0 Kb    Zoom: 100%    File not found");
     EXPECT_EQ(f.view.OverlayLines()[3], "File size: 0 Kb (-1 bytes)");
 
     // A sparse file of 5 GiB plus 1000 bytes: exact bytes, no overflow.
@@ -145,17 +144,41 @@ TEST(Texts, UnreadableSizeAndHugeFiles)
     EXPECT_EQ(f.view.OverlayLines()[3], "File size: 5242880 Kb (5368710120 bytes)");
 }
 
+// A picture that fails says why after everything else the status shows;
+// the window still shows the failure box.
+TEST(Texts, FailedPictureSaysWhy)
+{
+    TempDir dir;
+    const struct {
+        std::string path;
+        const char* reason;
+    } cases[] = {
+        {dir.Path().string() + "/gone.bmp", "    File not found"},
+        {dir.Write("words.bmp", "just words"), "    Not a picture"},
+        {dir.Write("flat.bmp", Bmp24Header(0, 3)), "    Picture is damaged"},
+        {dir.Write("fine.bmp", Bmp24Header(4, 3)), ""},
+    };
+    ViewFixture f;
+    f.view.ToggleSlideShow();
+    for (const auto& c : cases) {
+        f.view.OpenImage(c.path, false);
+        EXPECT_EQ(f.frame.status.substr(f.frame.status.find(" s)") + 3), c.reason) << f.frame.status;
+        FakeCanvas canvas;
+        f.view.Paint(canvas);
+        EXPECT_EQ(canvas.frames.size(), std::string(c.reason).empty() ? 0u : 1u) << c.path;
+    }
+}
+
 TEST(Texts, OverlayIsDrawnOnlyInFullScreenInAReadableColour)
 {
     ViewFixture f;
-    f.ShowPicture(100, 100);
-    f.view.document.path = "/p/q.bmp";
-    f.view.document.showInfoInFullScreen = true;
+    const std::string path = f.ShowPicture(100, 100);
+    f.Set(&ViewerSettings::showInfoInFullScreen, true);
     FakeCanvas windowed;
     f.view.Paint(windowed);
     EXPECT_TRUE(windowed.texts.empty());
 
-    f.view.fullScreen = true;
+    f.view.SetFullScreen(true);
     f.view.ToggleSlideShow();
     FakeCanvas canvas;
     f.view.Paint(canvas);
@@ -165,7 +188,7 @@ TEST(Texts, OverlayIsDrawnOnlyInFullScreenInAReadableColour)
         EXPECT_EQ(canvas.texts[i].y, 5 + 12 * static_cast<int>(i));
         EXPECT_EQ(canvas.texts[i].colour, 0u) << "black on white";
     }
-    EXPECT_EQ(canvas.texts[0].text, "/p/q.bmp");
+    EXPECT_EQ(canvas.texts[0].text, path);
     EXPECT_EQ(canvas.texts[4].text, "Slideshow (delay 5.0 s)");
 
     // It is drawn at the picture's origin, so it scrolls with the picture.
@@ -177,7 +200,7 @@ TEST(Texts, OverlayIsDrawnOnlyInFullScreenInAReadableColour)
     EXPECT_EQ(scrolled.texts[0].x, -5);
     EXPECT_EQ(scrolled.texts[0].y, -15);
 
-    f.view.document.showInfoInFullScreen = false;
+    f.Set(&ViewerSettings::showInfoInFullScreen, false);
     FakeCanvas without;
     f.view.Paint(without);
     EXPECT_TRUE(without.texts.empty());
@@ -189,7 +212,7 @@ TEST(Texts, OverlayIsDrawnOnlyInFullScreenInAReadableColour)
     const Case cases[] = {{0xFFFFFF, 0}, {0x0000C8, 0}, {0x000000, 0xFFFFFF}, {0x633232, 0xFFFFFF},
                           {0x640000, 0}, {0x006400, 0}, {0x000064, 0},        {0x636363, 0xFFFFFF}};
     for (const Case& c : cases) {
-        f.view.document.backgroundColor = c.background;
+        f.Set(&ViewerSettings::backgroundColor, c.background);
         EXPECT_EQ(f.view.OverlayTextColor(), c.text) << std::hex << c.background;
     }
 }

@@ -75,45 +75,58 @@ TEST(PictureCache, HandsOutThePictureOnceAndOnlyForItsPath)
     EXPECT_EQ(cache.Take(dir.Path().string() + "/missing.bmp", &result, &identity), nullptr);
 }
 
+// Decoded ahead of time, then handed to the view, as the program's first
+// picture is.
+void DecodeAhead(ImageView& view, const std::string& path)
+{
+    PictureCache early;
+    early.Prefetch(path);
+    early.Wait();
+    view.AdoptDecodes(std::move(early));
+}
+
 TEST(PictureCache, FileChangedAfterTheDecodeIsLoadedAgain)
 {
     TempDir dir;
     const std::string path = dir.Write("p.bmp", Bmp(40, 30));
     const std::string other = dir.Write("other.bmp", Bmp(40, 30));
+    ViewFixture f;
+    const ImageDocument& document = f.view.Document();
 
     // Rewritten in place with another size.
-    ImageDocument document;
-    document.cache.Prefetch(path);
-    document.cache.Wait();
+    DecodeAhead(f.view, path);
     dir.Write("p.bmp", Bmp(20, 10));
-    ASSERT_TRUE(document.Load(path));
-    EXPECT_EQ(document.decoded->Width(), 20);
+    f.view.OpenImage(path, false);
+    ASSERT_TRUE(document.Loaded());
+    EXPECT_EQ(document.Decoded()->Width(), 20);
 
     // Replaced by another file of the same size and a different picture.
     const std::string replacement =
         dir.Write("replacement.bmp", EncodeBmp(RenderSamplePicture(20, 10), BmpKind::Palette1));
-    document.cache.Prefetch(path);
-    document.cache.Wait();
+    DecodeAhead(f.view, path);
     ASSERT_EQ(std::rename(replacement.c_str(), path.c_str()), 0);
-    ASSERT_TRUE(document.Load(path));
-    EXPECT_EQ(StoreOf(*document.decoded), FreshStore(path));
+    f.view.OpenImage(path, false);
+    ASSERT_TRUE(document.Loaded());
+    EXPECT_EQ(StoreOf(*document.Decoded()), FreshStore(path));
 
     // Deleted: the load fails as it would without a prefetch.
-    document.cache.Prefetch(other);
-    document.cache.Wait();
+    DecodeAhead(f.view, other);
     ASSERT_EQ(std::remove(other.c_str()), 0);
-    EXPECT_FALSE(document.Load(other));
-    EXPECT_EQ(document.decoded->Width(), 0);
+    f.view.OpenImage(other, false);
+    EXPECT_FALSE(document.Loaded());
+    EXPECT_EQ(document.Decoded()->Width(), 0);
 
     // A picture that was on screen and then rewritten in place: going back
     // to it shows the new contents.
-    ASSERT_TRUE(document.Load(path));
-    ASSERT_TRUE(document.Load(dir.Write("third.bmp", Bmp(8, 8))));
-    ASSERT_TRUE(document.cache.Holds(path));
+    f.view.OpenImage(path, false);
+    f.view.OpenImage(dir.Write("third.bmp", Bmp(8, 8)), false);
+    ASSERT_TRUE(document.Loaded());
+    ASSERT_TRUE(f.view.Navigation().Cache().Holds(path));
     dir.Write("p.bmp", Bmp(12, 9));
-    ASSERT_TRUE(document.Load(path));
-    EXPECT_EQ(document.decoded->Width(), 12);
-    EXPECT_EQ(StoreOf(*document.decoded), FreshStore(path));
+    f.view.OpenImage(path, false);
+    ASSERT_TRUE(document.Loaded());
+    EXPECT_EQ(document.Decoded()->Width(), 12);
+    EXPECT_EQ(StoreOf(*document.Decoded()), FreshStore(path));
 }
 
 TEST(PictureCache, BrowsingBothWaysShowsEveryPictureAsALoadWould)
@@ -125,7 +138,7 @@ TEST(PictureCache, BrowsingBothWaysShowsEveryPictureAsALoadWould)
 
     ViewFixture f;
     ASSERT_TRUE(f.view.OpenImage(paths[0], true));
-    ASSERT_EQ(f.view.document.fileList, paths);
+    ASSERT_EQ(f.view.Navigation().Files().Entries(), paths);
     // next, next, next, wrap to the first, back to the last, back again
     const int expected[] = {1, 2, 3, 0, 3, 2, 1};
     for (int step = 0; step < 7; ++step) {
@@ -136,14 +149,14 @@ TEST(PictureCache, BrowsingBothWaysShowsEveryPictureAsALoadWould)
         }
         const std::string& path = paths[static_cast<std::size_t>(expected[step])];
         SCOPED_TRACE(path);
-        ASSERT_EQ(f.view.document.path, path);
+        ASSERT_EQ(f.view.Document().Path(), path);
         PxBitmap fresh;
         const bool loads = fresh.CreateFromFile(path.c_str()) == 0;
-        EXPECT_EQ(f.view.document.loaded, loads);
-        EXPECT_EQ(StoreOf(*f.view.document.decoded), StoreOf(fresh));
+        EXPECT_EQ(f.view.Document().Loaded(), loads);
+        EXPECT_EQ(StoreOf(*f.view.Document().Decoded()), StoreOf(fresh));
         if (loads) {
             // At 100 % the working copy is the decoded picture again.
-            EXPECT_EQ(StoreOf(*WholeWorkingCopy(f.view.document)), StoreOf(fresh));
+            EXPECT_EQ(StoreOf(*WholeWorkingCopy(f.view.Document())), StoreOf(fresh));
         }
     }
 }
@@ -160,13 +173,13 @@ TEST(PictureCache, PipeNamedLikeAPictureNeitherHangsNorStopsTheWalk)
 
     ViewFixture f;
     ASSERT_TRUE(f.view.OpenImage(first, true));
-    ASSERT_EQ(f.view.document.fileList.size(), 3u);
+    ASSERT_EQ(f.view.Navigation().Files().Entries().size(), 3u);
     f.view.ShowNext();
-    EXPECT_EQ(f.view.document.path, pipe);
-    EXPECT_FALSE(f.view.document.loaded);
+    EXPECT_EQ(f.view.Document().Path(), pipe);
+    EXPECT_FALSE(f.view.Document().Loaded());
     f.view.ShowNext();
-    EXPECT_EQ(f.view.document.path, last);
-    EXPECT_TRUE(f.view.document.loaded);
+    EXPECT_EQ(f.view.Document().Path(), last);
+    EXPECT_TRUE(f.view.Document().Loaded());
 }
 
 // Right, Left, Right: each picture comes back as the very picture that was
@@ -179,20 +192,19 @@ TEST(PictureCache, BackAndForthShowsEachPictureWithoutDecodingItAgain)
     }
     ViewFixture f;
     ASSERT_TRUE(f.view.OpenImage(dir.Path().string() + "/2.bmp", true));
-    const PxBitmap* second = f.view.document.decoded.get();
-    f.view.document.cache.Wait();
-    ASSERT_TRUE(f.view.document.cache.Holds(dir.Path().string() + "/1.bmp")) << "the neighbour behind";
-    ASSERT_TRUE(f.view.document.cache.Holds(dir.Path().string() + "/3.bmp")) << "the neighbour ahead";
+    const PxBitmap* second = f.view.Document().Decoded();
+    ASSERT_TRUE(f.view.Navigation().Cache().Holds(dir.Path().string() + "/1.bmp")) << "the neighbour behind";
+    ASSERT_TRUE(f.view.Navigation().Cache().Holds(dir.Path().string() + "/3.bmp")) << "the neighbour ahead";
     f.view.ShowNext();
-    const PxBitmap* third = f.view.document.decoded.get();
+    const PxBitmap* third = f.view.Document().Decoded();
     f.view.ShowPrevious();
-    EXPECT_EQ(f.view.document.decoded.get(), second);
+    EXPECT_EQ(f.view.Document().Decoded(), second);
     f.view.ShowNext();
-    EXPECT_EQ(f.view.document.decoded.get(), third);
+    EXPECT_EQ(f.view.Document().Decoded(), third);
     f.view.ShowPrevious();
     f.view.ShowPrevious();
-    EXPECT_EQ(f.view.document.path, dir.Path().string() + "/1.bmp");
-    EXPECT_TRUE(f.view.document.loaded);
+    EXPECT_EQ(f.view.Document().Path(), dir.Path().string() + "/1.bmp");
+    EXPECT_TRUE(f.view.Document().Loaded());
 }
 
 TEST(PictureCache, KeepsTheLatestPicturesWithinItsBudget)
@@ -234,41 +246,60 @@ TEST(PictureCache, KeepsTheLatestPicturesWithinItsBudget)
     EXPECT_GT(PictureCache::DefaultBudget(), std::uint64_t{0});
 }
 
+// Half the budget is the largest picture kept, to the byte.
+TEST(PictureCache, KeepsAPictureOfHalfItsBudget)
+{
+    TempDir dir;
+    const std::string path = dir.Write("p.bmp", Bmp(40, 30));  // a store of 120 x 30 bytes
+    const struct {
+        std::uint64_t budget;
+        bool kept;
+    } cases[] = {{7200, true}, {7201, true}, {7199, false}, {3600, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.budget);
+        PictureCache cache(c.budget);
+        EXPECT_EQ(cache.WouldKeep(3600), c.kept);
+        auto picture = std::make_unique<PxBitmap>();
+        ASSERT_EQ(picture->CreateFromFile(path.c_str()), 0);
+        cache.Keep(path, platform::IdentityOf(path), std::move(picture), 0);
+        EXPECT_EQ(cache.Holds(path), c.kept);
+    }
+}
+
 TEST(ImageDocument, WorkingCopyIsTheDecodedPictureUntilItIsTransformed)
 {
     TempDir dir;
     const std::string a = dir.Write("a.bmp", Bmp(40, 30));
     const std::string b = dir.Write("b.bmp", Bmp(30, 20));
     ImageDocument document;
-    ASSERT_TRUE(document.Load(a));
-    EXPECT_EQ(document.display.Width(), 40);
-    EXPECT_EQ(document.display.Height(), 30);
+    ASSERT_TRUE(document.Load(a, false));
+    EXPECT_EQ(document.Display().Width(), 40);
+    EXPECT_EQ(document.Display().Height(), 30);
     EXPECT_TRUE(document.WorkingCopyIsDecoded());
     EXPECT_EQ(StoreOf(*WholeWorkingCopy(document)), FreshStore(a));
-    document.ApplyZoom();
+    document.ApplyZoom(1.0);
     EXPECT_TRUE(document.WorkingCopyIsDecoded());
 
     // Turned, it is not; four turns give the picture back.
     for (int turn = 1; turn <= 4; ++turn) {
-        document.rotation = (90 * turn) % 360;
-        document.ApplyZoom();
-        document.ApplyRotation();
+        document.ApplyZoom(1.0);
+        document.ApplyRotation((90 * turn) % 360);
         EXPECT_EQ(document.WorkingCopyIsDecoded(), turn == 4);
     }
     EXPECT_EQ(StoreOf(*WholeWorkingCopy(document)), FreshStore(a));
 
-    ASSERT_TRUE(document.Load(b));
+    ASSERT_TRUE(document.Load(b, false));
     EXPECT_EQ(StoreOf(*WholeWorkingCopy(document)), FreshStore(b));
 
     // A failure has the size the decode left and nothing of the previous
     // picture.
     const std::string broken = dir.Write("broken.bmp", std::string("BM broken"));
-    EXPECT_FALSE(document.Load(broken));
-    EXPECT_EQ(document.display.Width(), document.decoded->Width());
-    EXPECT_EQ(document.display.Height(), document.decoded->Height());
-    EXPECT_EQ(StoreOf(*WholeWorkingCopy(document)), StoreOf(*document.decoded));
-    ASSERT_TRUE(document.Load(a));
-    EXPECT_FALSE(document.Load(dir.Path().string() + "/missing.bmp"));
+    EXPECT_FALSE(document.Load(broken, false));
+    EXPECT_EQ(document.Display().Width(), document.Decoded()->Width());
+    EXPECT_EQ(document.Display().Height(), document.Decoded()->Height());
+    EXPECT_EQ(StoreOf(*WholeWorkingCopy(document)), StoreOf(*document.Decoded()));
+    ASSERT_TRUE(document.Load(a, false));
+    EXPECT_FALSE(document.Load(dir.Path().string() + "/missing.bmp", false));
     EXPECT_EQ(WholeWorkingCopy(document)->Pixels(), nullptr);
 }
 

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace brelvix {
@@ -88,37 +89,65 @@ std::vector<std::uint8_t> Headers(int width, int height, std::size_t fileSize)
 
 std::vector<std::uint8_t> Bmp24Header(int width, int height, std::size_t fileSize)
 {
-    std::vector<std::uint8_t> out = Headers(width, height, fileSize);
-    out.resize(std::max<std::size_t>(fileSize, 54), 0);
+    // Made at its whole size first: growing it afterwards trips a false
+    // out-of-bounds warning of GCC 12 at -O3.
+    std::vector<std::uint8_t> out(std::max<std::size_t>(fileSize, 54), 0);
+    const std::vector<std::uint8_t> headers = Headers(width, height, fileSize);
+    std::copy(headers.begin(), headers.end(), out.begin());
     return out;
 }
 
 std::unique_ptr<PxBitmap> WholeWorkingCopy(const ImageDocument& document)
 {
     auto whole = std::make_unique<PxBitmap>();
-    if (!document.RenderPart(0, 0, document.display.Width(), document.display.Height(), whole.get())) {
-        whole->SetDimensions(document.display.Width(), document.display.Height(), 24);
+    if (!document.RenderPart(0, 0, document.Display().Width(), document.Display().Height(), whole.get())) {
+        whole->SetDimensions(document.Display().Width(), document.Display().Height(), 24);
     }
     return whole;
 }
 
+std::string NumberedName(const std::string& stem, int number, const std::string& extension)
+{
+    std::string name = stem;
+    name.append(std::to_string(number));
+    name.append(extension);
+    return name;
+}
+
+std::vector<std::uint8_t> BmpOf(const PxBitmap& picture)
+{
+    // The store's rows are a bottom-up BMP's: blue, green, red, padded to 4.
+    const std::size_t bytes = static_cast<std::size_t>(picture.Stride()) * static_cast<std::size_t>(picture.Height());
+    std::vector<std::uint8_t> file = Bmp24Header(picture.Width(), picture.Height(), 54 + bytes);
+    if (picture.Pixels() != nullptr) {
+        std::copy(picture.Pixels(), picture.Pixels() + bytes, file.begin() + 54);
+    }
+    return file;
+}
+
 ViewFixture::ViewFixture()
 {
-    view.document.slideShowDelay = 5.0;
-    view.document.fastForwardSkip = 20;
-    view.document.backgroundColor = 0xFFFFFF;
+    ViewerSettings settings;
+    settings.slideShowDelay = 5.0;
+    settings.fastForwardSkip = 20;
+    settings.backgroundColor = 0xFFFFFF;
+    settings.applyOrientation = true;
+    view.ApplySettings(settings);
     view.OnSize(800, 600);
 }
 
-void ViewFixture::ShowPicture(int width, int height)
+std::string ViewFixture::ShowPicture(int width, int height)
 {
-    ImageDocument& document = view.document;
-    document.decoded = std::make_unique<PxBitmap>();
-    document.decoded->SetDimensions(width, height, 24);
-    document.decoded->CreatePixelStore();
-    document.loaded = true;
-    document.zoom = 1.0;
-    view.UpdateDisplay();
+    const std::string path = shown.Write(NumberedName("shown", ++pictures, ".bmp"), Bmp24Header(width, height));
+    view.OpenImage(path, false);
+    return path;
+}
+
+std::string ViewFixture::ShowPicture(const PxBitmap& picture)
+{
+    const std::string path = shown.Write(NumberedName("shown", ++pictures, ".bmp"), BmpOf(picture));
+    view.OpenImage(path, false);
+    return path;
 }
 
 void ViewFixture::Resize(int clientWidth, int clientHeight)

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "support/pixels.h"
+#include "support/temp_dir.h"
 #include "viewer/image_view.h"
 
 namespace brelvix {
@@ -141,19 +142,40 @@ std::unique_ptr<PxBitmap> WholeWorkingCopy(const ImageDocument& document);
 // for the loader, which reads missing pixel data as black.
 std::vector<std::uint8_t> Bmp24Header(int width, int height, std::size_t fileSize = 54);
 
+// "stem" + number + extension ("p101.bmp"); built by appending, which
+// keeps GCC 12's -Wrestrict quiet at -O3.
+std::string NumberedName(const std::string& stem, int number, const std::string& extension);
+
+// The file of a 24-bit BMP holding `picture`'s pixels as they are.
+std::vector<std::uint8_t> BmpOf(const PxBitmap& picture);
+
 // A view with its fakes, a client area of 800 x 600 in a window of 804 x
-// 604, and the frame's defaults (delay 5.0, skip 20, white background).
+// 604, and the frame's defaults (delay 5.0, skip 20, white background,
+// pictures turned upright).
 struct ViewFixture {
     FakeWindow window;
     FakeTimer timer;
     FakeFrame frame;
     FakeShell shell;
     ImageView view{window, timer, frame, shell};
+    // The pictures ShowPicture writes.
+    TempDir shown;
+    int pictures = 0;
+
     ViewFixture();
-    // Gives the document a decoded picture of the size (black pixels) as a
-    // successful load would, without a file, and refreshes.
-    void ShowPicture(int width, int height);
+    // Opens a picture of the size (black pixels), or `picture`, from a file
+    // of its own (no list), and returns the file's path.
+    std::string ShowPicture(int width, int height);
+    std::string ShowPicture(const PxBitmap& picture);
     void Resize(int clientWidth, int clientHeight);
+    // Changes one of the view's settings as the frame would.
+    template <typename T, typename V>
+    void Set(T ViewerSettings::*field, const V& value)
+    {
+        ViewerSettings settings = view.Settings();
+        settings.*field = value;
+        view.ApplySettings(settings);
+    }
 };
 
 }  // namespace brelvix

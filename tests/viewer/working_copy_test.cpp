@@ -60,27 +60,26 @@ void WholeTheLongWay(const PxBitmap& decoded, double zoom, int rotation, bool fl
 
 TEST(WorkingCopy, EveryPartIsTheSamePlaceOfTheWholeAtEveryZoomTurnAndMirror)
 {
+    DecodedPicture random37x23;
+    random37x23.bitmap = std::make_unique<PxBitmap>();
+    RandomPicture(*random37x23.bitmap, 37, 23, 5);
+    random37x23.result = 0;
     ImageDocument document;
-    document.decoded = std::make_unique<PxBitmap>();
-    RandomPicture(*document.decoded, 37, 23, 5);
-    document.loaded = true;
+    document.Install("", std::move(random37x23), false);
     std::mt19937 random(11);
     for (const double zoom : {1.0, 0.35, 0.5, 1.1, 2.0, 3.7000000000000006, 10.099999999999982}) {
         for (const int rotation : {0, 90, 180, 270}) {
             for (const int flips : {0, 1, 2, 3}) {
                 SCOPED_TRACE(::testing::Message() << "zoom " << zoom << ", turned " << rotation << ", flips " << flips);
-                document.zoom = zoom;
-                document.rotation = rotation;
-                document.flipHorizontal = (flips & 1) != 0;
-                document.flipVertical = (flips & 2) != 0;
-                document.ApplyZoom();
-                document.ApplyRotation();
-                document.ApplyFlips();
+                const bool flipHorizontal = (flips & 1) != 0;
+                const bool flipVertical = (flips & 2) != 0;
+                document.ApplyZoom(zoom);
+                document.ApplyRotation(rotation);
+                document.ApplyFlips(flipHorizontal, flipVertical);
                 PxBitmap whole;
-                WholeTheLongWay(*document.decoded, zoom, rotation, document.flipHorizontal, document.flipVertical,
-                                &whole);
-                ASSERT_EQ(document.display.Width(), whole.Width());
-                ASSERT_EQ(document.display.Height(), whole.Height());
+                WholeTheLongWay(*document.Decoded(), zoom, rotation, flipHorizontal, flipVertical, &whole);
+                ASSERT_EQ(document.Display().Width(), whole.Width());
+                ASSERT_EQ(document.Display().Height(), whole.Height());
                 const int w = whole.Width();
                 const int h = whole.Height();
                 std::vector<std::array<int, 4>> parts = {
@@ -185,8 +184,8 @@ void ExpectScreenShows(const ImageView& view, const PixelCanvas& canvas, const P
     int wrong = 0;
     for (int y = 0; y < canvas.height; ++y) {
         for (int x = 0; x < canvas.width; ++x) {
-            const int px = x - at.x + view.offsetX;
-            const int py = y - at.y + view.offsetY;
+            const int px = x - at.x + view.Geometry().OffsetX();
+            const int py = y - at.y + view.Geometry().OffsetY();
             if (px < 0 || py < 0 || px >= whole.Width() || py >= whole.Height()) {
                 continue;
             }
@@ -203,8 +202,9 @@ TEST(WorkingCopy, ScreenShowsThePictureAtEveryZoomStepAndScrollPosition)
 {
     ViewFixture f;
     f.Resize(150, 110);
-    f.ShowPicture(37, 23);
-    RandomPicture(*f.view.document.decoded, 37, 23, 9);
+    PxBitmap picture;
+    RandomPicture(picture, 37, 23, 9);
+    f.ShowPicture(picture);
     f.view.RotateRight();
     f.view.FlipVertical();
     // Every factor Zoom In reaches from 100 %, then a few back down.
@@ -212,16 +212,19 @@ TEST(WorkingCopy, ScreenShowsThePictureAtEveryZoomStepAndScrollPosition)
         if (step > 0) {
             step <= 91 ? f.view.ZoomIn() : f.view.ZoomOutByOne();
         }
-        const ImageDocument& document = f.view.document;
-        SCOPED_TRACE(::testing::Message() << "zoom " << document.zoom);
+        const ImageDocument& document = f.view.Document();
+        const double zoom = f.view.Geometry().Zoom();
+        SCOPED_TRACE(::testing::Message() << "zoom " << zoom);
         PxBitmap whole;
-        WholeTheLongWay(*document.decoded, document.zoom, 90, false, true, &whole);
+        WholeTheLongWay(*document.Decoded(), zoom, 90, false, true, &whole);
         // Top-left, then scrolled to the far corner and part way back.
         for (const double where : {0.0, 1.0, 0.37}) {
-            const int x = static_cast<int>(std::max(0, f.view.extentX - f.view.clientWidth) * where);
-            const int y = static_cast<int>(std::max(0, f.view.extentY - f.view.clientHeight) * where);
+            const int x =
+                static_cast<int>(std::max(0, f.view.Geometry().ExtentX() - f.view.Geometry().ClientWidth()) * where);
+            const int y =
+                static_cast<int>(std::max(0, f.view.Geometry().ExtentY() - f.view.Geometry().ClientHeight()) * where);
             f.view.ScrollTo(x, y, true);
-            PixelCanvas canvas(f.view.clientWidth, f.view.clientHeight);
+            PixelCanvas canvas(f.view.Geometry().ClientWidth(), f.view.Geometry().ClientHeight());
             f.view.Paint(canvas);
             ExpectScreenShows(f.view, canvas, whole);
         }
@@ -244,8 +247,9 @@ TEST(WorkingCopy, StepsBetweenSmallPicturesRepaintOnlyWhereTheyLie)
         SCOPED_TRACE(::testing::Message() << w << " x " << h);
         const std::size_t before = f.window.parts.size();
         const int invalidations = f.window.invalidations;
-        f.ShowPicture(w, h);
-        RandomPicture(*f.view.document.decoded, w, h, ++seed);
+        PxBitmap picture;
+        RandomPicture(picture, w, h, ++seed);
+        f.ShowPicture(picture);
         ASSERT_GT(f.window.parts.size(), before);
         ASSERT_EQ(f.window.invalidations - invalidations, int(f.window.parts.size() - before)) << "a whole repaint";
         ViewRect marked = f.window.parts[before];
@@ -259,7 +263,7 @@ TEST(WorkingCopy, StepsBetweenSmallPicturesRepaintOnlyWhereTheyLie)
     }
     // A new background colour repaints everything.
     const std::size_t before = f.window.parts.size();
-    f.view.document.backgroundColor = 0x102030;
+    f.Set(&ViewerSettings::backgroundColor, 0x102030);
     f.view.ZoomIn();
     EXPECT_EQ(f.window.parts.size(), before);
 }
@@ -270,18 +274,22 @@ TEST(WorkingCopy, TilesMadeInTheMemoryOfAnEarlierZoomShowThePicture)
 {
     ViewFixture f;
     f.Resize(700, 500);
-    f.ShowPicture(420, 300);
-    RandomPicture(*f.view.document.decoded, 420, 300, 13);
+    PxBitmap picture;
+    RandomPicture(picture, 420, 300, 13);
+    f.ShowPicture(picture);
     for (int step = 1; step <= 12; ++step) {
         step <= 10 ? f.view.ZoomIn() : f.view.ZoomOut();
-        const ImageDocument& document = f.view.document;
-        SCOPED_TRACE(::testing::Message() << "zoom " << document.zoom);
+        const ImageDocument& document = f.view.Document();
+        const double zoom = f.view.Geometry().Zoom();
+        SCOPED_TRACE(::testing::Message() << "zoom " << zoom);
         PxBitmap whole;
-        WholeTheLongWay(*document.decoded, document.zoom, 0, false, false, &whole);
+        WholeTheLongWay(*document.Decoded(), zoom, 0, false, false, &whole);
         for (const double where : {0.0, 0.6}) {
-            f.view.ScrollTo(static_cast<int>(std::max(0, f.view.extentX - f.view.clientWidth) * where),
-                            static_cast<int>(std::max(0, f.view.extentY - f.view.clientHeight) * where), true);
-            PixelCanvas canvas(f.view.clientWidth, f.view.clientHeight);
+            f.view.ScrollTo(
+                static_cast<int>(std::max(0, f.view.Geometry().ExtentX() - f.view.Geometry().ClientWidth()) * where),
+                static_cast<int>(std::max(0, f.view.Geometry().ExtentY() - f.view.Geometry().ClientHeight()) * where),
+                true);
+            PixelCanvas canvas(f.view.Geometry().ClientWidth(), f.view.Geometry().ClientHeight());
             f.view.Paint(canvas);
             ExpectScreenShows(f.view, canvas, whole);
         }
@@ -294,8 +302,9 @@ TEST(WorkingCopy, PictureZoomedBeyondTheStoreCapShowsEverywhere)
 {
     const Rgb kRed{255, 0, 0}, kGreen{0, 255, 0}, kBlue{0, 0, 255}, kWhite{255, 255, 255};
     ViewFixture f;
-    f.ShowPicture(2000, 1800);
-    PxBitmap& decoded = *f.view.document.decoded;
+    PxBitmap decoded;
+    decoded.SetDimensions(2000, 1800, 24);
+    ASSERT_EQ(decoded.CreatePixelStore(), 0);
     for (int y = 0; y < 1800; ++y) {
         for (int x = 0; x < 2000; ++x) {
             const Rgb c = y < 900 ? (x < 1000 ? kRed : kGreen) : (x < 1000 ? kBlue : kWhite);
@@ -305,9 +314,10 @@ TEST(WorkingCopy, PictureZoomedBeyondTheStoreCapShowsEverywhere)
             p[2] = c.r;
         }
     }
-    f.view.document.zoom = 9.0;
+    f.ShowPicture(decoded);
+    f.view.ZoomTo(9.0);
     f.view.ZoomInByOne();  // 1000 %: 20000 x 18000, 1.08 GB as a whole
-    ASSERT_EQ(f.view.document.display.Width(), 20000);
+    ASSERT_EQ(f.view.Document().Display().Width(), 20000);
     ASSERT_GT(std::uint64_t(20000) * 18000 * 3, kPxMaxStoreBytes);
     const struct {
         int x, y;

@@ -10,79 +10,77 @@ namespace {
 std::string ZoomField(const std::string& status)
 {
     const std::size_t at = status.find("Zoom: ");
-    return at == std::string::npos ? std::string() : status.substr(at + 6);
+    return at == std::string::npos ? std::string() : status.substr(at + 6, status.find('%', at) - at - 5);
 }
 
 TEST(Zoom, FixedStepsAreRepeatedAdditions)
 {
     ViewFixture f;  // no picture: the factor and the status text still change
-    ImageDocument& d = f.view.document;
     f.view.ZoomIn();
-    EXPECT_EQ(d.zoom, 1.1);
+    EXPECT_EQ(f.view.Geometry().Zoom(), 1.1);
     f.view.ZoomIn();
-    EXPECT_EQ(d.zoom, 1.2000000000000002);
+    EXPECT_EQ(f.view.Geometry().Zoom(), 1.2000000000000002);
     for (int i = 2; i < 90; ++i) {
         f.view.ZoomIn();
     }
-    EXPECT_EQ(d.zoom, 9.999999999999982);
+    EXPECT_EQ(f.view.Geometry().Zoom(), 9.999999999999982);
     f.view.ZoomIn();  // still below 10: one more step
-    EXPECT_EQ(d.zoom, 10.099999999999982);
+    EXPECT_EQ(f.view.Geometry().Zoom(), 10.099999999999982);
     EXPECT_EQ(ZoomField(f.frame.status), "1009%");
     const int repaints = f.window.invalidations;
     f.view.ZoomIn();
     f.view.ZoomInByOne();
-    EXPECT_EQ(d.zoom, 10.099999999999982);
+    EXPECT_EQ(f.view.Geometry().Zoom(), 10.099999999999982);
     EXPECT_EQ(f.window.invalidations, repaints) << "a zoom at its bound does nothing";
 
-    d.zoom = 1.0;
+    f.view.ZoomTo(1.0);
     f.view.ZoomOut();
-    EXPECT_EQ(d.zoom, 0.9);
+    EXPECT_EQ(f.view.Geometry().Zoom(), 0.9);
     f.view.ZoomOut();
     f.view.ZoomOut();
-    EXPECT_EQ(d.zoom, 0.7000000000000001);
+    EXPECT_EQ(f.view.Geometry().Zoom(), 0.7000000000000001);
     for (int i = 3; i < 9; ++i) {
         f.view.ZoomOut();
     }
-    EXPECT_EQ(d.zoom, 0.10000000000000014);
+    EXPECT_EQ(f.view.Geometry().Zoom(), 0.10000000000000014);
     f.view.ZoomOut();  // still above 0.1
-    EXPECT_EQ(d.zoom, 1.3877787807814457e-16);
+    EXPECT_EQ(f.view.Geometry().Zoom(), 1.3877787807814457e-16);
     EXPECT_EQ(ZoomField(f.frame.status), "0%");
     f.view.ZoomOut();
-    EXPECT_EQ(d.zoom, 1.3877787807814457e-16);
+    EXPECT_EQ(f.view.Geometry().Zoom(), 1.3877787807814457e-16);
 
-    d.zoom = 9.5;
+    f.view.ZoomTo(9.5);
     f.view.ZoomInByOne();
-    EXPECT_EQ(d.zoom, 10.5);
-    d.zoom = 1.5;
+    EXPECT_EQ(f.view.Geometry().Zoom(), 10.5);
+    f.view.ZoomTo(1.5);
     f.view.ZoomOutByOne();
-    EXPECT_EQ(d.zoom, 0.5);
-    d.zoom = 1.0;
+    EXPECT_EQ(f.view.Geometry().Zoom(), 0.5);
+    f.view.ZoomTo(1.0);
     f.view.ZoomOutByOne();
-    EXPECT_EQ(d.zoom, 1.0);
-    d.zoom = 3.7;
+    EXPECT_EQ(f.view.Geometry().Zoom(), 1.0);
+    f.view.ZoomTo(3.7);
     f.view.ZoomTo100();
-    EXPECT_EQ(d.zoom, 1.0);
+    EXPECT_EQ(f.view.Geometry().Zoom(), 1.0);
 }
 
 TEST(Zoom, WorkingCopyIsScaledThenTurned)
 {
     ViewFixture f;
     f.ShowPicture(101, 40);
-    f.view.document.zoom = 0.35;
-    f.view.UpdateDisplay();
-    EXPECT_EQ(f.view.document.display.Width(), 35);  // 35.35 truncated
-    EXPECT_EQ(f.view.document.display.Height(), 14);
+    f.view.ZoomTo(0.35);
+    EXPECT_EQ(f.view.Document().Display().Width(), 35);  // 35.35 truncated
+    EXPECT_EQ(f.view.Document().Display().Height(), 14);
 
     f.ShowPicture(640, 480);
-    EXPECT_EQ(f.view.document.display.Width(), 640);
-    f.view.document.zoom = 0.5;
+    EXPECT_EQ(f.view.Document().Display().Width(), 640);
+    f.view.ZoomTo(0.5);
     f.view.RotateRight();
-    EXPECT_EQ(f.view.document.display.Width(), 240);
-    EXPECT_EQ(f.view.document.display.Height(), 320);
+    EXPECT_EQ(f.view.Document().Display().Width(), 240);
+    EXPECT_EQ(f.view.Document().Display().Height(), 320);
     // The status names the decoded size; the scroll extents follow the copy.
     EXPECT_NE(f.frame.status.find("Dimensions: 640 x 480"), std::string::npos);
-    EXPECT_EQ(f.view.extentX, 240);
-    EXPECT_EQ(f.view.extentY, 320);
+    EXPECT_EQ(f.view.Geometry().ExtentX(), 240);
+    EXPECT_EQ(f.view.Geometry().ExtentY(), 320);
 }
 
 TEST(Zoom, FitUsesTheWindowLessItsBorder)
@@ -102,65 +100,63 @@ TEST(Zoom, FitUsesTheWindowLessItsBorder)
     for (const Case& c : cases) {
         f.ShowPicture(c.width, c.height);
         f.view.ZoomToFit();
-        EXPECT_EQ(f.view.document.zoom, c.zoom) << c.width << " x " << c.height;
-        EXPECT_EQ(f.view.document.display.Width(), c.shownWidth);
-        EXPECT_EQ(f.view.document.display.Height(), c.shownHeight);
+        EXPECT_EQ(f.view.Geometry().Zoom(), c.zoom) << c.width << " x " << c.height;
+        EXPECT_EQ(f.view.Document().Display().Width(), c.shownWidth);
+        EXPECT_EQ(f.view.Document().Display().Height(), c.shownHeight);
     }
 
     // A turned picture is fitted as if it were not turned.
     f.ShowPicture(1600, 1200);
     f.view.RotateRight();
     f.view.ZoomToFit();
-    EXPECT_EQ(f.view.document.zoom, 0.5);
-    EXPECT_EQ(f.view.document.display.Width(), 600);
-    EXPECT_EQ(f.view.document.display.Height(), 800);
+    EXPECT_EQ(f.view.Geometry().Zoom(), 0.5);
+    EXPECT_EQ(f.view.Document().Display().Width(), 600);
+    EXPECT_EQ(f.view.Document().Display().Height(), 800);
 }
 
 TEST(Zoom, FitWithoutPictureSizeKeepsTheFactor)
 {
     ViewFixture f;
-    f.view.document.Load("/brelvix-nowhere/missing.png");
-    f.view.document.zoom = 0.7;
+    f.view.OpenImage("/brelvix-nowhere/missing.png", false);
+    f.view.ZoomTo(0.7);
     f.view.ZoomToFit();
-    EXPECT_EQ(f.view.document.zoom, 0.7);
+    EXPECT_EQ(f.view.Geometry().Zoom(), 0.7);
     f.view.ApplyBestFit();
-    EXPECT_EQ(f.view.document.zoom, 0.7);
+    EXPECT_EQ(f.view.Geometry().Zoom(), 0.7);
     EXPECT_EQ(ZoomField(f.frame.status), "70%");
 
     // A window smaller than its border gives 0, not a negative factor.
     f.ShowPicture(50, 50);
     f.window.rect = {0, 0, 3, 3};
     f.view.ZoomToFit();
-    EXPECT_EQ(f.view.document.zoom, 0.0);
-    EXPECT_EQ(f.view.document.display.Width(), 0);
+    EXPECT_EQ(f.view.Geometry().Zoom(), 0.0);
+    EXPECT_EQ(f.view.Document().Display().Width(), 0);
 }
 
 TEST(Zoom, BestFitShrinksButNeverEnlarges)
 {
     ViewFixture f;
     f.ShowPicture(640, 480);
-    f.view.document.zoom = 2.0;
-    f.view.UpdateDisplay();
+    f.view.ZoomTo(2.0);
     f.view.ApplyBestFit();
-    EXPECT_EQ(f.view.document.zoom, 2.0) << "an enlarged picture that fits stays";
+    EXPECT_EQ(f.view.Geometry().Zoom(), 2.0) << "an enlarged picture that fits stays";
 
-    f.view.document.zoom = 0.5;
-    f.view.UpdateDisplay();
+    f.view.ZoomTo(0.5);
     f.view.ApplyBestFit();
-    EXPECT_EQ(f.view.document.zoom, 1.0) << "a reduced picture that fits returns to 1.0";
+    EXPECT_EQ(f.view.Geometry().Zoom(), 1.0) << "a reduced picture that fits returns to 1.0";
 
     // Turned 90 at 2.0 the copy is 200 x 600: the decoded width 300 exceeds
     // the copy's width, which counts as reduced.
     f.ShowPicture(300, 100);
-    f.view.document.zoom = 2.0;
+    f.view.ZoomTo(2.0);
     f.view.RotateRight();
-    ASSERT_EQ(f.view.document.display.Width(), 200);
+    ASSERT_EQ(f.view.Document().Display().Width(), 200);
     f.view.ApplyBestFit();
-    EXPECT_EQ(f.view.document.zoom, 1.0);
+    EXPECT_EQ(f.view.Geometry().Zoom(), 1.0);
 
     f.ShowPicture(1600, 1200);
     f.view.ApplyBestFit();
-    EXPECT_EQ(f.view.document.zoom, 0.5);
+    EXPECT_EQ(f.view.Geometry().Zoom(), 0.5);
 }
 
 TEST(Zoom, OpeningAppliesTheInitialZoom)
@@ -173,16 +169,16 @@ TEST(Zoom, OpeningAppliesTheInitialZoom)
     ViewFixture f;
     f.frame.bestFit = true;
     ASSERT_TRUE(f.view.OpenImage(small, true));
-    ASSERT_TRUE(f.view.document.loaded);
-    EXPECT_EQ(f.view.document.zoom, 1.0);
+    ASSERT_TRUE(f.view.Document().Loaded());
+    EXPECT_EQ(f.view.Geometry().Zoom(), 1.0);
     ASSERT_TRUE(f.view.OpenImage(large, false));
-    EXPECT_EQ(f.view.document.zoom, 0.5);
-    EXPECT_EQ(f.view.document.display.Width(), 800);
+    EXPECT_EQ(f.view.Geometry().Zoom(), 0.5);
+    EXPECT_EQ(f.view.Document().Display().Width(), 800);
 
     // Not wider than the window (804), so shown at 1.0 and scrolled in the
     // 800-pixel client area.
     ASSERT_TRUE(f.view.OpenImage(wide, false));
-    EXPECT_EQ(f.view.document.zoom, 1.0);
+    EXPECT_EQ(f.view.Geometry().Zoom(), 1.0);
     EXPECT_TRUE(FakeWindow::Shows(f.window.Bar(ScrollAxis::Horizontal)));
     EXPECT_FALSE(FakeWindow::Shows(f.window.Bar(ScrollAxis::Vertical)));
 
@@ -192,10 +188,10 @@ TEST(Zoom, OpeningAppliesTheInitialZoom)
     f.view.FlipVertical();
     f.view.ZoomOut();
     ASSERT_TRUE(f.view.OpenImage(large, false));
-    EXPECT_EQ(f.view.document.zoom, 1.0);
-    EXPECT_EQ(f.view.document.rotation, 0);
-    EXPECT_FALSE(f.view.document.flipVertical);
-    EXPECT_EQ(f.view.document.display.Width(), 1600);
+    EXPECT_EQ(f.view.Geometry().Zoom(), 1.0);
+    EXPECT_EQ(f.view.Geometry().Rotation(), 0);
+    EXPECT_FALSE(f.view.Geometry().FlippedVertically());
+    EXPECT_EQ(f.view.Document().Display().Width(), 1600);
 }
 
 }  // namespace

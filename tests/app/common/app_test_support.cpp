@@ -121,6 +121,13 @@ void AppTest::Settle()
     }
 }
 
+void AppTest::Change(MainFrame& frame, const std::function<void(SettingsRecord&)>& change)
+{
+    SettingsRecord record = frame.Record();
+    change(record);
+    frame.ApplySettings(record);
+}
+
 void AppTest::Press(MainFrame& frame, Qt::Key key, Qt::KeyboardModifiers modifiers)
 {
     QTest::keyClick(frame.View()->viewport(), key, modifiers);

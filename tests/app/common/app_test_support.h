@@ -43,6 +43,9 @@ protected:
     static void Settle();
     // Sends a key to the frame's view, the way the keyboard would.
     static void Press(MainFrame& frame, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+    // Changes the frame's and the view's settings the way the Preferences
+    // dialog does.
+    static void Change(MainFrame& frame, const std::function<void(SettingsRecord&)>& change);
 
     TempDir temp;
     std::string pictures;  // a folder for the test's pictures

@@ -34,8 +34,8 @@ TEST_F(HiDpi, HundredPercentIsOnePicturePixelPerDevicePixel)
     ViewWidget* view = frame->View();
     ASSERT_EQ(view->devicePixelRatioF(), 2.0);
     const QSize logical = view->viewport()->size();
-    EXPECT_EQ(frame->Image().clientWidth, 2 * logical.width());
-    EXPECT_EQ(frame->Image().clientHeight, 2 * logical.height());
+    EXPECT_EQ(frame->Image().Geometry().ClientWidth(), 2 * logical.width());
+    EXPECT_EQ(frame->Image().Geometry().ClientHeight(), 2 * logical.height());
 
     view->RepaintNow();
     const QImage shot = view->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
@@ -62,13 +62,13 @@ TEST_F(HiDpi, FitAndPanningWorkInDevicePixels)
                      Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(area, &move);
     QTest::mouseRelease(area, Qt::LeftButton, Qt::NoModifier, QPoint(100, 20));
-    EXPECT_EQ(frame->Image().offsetX, 100);
+    EXPECT_EQ(frame->Image().Geometry().OffsetX(), 100);
 
     // Fitted, the picture is as wide as the drawing area in device pixels.
     Press(*frame, Qt::Key_Asterisk, Qt::KeypadModifier);
     Settle();
     EXPECT_FALSE(view->horizontalScrollBar()->isVisibleTo(view));
-    EXPECT_EQ(frame->Image().document.display.Width(), 2 * area->width());
+    EXPECT_EQ(frame->Image().Document().Display().Width(), 2 * area->width());
 }
 
 }  // namespace

@@ -16,8 +16,6 @@
 //                              on the screen
 //   screen_probe slow PATH     writes a 4000 x 3000 JPEG of fine noise, a
 //                              picture that takes a while to decode
-//   screen_probe slower PATH   writes a progressive JPEG of 704 scans that
-//                              takes seconds to decode
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
@@ -28,8 +26,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <vector>
-
-#include "support/slow_jpeg.h"
 
 namespace {
 
@@ -141,17 +137,6 @@ int WriteSlow(const char* path)
     return picture.save(QString::fromLocal8Bit(path), "JPEG", 95) ? 0 : 1;
 }
 
-int WriteSlower(const char* path)
-{
-    const std::vector<std::uint8_t> bytes = brelvix::SlowJpeg(3000, 3000, 11);
-    FILE* out = std::fopen(path, "wb");
-    if (bytes.empty() || out == nullptr) {
-        return 1;
-    }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-    return std::fclose(out) == 0 && written ? 0 : 1;
-}
-
 int Check()
 {
     QScreen* screen = QGuiApplication::primaryScreen();
@@ -198,13 +183,10 @@ int main(int argc, char** argv)
         QGuiApplication application(argc, argv);
         return WriteSlow(argv[2]);
     }
-    if (argc == 3 && std::strcmp(argv[1], "slower") == 0) {
-        return WriteSlower(argv[2]);
-    }
     if (argc == 2 && (std::strcmp(argv[1], "check") == 0 || std::strcmp(argv[1], "look") == 0)) {
         QGuiApplication application(argc, argv);
         return std::strcmp(argv[1], "check") == 0 ? Check() : Look();
     }
-    std::fputs("usage: screen_probe write PATH | check | marked PATH | look | slow PATH | slower PATH\n", stderr);
+    std::fputs("usage: screen_probe write PATH | check | marked PATH | look | slow PATH\n", stderr);
     return 2;
 }
