@@ -545,8 +545,12 @@ bool PxDecoderJPEG::Reduce(PxBitmap& bitmap)
 {
     reduction->fileWidth = bitmap.Width();
     reduction->fileHeight = bitmap.Height();
-    const std::int32_t denominator =
-        PxReductionDenominator(bitmap.Width(), bitmap.Height(), reduction->atLeastWidth, reduction->atLeastHeight);
+    // Orientations 5 to 8 turn the picture by a quarter: its stored width is
+    // shown as its height.
+    const bool transposed = reduction->upright && bitmap.Orientation() >= 5 && bitmap.Orientation() <= 8;
+    const std::int32_t denominator = PxReductionDenominator(
+        bitmap.Width(), bitmap.Height(), transposed ? reduction->atLeastHeight : reduction->atLeastWidth,
+        transposed ? reduction->atLeastWidth : reduction->atLeastHeight);
     if (denominator == 1) {
         return false;
     }

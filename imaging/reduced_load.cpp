@@ -16,11 +16,12 @@ std::int32_t PxReductionDenominator(std::int32_t width, std::int32_t height, std
 }
 
 int PxLoadReduced(const char* path, std::int32_t atLeastWidth, std::int32_t atLeastHeight, PxReducedPicture* out,
-                  PxLoadControl* control)
+                  PxLoadControl* control, bool upright)
 {
     PxReduction request;
     request.atLeastWidth = atLeastWidth;
     request.atLeastHeight = atLeastHeight;
+    request.upright = upright;
     const int result = out->reduced.CreateFromFile(path, control, &request);
     out->fileWidth = request.fileWidth;
     out->fileHeight = request.fileHeight;

@@ -12,10 +12,11 @@ namespace brelvix {
 
 // What a reduced decode is asked for, and what the decoder found.
 struct PxReduction {
-    // The reduced picture stays at least this size (in the file's stored
-    // orientation, before any turn the file asks for).
+    // The reduced picture stays at least this size: in the file's stored
+    // orientation, or with `upright` once turned as the file asks for.
     std::int32_t atLeastWidth = 0;
     std::int32_t atLeastHeight = 0;
+    bool upright = false;
     // The file's picture, as a full decode sizes its bitmap; set once the
     // header is read.
     std::int32_t fileWidth = 0;
@@ -40,9 +41,10 @@ struct PxReducedPicture {
 // any pixels, when the format offers no reduced decode or no reduction keeps
 // the size asked for (LoadError() Unsupported; fileWidth and fileHeight are
 // set when the header could be read): the full decode is then the only one
-// worth its cost.
+// worth its cost. With `upright` the size asked for is that of the picture
+// turned as its file says (the size a viewer shows).
 int PxLoadReduced(const char* path, std::int32_t atLeastWidth, std::int32_t atLeastHeight, PxReducedPicture* out,
-                  PxLoadControl* control = nullptr);
+                  PxLoadControl* control = nullptr, bool upright = false);
 
 // The largest of the denominators 8, 4 and 2 that keeps a width x height
 // picture scaled by 1/denominator (each side rounded up, as libjpeg does) at

@@ -19,6 +19,7 @@
 #include <string>
 
 #include "imaging/bitmap.h"
+#include "imaging/reduced_load.h"
 #include "platform/file_system.h"
 
 namespace brelvix {
@@ -56,8 +57,19 @@ public:
     // orientation is turned upright first (one turned before is not turned
     // again); true when it was turned now.
     bool Install(const std::string& newPath, DecodedPicture picture, bool upright);
+    // Shows a reduced first look at `newPath` until the picture itself is
+    // installed. The document then behaves as if the picture were there:
+    // its size is the file's (turned upright with `upright`, as Install
+    // turns the picture), so the working copy has the size and place the
+    // picture's will have, and zoom, turns and mirrors apply to the
+    // picture's size; only its pixels come from the reduced picture, scaled
+    // up to that size.
+    void InstallFirstLook(const std::string& newPath, PxReducedPicture& look, bool upright);
+    // Whether what is shown is such a first look, not the picture.
+    bool ShowsFirstLook() const { return firstLook; }
     // Hands the decoded picture over (to be kept for later); the document
-    // then has none until the next Install.
+    // then has none until the next Install. A first look is never the
+    // picture: nothing is handed over for it.
     DecodedPicture Release();
 
     // The working copy becomes the decoded picture scaled by `zoom` (each
@@ -105,9 +117,15 @@ public:
     }
     // The picture as decoded; null before the first Install.
     const PxBitmap* Decoded() const { return decoded.bitmap.get(); }
-    // Its size; 0 x 0 without one.
-    std::int32_t DecodedWidth() const { return decoded.bitmap ? decoded.bitmap->Width() : 0; }
-    std::int32_t DecodedHeight() const { return decoded.bitmap ? decoded.bitmap->Height() : 0; }
+    // Its size (a first look's file's); 0 x 0 without one.
+    std::int32_t DecodedWidth() const
+    {
+        return firstLook ? fileWidth : (decoded.bitmap ? decoded.bitmap->Width() : 0);
+    }
+    std::int32_t DecodedHeight() const
+    {
+        return firstLook ? fileHeight : (decoded.bitmap ? decoded.bitmap->Height() : 0);
+    }
     // The size of the working copy that is drawn (its pixels: RenderPart).
     const WorkingCopySize& Display() const { return display; }
 
@@ -126,6 +144,10 @@ private:
     std::int32_t turns = 0;
     bool mirrored = false;
     std::uint64_t generation = 0;
+    // A first look is shown; the picture is fileWidth x fileHeight.
+    bool firstLook = false;
+    std::int32_t fileWidth = 0;
+    std::int32_t fileHeight = 0;
 };
 
 }  // namespace brelvix

@@ -95,6 +95,9 @@ bool ImageView::ChooseImageFile(std::string* chosen)
 
 void ImageView::Navigate(NavigationStep step)
 {
+    if (keyRepeating && navigator.AwaitsFirstSight()) {
+        return;
+    }
     if (const auto arrival = navigator.Step(step, slideShow.Running())) {
         Show(*arrival);
     }
@@ -102,13 +105,20 @@ void ImageView::Navigate(NavigationStep step)
 
 void ImageView::Show(const Navigator::Arrival& arrival)
 {
-    viewport.ResetTransform();
-    if (document.Loaded() && frame.BestFitSetting()) {
-        ApplyBestFit();
+    if (arrival.afterFirstLook && document.Loaded()) {
+        RefreshPicture();
     } else {
-        UpdateDisplay();
+        viewport.ResetTransform();
+        if (document.Loaded() && frame.BestFitSetting()) {
+            ApplyBestFit();
+        } else {
+            UpdateDisplay();
+        }
     }
-    navigator.PrefetchNeighbours();
+    // Work ahead starts once the picture asked for is there.
+    if (!arrival.firstLook) {
+        navigator.PrefetchNeighbours();
+    }
     if (arrival.navigation && slideShow.Running()) {
         RestartSlideShowTimer();
     }
@@ -146,6 +156,16 @@ void ImageView::UpdateDisplay()
     if (document.Loaded()) {
         ResetScrolling();
     }
+    Repaint();
+}
+
+void ImageView::RefreshPicture()
+{
+    const ViewTransform& transform = viewport.Transform();
+    document.ApplyZoom(transform.zoom);
+    document.ApplyRotation(transform.rotation);
+    document.ApplyFlips(transform.flipHorizontal, transform.flipVertical);
+    UpdateStatusText();
     Repaint();
 }
 
