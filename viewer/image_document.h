@@ -118,10 +118,7 @@ public:
     // The picture as decoded; null before the first Install.
     const PxBitmap* Decoded() const { return decoded.bitmap.get(); }
     // Its size (a first look's file's); 0 x 0 without one.
-    std::int32_t DecodedWidth() const
-    {
-        return firstLook ? fileWidth : (decoded.bitmap ? decoded.bitmap->Width() : 0);
-    }
+    std::int32_t DecodedWidth() const { return firstLook ? fileWidth : (decoded.bitmap ? decoded.bitmap->Width() : 0); }
     std::int32_t DecodedHeight() const
     {
         return firstLook ? fileHeight : (decoded.bitmap ? decoded.bitmap->Height() : 0);
