@@ -423,12 +423,15 @@ void Navigator::PrefetchNeighbours()
         return;
     }
     // The way the user is going first: with two decodes at a time both
-    // neighbours start at once, but the first one gets the head start.
+    // neighbours start at once, but the first one gets the head start. Each
+    // makes its first look too, so that a step onto a neighbour still
+    // decoding shows at once what a step to one not begun would show first.
+    const FirstLook look = FirstLookWanted();
     for (const std::int64_t offset : {std::int64_t{browseStep}, -std::int64_t{browseStep}}) {
         const std::int64_t index = ((current + offset) % count + count) % count;
         const std::string& neighbour = files.Entries()[static_cast<std::size_t>(index)];
         if (neighbour != document.Path()) {
-            cache.Prefetch(neighbour);
+            cache.Prefetch(neighbour, look);
         }
     }
 }

@@ -292,9 +292,9 @@ void PictureCache::Trim()
     }
 }
 
-void PictureCache::Prefetch(const std::string& path)
+void PictureCache::Prefetch(const std::string& path, const FirstLook& look)
 {
-    Begin(path, true, {});
+    Begin(path, true, look);
 }
 
 bool PictureCache::Start(const std::string& path, const FirstLook& look)

@@ -76,9 +76,10 @@ public:
     PictureCache& operator=(PictureCache&& other) noexcept;
 
     // Starts decoding `path` in the background unless it is held or being
-    // decoded already. Nothing starts while two decodes are running or when
-    // no thread can be had.
-    void Prefetch(const std::string& path);
+    // decoded already, first making a first look at `look` as Start does.
+    // Nothing starts while two decodes are running or when no thread can be
+    // had.
+    void Prefetch(const std::string& path, const FirstLook& look = {});
     // The same for the picture the user waits for: it starts whatever else
     // is running, first making a reduced first look at `look` when the
     // format offers one. A decode ahead of the same picture already running
