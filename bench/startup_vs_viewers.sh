@@ -11,6 +11,12 @@
 # key and the time until the first picture is back, and reads the peak
 # resident memory (VmHWM). Each figure is the median of RUNS runs (default 5).
 #
+# Then each viewer is started on a folder of 24 photos of 6000 x 4000 and its
+# next-picture key is held down for two seconds (auto-repeat at 25 a second):
+# the figure is how many different pictures showed a second (median), and
+# how many more showed in the second after the key was let go (the largest
+# of the runs; above 1 is a backlog of steps).
+#
 # Brelvix runs with its "Autozoom to best fit" setting on (ZoomToBestFit,
 # written into its settings store before every run), so that the large
 # picture shows whole, as the other viewers show it by default.
@@ -110,6 +116,27 @@ for set in large/1.jpg small/1.png; do
       "${result[$set,$name,start_ms]}" "$spread" "${result[$set,$name,next_ms]}" "${result[$set,$name,prev_ms]}" \
       "${result[$set,$name,peak_kb]}"
   done
+done
+
+for entry in "${viewers[@]}"; do
+  IFS='|' read -r name key back given command <<<"$entry"
+  pictures=("$work/pictures/held/01.jpg")
+  [ "$given" = files ] && pictures=("$work"/pictures/held/*.jpg)
+  : >"$work/samples"
+  for _ in $(seq 1 "$runs"); do
+    rm -rf "$work/config" "$HOME/.config"
+    case $name in
+      brelvix | baseline) best_fit_settings ;;
+    esac
+    line=$("$probe" held "$key" -- $command "${pictures[@]}" 2>"$work/error") ||
+      { echo "$name held failed: $(cat "$work/error")" >&2; continue; }
+    echo "$line" >>"$work/samples"
+    sleep 0.3
+  done
+  result[held,$name]=$(sed -n "s/.*held_per_s=\([0-9.]*\).*/\1/p" "$work/samples" | median)
+  after=$(sed -n "s/.*after_release=\([0-9]*\).*/\1/p" "$work/samples" | sort -n | tail -1)
+  printf '%-12s %-8s %6s pictures a second while the key is held, at most %s more after it is let go\n' \
+    "held Right" "$name" "${result[held,$name]}" "$after"
 done
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
