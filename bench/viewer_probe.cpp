@@ -137,11 +137,15 @@ bool WritePng(const std::string& path, int width, int height, const std::vector<
 }
 
 // The held pictures' colours: three levels a channel, 90 apart, so that no
-// two are within the 40 that a sample may differ by.
+// two are within the 40 that a sample may differ by; the greys are left out,
+// as a viewer's own background may be one, and the darkest level is well
+// away from the empty screen's black.
 constexpr int kHeldPictures = 24;
 Colour HeldColour(int index)
 {
-    return {30 + 90 * (index % 3), 30 + 90 * (index / 3 % 3), 30 + 90 * (index / 9 % 3)};
+    // Of the 27 mixes, 0, 13 and 26 are grey.
+    const int mix = index < 12 ? index + 1 : index + 2;
+    return {60 + 90 * (mix % 3), 60 + 90 * (mix / 3 % 3), 60 + 90 * (mix / 9 % 3)};
 }
 
 std::string HeldName(int index)
