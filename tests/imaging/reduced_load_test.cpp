@@ -127,6 +127,20 @@ TEST(ReducedLoad, KeepsTheOrientationAndWhatADamagedFileDelivers)
     PxReducedPicture picture;
     ASSERT_EQ(PxLoadReduced(turned.c_str(), 200, 150, &picture), 0);
     EXPECT_EQ(picture.reduced.Orientation(), 6);
+    // A quarter turn shows the stored width as the height: a size asked for
+    // upright is turned before the scale is chosen.
+    struct Asked {
+        bool upright;
+        int width;  // of the reduced picture, as stored
+    };
+    for (const Asked asked : {Asked{true, 201}, Asked{false, 401}}) {
+        SCOPED_TRACE(asked.upright ? "upright" : "as stored");
+        PxReducedPicture shown;
+        ASSERT_EQ(PxLoadReduced(turned.c_str(), 150, 200, &shown, nullptr, asked.upright), 0);
+        EXPECT_EQ(shown.reduced.Width(), asked.width);
+        EXPECT_EQ(shown.fileWidth, kWidth);
+        EXPECT_EQ(shown.fileHeight, kHeight);
+    }
 
     // Cut in the middle of its scan: the top rows are the picture, as the
     // full decode of the same file has them.
