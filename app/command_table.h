@@ -52,6 +52,8 @@ enum CommandId : std::uint16_t {
     kCmdKeyShortcuts = 32843,
     kCmdAbout = 57664,
     kCmdDonate = 32838,
+    kCmdScrollUp = 33030,
+    kCmdScrollDown = 33031,
 };
 
 // Which menu-bar popup shows a command.

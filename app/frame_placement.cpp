@@ -9,6 +9,7 @@
 #include <QToolBar>
 #include <algorithm>
 
+#include "app/frame_placement.h"
 #include "app/main_frame.h"
 #include "app/view_widget.h"
 #include "viewer/image_view.h"
@@ -72,61 +73,66 @@ void MainFrame::closeEvent(QCloseEvent* event)
 // corner comes back with its title bar there, not above the screen.
 QRect MainFrame::PlacementRect() const
 {
+    QRect frame = frameGeometry();
     if (Image().FullScreen() || closingFromFullScreen) {
-        return windowedFrame;
+        frame = windowedFrame;
+    } else if ((isMaximized() || isMinimized()) && normalFrame.isValid()) {
+        frame = normalFrame;
+    } else if ((isMaximized() || isMinimized()) && normalGeometry().isValid()) {
+        frame = normalGeometry();
     }
-    if (isMaximized() || isMinimized()) {
-        if (normalFrame.isValid()) {
-            return normalFrame;
-        }
-        if (normalGeometry().isValid()) {
-            return normalGeometry();
-        }
-    }
-    return frameGeometry();
+    return PlacementToStore(frame, QPoint(settings.windowLeft, settings.windowTop),
+                            WindowPositionKnown(QGuiApplication::platformName()));
 }
 
-namespace {
-
-// Less than this much of a window on any screen and it counts as lost.
-constexpr int kVisibleEnough = 48;
-
-// A rectangle with too little of it on every screen (stored while a monitor
-// that is gone now was plugged in) moves onto the nearest screen's free
-// area, shrunk to fit; any other stays as it is.
-QRect OntoAScreen(QRect frame)
+// A frame stored under another window system (Wayland leaves its position at
+// the decoration's margins, such as -3, -30) or while a monitor that is gone
+// now was plugged in may hang off every screen, or keep only its title bar
+// above the top edge, out of reach.
+QRect OntoAScreen(QRect frame, const QList<QRect>& availableAreas)
 {
-    const QList<QScreen*> screens = QGuiApplication::screens();
-    const QScreen* nearest = nullptr;
-    std::int64_t nearestDistance = 0;
-    for (const QScreen* screen : screens) {
-        const QRect shared = screen->availableGeometry().intersected(frame);
-        if (shared.width() >= std::min(kVisibleEnough, frame.width()) &&
-            shared.height() >= std::min(kVisibleEnough, frame.height())) {
-            return frame;
-        }
-        const QPoint apart = screen->availableGeometry().center() - frame.center();
+    const QRect* chosen = nullptr;
+    std::int64_t chosenShared = 0;
+    std::int64_t chosenDistance = 0;
+    for (const QRect& area : availableAreas) {
+        const QRect shared = area.intersected(frame);
+        const std::int64_t sharedArea = shared.isEmpty() ? 0 : std::int64_t{shared.width()} * shared.height();
+        const QPoint apart = area.center() - frame.center();
         const std::int64_t distance = std::int64_t{apart.x()} * apart.x() + std::int64_t{apart.y()} * apart.y();
-        if (nearest == nullptr || distance < nearestDistance) {
-            nearest = screen;
-            nearestDistance = distance;
+        if (chosen == nullptr || sharedArea > chosenShared ||
+            (sharedArea == chosenShared && distance < chosenDistance)) {
+            chosen = &area;
+            chosenShared = sharedArea;
+            chosenDistance = distance;
         }
     }
-    if (nearest == nullptr) {
+    if (chosen == nullptr) {
         return frame;
     }
-    const QRect area = nearest->availableGeometry();
+    const QRect& area = *chosen;
     frame.setSize(frame.size().boundedTo(area.size()));
     frame.moveLeft(std::clamp(frame.left(), area.left(), area.right() + 1 - frame.width()));
     frame.moveTop(std::clamp(frame.top(), area.top(), area.bottom() + 1 - frame.height()));
     return frame;
 }
 
-}  // namespace
+bool WindowPositionKnown(const QString& platformName)
+{
+    return !platformName.startsWith(QLatin1String("wayland"));
+}
+
+QRect PlacementToStore(const QRect& frame, const QPoint& storedTopLeft, bool positionKnown)
+{
+    return positionKnown ? frame : QRect(storedTopLeft, frame.size());
+}
 
 void MainFrame::RestoreFrame(const QRect& stored)
 {
-    const QRect frame = OntoAScreen(stored);
+    QList<QRect> areas;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        areas.append(screen->availableGeometry());
+    }
+    const QRect frame = OntoAScreen(stored, areas);
     normalFrame = frame;
     pendingFrame = frame;
     // A window's position is its frame's; its size is the inside's, which is

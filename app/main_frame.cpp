@@ -37,8 +37,8 @@ bool RunFileDialog(QWidget* owner, const OpenFileDialogRequest& request, std::st
         }
         filters.append(QStringLiteral("%1 (%2)").arg(QString::fromStdString(filter.name), patterns.join(u' ')));
     }
-    const QString path =
-        QFileDialog::getOpenFileName(owner, QString::fromStdString(request.title), QString(), filters.join(";;"));
+    const QString path = QFileDialog::getOpenFileName(owner, QString::fromStdString(request.title),
+                                                      DecodeName(request.folder), filters.join(";;"));
     if (path.isEmpty()) {
         return false;
     }
@@ -131,7 +131,17 @@ void MainFrame::SetStatusText(const std::string& text)
 
 bool MainFrame::ChooseFile(const OpenFileDialogRequest& request, std::string* chosen)
 {
-    return openDialog(this, request, chosen);
+    // Without a picture's folder the dialog starts where a picture was last
+    // chosen, also in an earlier run.
+    OpenFileDialogRequest asked = request;
+    if (asked.folder.empty()) {
+        asked.folder = settings.openFolder;
+    }
+    if (!openDialog(this, asked, chosen)) {
+        return false;
+    }
+    settings.openFolder = QFile::encodeName(QFileInfo(DecodeName(*chosen)).absolutePath()).toStdString();
+    return true;
 }
 
 namespace {

@@ -27,8 +27,10 @@ namespace brelvix::app {
 namespace {
 
 const FileTypeAssociation kAssociations[] = {
-    {"JPG", {"image/jpeg"}}, {"GIF", {"image/gif"}}, {"TIFF", {"image/tiff"}},
-    {"BMP", {"image/bmp"}},  {"PNG", {"image/png"}}, {"TGA", {"image/x-tga"}},
+    {"JPG", {"image/jpeg"}},  {"GIF", {"image/gif"}},   {"TIFF", {"image/tiff"}},
+    {"BMP", {"image/bmp"}},   {"PNG", {"image/png"}},   {"TGA", {"image/x-tga"}},
+    {"WebP", {"image/webp"}}, {"AVIF", {"image/avif"}}, {"HEIF", {"image/heif", "image/heic"}},
+    {"JXL", {"image/jxl"}},
 };
 
 // Where each association box sits, in the order the keyboard visits them.
@@ -44,6 +46,15 @@ constexpr BoxPlace kBoxPlaces[] = {
     {4, 18, 184, 29},   // PNG
     {5, 56, 184, 29},   // TGA
 };
+// The newer formats have a page of their own, laid out the same way, so that
+// the first page stays as it was.
+constexpr BoxPlace kNewerBoxPlaces[] = {
+    {6, 18, 17, 31},   // WebP
+    {7, 56, 17, 31},   // AVIF
+    {8, 95, 17, 31},   // HEIF
+    {9, 136, 17, 29},  // JXL
+};
+static_assert(std::size(kBoxPlaces) + std::size(kNewerBoxPlaces) == std::size(kAssociations));
 
 // The dialog's size in dialog units, and the height of the part above the
 // buttons (the first page when there are several).
@@ -195,6 +206,21 @@ PreferencesDialog::PreferencesDialog(const SettingsRecord& initial, QWidget* par
         y += 16;
     }
     AddPage(viewing, QStringLiteral("Viewing"));
+
+    auto* fileTypes = new QWidget;
+    (new QGroupBox(QStringLiteral(" Create File Associations "), fileTypes))->setGeometry(units.Rect(7, 3, 174, 32));
+    for (const BoxPlace& place : kNewerBoxPlaces) {
+        auto* box = new QCheckBox(QString::fromLatin1(kAssociations[place.association].label), fileTypes);
+        box->setGeometry(units.Rect(place.x, place.y, place.width, 10));
+        associationBoxes[place.association] = box;
+    }
+    AddPage(fileTypes, QStringLiteral("File Types"));
+    // Qt orders only widgets of one window, so the page joins the dialog first.
+    QWidget* previousBox = associationBoxes[kBoxPlaces[std::size(kBoxPlaces) - 1].association];
+    for (const BoxPlace& place : kNewerBoxPlaces) {
+        setTabOrder(previousBox, associationBoxes[place.association]);
+        previousBox = associationBoxes[place.association];
+    }
 
     CenterOverParent(this, parent);
 

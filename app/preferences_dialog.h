@@ -36,7 +36,8 @@ struct FileTypeAssociation {
     const char* label;
     std::vector<std::string> mimeTypes;
 };
-// In the order their associations are written: JPG, GIF, TIFF, BMP, PNG, TGA.
+// In the order their associations are written: JPG, GIF, TIFF, BMP, PNG, TGA
+// (on the first page), then WebP, AVIF, HEIF and JXL (on their own page).
 std::span<const FileTypeAssociation> FileTypeAssociations();
 
 // Writes the associations of the ticked types (all of them in one call).

@@ -35,6 +35,11 @@ constexpr SettingRow Row(const char* name, std::string ViewerSettings::*field, c
 {
     return {name, SettingOwner::Viewer, static_cast<std::string SettingsRecord::*>(field), fallback, page, nullptr};
 }
+constexpr SettingRow Row(const char* name, std::string FrameSettings::*field, const char* fallback)
+{
+    return {name,     SettingOwner::Frame,   static_cast<std::string SettingsRecord::*>(field),
+            fallback, PreferencesPage::None, nullptr};
+}
 // An edge of the window's rectangle: without a stored value the new window
 // keeps its own.
 constexpr SettingRow WindowEdge(const char* name, std::int32_t FrameSettings::*field)
@@ -69,6 +74,9 @@ constexpr SettingRow kRows[] = {
     Row("ImageEditorPath", &ViewerSettings::imageEditorPath, "", kGeneral),
     Row("ApplyOrientation", &ViewerSettings::applyOrientation, true, PreferencesPage::Viewing,
         " Turn pictures upright as the camera recorded"),
+    Row("ModernZoom", &ViewerSettings::modernZoom, false, PreferencesPage::Viewing,
+        " Zoom around the middle of the view and keep fitting as the window changes"),
+    Row("OpenFolder", &FrameSettings::openFolder, ""),
 };
 
 }  // namespace

@@ -40,6 +40,9 @@ struct FrameSettings {
     std::int32_t windowTop = 0;
     std::int32_t windowRight = 0;
     std::int32_t windowBottom = 0;
+    // Where the Open dialog starts when no picture is shown: the folder of
+    // the picture chosen last.
+    std::string openFolder;
 
     bool operator==(const FrameSettings&) const = default;
 };

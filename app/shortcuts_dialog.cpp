@@ -43,6 +43,13 @@ constexpr const char* kShortcutLines[] = {
     "Refresh file list\tCtrl + R",
     "",
     "Show this window\tF1",
+    // Keys added since; the keypad's zoom keys work on the main keyboard too.
+    "",
+    "Zoom in\t\t\t=",
+    "Zoom in more\t\tCtrl + +\t\tCtrl + =",
+    "Zoom out more\t\tCtrl + -",
+    "Zoom to fit\t\t*",
+    "Scroll (modern zoom)\tUp\t\tDown",
 };
 // clang-format on
 

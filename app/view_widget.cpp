@@ -452,16 +452,47 @@ void ViewWidget::UpdateNow()
 
 void ViewWidget::SetScrollBar(ScrollAxis axis, const ScrollBarInfo& info, bool)
 {
-    // The model's bar runs over minimum..maximum with a page; Qt's runs over
-    // the positions the thumb can take, up to maximum - page + 1, and shows
-    // while that range is not empty, which is the model's rule.
-    const int highest = std::max(info.minimum, info.maximum - info.page + 1);
-    QScrollBar* bar = Bar(axis);
-    settingBars = true;
-    bar->setRange(info.minimum, highest);
-    bar->setPageStep(std::max(info.page, 1));
-    bar->setValue(std::clamp(info.position, info.minimum, highest));
-    settingBars = false;
+    barInfo[axis == ScrollAxis::Horizontal ? 0 : 1] = info;
+    ApplyScrollBars();
+}
+
+// The model's bar runs over minimum..maximum with a page; Qt's runs over the
+// positions the thumb can take, up to maximum - page + 1, and shows while
+// that range is not empty. The model's page is the drawing area as it is
+// now, narrowed by any bar that shows; a picture that fits the area once
+// the bars are gone would keep them for ever, each bar taking the room that
+// keeps the other. So a bar shows where the picture is larger than the area
+// will be with the bars settled, and its page is that area.
+void ViewWidget::ApplyScrollBars()
+{
+    const double ratio = devicePixelRatioF();
+    const QSize room = maximumViewportSize();
+    const int roomWidth = int(std::lround(room.width() * ratio));
+    const int roomHeight = int(std::lround(room.height() * ratio));
+    const int barHeight = int(std::lround(horizontalScrollBar()->sizeHint().height() * ratio));
+    const int barWidth = int(std::lround(verticalScrollBar()->sizeHint().width() * ratio));
+    const ScrollBarInfo& across = barInfo[0];
+    const ScrollBarInfo& down = barInfo[1];
+    const std::int64_t extentX = std::int64_t{across.maximum} - across.minimum + 1;
+    const std::int64_t extentY = std::int64_t{down.maximum} - down.minimum + 1;
+    bool needX = extentX > roomWidth;
+    bool needY = extentY > roomHeight;
+    // Each bar that shows narrows the other axis; twice settles both.
+    for (int pass = 0; pass < 2; ++pass) {
+        needX = needX || (needY && extentX > roomWidth - barWidth);
+        needY = needY || (needX && extentY > roomHeight - barHeight);
+    }
+    const auto apply = [this](ScrollAxis axis, const ScrollBarInfo& info, bool shown, int page) {
+        const int highest = shown ? std::max(info.minimum, info.maximum - page + 1) : info.minimum;
+        QScrollBar* bar = Bar(axis);
+        settingBars = true;
+        bar->setRange(info.minimum, highest);
+        bar->setPageStep(std::max(page, 1));
+        bar->setValue(std::clamp(info.position, info.minimum, highest));
+        settingBars = false;
+    };
+    apply(ScrollAxis::Horizontal, across, needX, roomWidth - (needY ? barWidth : 0));
+    apply(ScrollAxis::Vertical, down, needY, roomHeight - (needX ? barHeight : 0));
 }
 
 void ViewWidget::SetScrollPosition(ScrollAxis axis, int position, bool)
@@ -572,9 +603,10 @@ void ViewWidget::ViewportMouse(QMouseEvent* event)
 
 void ViewWidget::wheelEvent(QWheelEvent* event)
 {
-    if (event->angleDelta().y() != 0) {
-        image.OnMouseWheel(event->angleDelta().y());
-    }
+    // Over a bar too: the point is the drawing area's.
+    const QPoint at = DevicePoint(viewport()->mapFromGlobal(event->globalPosition()));
+    const QPoint delta = event->angleDelta();
+    image.OnWheel(delta.x(), delta.y(), MouseKeys(event->buttons(), event->modifiers()), at.x(), at.y());
     event->accept();
 }
 

@@ -81,6 +81,8 @@ protected:
 
 private:
     QScrollBar* Bar(ScrollAxis axis) const;
+    // Sets both bars from the model's last word on each (barInfo).
+    void ApplyScrollBars();
     // Client size and window moves reach the view once the event loop runs,
     // never from inside one of its own calls.
     void ScheduleGeometryUpdate(bool windowChanged);
@@ -95,6 +97,8 @@ private:
     // Set while the model moves a bar: the bar's own signals then report
     // nothing back.
     bool settingBars = false;
+    // What the model last set on each bar: horizontal, vertical.
+    ScrollBarInfo barInfo[2];
 
     QFont infoFont;
     QCursor handCursor;

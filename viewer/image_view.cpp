@@ -1,6 +1,9 @@
 #include "viewer/image_view.h"
 
 #include <algorithm>
+#include <cstdlib>
+
+#include "platform/file_system.h"
 
 namespace brelvix {
 
@@ -20,6 +23,10 @@ void ImageView::ApplySettings(const ViewerSettings& next)
 {
     const ViewerSettings before = settings;
     settings = next;
+    if (next.modernZoom != before.modernZoom) {
+        viewport.SetScreenScrolling(next.modernZoom);
+        fitted = false;
+    }
     // The picture on screen is loaded again, so that it shows at once
     // turned (or not) as the setting now says.
     if (next.applyOrientation != before.applyOrientation && !document.Path().empty()) {
@@ -85,6 +92,11 @@ bool ImageView::ChooseImageFile(std::string* chosen)
     request.title = kOpenDialogTitle;
     request.filters = {{kImageFilesFilterName, kImageFilesFilterPatterns},
                        {kAllFilesFilterName, kAllFilesFilterPatterns}};
+    const std::string& path = document.Path();
+    const std::size_t slash = path.rfind('/');
+    if (slash != std::string::npos) {
+        request.folder = slash == 0 ? std::string("/") : path.substr(0, slash);
+    }
     std::string answer;
     if (!shell.ChooseFile(request, &answer) || answer.empty()) {
         return false;
@@ -109,6 +121,7 @@ void ImageView::Show(const Navigator::Arrival& arrival)
         RefreshPicture();
     } else {
         viewport.ResetTransform();
+        fitted = false;
         if (document.Loaded() && frame.BestFitSetting()) {
             ApplyBestFit();
         } else {
@@ -131,6 +144,10 @@ void ImageView::RefreshFileList()
 {
     // The list of the picture on screen: a step still loading is dropped.
     CancelLoading();
+    if (!document.Path().empty() && !platform::IdentityOf(document.Path()).exists) {
+        MoveOnFromGone();
+        return;
+    }
     navigator.RefreshFileList();
     UpdateDisplay();
 }
@@ -155,7 +172,14 @@ void ImageView::UpdateDisplay()
     UpdateStatusText();
     if (document.Loaded()) {
         ResetScrolling();
+        if (keep) {
+            const WorkingCopySize& shown = document.Display();
+            viewport.ScrollTo(
+                KeptOffset(keep->anchorX, viewport.ClientWidth(), keep->offsetX, keep->width, shown.Width()),
+                KeptOffset(keep->anchorY, viewport.ClientHeight(), keep->offsetY, keep->height, shown.Height()), false);
+        }
     }
+    keep.reset();
     Repaint();
 }
 
@@ -172,13 +196,22 @@ void ImageView::RefreshPicture()
 void ImageView::RotateRight()
 {
     viewport.TurnRight();
-    UpdateDisplay();
+    Turned();
 }
 
 void ImageView::RotateLeft()
 {
     viewport.TurnLeft();
-    UpdateDisplay();
+    Turned();
+}
+
+void ImageView::Turned()
+{
+    if (Refitting()) {
+        FitToView();
+    } else {
+        UpdateDisplay();
+    }
 }
 
 void ImageView::FlipHorizontal()
@@ -195,13 +228,35 @@ void ImageView::FlipVertical()
 
 void ImageView::ZoomStep(double step)
 {
+    if (settings.modernZoom) {
+        const int rungs = (std::abs(step) >= kCoarseZoomStep ? 2 : 1) * (step > 0 ? 1 : -1);
+        if (const std::optional<double> factor = LadderZoom(viewport.Zoom(), rungs)) {
+            ZoomKeeping(*factor, viewport.ClientWidth() / 2, viewport.ClientHeight() / 2);
+        }
+        return;
+    }
     if (viewport.StepZoom(step)) {
+        fitted = false;
         UpdateDisplay();
     }
 }
 
 void ImageView::ZoomTo(double factor)
 {
+    fitted = false;
+    viewport.SetZoom(factor);
+    UpdateDisplay();
+}
+
+void ImageView::ZoomKeeping(double factor, int anchorX, int anchorY)
+{
+    fitted = false;
+    keep = KeptPoint{anchorX,
+                     anchorY,
+                     viewport.OffsetX(),
+                     viewport.OffsetY(),
+                     document.Display().Width(),
+                     document.Display().Height()};
     viewport.SetZoom(factor);
     UpdateDisplay();
 }
@@ -221,6 +276,10 @@ void ImageView::ZoomToFit()
 // (decoded larger than the working copy on either axis).
 void ImageView::ApplyBestFit()
 {
+    if (settings.modernZoom) {
+        FitToView();
+        return;
+    }
     const ViewRect outer = window.WindowRect();
     const int width = document.DecodedWidth();
     const int height = document.DecodedHeight();
@@ -232,6 +291,54 @@ void ImageView::ApplyBestFit()
         viewport.SetZoom(1.0);
     }
     UpdateDisplay();
+}
+
+// The room is the drawing area without scroll bars (the outer size less the
+// border), and the picture is measured as turned, so that a fitted picture
+// never needs a bar and a turn fits it anew.
+std::optional<double> ImageView::ViewFitZoom() const
+{
+    const ViewRect outer = window.WindowRect();
+    const bool across = viewport.Rotation() == 90 || viewport.Rotation() == 270;
+    const int width = across ? document.DecodedHeight() : document.DecodedWidth();
+    const int height = across ? document.DecodedWidth() : document.DecodedHeight();
+    const std::optional<double> factor =
+        FitFactor(std::max(outer.Width() - 4, 0), std::max(outer.Height() - 4, 0), width, height);
+    if (!factor) {
+        return std::nullopt;
+    }
+    return std::min(*factor, 1.0);
+}
+
+void ImageView::FitToView()
+{
+    viewport.SetZoom(ViewFitZoom().value_or(viewport.Zoom()));
+    fitted = true;
+    UpdateDisplay();
+}
+
+bool ImageView::Refitting() const
+{
+    return settings.modernZoom && fitted && document.Loaded() && frame.BestFitSetting();
+}
+
+bool ImageView::Refit()
+{
+    if (!Refitting()) {
+        return false;
+    }
+    const std::optional<double> factor = ViewFitZoom();
+    if (!factor || *factor == viewport.Zoom()) {
+        return false;
+    }
+    FitToView();
+    return true;
+}
+
+void ImageView::OnSize(int newClientWidth, int newClientHeight)
+{
+    viewport.OnSize(newClientWidth, newClientHeight);
+    Refit();
 }
 
 // ---- scrolling
@@ -253,6 +360,54 @@ void ImageView::ScrollTo(int x, int y, bool redraw)
 ViewPoint ImageView::PicturePosition() const
 {
     return viewport.PicturePosition(document.Display().Width(), document.Display().Height());
+}
+
+void ImageView::ScrollLineUp()
+{
+    if (settings.modernZoom) {
+        viewport.OnScroll(ScrollAxis::Vertical, ScrollAction::LineUp, 0);
+    }
+}
+
+void ImageView::ScrollLineDown()
+{
+    if (settings.modernZoom) {
+        viewport.OnScroll(ScrollAxis::Vertical, ScrollAction::LineDown, 0);
+    }
+}
+
+void ImageView::OnWheel(int deltaX, int deltaY, unsigned keys, int x, int y)
+{
+    if (!settings.modernZoom) {
+        if (deltaY != 0) {
+            viewport.OnMouseWheel(deltaY);
+        }
+        return;
+    }
+    if ((keys & kViewKeyControl) != 0) {
+        zoomWheelAccumulator += deltaY != 0 ? deltaY : deltaX;
+        const int notches = zoomWheelAccumulator / 120;
+        zoomWheelAccumulator %= 120;
+        if (notches != 0) {
+            if (const std::optional<double> factor = LadderZoom(viewport.Zoom(), notches)) {
+                ZoomKeeping(*factor, x, y);
+            }
+        }
+        return;
+    }
+    if ((keys & kViewKeyShift) != 0) {
+        viewport.OnWheelByDistance(ScrollAxis::Horizontal, deltaY != 0 ? deltaY : deltaX);
+        return;
+    }
+    if (deltaX != 0) {
+        viewport.OnWheelByDistance(ScrollAxis::Horizontal, deltaX);
+    }
+    if (deltaY != 0) {
+        // A picture that fits from top to bottom scrolls sideways, as the
+        // wheel always did.
+        const bool tall = viewport.ExtentY() > viewport.ClientHeight();
+        viewport.OnWheelByDistance(tall ? ScrollAxis::Vertical : ScrollAxis::Horizontal, deltaY);
+    }
 }
 
 // ---- slide show
@@ -341,7 +496,9 @@ void ImageView::OnMiddleButtonUp(int /*x*/, int /*y*/)
 
 void ImageView::OnWindowPositionChanged()
 {
-    Repaint();
+    if (!Refit()) {
+        Repaint();
+    }
 }
 
 // ---- drop, delete, editor
@@ -371,6 +528,11 @@ void ImageView::DeleteCurrentFile()
     if (result == TrashResult::Aborted || result == TrashResult::Failed) {
         return;
     }
+    MoveOnFromGone();
+}
+
+void ImageView::MoveOnFromGone()
+{
     if (const std::optional<std::string> next = navigator.NeighbourAfterDeletion()) {
         // Rebuilding the list drops the deleted file from it and finds the
         // neighbour's new position.

@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,11 +35,12 @@ namespace brelvix {
 
 // Texts the view hands to the window system.
 inline constexpr const char kOpenDialogTitle[] = "Select an image file to view";
-inline constexpr const char kImageFilesFilterName[] = "Image files (JPG, GIF, TIF, BMP, PNG, TGA)";
-// The newer formats' patterns follow the original ones; the filter's name
-// stays as it always read.
+// Every format the viewer reads, by name and by pattern; the newer ones
+// follow the original ones.
+inline constexpr const char kImageFilesFilterName[] =
+    "Image files (JPG, GIF, TIF, BMP, PNG, TGA, PCX, WebP, AVIF, HEIF, JXL)";
 inline constexpr const char kImageFilesFilterPatterns[] =
-    "*.jpg;*.jpeg;*.gif;*.png;*.bmp;*.tif;*.tiff;*.tga;*.webp;*.avif;*.heic;*.heif;*.jxl;";
+    "*.jpg;*.jpeg;*.gif;*.png;*.bmp;*.tif;*.tiff;*.tga;*.pcx;*.webp;*.avif;*.heic;*.heif;*.jxl;";
 inline constexpr const char kAllFilesFilterName[] = "All files";
 inline constexpr const char kAllFilesFilterPatterns[] = "*.*";
 inline constexpr const char kCannotDisplayText[] = "Cannot display file";
@@ -90,7 +92,8 @@ public:
     // was cancelled (then nothing changed); true also when the picture failed
     // to load.
     bool OpenImage(const std::string& path, bool rebuildList);
-    // Runs the Open dialog through the shell; true and the path when chosen.
+    // Runs the Open dialog through the shell, in the current picture's
+    // folder; true and the path when chosen.
     bool ChooseImageFile(std::string* chosen);
     // Shows the entry `step` leads to (NavigationStep); nothing happens with
     // an empty list. The wait cursor shows meanwhile, and a running slide
@@ -103,7 +106,8 @@ public:
     void FastForward() { Navigate(NavigationStep::FastForward); }
     void Rewind() { Navigate(NavigationStep::Rewind); }
     // Rebuilds the list for the current path and refreshes; the picture is
-    // not reloaded.
+    // not reloaded. When its file has gone meanwhile (another program removed
+    // or renamed it), the view moves on as after deleting it.
     void RefreshFileList();
 
     // ---- loading in the background (Navigator)
@@ -135,7 +139,9 @@ public:
     void FlipHorizontal();
     void FlipVertical();
     // Adds `step` to the zoom when the step rule allows it (SteppedZoom) and
-    // refreshes; at the bounds nothing happens.
+    // refreshes; at the bounds nothing happens. With the modern zoom the
+    // factor moves one rung of kZoomLadder instead (two for a step of
+    // kCoarseZoomStep or more) and the middle of the view keeps its place.
     void ZoomStep(double step);
     void ZoomIn() { ZoomStep(kFineZoomStep); }
     void ZoomOut() { ZoomStep(-kFineZoomStep); }
@@ -147,7 +153,12 @@ public:
     // Stretches or shrinks the decoded picture to the window.
     void ZoomToFit();
     // Shrinks to the window when the picture is larger, never enlarges.
+    // With the modern zoom: the picture as turned, shrunk to the drawing
+    // area as it is without scroll bars, or at 1.0 when it fits; and it
+    // stays fitted (Fitted) until the zoom is changed by hand.
     void ApplyBestFit();
+    // The zoom is best fit's and follows the window (modern zoom only).
+    bool Fitted() const { return fitted; }
 
     // ---- scrolling
     // Back to the top-left corner with extents = the working copy's size.
@@ -158,6 +169,9 @@ public:
     // Where the picture's top-left corner lies (picture coordinates): centred
     // on an axis where it is smaller than the client area, else 0.
     ViewPoint PicturePosition() const;
+    // A line up or down (modern zoom only; otherwise nothing).
+    void ScrollLineUp();
+    void ScrollLineDown();
 
     // ---- texts
     // Rewrites the frame's title and status text.
@@ -195,7 +209,7 @@ public:
     // The drawing area (without border and scroll bars) has a new size. Call
     // it once when the view is created and after every change: placement,
     // bands, cursor, panning and scrolling all use the size given here.
-    void OnSize(int newClientWidth, int newClientHeight) { viewport.OnSize(newClientWidth, newClientHeight); }
+    void OnSize(int newClientWidth, int newClientHeight);
     // A timer expired: the background load's timers look at the decode;
     // any other is the slide show's (the next slide, unless a picture is
     // still being decoded).
@@ -210,6 +224,12 @@ public:
     // `delta` in the usual wheel units: 120 per notch, positive away from the
     // user (scroll up).
     void OnMouseWheel(int delta) { viewport.OnMouseWheel(delta); }
+    // Any wheel: `deltaX` sideways (positive to the left), `deltaY` as for
+    // OnMouseWheel, `keys` (ViewMouseKeys) held, the pointer at (x, y). With
+    // the modern zoom Ctrl zooms keeping the point under the pointer, Shift
+    // and the sideways wheel scroll sideways, all by screen distance;
+    // otherwise only `deltaY` counts, as OnMouseWheel.
+    void OnWheel(int deltaX, int deltaY, unsigned keys, int x, int y);
     // A scroll-bar action; `trackPosition` matters for the thumb actions.
     void OnScroll(ScrollAxis axis, ScrollAction action, int trackPosition)
     {
@@ -230,6 +250,24 @@ private:
     // rewritten and the picture repainted, the scrolling left alone: what
     // the picture needs to take its first look's place.
     void RefreshPicture();
+    // The working copy at `factor` with the picture point under (anchorX,
+    // anchorY) kept in place.
+    void ZoomKeeping(double factor, int anchorX, int anchorY);
+    // The modern best fit's factor for the view as it is now; nothing for a
+    // picture without area.
+    std::optional<double> ViewFitZoom() const;
+    // The modern best fit, applied now.
+    void FitToView();
+    // Whether the modern best fit follows the view's size and turns now.
+    bool Refitting() const;
+    // Fits again when the view's size asks for another factor; true when
+    // it did (and so refreshed).
+    bool Refit();
+    // After a turn: fitted anew, or refreshed.
+    void Turned();
+    // The picture on screen has left its folder: the neighbour shows, or
+    // another picture is asked for (and the frame closes without one).
+    void MoveOnFromGone();
     void DrawFailureBox(ViewCanvas& canvas);
     void DrawOverlay(ViewCanvas& canvas);
     // Marks what changed on screen for repainting (see Screen); Repaint also
@@ -262,6 +300,20 @@ private:
 
     bool fullScreen = false;
     bool keyRepeating = false;
+    bool fitted = false;
+    // Ctrl+wheel movement not yet turned into zoom steps.
+    int zoomWheelAccumulator = 0;
+    // A zoom that keeps a point: the anchor and what the view showed before,
+    // for the refresh to scroll to.
+    struct KeptPoint {
+        int anchorX = 0;
+        int anchorY = 0;
+        std::int32_t offsetX = 0;
+        std::int32_t offsetY = 0;
+        std::int32_t width = 0;
+        std::int32_t height = 0;
+    };
+    std::optional<KeptPoint> keep;
     ViewCursor savedCursor = ViewCursor::None;
     // What is on screen of a working copy that is not the decoded picture.
     ViewTiles tiles;

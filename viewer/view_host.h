@@ -109,10 +109,12 @@ struct FileDialogFilter {
 };
 
 // What the Open dialog shows. The first filter is selected; the chosen path
-// must name an existing file.
+// must name an existing file. It starts in `folder`, or, when that is empty,
+// where the last file was chosen.
 struct OpenFileDialogRequest {
     std::string title;
     std::vector<FileDialogFilter> filters;
+    std::string folder;
 };
 
 // The view's own window: its geometry, scroll bars, repainting and cursor.

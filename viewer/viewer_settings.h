@@ -31,6 +31,11 @@ struct ViewerSettings {
     // camera's Exif tag, or the format's own) right after loading, so that
     // zoom, turns, mirrors and sizes all work on the upright picture.
     bool applyOrientation = false;
+    // Zoom steps move between round factors and keep the middle of the view
+    // (Ctrl+wheel: the point under the pointer) in place; best fit follows
+    // every change of the view's size and every turn; scrolling moves by
+    // screen distance, sideways with Shift+wheel, and Up and Down scroll.
+    bool modernZoom = false;
 
     bool operator==(const ViewerSettings&) const = default;
 };

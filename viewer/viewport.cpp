@@ -1,7 +1,9 @@
 #include "viewer/viewport.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
+#include <iterator>
 
 namespace brelvix {
 
@@ -12,15 +14,78 @@ std::int32_t AtLeastOne(std::int32_t value)
     return value > 0 ? value : 1;
 }
 
+// Repeated additions of 0.1 miss the decimal factors by a few units of the
+// last place; such a factor still counts as the one meant.
+constexpr double kZoomRounding = 1e-9;
+
 }  // namespace
 
 std::optional<double> SteppedZoom(double zoom, double step)
 {
-    const bool taken = step > 0 ? zoom < kLargestSteppedZoom : zoom > -step;
+    const bool taken =
+        step > 0 ? zoom < kLargestSteppedZoom : zoom > -step && zoom + step >= kSmallestSteppedZoom - kZoomRounding;
     if (!taken) {
         return std::nullopt;
     }
     return zoom + step;
+}
+
+std::optional<double> LadderZoom(double zoom, int rungs)
+{
+    constexpr auto count = static_cast<std::ptrdiff_t>(std::size(kZoomLadder));
+    if (rungs == 0 || !(zoom == zoom)) {
+        return std::nullopt;
+    }
+    std::ptrdiff_t target = 0;
+    if (rungs > 0) {
+        const double* next = std::find_if(std::begin(kZoomLadder), std::end(kZoomLadder),
+                                          [zoom](double rung) { return rung > zoom * (1 + kZoomRounding); });
+        if (next == std::end(kZoomLadder)) {
+            return std::nullopt;
+        }
+        target = std::min<std::ptrdiff_t>(next - std::begin(kZoomLadder) + (rungs - 1), count - 1);
+    } else {
+        const double* below = std::find_if(std::rbegin(kZoomLadder), std::rend(kZoomLadder), [zoom](double rung) {
+                                  return rung < zoom * (1 - kZoomRounding);
+                              }).base();
+        if (below == std::begin(kZoomLadder)) {
+            return std::nullopt;
+        }
+        target = std::max<std::ptrdiff_t>(below - 1 - std::begin(kZoomLadder) + (rungs + 1), 0);
+    }
+    return kZoomLadder[target];
+}
+
+// The picture point under the anchor, as a share of the working copy, is
+// where it was after the zoom: a share survives scaling, whatever the turns
+// and mirrors did to the copy.
+std::int32_t KeptOffset(std::int32_t anchor, std::int32_t client, std::int32_t oldOffset, std::int32_t oldExtent,
+                        std::int32_t newExtent)
+{
+    if (newExtent <= client) {
+        return 0;
+    }
+    const std::int64_t oldPlace = std::max<std::int64_t>((std::int64_t{client} - oldExtent) / 2, 0);
+    const double point = static_cast<double>(std::int64_t{oldOffset} + anchor - oldPlace);
+    const double share = oldExtent > 0 ? std::clamp(point / oldExtent, 0.0, 1.0) : 0.5;
+    const double offset = std::round(share * newExtent - anchor);
+    return static_cast<std::int32_t>(std::clamp(offset, 0.0, static_cast<double>(std::int64_t{newExtent} - client)));
+}
+
+std::int32_t ScreenLine(std::int32_t client)
+{
+    return AtLeastOne(client / 10);
+}
+
+std::int32_t ScreenPage(std::int32_t client)
+{
+    return AtLeastOne(client);
+}
+
+std::int32_t WheelNotchDistance(std::int32_t client, std::int32_t wheelLines)
+{
+    const std::int32_t lines = wheelLines == -1 ? 3 : std::clamp(wheelLines, 1, 3);
+    return AtLeastOne(std::min(lines * ScreenLine(client), client / 2));
 }
 
 std::int32_t TurnedRight(std::int32_t rotation)
@@ -111,6 +176,28 @@ void Viewport::ResetScrolling(std::int32_t cx, std::int32_t cy)
     SetScrollExtents(cx, cy, true);
 }
 
+void Viewport::SetScreenScrolling(bool on)
+{
+    screenScrolling = on;
+    wheelRemainder[0] = wheelRemainder[1] = 0;
+    UpdateStepSizes();
+}
+
+void Viewport::UpdateStepSizes()
+{
+    if (screenScrolling) {
+        lineSizeX = ScreenLine(clientWidth);
+        lineSizeY = ScreenLine(clientHeight);
+        pageSizeX = ScreenPage(clientWidth);
+        pageSizeY = ScreenPage(clientHeight);
+    } else {
+        lineSizeX = AtLeastOne(extentX / 100);
+        lineSizeY = AtLeastOne(extentY / 100);
+        pageSizeX = AtLeastOne(extentX / 10);
+        pageSizeY = AtLeastOne(extentY / 10);
+    }
+}
+
 void Viewport::SetScrollExtents(std::int32_t cx, std::int32_t cy, bool redraw)
 {
     extentX = cx;
@@ -119,10 +206,7 @@ void Viewport::SetScrollExtents(std::int32_t cx, std::int32_t cy, bool redraw)
     offsetY = 0;
     window.SetScrollBar(ScrollAxis::Horizontal, {0, extentX - 1, clientWidth, 0}, redraw);
     window.SetScrollBar(ScrollAxis::Vertical, {0, extentY - 1, clientHeight, 0}, redraw);
-    lineSizeX = AtLeastOne(extentX / 100);
-    lineSizeY = AtLeastOne(extentY / 100);
-    pageSizeX = AtLeastOne(extentX / 10);
-    pageSizeY = AtLeastOne(extentY / 10);
+    UpdateStepSizes();
 }
 
 void Viewport::ScrollTo(std::int32_t x, std::int32_t y, bool scrollContents)
@@ -218,10 +302,38 @@ void Viewport::OnMouseWheel(int delta)
     wheelAccumulator = static_cast<std::int32_t>(accumulated % 120);
 }
 
+void Viewport::OnWheelByDistance(ScrollAxis axis, int delta)
+{
+    const bool horizontal = axis == ScrollAxis::Horizontal;
+    const std::int32_t client = horizontal ? clientWidth : clientHeight;
+    const std::int64_t largest =
+        horizontal ? std::int64_t{extentX} - clientWidth : std::int64_t{extentY} - clientHeight;
+    double& remainder = wheelRemainder[horizontal ? 0 : 1];
+    if (largest <= 0) {
+        remainder = 0;
+        return;
+    }
+    // Towards the user (a negative delta) moves down or right.
+    remainder -= static_cast<double>(delta) * WheelNotchDistance(client, wheelLines) / 120.0;
+    const double whole = std::trunc(remainder);
+    remainder -= whole;
+    const std::int64_t offset = horizontal ? offsetX : offsetY;
+    const double position = std::clamp(static_cast<double>(offset) + whole, 0.0, static_cast<double>(largest));
+    // At an edge what is left over would only pile up against it.
+    if (position == 0.0 || position == static_cast<double>(largest)) {
+        remainder = 0;
+    }
+    ScrollAxisTo(axis, static_cast<std::int32_t>(position));
+    window.UpdateNow();
+}
+
 void Viewport::OnSize(int newClientWidth, int newClientHeight)
 {
     clientWidth = std::max(newClientWidth, 0);
     clientHeight = std::max(newClientHeight, 0);
+    if (screenScrolling) {
+        UpdateStepSizes();
+    }
     window.SetScrollBar(ScrollAxis::Horizontal, {0, extentX - 1, clientWidth, offsetX}, true);
     window.SetScrollBar(ScrollAxis::Vertical, {0, extentY - 1, clientHeight, offsetY}, true);
     // An enlarged window must not show empty space beyond the picture's right

@@ -20,6 +20,15 @@ namespace brelvix {
 inline constexpr double kFineZoomStep = 0.1;
 inline constexpr double kCoarseZoomStep = 1.0;
 inline constexpr double kLargestSteppedZoom = 10.0;
+// No step leaves the factor below this: a picture zoomed out further would
+// shrink to nothing.
+inline constexpr double kSmallestSteppedZoom = 0.1;
+
+// The round factors the zoom moves between when it keeps the view's middle
+// in place (ImageView's modern zoom): from any factor to the next one up or
+// down.
+inline constexpr double kZoomLadder[] = {0.1, 0.125, 1.0 / 6, 0.25, 1.0 / 3, 0.5, 2.0 / 3, 1.0, 1.5,
+                                         2.0, 3.0,   4.0,     6.0,  8.0,     12,  16,      24,  32};
 
 // Where the picture's top-left corner lies in picture coordinates.
 struct ViewPoint {
@@ -40,11 +49,35 @@ struct ViewTransform {
 
 // The factor a zoom step by `step` gives, or nothing when the step is not
 // taken: a step up only while zoom < kLargestSteppedZoom, a step down only
-// while zoom > the step's size. The step is added in double precision and
-// the result is neither rounded nor clamped, so the factors are exactly
-// what repeated additions give (1.0 + 0.1 + ... reaches 9.999999999999982
-// after 90 steps, still below 10, and one more step is taken).
+// while zoom > the step's size and the result is not below
+// kSmallestSteppedZoom (give or take the rounding of repeated additions).
+// The step is added in double precision and the result is neither rounded
+// nor clamped, so the factors are exactly what repeated additions give
+// (1.0 + 0.1 + ... reaches 9.999999999999982 after 90 steps, still below
+// 10, and one more step is taken).
 std::optional<double> SteppedZoom(double zoom, double step);
+
+// The factor `rungs` rungs of kZoomLadder up (positive) or down (negative)
+// from `zoom`: the first rung is the next one beyond the factor, the others
+// follow, and a move past either end stops there. Nothing when no rung lies
+// that way. A factor within rounding of a rung counts as that rung.
+std::optional<double> LadderZoom(double zoom, int rungs);
+
+// One axis of a zoom that keeps a picture point in place: the working copy
+// was `oldExtent` long and scrolled to `oldOffset` in a client area `client`
+// long; it becomes `newExtent` long. The point under `anchor` (client
+// coordinates) stays under it as far as the picture allows; a copy that
+// fits the client area is centred (offset 0).
+std::int32_t KeptOffset(std::int32_t anchor, std::int32_t client, std::int32_t oldOffset, std::int32_t oldExtent,
+                        std::int32_t newExtent);
+
+// Scrolling by screen distance: a line is a tenth of the client area, a
+// page the whole of it (each at least 1). A wheel notch moves
+// `wheelLines` lines, three at most (a page-a-notch setting, -1, counts as
+// three), and never more than half the client area.
+std::int32_t ScreenLine(std::int32_t client);
+std::int32_t ScreenPage(std::int32_t client);
+std::int32_t WheelNotchDistance(std::int32_t client, std::int32_t wheelLines);
 
 // A quarter turn clockwise and counter-clockwise; a rotation that is not a
 // multiple of 90 starts over at 0.
@@ -85,6 +118,12 @@ public:
     void SetZoom(double zoom) { transform.zoom = zoom; }
     // True when the step was taken (SteppedZoom).
     bool StepZoom(double step);
+
+    // Line and page sizes by screen distance (ScreenLine, ScreenPage),
+    // following the client area, instead of a hundredth and a tenth of the
+    // picture.
+    void SetScreenScrolling(bool on);
+    bool ScreenScrolling() const { return screenScrolling; }
     void TurnRight() { transform.rotation = TurnedRight(transform.rotation); }
     void TurnLeft() { transform.rotation = TurnedLeft(transform.rotation); }
     void MirrorHorizontally() { transform.flipHorizontal = !transform.flipHorizontal; }
@@ -129,6 +168,10 @@ public:
     // `delta` in wheel units, 120 a notch, positive away from the user. Each
     // step is painted at once.
     void OnMouseWheel(int delta);
+    // The same by screen distance (WheelNotchDistance a notch, in proportion
+    // for a part of one) on `axis`; what is less than a pixel is kept for the
+    // next movement.
+    void OnWheelByDistance(ScrollAxis axis, int delta);
     void OnSettingsChange(int newWheelLines) { wheelLines = newWheelLines; }
     // The drawing area's new size: the bars get it as their page, and an
     // offset beyond the picture's end is pulled back.
@@ -150,6 +193,8 @@ public:
 private:
     // Moves one axis to `position` (already clamped) by scrolling the contents.
     void ScrollAxisTo(ScrollAxis axis, std::int32_t position);
+    // Line and page sizes for the scrolling in force.
+    void UpdateStepSizes();
 
     ViewWindow& window;
     ViewTransform transform;
@@ -166,6 +211,9 @@ private:
     std::int32_t pageSizeY = 1;
     std::int32_t wheelAccumulator = 0;
     std::int32_t wheelLines = 3;
+    bool screenScrolling = false;
+    // Wheel movement by distance not yet scrolled, in pixels (x, y).
+    double wheelRemainder[2] = {0, 0};
 
     bool dragging = false;
     std::int32_t dragLastX = 0;

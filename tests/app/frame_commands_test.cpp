@@ -48,7 +48,7 @@ TEST_F(FrameCommands, EveryKeyFiresExactlyOneCommand)
             EXPECT_TRUE(seen.insert(text).second) << text.toStdString() << " is bound twice";
         }
     }
-    EXPECT_EQ(seen.size(), 47u);
+    EXPECT_EQ(seen.size(), 57u);
 }
 
 TEST_F(FrameCommands, MenuBarHasSixPopupsWithTheirSeparators)
@@ -69,7 +69,8 @@ TEST_F(FrameCommands, MenuBarHasSixPopupsWithTheirSeparators)
                            "Autozoom to Best Fit\t/", "-", "Rotate &Left\tCtrl+Left", "Rotate &Right\tCtrl+Right", "-",
                            "Flip &Horizontal\tAlt+Left,Right", "Flip &Vertical\tAlt+Up,Down"}));
     EXPECT_EQ(Texts(popups[4]->menu()),
-              (QStringList{"Slide S&how\tEnter", "&Full Screen\tF12", "-", "&Toolbar\tCtrl+T", "&Status Bar\tCtrl+S"}));
+              (QStringList{"Slide S&how\tEnter", "&Full Screen\tF12", "-", "&Toolbar\tCtrl+T", "&Status Bar\tCtrl+S",
+                           "-", "Scroll U&p\tUp", "Scroll Do&wn\tDown"}));
     EXPECT_EQ(frame.StatusText(), "Ready");
 }
 

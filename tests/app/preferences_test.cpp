@@ -27,7 +27,7 @@ namespace brelvix::app {
 namespace {
 
 // Index of each box in FileTypeAssociations().
-enum Box : std::size_t { kJpg, kGif, kTiff, kBmp, kPng, kTga };
+enum Box : std::size_t { kJpg, kGif, kTiff, kBmp, kPng, kTga, kWebp, kAvif, kHeif, kJxl };
 
 SettingsRecord Initial()
 {
@@ -165,6 +165,8 @@ TEST_F(Preferences, TickedTypesAreRegisteredTogetherInTableOrder)
         {{kBmp}, {"image/bmp"}},
         {{kTga, kPng, kGif, kJpg}, {"image/jpeg", "image/gif", "image/png", "image/x-tga"}},
         {{kTiff, kBmp}, {"image/tiff", "image/bmp"}},
+        {{kHeif, kWebp}, {"image/webp", "image/heif", "image/heic"}},
+        {{kJxl, kJpg, kAvif}, {"image/jpeg", "image/avif", "image/jxl"}},
         {{}, {}},
     };
     for (const Case& c : cases) {
@@ -193,6 +195,26 @@ TEST_F(Preferences, TickedTypesAreRegisteredTogetherInTableOrder)
             EXPECT_TRUE(listed.contains(QString::fromStdString(type))) << type;
         }
     }
+}
+
+// The newer formats have their own page; the first page is as it was.
+TEST_F(Preferences, NewerFileTypesHaveAPageOfTheirOwn)
+{
+    PreferencesDialog dialog(Initial());
+    auto* tabs = dialog.findChild<QTabWidget*>();
+    ASSERT_NE(tabs, nullptr);
+    ASSERT_EQ(tabs->count(), 3);
+    EXPECT_EQ(tabs->tabText(2), "File Types");
+    const QStringList labels{"WebP", "AVIF", "HEIF", "JXL"};
+    for (std::size_t box = kWebp; box <= kJxl; ++box) {
+        EXPECT_EQ(dialog.AssociationBox(box)->text(), labels[int(box - kWebp)]);
+        EXPECT_TRUE(tabs->widget(2)->isAncestorOf(dialog.AssociationBox(box)));
+    }
+    QWidget* first = tabs->widget(0);
+    for (std::size_t box = kJpg; box <= kTga; ++box) {
+        EXPECT_TRUE(first->isAncestorOf(dialog.AssociationBox(box)));
+    }
+    EXPECT_EQ(first->findChildren<QCheckBox*>().size(), 8);  // two settings, six types
 }
 
 TEST_F(Preferences, FailedAssociationWarnsOnceAndKeepsTheOtherValues)
@@ -311,9 +333,10 @@ TEST_F(Preferences, AnAddedPageLeavesTheFirstAsItWas)
     PreferencesDialog dialog(Initial());
     auto* tabs = dialog.findChild<QTabWidget*>();
     ASSERT_NE(tabs, nullptr);
-    ASSERT_EQ(tabs->count(), 2);
+    ASSERT_EQ(tabs->count(), 3);
     EXPECT_EQ(tabs->tabText(0), "General");
     EXPECT_EQ(tabs->tabText(1), "Viewing");
+    EXPECT_EQ(tabs->tabText(2), "File Types");
     EXPECT_EQ(tabs->widget(0), dialog.DelayEdit()->parentWidget());
     QCheckBox* upright = dialog.ViewingBox(&SettingsRecord::applyOrientation);
     EXPECT_TRUE(tabs->widget(1)->isAncestorOf(upright));
@@ -325,7 +348,7 @@ TEST_F(Preferences, AnAddedPageLeavesTheFirstAsItWas)
     const QSize first = tabs->widget(0)->size();
     const QSize before = dialog.size();
     dialog.AddPage(new QWidget, QStringLiteral("More"));
-    EXPECT_EQ(tabs->count(), 3);
+    EXPECT_EQ(tabs->count(), 4);
     EXPECT_EQ(dialog.DelayEdit()->geometry(), delay);
     EXPECT_EQ(tabs->widget(0)->size(), first);
     EXPECT_EQ(dialog.size(), before);

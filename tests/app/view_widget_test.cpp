@@ -81,6 +81,30 @@ TEST_F(ViewWidgetTest, PaintsThePictureCentredOnTheBackground)
     EXPECT_EQ(At(shot, shot.width() - 1, shot.height() - 1), background);
 }
 
+TEST_F(ViewWidgetTest, NoScrollBarsOnceThePictureFits)
+{
+    auto frame = OpenFrame(WriteSolidBmp(pictures + "/large.bmp", 1500, 1000, Rgb{10, 20, 30}));
+    ViewWidget* view = frame->View();
+    const auto barsShown = [view] {
+        return std::pair{view->horizontalScrollBar()->isVisibleTo(view), view->verticalScrollBar()->isVisibleTo(view)};
+    };
+    ASSERT_EQ(barsShown(), (std::pair{true, true}));
+    frame->Image().ZoomToFit();
+    Settle();
+    EXPECT_EQ(barsShown(), (std::pair{false, false}));
+    // The fitted picture reaches two opposite edges of the whole area.
+    const ViewSize shown{frame->Image().Document().Display().Width(), frame->Image().Document().Display().Height()};
+    EXPECT_TRUE(shown.width == view->viewport()->width() || shown.height == view->viewport()->height())
+        << shown.width << " x " << shown.height;
+
+    frame->Image().ZoomTo100();
+    Settle();
+    ASSERT_EQ(barsShown(), (std::pair{true, true}));
+    frame->Image().ApplyBestFit();
+    Settle();
+    EXPECT_EQ(barsShown(), (std::pair{false, false}));
+}
+
 TEST_F(ViewWidgetTest, ScrolledPictureShowsItsLowerRightPart)
 {
     const auto colour = [](int x, int y) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+
 #include <unistd.h>
+#include <filesystem>
 
 #include "support/temp_dir.h"
 #include "view_fakes.h"
@@ -76,11 +78,14 @@ TEST(Opening, DialogTextsAndCancel)
     EXPECT_EQ(f.view.Document().Path(), "/kept.png");
     ASSERT_EQ(f.shell.dialogs.size(), 1u);
     EXPECT_EQ(f.shell.dialogs[0].title, "Select an image file to view");
+    // Every format read, PCX included, named and matched; the dialog starts
+    // in the shown picture's folder.
     EXPECT_EQ(f.shell.dialogs[0].filters,
               (std::vector<FileDialogFilter>{
-                  {"Image files (JPG, GIF, TIF, BMP, PNG, TGA)",
-                   "*.jpg;*.jpeg;*.gif;*.png;*.bmp;*.tif;*.tiff;*.tga;*.webp;*.avif;*.heic;*.heif;*.jxl;"},
+                  {"Image files (JPG, GIF, TIF, BMP, PNG, TGA, PCX, WebP, AVIF, HEIF, JXL)",
+                   "*.jpg;*.jpeg;*.gif;*.png;*.bmp;*.tif;*.tiff;*.tga;*.pcx;*.webp;*.avif;*.heic;*.heif;*.jxl;"},
                   {"All files", "*.*"}}));
+    EXPECT_EQ(f.shell.dialogs[0].folder, "/");
 
     TempDir dir;
     const std::string chosen = dir.Write("pick.bmp", Bmp24Header(8, 8));
@@ -88,6 +93,13 @@ TEST(Opening, DialogTextsAndCancel)
     EXPECT_TRUE(f.view.OpenImage("", true));
     EXPECT_EQ(f.view.Document().Path(), chosen);
     EXPECT_EQ(f.view.Navigation().Files().Entries(), std::vector<std::string>{chosen});
+    EXPECT_FALSE(f.view.OpenImage("", true));
+    EXPECT_EQ(f.shell.dialogs.back().folder, dir.Path().string());
+
+    // Without a picture the frame picks the folder.
+    ViewFixture fresh;
+    EXPECT_FALSE(fresh.view.OpenImage("", true));
+    EXPECT_EQ(fresh.shell.dialogs.back().folder, "");
 }
 
 TEST(Dropping, FirstFileOnlyAndOnlyListedTypes)
@@ -148,6 +160,30 @@ TEST(Deleting, ShowsTheNextPictureOrThePreviousAfterTheLast)
 
 // Declined, or refused by the trash: the picture stays. Gone already (another
 // program was first): the next one shows.
+TEST(Refreshing, AfterTheFileWentMovesOnAsDeletingDoes)
+{
+    Folder folder(3);
+    ViewFixture f;
+    ASSERT_TRUE(f.view.OpenImage(folder.pictures[1], true));
+    std::filesystem::rename(folder.pictures[1], folder.dir.Path() / "renamed.txt");
+    f.view.RefreshFileList();
+    EXPECT_EQ(f.view.Document().Path(), folder.pictures[2]);
+    EXPECT_EQ(f.frame.status.rfind(" File 2 of 2 ", 0), 0u) << f.frame.status;
+
+    std::filesystem::remove(folder.pictures[2]);  // the last one
+    f.view.RefreshFileList();
+    EXPECT_EQ(f.view.Document().Path(), folder.pictures[0]);
+    EXPECT_EQ(f.frame.status.rfind(" File 1 of 1 ", 0), 0u) << f.frame.status;
+
+    // None left: another picture is asked for, and without one the frame
+    // closes. Nothing went to the trash.
+    std::filesystem::remove(folder.pictures[0]);
+    f.view.RefreshFileList();
+    EXPECT_EQ(f.shell.dialogs.size(), 1u);
+    EXPECT_EQ(f.frame.closeRequests, 1);
+    EXPECT_TRUE(f.shell.trashed.empty());
+}
+
 TEST(Deleting, DeclinedOrRefusedKeepsThePictureAndAFileGoneAlreadyMovesOn)
 {
     for (const TrashResult answer : {TrashResult::Aborted, TrashResult::Failed, TrashResult::Missing}) {

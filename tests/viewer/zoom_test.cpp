@@ -43,11 +43,24 @@ TEST(Zoom, FixedStepsAreRepeatedAdditions)
         f.view.ZoomOut();
     }
     EXPECT_EQ(f.view.Geometry().Zoom(), 0.10000000000000014);
-    f.view.ZoomOut();  // still above 0.1
-    EXPECT_EQ(f.view.Geometry().Zoom(), 1.3877787807814457e-16);
-    EXPECT_EQ(ZoomField(f.frame.status), "0%");
+    EXPECT_EQ(ZoomField(f.frame.status), "10%");
+    // Still above 0.1, but the step would leave about 1.4e-16, a picture of
+    // no pixels at all: it is not taken, and neither is any step that would
+    // go below 0.1, the Ctrl step's included.
     f.view.ZoomOut();
-    EXPECT_EQ(f.view.Geometry().Zoom(), 1.3877787807814457e-16);
+    EXPECT_EQ(f.view.Geometry().Zoom(), 0.10000000000000014);
+    struct Refused {
+        double from;
+        double step;
+        double to;
+    };
+    const Refused steps[] = {
+        {0.15, -0.1, 0.15}, {1.05, -1.0, 1.05}, {1.1, -1.0, 0.10000000000000009}, {0.2, -0.1, 0.1}};
+    for (const Refused& refused : steps) {
+        f.view.ZoomTo(refused.from);
+        f.view.ZoomStep(refused.step);
+        EXPECT_EQ(f.view.Geometry().Zoom(), refused.to) << refused.from << " " << refused.step;
+    }
 
     f.view.ZoomTo(9.5);
     f.view.ZoomInByOne();

@@ -11,7 +11,12 @@
 #               decode held until it is cancelled
 #   placement   a window stored at the screen's top-left corner comes back
 #               with its title bar on the screen and is stored as it was;
-#               one stored off every screen comes back onto the screen
+#               one stored off every screen, or with its title bar above the
+#               screen, comes back onto the screen
+#   modern      with the modern zoom: best fit follows the window and a
+#               turn, Ctrl+wheel keeps the point under the pointer, keys
+#               keep the middle, the wheel, Shift+wheel, the sideways wheel
+#               and Up and Down scroll
 set -euo pipefail
 brelvix=$1
 probe=$2
@@ -167,7 +172,24 @@ EOF
     expect Insert look_has "120 80 TL"
     expect KP_Multiply eval '[ "$(look | cut -d" " -f1)" -gt 400 ]'
     expect KP_0 look_has "120 80 TL"
-    expect KP_Subtract look_has "108 72 TL"
+    # The main keyboard's keys, as on a laptop: + (Shift and =), = and -, with
+    # Ctrl too, * and /.
+    expect plus look_has "132 88 TL"
+    expect minus look_has "120 80 TL"
+    expect equal look_has "132 88 TL"
+    expect minus look_has "120 80 TL"
+    expect ctrl+plus look_has "240 160 TL"
+    expect ctrl+minus look_has "120 80 TL"
+    expect ctrl+equal look_has "240 160 TL"
+    expect ctrl+minus look_has "120 80 TL"
+    expect asterisk eval '[ "$(look | cut -d" " -f1)" -gt 400 ]'
+    expect Insert look_has "120 80 TL"
+    # / turns Autozoom on here and off again: off shows 100 %.
+    expect minus look_has "108 72 TL"
+    expect slash look_has "120 80 TL"
+    expect minus look_has "108 72 TL"
+    expect slash look_has "120 80 TL"
+    expect minus look_has "108 72 TL"
     # Autozoom on: a reduced picture that fits returns to 100 %.
     expect KP_Divide look_has "120 80 TL"
 
@@ -312,16 +334,17 @@ EOF
       IFS=', ' read -r left _ top _ <<<"$extents"
       echo "$((x - left)) $((y - top)) $top"
     }
-    for stored in "0 0 600 400" "5000 4000 5600 4400"; do
+    # The last was stored under Wayland, at the decoration's margins.
+    for stored in "0 0 600 400" "5000 4000 5600 4400" "-3 -30 597 370"; do
       read -r l t r b <<<"$stored"
-      write_settings "\"WindowLeft\" dword u32 $l" "\"WindowTop\" dword u32 $t" "\"WindowRight\" dword u32 $r" \
-        "\"WindowBottom\" dword u32 $b" '"WindowShow" dword u32 1'
+      write_settings "\"WindowLeft\" dword u32 $((l & 0xFFFFFFFF))" "\"WindowTop\" dword u32 $((t & 0xFFFFFFFF))" \
+        "\"WindowRight\" dword u32 $r" "\"WindowBottom\" dword u32 $b" '"WindowShow" dword u32 1'
       start "$pictures/p.bmp"
       sleep 1
       read -r fx fy titlebar <<<"$(frame_origin)"
       [ "$titlebar" -gt 0 ] || fail "the window manager gave no title bar"
-      if [ "$l" -eq 0 ]; then
-        [ "$fx $fy" = "0 0" ] || fail "stored at 0,0, the frame came back at $fx,$fy"
+      if [ "$l" -le 0 ]; then
+        [ "$fx $fy" = "0 0" ] || fail "stored at $l,$t, the frame came back at $fx,$fy"
       else
         [ "$fx" -ge 0 ] && [ "$fy" -ge 0 ] && [ $((fx + 600)) -le 1024 ] && [ $((fy + 400)) -le 768 ] ||
           fail "stored off the screen, the frame came back at $fx,$fy"
@@ -334,6 +357,116 @@ EOF
       [ "$kept" = "$fx $fy $((fx + 600)) $((fy + 400))" ] || fail "the frame at $fx,$fy 600x400 was stored as $kept"
       echo "ok  stored again as $kept"
     done
+    ;;
+  modern)
+    pictures="$work/pictures"
+    mkdir -p "$pictures"
+    "$probe" spot "$pictures/spot.bmp"
+    write_settings '"ModernZoom" dword u32 1' '"ZoomToBestFit" dword u32 1'
+    "$brelvix" "$pictures/spot.bmp" &
+    pid=$!
+    main=$(window_titled "$pictures/spot.bmp - Brelvix") || fail "no window for spot.bmp"
+    xdotool windowactivate --sync "$main" >/dev/null 2>&1 || xdotool windowfocus --sync "$main"
+
+    mark() { "$probe" mark 2>/dev/null || true; }
+    # The whole picture shows, as wide as $1 to $2 of its height (4:3 or 3:4).
+    whole() {
+      local w h
+      read -r w h _ <<<"$(look)"
+      [ -n "$w" ] && [ "$w" != none ] && [ $((w * $2 - h * $1)) -le $((2 * $2)) ] &&
+        [ $((h * $1 - w * $2)) -le $((2 * $1)) ]
+    }
+    width() { look | cut -d' ' -f1; }
+    # The mark's centre is within 3 pixels of $1 $2.
+    mark_at() {
+      local x y w h
+      read -r x y w h <<<"$(mark)"
+      [ -n "$h" ] && [ $((2 * x + w - 2 * $1)) -le 6 ] && [ $((2 * $1 - 2 * x - w)) -le 6 ] &&
+        [ $((2 * y + h - 2 * $2)) -le 6 ] && [ $((2 * $2 - 2 * y - h)) -le 6 ]
+    }
+    mark_centre() {
+      local x y w h
+      read -r x y w h <<<"$(mark)"
+      echo "$((x + w / 2)) $((y + h / 2)) $w"
+    }
+
+    # Best fit, and it follows the window and a turn.
+    wait_for whole 4 3 || fail "the picture is not fitted: $(look)"
+    fitted=$(width)
+    echo "ok  fitted at $(look)"
+    xdotool windowsize "$main" 600 500
+    wait_for eval '[ "$(width)" -lt '"$fitted"' ] && whole 4 3' || fail "no fit after a resize: $(look)"
+    echo "ok  a smaller window fits again: $(look)"
+    expect ctrl+Right eval 'whole 3 4 && [ "$(look | cut -d" " -f3)" = BL ]'
+    expect ctrl+Left eval 'whole 4 3 && [ "$(look | cut -d" " -f3)" = BR ]'
+
+    # Ctrl+wheel zooms in with the point under the pointer kept.
+    read -r cx cy size <<<"$(mark_centre)"
+    xdotool mousemove "$cx" "$cy"
+    sleep 0.3
+    for notch in 1 2 3; do
+      xdotool keydown ctrl click 4 keyup ctrl
+      wait_for eval '[ "$(mark_centre | cut -d" " -f3)" -gt '"$size"' ]' || fail "Ctrl+wheel did not zoom: $(mark)"
+      sleep 0.3
+      read -r _ _ size <<<"$(mark_centre)"
+      mark_at "$cx" "$cy" || fail "after notch $notch the mark is at $(mark), the pointer at $cx,$cy"
+    done
+    echo "ok  Ctrl+wheel zoomed in three notches around the pointer: $(mark)"
+
+    # The wheel, Shift+wheel, the sideways wheel and Up and Down scroll.
+    # A change of $1 pixels is along the direction $2: more than 10 pixels
+    # that way, or none (give or take one) for 0.
+    along() {
+      if [ "$2" -eq 0 ]; then
+        [ "$1" -ge -1 ] && [ "$1" -le 1 ]
+      else
+        [ $(($1 * $2)) -gt 10 ]
+      fi
+    }
+    # The mark moved from the centre $1 along $2 sideways and $3 down.
+    moved() {
+      local bx by nx ny
+      read -r bx by _ <<<"$1"
+      read -r nx ny _ <<<"$(mark_centre)"
+      along $((nx - bx)) "$2" && along $((ny - by)) "$3"
+    }
+    scroll() {
+      local before
+      before=$(mark_centre)
+      xdotool $1
+      wait_for moved "$before" "$2" "$3" || fail "after $1 the mark went from $before to $(mark_centre)"
+      echo "ok  $1: the mark went from $before to $(mark_centre)"
+    }
+    scroll "click 5" 0 -1
+    scroll "click 4" 0 1
+    scroll "keydown shift click 5 keyup shift" -1 0
+    scroll "keydown shift click 4 keyup shift" 1 0
+    scroll "click 7" -1 0
+    scroll "click 6" 1 0
+    scroll "key Down" 0 -1
+    scroll "key Up" 0 1
+
+    # The main keyboard's + zooms in around the middle of the view, which
+    # the picture fills now.
+    read -r left top <<<"$(look | cut -d' ' -f4,5)"
+    read -r vw vh <<<"$(look | cut -d' ' -f1,2)"
+    mx=$((left + vw / 2))
+    my=$((top + vh / 2))
+    read -r bx by size <<<"$(mark_centre)"
+    xdotool key plus
+    wait_for eval '[ "$(mark_centre | cut -d" " -f3)" -gt '"$size"' ]' || fail "+ did not zoom: $(mark)"
+    sleep 0.3
+    read -r _ _ after <<<"$(mark_centre)"
+    # Every distance from the middle grows as the mark does.
+    ex=$((mx + (bx - mx) * after / size))
+    ey=$((my + (by - my) * after / size))
+    mark_at "$ex" "$ey" || fail "after + the mark is at $(mark), expected around $ex,$ey (middle $mx,$my)"
+    echo "ok  + zoomed in around the middle $mx,$my: the mark went from $bx,$by to $(mark_centre)"
+
+    xdotool key Escape
+    wait "$pid" || fail "exit status $? after Esc"
+    pid=""
+    [ "$(stored ModernZoom)" = 1 ] || fail "the modern zoom was not stored"
     ;;
   *)
     fail "unknown scenario $scenario"

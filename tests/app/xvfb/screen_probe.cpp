@@ -16,6 +16,12 @@
 //                              on the screen
 //   screen_probe slow PATH     writes a 4000 x 3000 JPEG of fine noise, a
 //                              picture that takes a while to decode
+//   screen_probe spot PATH     writes a 1600 x 1200 picture of the marked
+//                              picture's body with a 100 x 100 mark whose
+//                              top-left corner is at 1000, 700, as a BMP
+//   screen_probe mark          prints where the mark shows: "X Y W H" of the
+//                              smallest rectangle holding every pixel of it;
+//                              "none" when it is not on the screen
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
@@ -123,6 +129,43 @@ int Look()
     return 0;
 }
 
+int WriteSpot(const char* path)
+{
+    QImage picture(1600, 1200, QImage::Format_RGB888);
+    picture.fill(kMarkedBody);
+    for (int y = 700; y < 800; ++y) {
+        for (int x = 1000; x < 1100; ++x) {
+            picture.setPixel(x, y, kMark);
+        }
+    }
+    return picture.save(QString::fromLocal8Bit(path), "BMP") ? 0 : 1;
+}
+
+int Mark()
+{
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) {
+        std::puts("no screen");
+        return 1;
+    }
+    const QImage shot = screen->grabWindow(0).toImage().convertToFormat(QImage::Format_RGB32);
+    QRect found;
+    for (int y = 0; y < shot.height(); ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(shot.constScanLine(y));
+        for (int x = 0; x < shot.width(); ++x) {
+            if ((row[x] & 0xFFFFFF) == (kMark & 0xFFFFFF)) {
+                found |= QRect(x, y, 1, 1);
+            }
+        }
+    }
+    if (found.isEmpty()) {
+        std::puts("none");
+        return 1;
+    }
+    std::printf("%d %d %d %d\n", found.x(), found.y(), found.width(), found.height());
+    return 0;
+}
+
 int WriteSlow(const char* path)
 {
     QImage picture(4000, 3000, QImage::Format_RGB32);
@@ -179,14 +222,21 @@ int main(int argc, char** argv)
     if (argc == 3 && std::strcmp(argv[1], "marked") == 0) {
         return WriteMarked(argv[2]);
     }
+    if (argc == 3 && std::strcmp(argv[1], "spot") == 0) {
+        return WriteSpot(argv[2]);
+    }
     if (argc == 3 && std::strcmp(argv[1], "slow") == 0) {
         QGuiApplication application(argc, argv);
         return WriteSlow(argv[2]);
+    }
+    if (argc == 2 && std::strcmp(argv[1], "mark") == 0) {
+        QGuiApplication application(argc, argv);
+        return Mark();
     }
     if (argc == 2 && (std::strcmp(argv[1], "check") == 0 || std::strcmp(argv[1], "look") == 0)) {
         QGuiApplication application(argc, argv);
         return std::strcmp(argv[1], "check") == 0 ? Check() : Look();
     }
-    std::fputs("usage: screen_probe write PATH | check | marked PATH | look | slow PATH\n", stderr);
+    std::fputs("usage: screen_probe write PATH | check | marked PATH | look | slow PATH | spot PATH | mark\n", stderr);
     return 2;
 }
