@@ -39,6 +39,10 @@ constexpr QKeyCombination CtrlPad(Qt::Key key)
 {
     return (Qt::ControlModifier | Qt::KeypadModifier) | key;
 }
+constexpr QKeyCombination CtrlShift(Qt::Key key)
+{
+    return (Qt::ControlModifier | Qt::ShiftModifier) | key;
+}
 
 // Toolbar buttons in order; 0 is a separator. Button i (separators not
 // counted) shows image i of the strip.
@@ -56,8 +60,9 @@ struct PopupInfo {
     const char* title;
 };
 constexpr PopupInfo kPopups[] = {
-    {MenuPopup::File, "&File"},   {MenuPopup::Edit, "&Edit"}, {MenuPopup::Navigation, "&Navigation"},
-    {MenuPopup::Image, "&Image"}, {MenuPopup::View, "&View"}, {MenuPopup::Help, "&Help"},
+    {MenuPopup::File, "&File"}, {MenuPopup::Edit, "&Edit"},   {MenuPopup::Navigation, "&Navigation"},
+    {MenuPopup::Sort, "&Sort"}, {MenuPopup::Image, "&Image"}, {MenuPopup::View, "&View"},
+    {MenuPopup::Help, "&Help"},
 };
 
 // A prompt shows its first line only, at most 255 characters; a tooltip at
@@ -124,7 +129,18 @@ constexpr CommandInfo MainFrame::commandTable[] = {
     {.id = kCmdDelete, .popup = MenuPopup::Edit, .menuText = "Delete\tDel", .keys = {Key(Qt::Key_Delete)},
      .run = &ImageView::DeleteCurrentFile},
     {.id = kCmdOpenForEditing, .popup = MenuPopup::Edit, .menuText = "Open for editing...\tCtrl+E",
-     .keys = {Ctrl(Qt::Key_E)}, .run = &MainFrame::OpenForEditing},
+     .separatorAfter = true, .keys = {Ctrl(Qt::Key_E)}, .run = &MainFrame::OpenForEditing},
+    {.id = kCmdUndoDelete, .popup = MenuPopup::Edit, .menuText = "&Undo Delete\tCtrl+Z", .separatorAfter = true,
+     .keys = {Ctrl(Qt::Key_Z)}, .prompt = "Put the last picture moved to the trash back in its folder",
+     .tooltip = "Undo delete", .run = &MainFrame::UndoDelete},
+    {.id = kCmdCopyPicture, .popup = MenuPopup::Edit, .menuText = "&Copy Picture\tCtrl+C", .keys = {Ctrl(Qt::Key_C)},
+     .prompt = "Copy the picture to the clipboard", .tooltip = "Copy picture", .run = &MainFrame::CopyPicture},
+    {.id = kCmdCopyPath, .popup = MenuPopup::Edit, .menuText = "Copy &Path\tCtrl+Shift+C",
+     .keys = {CtrlShift(Qt::Key_C)}, .prompt = "Copy the picture's file path to the clipboard",
+     .tooltip = "Copy path", .run = &MainFrame::CopyPath},
+    {.id = kCmdShowInFolder, .popup = MenuPopup::Edit, .menuText = "&Show in Folder\tCtrl+Shift+F",
+     .keys = {CtrlShift(Qt::Key_F)}, .prompt = "Show the picture in the file manager", .tooltip = "Show in folder",
+     .run = &MainFrame::ShowInFolder},
 
     {.id = kCmdNext, .popup = MenuPopup::Navigation, .menuText = "&Next\tRight",
      .keys = {Key(Qt::Key_Right), Key(Qt::Key_Space), Pad(Qt::Key_6)}, .prompt = "Show next image",
@@ -144,6 +160,22 @@ constexpr CommandInfo MainFrame::commandTable[] = {
     {.id = kCmdRewind, .popup = MenuPopup::Navigation, .menuText = "&Rewind\tPgUp",
      .keys = {Key(Qt::Key_PageUp), Pad(Qt::Key_9)}, .prompt = "Skip a few images backwards", .tooltip = "Backwards",
      .run = &ImageView::Navigate, .argument = NavigationStep::Rewind},
+
+    {.id = kCmdSortByName, .popup = MenuPopup::Sort, .menuText = "By &Name\tCtrl+1", .keys = {Ctrl(Qt::Key_1)},
+     .prompt = "Sort the file list by name", .tooltip = "Sort by name", .checkable = true,
+     .run = &MainFrame::SortByName},
+    {.id = kCmdSortByDateTaken, .popup = MenuPopup::Sort, .menuText = "By Date &Taken\tCtrl+2",
+     .keys = {Ctrl(Qt::Key_2)}, .prompt = "Sort the file list by the date each picture was taken",
+     .tooltip = "Sort by date taken", .checkable = true, .run = &MainFrame::SortByDateTaken},
+    {.id = kCmdSortByDateModified, .popup = MenuPopup::Sort, .menuText = "By Date &Modified\tCtrl+3",
+     .keys = {Ctrl(Qt::Key_3)}, .prompt = "Sort the file list by the date each file was last changed",
+     .tooltip = "Sort by date modified", .checkable = true, .run = &MainFrame::SortByDateModified},
+    {.id = kCmdSortBySize, .popup = MenuPopup::Sort, .menuText = "By &Size\tCtrl+4", .separatorAfter = true,
+     .keys = {Ctrl(Qt::Key_4)}, .prompt = "Sort the file list by file size", .tooltip = "Sort by size",
+     .checkable = true, .run = &MainFrame::SortBySize},
+    {.id = kCmdSortReverse, .popup = MenuPopup::Sort, .menuText = "&Reverse Order\tCtrl+Shift+R",
+     .keys = {CtrlShift(Qt::Key_R)}, .prompt = "Turn the order of the file list round",
+     .tooltip = "Reverse order", .checkable = true, .run = &MainFrame::ToggleSortReverse},
 
     // The main keyboard's keys act like the keypad's: laptops have no keypad.
     {.id = kCmdZoomIn, .popup = MenuPopup::Image, .menuText = "Zoom &In\t+",
@@ -199,6 +231,9 @@ constexpr CommandInfo MainFrame::commandTable[] = {
     {.id = kCmdScrollDown, .popup = MenuPopup::View, .menuText = "Scroll Do&wn\tDown", .keys = {Key(Qt::Key_Down)},
      .prompt = "Scroll down by a tenth of the view (modern zoom)", .run = &ImageView::ScrollLineDown},
     {.id = kCmdToggleInfo, .keys = {Ctrl(Qt::Key_I)}, .run = &MainFrame::ToggleInfo},
+    {.id = kCmdInfoPanel, .popup = MenuPopup::View, .menuText = "&Information Panel\tI", .keys = {Key(Qt::Key_I)},
+     .prompt = "Show or hide the picture information panel", .tooltip = "Information panel", .checkable = true,
+     .run = &MainFrame::ToggleInfoPanel},
 
     {.id = kCmdKeyShortcuts, .popup = MenuPopup::Help, .menuText = "Key Shortcuts...\tF1", .keys = {Key(Qt::Key_F1)},
      .run = &MainFrame::ShowKeyShortcuts},

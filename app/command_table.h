@@ -54,10 +54,21 @@ enum CommandId : std::uint16_t {
     kCmdDonate = 32838,
     kCmdScrollUp = 33030,
     kCmdScrollDown = 33031,
+    // Conveniences beyond the original commands.
+    kCmdCopyPicture = 33010,
+    kCmdCopyPath = 33011,
+    kCmdUndoDelete = 33012,
+    kCmdShowInFolder = 33013,
+    kCmdInfoPanel = 33014,
+    kCmdSortByName = 33015,
+    kCmdSortByDateTaken = 33016,
+    kCmdSortByDateModified = 33017,
+    kCmdSortBySize = 33018,
+    kCmdSortReverse = 33019,
 };
 
 // Which menu-bar popup shows a command.
-enum class MenuPopup { None, File, Edit, Navigation, Image, View, Help };
+enum class MenuPopup { None, File, Edit, Navigation, Sort, Image, View, Help };
 
 // What a command runs: an operation of the frame or of the picture view,
 // with or without an argument; nothing for a row that has nothing to do.

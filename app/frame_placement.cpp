@@ -26,6 +26,7 @@ void MainFrame::ToggleFullScreen()
         // before full screen stays hidden afterwards.
         menuBar()->hide();
         toolBar->hide();
+        SetInfoPanelShown(false);
         windowedMaximized = isMaximized();
         windowedGeometry = windowedMaximized && normalGeometry().isValid() ? normalGeometry() : geometry();
         windowedFrame = windowedMaximized && normalFrame.isValid() ? normalFrame : frameGeometry();
@@ -43,6 +44,7 @@ void MainFrame::ToggleFullScreen()
         menuBar()->show();
         toolBar->setVisible(settings.ShowToolbar);
         statusBar()->setVisible(settings.ShowStatusbar);
+        SetInfoPanelShown(settings.showInfoPanel);
         if (windowedMaximized) {
             showMaximized();
         } else {

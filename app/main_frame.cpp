@@ -14,6 +14,8 @@
 #include <memory>
 
 #include "app/about_dialog.h"
+#include "app/hand_off.h"
+#include "app/info_panel.h"
 #include "app/preferences_dialog.h"
 #include "app/resources.h"
 #include "app/shortcuts_dialog.h"
@@ -61,6 +63,7 @@ MainFrame::MainFrame(QWidget* parent) : QMainWindow(parent), openDialog(RunFileD
     view = new ViewWidget(this, *this, *this);
     setCentralWidget(view);
     view->setFocus();
+    SetUpConveniences();
 
     // Where the window system would put a new window: a comfortable size on
     // the primary screen; the position is left to the window manager.
@@ -77,6 +80,7 @@ MainFrame::MainFrame(QWidget* parent) : QMainWindow(parent), openDialog(RunFileD
 // still whole.
 MainFrame::~MainFrame()
 {
+    handOff->Close();
     delete view;
 }
 
@@ -122,6 +126,10 @@ QString MainFrame::VisibleStatusText() const
 void MainFrame::SetTitle(const std::string& title)
 {
     setWindowTitle(DecodeName(title));
+    // Every change of the picture on screen rewrites the title.
+    if (infoPanel != nullptr) {
+        infoPanel->Follow(Image());
+    }
 }
 
 void MainFrame::SetStatusText(const std::string& text)
@@ -174,7 +182,9 @@ TrashResult MainFrame::MoveToTrash(const std::string& path)
         return TrashResult::Aborted;
     }
     std::string reason;
-    if (platform::MoveToTrash(path, &reason) == platform::TrashResult::kDone) {
+    platform::TrashEntry entry;
+    if (platform::MoveToTrash(path, &reason, &entry) == platform::TrashResult::kDone) {
+        trashMoves.Remember(entry);
         return TrashResult::Done;
     }
     if (!StillThere(path)) {

@@ -12,15 +12,20 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <span>
 #include <string>
 
 #include "app/command_table.h"
 #include "app/settings_table.h"
+#include "platform/show_in_folder.h"
+#include "platform/trash.h"
+#include "viewer/file_order.h"
 #include "viewer/view_host.h"
 
 class QAction;
 class QLabel;
+class QUrl;
 class QMenu;
 class QToolBar;
 
@@ -30,6 +35,9 @@ class ImageView;
 
 namespace brelvix::app {
 
+class HandOff;
+class InfoPanel;
+class PictureClipboard;
 class ViewWidget;
 
 // The status bar's text at creation.
@@ -67,6 +75,24 @@ public:
     // The Open dialog the view's requests go to; the toolkit's file dialog
     // unless replaced (tests answer it without showing anything).
     void SetOpenDialog(OpenDialog dialog) { openDialog = std::move(dialog); }
+
+    // Show in folder: asks the desktop's file manager (done may run on
+    // another thread), and opens a folder's address where none answers;
+    // platform::ShowInFileManagerAsync and the desktop's URL opener unless
+    // replaced (tests).
+    using FolderShower =
+        std::function<void(const std::string& path, std::function<void(platform::ShowInFolderResult)> done)>;
+    using UrlOpener = std::function<void(const QUrl& url)>;
+    void SetFolderShower(FolderShower shower) { folderShower = std::move(shower); }
+    void SetUrlOpener(UrlOpener opener) { urlOpener = std::move(opener); }
+
+    // The side panel with the picture's details (info_panel.cpp).
+    InfoPanel* Information() const { return infoPanel; }
+    PictureClipboard* Clipboard() const { return clipboard; }
+    // The moves to the trash of this run that can be undone.
+    const platform::TrashHistory& TrashMoves() const { return trashMoves; }
+    // A passing message in the status bar, over its normal text.
+    void ShowPassingMessage(const QString& text);
 
     // Settings store: all values read once at creation and written once at
     // close (settings.cpp).
@@ -138,6 +164,26 @@ private:
     void ShowKeyShortcuts();
     void ShowAbout();
     void Donate();
+    // Copying (picture_clipboard.cpp), the information panel
+    // (info_panel.cpp), the list's order, undoing a move to the trash and
+    // showing the file in its folder (frame_conveniences.cpp).
+    void CopyPicture();
+    void CopyPath();
+    void ToggleInfoPanel();
+    void SortByName() { ChooseSortOrder(SortOrder::Name); }
+    void SortByDateTaken() { ChooseSortOrder(SortOrder::DateTaken); }
+    void SortByDateModified() { ChooseSortOrder(SortOrder::DateModified); }
+    void SortBySize() { ChooseSortOrder(SortOrder::Size); }
+    void ChooseSortOrder(SortOrder order);
+    void ToggleSortReverse();
+    void UndoDelete();
+    void ShowInFolder();
+    // Creates the clipboard, the panel and the file manager's hand-off.
+    void SetUpConveniences();
+    // The check marks of the Sort menu and the panel as the settings say.
+    void ShowConvenienceSettings();
+    // Shows or hides the information panel (full screen hides it).
+    void SetInfoPanelShown(bool shown);
     // The owner of a box the frame opens: the window the user is in.
     QWidget* DialogOwner();
 
@@ -167,6 +213,13 @@ private:
     QLabel* promptPane = nullptr;
     std::map<std::uint16_t, QAction*> actions;
     OpenDialog openDialog;
+    FolderShower folderShower;
+    UrlOpener urlOpener;
+    // Threads report back to the frame through it (hand_off.h).
+    std::shared_ptr<HandOff> handOff;
+    InfoPanel* infoPanel = nullptr;
+    PictureClipboard* clipboard = nullptr;
+    platform::TrashHistory trashMoves;
     bool closingFromFullScreen = false;
     // Full-screen memory: the windowed geometry (inside the frame, to
     // restore), the frame's normal rectangle (to store) and whether the

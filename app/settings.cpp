@@ -212,6 +212,7 @@ void MainFrame::ApplySettings(const SettingsRecord& record)
     SetCheck(kCmdStatusBar, settings.ShowStatusbar);
     SetCheck(kCmdAutozoom, settings.ZoomToBestFit);
     Image().ApplySettings(record);
+    ShowConvenienceSettings();
 }
 
 }  // namespace brelvix::app

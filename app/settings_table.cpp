@@ -20,9 +20,9 @@ struct FieldType<T SettingsRecord::*> {
 // One row of each owner; the default has the field's type.
 template <typename T>
 constexpr SettingRow Row(const char* name, T FrameSettings::*field, std::type_identity_t<T> fallback,
-                         PreferencesPage page = PreferencesPage::None)
+                         PreferencesPage page = PreferencesPage::None, const char* label = nullptr)
 {
-    return {name, SettingOwner::Frame, static_cast<T SettingsRecord::*>(field), fallback, page, nullptr};
+    return {name, SettingOwner::Frame, static_cast<T SettingsRecord::*>(field), fallback, page, label};
 }
 template <typename T>
 constexpr SettingRow Row(const char* name, T ViewerSettings::*field, std::type_identity_t<T> fallback,
@@ -77,6 +77,11 @@ constexpr SettingRow kRows[] = {
     Row("ModernZoom", &ViewerSettings::modernZoom, false, PreferencesPage::Viewing,
         " Zoom around the middle of the view and keep fitting as the window changes"),
     Row("OpenFolder", &FrameSettings::openFolder, ""),
+    Row("ShowInfoPanel", &FrameSettings::showInfoPanel, false, PreferencesPage::Viewing,
+        " Show the picture information panel"),
+    Row("SortOrder", &ViewerSettings::sortOrder, 0),
+    Row("SortReverse", &ViewerSettings::sortReverse, false, PreferencesPage::Viewing,
+        " Sort the file list in reverse order"),
 };
 
 }  // namespace

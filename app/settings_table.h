@@ -43,6 +43,8 @@ struct FrameSettings {
     // Where the Open dialog starts when no picture is shown: the folder of
     // the picture chosen last.
     std::string openFolder;
+    // The side panel with the picture's file, picture and camera details.
+    bool showInfoPanel = false;
 
     bool operator==(const FrameSettings&) const = default;
 };

@@ -50,6 +50,18 @@ constexpr const char* kShortcutLines[] = {
     "Zoom out more\t\tCtrl + -",
     "Zoom to fit\t\t*",
     "Scroll (modern zoom)\tUp\t\tDown",
+    "",
+    "Copy picture\t\tCtrl + C",
+    "Copy file path\t\tCtrl + Shift + C",
+    "Undo delete\t\tCtrl + Z",
+    "Show in folder\t\tCtrl + Shift + F",
+    "Information panel\tI",
+    "",
+    "Sort by name\t\tCtrl + 1",
+    "Sort by date taken\tCtrl + 2",
+    "Sort by date modified\tCtrl + 3",
+    "Sort by size\t\tCtrl + 4",
+    "Reverse sort order\tCtrl + Shift + R",
 };
 // clang-format on
 

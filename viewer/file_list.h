@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace brelvix {
@@ -51,6 +52,13 @@ public:
     // list no longer has room for.
     std::int32_t CurrentIndex() const { return currentIndex; }
     void SetCurrentIndex(std::int32_t index) { currentIndex = index; }
+    // Takes `ordered`, the same pictures in another order, with `index` as
+    // the position.
+    void Assign(std::vector<std::string> ordered, std::int32_t index)
+    {
+        entries = std::move(ordered);
+        currentIndex = index;
+    }
     // Whether `index` names an entry.
     bool Holds(std::int64_t index) const { return index >= 0 && index < Count(); }
 

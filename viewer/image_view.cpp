@@ -35,6 +35,20 @@ void ImageView::ApplySettings(const ViewerSettings& next)
     if (next.backgroundColor != before.backgroundColor || next.showInfoInFullScreen != before.showInfoInFullScreen) {
         Repaint();
     }
+    if (next.sortOrder != before.sortOrder || next.sortReverse != before.sortReverse) {
+        navigator.Rearrange();
+        ListReordered();
+    }
+}
+
+void ImageView::ListReordered()
+{
+    // While a picture loads the status bar may show its progress; the
+    // position is written once it shows.
+    if (!navigator.Loading()) {
+        UpdateStatusText();
+    }
+    navigator.PrefetchNeighbours();
 }
 
 ImageView::Screen ImageView::ScreenNow() const
@@ -434,6 +448,12 @@ void ImageView::RestartSlideShowTimer()
 
 void ImageView::OnTimer(unsigned id)
 {
+    if (id == kListOrderTimerId) {
+        if (navigator.OnListOrderTimer()) {
+            ListReordered();
+        }
+        return;
+    }
     if (id == kLoadPollTimerId || id == kLoadProgressTimerId) {
         if (const auto arrival = navigator.OnTimer(id)) {
             Show(*arrival);

@@ -210,9 +210,9 @@ public:
     // it once when the view is created and after every change: placement,
     // bands, cursor, panning and scrolling all use the size given here.
     void OnSize(int newClientWidth, int newClientHeight);
-    // A timer expired: the background load's timers look at the decode;
-    // any other is the slide show's (the next slide, unless a picture is
-    // still being decoded).
+    // A timer expired: the background load's timers look at the decode,
+    // the list order's at the reading of its keys; any other is the slide
+    // show's (the next slide, unless a picture is still being decoded).
     void OnTimer(unsigned id);
     void OnLeftButtonDown(int x, int y);
     // `keys` is the ViewMouseKeys state at the time of the move.
@@ -250,6 +250,9 @@ private:
     // rewritten and the picture repainted, the scrolling left alone: what
     // the picture needs to take its first look's place.
     void RefreshPicture();
+    // The list came in another order: the position in the status text and
+    // the neighbours decoded ahead follow.
+    void ListReordered();
     // The working copy at `factor` with the picture point under (anchorX,
     // anchorY) kept in place.
     void ZoomKeeping(double factor, int anchorX, int anchorY);

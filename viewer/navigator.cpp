@@ -188,6 +188,7 @@ std::optional<Navigator::Arrival> Navigator::Open(const std::string& path, bool 
         LoadNow(path);
         if (rebuildList) {
             files.BuildFileList(path, settings.includeSubdirectories);
+            ArrangeFiles(true);
         }
         return Settle();
     }
@@ -363,6 +364,9 @@ Navigator::Arrival Navigator::Settle()
     if (done.setsIndex) {
         files.SetCurrentIndex(done.index);
     }
+    if (done.ownList) {
+        ArrangeFiles(true);
+    }
     return {done.navigation, done.waitCursor, done.remembered};
 }
 
@@ -394,6 +398,48 @@ void Navigator::StopLoadTimers()
 void Navigator::RefreshFileList()
 {
     files.BuildFileList(document.Path(), settings.includeSubdirectories);
+    ArrangeFiles(true);
+}
+
+void Navigator::ArrangeFiles(bool built)
+{
+    const bool reading =
+        listOrder.Arrange(files, SortOrderFromSetting(settings.sortOrder), settings.sortReverse, built);
+    FollowPendingStep();
+    // The reading waits for the first tick, which comes after the picture
+    // is painted.
+    if (reading) {
+        timer.StartTimer(kListOrderTimerId, kListOrderPeriod);
+    } else {
+        timer.StopTimer(kListOrderTimerId);
+    }
+}
+
+bool Navigator::OnListOrderTimer()
+{
+    bool changed = false;
+    if (listOrder.ReadingDue()) {
+        listOrder.StartReading(files);
+    } else if (listOrder.Deliver(files)) {
+        FollowPendingStep();
+        changed = true;
+    }
+    if (!listOrder.Reading()) {
+        timer.StopTimer(kListOrderTimerId);
+    }
+    return changed;
+}
+
+void Navigator::FollowPendingStep()
+{
+    if (!pending.active || !pending.setsIndex || pending.ownList) {
+        return;
+    }
+    const std::vector<std::string>& entries = files.Entries();
+    const auto found = std::find(entries.begin(), entries.end(), pending.path);
+    if (found != entries.end()) {
+        pending.index = static_cast<std::int32_t>(found - entries.begin());
+    }
 }
 
 std::optional<std::string> Navigator::NeighbourAfterDeletion()
@@ -414,7 +460,8 @@ void Navigator::PrefetchNeighbours()
     const std::int64_t count = files.Count();
     const std::int64_t current = files.CurrentIndex();
     const PxBitmap* shown = document.Decoded();
-    if (!document.Loaded() || shown == nullptr || count < 2 || !files.Holds(current)) {
+    // A first look is not yet the picture the user waits for.
+    if (!document.Loaded() || shown == nullptr || document.ShowsFirstLook() || count < 2 || !files.Holds(current)) {
         return;
     }
     const std::uint64_t bytes =

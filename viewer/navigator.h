@@ -31,6 +31,7 @@
 
 #include "viewer/file_list.h"
 #include "viewer/image_document.h"
+#include "viewer/list_order.h"
 #include "viewer/picture_cache.h"
 #include "viewer/view_host.h"
 #include "viewer/viewer_settings.h"
@@ -59,6 +60,10 @@ inline constexpr unsigned kLoadPollTimerId = 2;
 inline constexpr unsigned kLoadProgressTimerId = 3;
 inline constexpr int kLoadPollPeriod = 10;
 inline constexpr int kLoadProgressDelay = 333;
+// While the list waits for its order: the timer that starts the reading of
+// the files' keys (once the picture is on screen) and looks for its end.
+inline constexpr unsigned kListOrderTimerId = 9;
+inline constexpr int kListOrderPeriod = 20;
 
 class Navigator {
 public:
@@ -87,6 +92,7 @@ public:
     // The list of the picture on screen and its position in it.
     const FileList& Files() const { return files; }
     const PictureCache& Cache() const { return cache; }
+    const ListOrder& Order() const { return listOrder; }
 
     void SetBackgroundLoading(bool on) { loadInBackground = on; }
     // Whether a picture asked for is still being decoded.
@@ -121,6 +127,11 @@ public:
     // Builds the list of the picture on screen anew (a step still loading
     // is dropped).
     void RefreshFileList();
+    // Puts the list in the order the settings now ask for (sortOrder,
+    // sortReverse), the current picture keeping its place.
+    void Rearrange() { ArrangeFiles(false); }
+    // The list order's timer expired. True when the list's order changed.
+    bool OnListOrderTimer();
     // After the picture on screen went: the position moves to the next entry
     // (the previous one after the last) and that entry's path comes back;
     // nothing when there is none.
@@ -199,6 +210,11 @@ private:
     Arrival Settle();
     void StopLoadTimers();
     void ShowWaitCursor();
+    // Every list built anew comes in the name order: the chosen order is
+    // applied again (`built`), or after a change of the settings.
+    void ArrangeFiles(bool built);
+    // A step still loading moves with its entry when the list is reordered.
+    void FollowPendingStep();
 
     ImageDocument& document;
     const ViewerSettings& settings;
@@ -215,6 +231,7 @@ private:
     std::int32_t browseStep = 1;
     // The cache may hold a picture turned upright.
     bool cacheHoldsTurned = false;
+    ListOrder listOrder;
 };
 
 }  // namespace brelvix

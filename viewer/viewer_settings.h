@@ -36,6 +36,11 @@ struct ViewerSettings {
     // every change of the view's size and every turn; scrolling moves by
     // screen distance, sideways with Shift+wheel, and Up and Down scroll.
     bool modernZoom = false;
+    // The order of the file list, as SortOrderFromSetting reads it (0 name,
+    // 1 date taken, 2 date modified, 3 size; any other number is the name),
+    // and whether it runs the other way round.
+    std::int32_t sortOrder = 0;
+    bool sortReverse = false;
 
     bool operator==(const ViewerSettings&) const = default;
 };

@@ -48,29 +48,36 @@ TEST_F(FrameCommands, EveryKeyFiresExactlyOneCommand)
             EXPECT_TRUE(seen.insert(text).second) << text.toStdString() << " is bound twice";
         }
     }
-    EXPECT_EQ(seen.size(), 57u);
+    EXPECT_EQ(seen.size(), 67u);
 }
 
-TEST_F(FrameCommands, MenuBarHasSixPopupsWithTheirSeparators)
+TEST_F(FrameCommands, MenuBarHasTheOriginalPopupsWithTheirSeparatorsAndTheSortMenu)
 {
     MainFrame frame;
-    const QList<QAction*> popups = frame.menuBar()->actions();
-    ASSERT_EQ(popups.size(), 6);
-    const QStringList titles{"&File", "&Edit", "&Navigation", "&Image", "&View", "&Help"};
-    for (int i = 0; i < 6; ++i) {
+    QList<QAction*> popups = frame.menuBar()->actions();
+    ASSERT_EQ(popups.size(), 7);
+    const QStringList titles{"&File", "&Edit", "&Navigation", "&Sort", "&Image", "&View", "&Help"};
+    for (int i = 0; i < 7; ++i) {
         EXPECT_EQ(popups[i]->text(), titles[i]);
     }
     EXPECT_EQ(Texts(popups[0]->menu()), (QStringList{"&Open...\tCtrl+O", "&Refresh file list\tCtrl+R", "-",
                                                      "Pr&eferences...\tCtrl+P", "-", "E&xit\tEsc"}));
+    EXPECT_EQ(Texts(popups[1]->menu()),
+              (QStringList{"Delete\tDel", "Open for editing...\tCtrl+E", "-", "&Undo Delete\tCtrl+Z", "-",
+                           "&Copy Picture\tCtrl+C", "Copy &Path\tCtrl+Shift+C", "&Show in Folder\tCtrl+Shift+F"}));
     EXPECT_EQ(Texts(popups[2]->menu()), (QStringList{"&Next\tRight", "&Previous\tLeft", "-", "&First image\tHome",
                                                      "&Last image\tEnd", "-", "F&ast Forward\tPgDn", "&Rewind\tPgUp"}));
+    EXPECT_EQ(Texts(popups[3]->menu()),
+              (QStringList{"By &Name\tCtrl+1", "By Date &Taken\tCtrl+2", "By Date &Modified\tCtrl+3",
+                           "By &Size\tCtrl+4", "-", "&Reverse Order\tCtrl+Shift+R"}));
+    popups.removeAt(3);
     EXPECT_EQ(Texts(popups[3]->menu()),
               (QStringList{"Zoom &In\t+", "Zoom &Out\t-", "-", "Zoom to &Fit\t*", "Zoom to &100%\tInsert",
                            "Autozoom to Best Fit\t/", "-", "Rotate &Left\tCtrl+Left", "Rotate &Right\tCtrl+Right", "-",
                            "Flip &Horizontal\tAlt+Left,Right", "Flip &Vertical\tAlt+Up,Down"}));
     EXPECT_EQ(Texts(popups[4]->menu()),
               (QStringList{"Slide S&how\tEnter", "&Full Screen\tF12", "-", "&Toolbar\tCtrl+T", "&Status Bar\tCtrl+S",
-                           "-", "Scroll U&p\tUp", "Scroll Do&wn\tDown"}));
+                           "-", "Scroll U&p\tUp", "Scroll Do&wn\tDown", "&Information Panel\tI"}));
     EXPECT_EQ(frame.StatusText(), "Ready");
 }
 

@@ -72,6 +72,9 @@ const StoredValue kStoredValues[] = {
     {"ApplyOrientation", Stored::Flag, &SettingsRecord::applyOrientation},
     {"ModernZoom", Stored::Flag, &SettingsRecord::modernZoom},
     {"OpenFolder", Stored::Text, &SettingsRecord::openFolder},
+    {"ShowInfoPanel", Stored::Flag, &SettingsRecord::showInfoPanel},
+    {"SortOrder", Stored::Dword, &SettingsRecord::sortOrder},
+    {"SortReverse", Stored::Flag, &SettingsRecord::sortReverse},
 };
 
 std::vector<std::uint8_t> LittleEndian(std::uint64_t bits, std::size_t count)

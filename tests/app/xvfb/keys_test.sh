@@ -17,11 +17,17 @@
 #               turn, Ctrl+wheel keeps the point under the pointer, keys
 #               keep the middle, the wheel, Shift+wheel, the sideways wheel
 #               and Up and Down scroll
+#   conveniences  with CLIPBOARD_PROBE as the fourth argument: copying the
+#               picture and its path read back from the clipboard, the
+#               information panel, sort orders, undoing a delete and showing
+#               the picture in its folder; with BRELVIX_SHOTS set, a
+#               screenshot with the panel is left there to look at
 set -euo pipefail
 brelvix=$1
 probe=$2
 scenario=$3
 held_brelvix=${4:-}
+clipboard_probe=${4:-}
 
 if [ -z "${INSIDE_XVFB:-}" ]; then
   export INSIDE_XVFB=1
@@ -357,6 +363,26 @@ EOF
       [ "$kept" = "$fx $fy $((fx + 600)) $((fy + 400))" ] || fail "the frame at $fx,$fy 600x400 was stored as $kept"
       echo "ok  stored again as $kept"
     done
+
+    # The command line as a desktop launcher gives it: the first picture
+    # opens, further names are ignored with one line on standard error, and
+    # an unknown option prints the usage and opens nothing.
+    "$probe" marked "$pictures/q.bmp"
+    "$brelvix" "$pictures/q.bmp" "$pictures/p.bmp" 2>"$work/stderr" &
+    pid=$!
+    main=$(window_titled "$pictures/q.bmp - Brelvix") || fail "two names: no window for the first"
+    grep -qx "brelvix: opens one picture at a time; ignored: $pictures/p.bmp" "$work/stderr" ||
+      fail "two names: standard error says $(cat "$work/stderr")"
+    xdotool windowactivate --sync "$main" >/dev/null 2>&1 || true
+    xdotool key Escape
+    wait "$pid" || fail "exit status $? after Esc"
+    pid=""
+    echo "ok  two names: the first opens, the second is named on standard error"
+    status=0
+    "$brelvix" --bogus "$pictures/q.bmp" 2>"$work/stderr" || status=$?
+    [ "$status" -eq 2 ] && head -n 1 "$work/stderr" | grep -qx "brelvix: unknown option --bogus" ||
+      fail "--bogus: exit status $status, standard error $(head -n 1 "$work/stderr")"
+    echo "ok  an unknown option: usage and exit status 2"
     ;;
   modern)
     pictures="$work/pictures"
@@ -467,6 +493,88 @@ EOF
     wait "$pid" || fail "exit status $? after Esc"
     pid=""
     [ "$(stored ModernZoom)" = 1 ] || fail "the modern zoom was not stored"
+    ;;
+  conveniences)
+    [ -n "$clipboard_probe" ] || fail "no clipboard probe given"
+    pictures="$work/pictures"
+    mkdir -p "$pictures" "$work/bin"
+    "$probe" marked "$pictures/p1.bmp"
+    for i in 2 3 4; do
+      cp "$pictures/p1.bmp" "$pictures/p$i.bmp"
+    done
+    # Last changed in the order p3, p1, p4, p2; BMP files record no date
+    # taken, so that is their order by date taken as well.
+    for dated in "p3 2020-01-01" "p1 2020-02-01" "p4 2020-03-01" "p2 2020-04-01"; do
+      read -r name day <<<"$dated"
+      touch -d "$day 12:00" "$pictures/$name.bmp"
+    done
+    # Without a session bus no file manager can be asked: the folder is
+    # opened through the desktop's opener, here one that notes what it got.
+    unset DBUS_SESSION_BUS_ADDRESS XDG_CURRENT_DESKTOP
+    printf '#!/bin/sh\nprintf "%%s" "$1" > "%s/opened"\n' "$work" >"$work/bin/xdg-open"
+    chmod +x "$work/bin/xdg-open"
+    export PATH="$work/bin:$PATH"
+    start "$pictures/p1.bmp"
+
+    # The picture goes on the clipboard as shown (turned), at full size; the
+    # path as text and as a file address.
+    clipboard_has() { [ "$("$clipboard_probe" image 2>/dev/null)" = "$1" ]; }
+    clipboard_text_is() { [ "$("$clipboard_probe" text 2>/dev/null)" = "$1" ]; }
+    expect ctrl+Right look_has "80 120 TR"
+    expect ctrl+c clipboard_has "80 120 TR"
+    expect ctrl+Left look_has "120 80 TL"
+    expect ctrl+shift+c clipboard_text_is "$pictures/p1.bmp
+file://$pictures/p1.bmp"
+    expect ctrl+c clipboard_has "120 80 TL"
+
+    # The panel takes the right of the window: the centred picture moves left.
+    left=$(look | cut -d' ' -f4)
+    expect i eval '[ "$(look | cut -d" " -f4)" -lt '"$left"' ]'
+    [ -z "${BRELVIX_SHOTS:-}" ] || "$clipboard_probe" shot "$BRELVIX_SHOTS/information-panel.png"
+
+    # Sort orders: by date taken, then turned round.
+    xdotool key ctrl+2
+    expect Right title_is p4.bmp
+    expect End title_is p2.bmp
+    xdotool key ctrl+shift+r
+    expect Home title_is p2.bmp
+    expect End title_is p3.bmp
+    xdotool key ctrl+1
+    expect Home title_is p4.bmp
+    xdotool key ctrl+2
+    expect Home title_is p2.bmp
+
+    # Delete, then undo: the picture is back in its folder and on screen.
+    xdotool key Delete
+    question=$(window_titled "Brelvix") || fail "no question after Delete"
+    xdotool windowactivate --sync "$question" >/dev/null 2>&1 || true
+    expect Return title_is p4.bmp
+    [ ! -e "$pictures/p2.bmp" ] || fail "p2.bmp is still there"
+    expect ctrl+z title_is p2.bmp
+    [ -e "$pictures/p2.bmp" ] || fail "p2.bmp is not back"
+    [ -z "$(ls -A "$XDG_DATA_HOME/Trash/files")" ] || fail "the trash still holds $(ls "$XDG_DATA_HOME/Trash/files")"
+    expect Right title_is p4.bmp
+
+    # Show in folder, without a file manager: the folder opens.
+    expect ctrl+shift+f eval '[ "$(cat "$work/opened" 2>/dev/null)" = "file://$pictures" ]'
+
+    # The panel is hidden again; the order, the reverse and the panel are stored.
+    expect i eval '[ "$(look | cut -d" " -f4)" -eq '"$left"' ]'
+    xdotool key i
+    sleep 0.5
+    # The window still owns the clipboard, and no clipboard manager runs to
+    # take it over: closing waits for none.
+    clipboard_has "120 80 TL" || fail "the clipboard lost the picture"
+    start=$(date +%s%N)
+    xdotool key Escape
+    wait "$pid" || fail "exit status $? after Esc"
+    pid=""
+    took=$((($(date +%s%N) - start) / 1000000))
+    [ "$took" -lt 1000 ] || fail "the program ended $took ms after Esc"
+    echo "ok  Esc while owning the clipboard ended the program in $took ms"
+    kept="$(stored SortOrder) $(stored SortReverse) $(stored ShowInfoPanel)"
+    [ "$kept" = "1 1 1" ] || fail "stored sort order, reverse and panel: $kept"
+    echo "ok  stored sort order, reverse and panel: $kept"
     ;;
   *)
     fail "unknown scenario $scenario"
