@@ -233,7 +233,7 @@ TEST_F(Dialogs, ShortcutsBoxShowsEveryLineInColumns)
     EXPECT_EQ(lines.mid(0, 31).filter(QRegularExpression("^$")).size(), 6);
     EXPECT_EQ(lines[31], "");
     // This program's own conveniences come last.
-    EXPECT_EQ(lines[lines.size() - 12], "Copy picture\t\tCtrl + C");
+    EXPECT_EQ(lines[lines.size() - 11], "Copy picture\t\tCtrl + C");
     EXPECT_EQ(lines.back(), "Reverse sort order\tCtrl + Shift + R");
 
     // Every column starts on a tab stop past the widest cell before it, and
