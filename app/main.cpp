@@ -12,6 +12,7 @@
 #include "app/command_line.h"
 #include "app/entry.h"
 #include "app/main_frame.h"
+#include "app/settings.h"
 #include "viewer/image_view.h"
 #include "viewer/picture_cache.h"
 
@@ -51,6 +52,33 @@ void ReleaseStartupMessages()
     heldCategories.clear();
 }
 
+// The first look the early decode makes, from the stored settings, read
+// before the window exists: with best fit on, the stored window's size, or
+// the size a first window gets (the view then checks that it fills the
+// window it has; one too small is not shown).
+FirstLook EarlyFirstLook()
+{
+    RegistryKey key(RegistryRoot::CurrentUser, kSettingsKeyPath);
+    std::int32_t bestFit = 0;
+    if (!key.IsOpen() || !key.ReadDword("ZoomToBestFit", &bestFit) || bestFit == 0) {
+        return {};
+    }
+    std::int32_t upright = 1;
+    key.ReadDword("ApplyOrientation", &upright);
+    FirstLook look{1024, 768, upright != 0};
+    std::int32_t left = 0;
+    std::int32_t top = 0;
+    std::int32_t right = 0;
+    std::int32_t bottom = 0;
+    if (key.ReadDword("WindowLeft", &left) && key.ReadDword("WindowTop", &top) &&
+        key.ReadDword("WindowRight", &right) && key.ReadDword("WindowBottom", &bottom) && right > left &&
+        bottom > top) {
+        look.width = right - left;
+        look.height = bottom - top;
+    }
+    return look;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -79,7 +107,7 @@ int main(int argc, char** argv)
     // is simply not used.
     PictureCache early;
     if (const std::string guess = PictureForPath(named, false); !guess.empty()) {
-        early.Prefetch(guess);
+        early.Start(guess, EarlyFirstLook());
     }
 
     // The toolkit sees its own options only: a picture named like one of

@@ -6,6 +6,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QLayout>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -251,10 +252,23 @@ ViewWidget::ViewWidget(QWidget* parent, ViewFrame& frame, ViewShell& shell)
 
     // The desktop's lines per wheel notch replace the built-in three.
     image.OnSettingsChange(QApplication::wheelScrollLines());
+
+    // A decode that is done is looked at at once, not at the next turn of
+    // the poll timer. The call may come from any thread; it is delivered on
+    // this one, and dropped with the widget.
+    image.SetDecodeWake([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { image.OnTimer(kLoadPollTimerId); }, Qt::QueuedConnection);
+    });
+    // Whether a key is held reaches the view before the command it fires,
+    // whichever widget has the focus.
+    QCoreApplication::instance()->installEventFilter(this);
 }
 
 ViewWidget::~ViewWidget()
 {
+    // No decoding thread calls into the widget once this returns.
+    image.SetDecodeWake(nullptr);
     StopTimers();
 }
 
@@ -598,6 +612,19 @@ void ViewWidget::wheelEvent(QWheelEvent* event)
 
 bool ViewWidget::eventFilter(QObject* watched, QEvent* event)
 {
+    switch (event->type()) {
+        case QEvent::ShortcutOverride:
+        case QEvent::KeyPress:
+            image.SetKeyRepeating(static_cast<QKeyEvent*>(event)->isAutoRepeat());
+            break;
+        case QEvent::KeyRelease:
+            if (!static_cast<QKeyEvent*>(event)->isAutoRepeat()) {
+                image.SetKeyRepeating(false);
+            }
+            break;
+        default:
+            break;
+    }
     if (event->type() == QEvent::Wheel && (watched == horizontalScrollBar() || watched == verticalScrollBar())) {
         wheelEvent(static_cast<QWheelEvent*>(event));
         return true;

@@ -1,5 +1,6 @@
 // pxbench decode FILE [RUNS]
 // pxbench refuse FILE [RUNS]
+// pxbench reduced FILE WIDTH HEIGHT [RUNS]
 // pxbench scale FILE WIDTH HEIGHT [RUNS]
 // pxbench rotate FILE CODE [RUNS]
 // pxbench flip FILE VERTICAL [RUNS]
@@ -11,6 +12,7 @@
 // Megapixels are those of the picture the operation produces. Bench scripts
 // compare these figures against a reference measured in the same run.
 // refuse times a load that must fail (a file the loader turns down).
+// reduced times the reduced decode that keeps at least WIDTH x HEIGHT.
 // orient turns the picture upright as if its file gave ORIENTATION (1 to 8,
 // as Exif counts), the step the viewer adds after decoding.
 // scan lists a folder as the viewer does when it opens a picture there and
@@ -26,6 +28,7 @@
 
 #include "imaging/bitmap.h"
 #include "imaging/orientation.h"
+#include "imaging/reduced_load.h"
 #include "viewer/file_list.h"
 
 using namespace brelvix;
@@ -37,6 +40,7 @@ int Usage()
     std::fprintf(stderr,
                  "usage: pxbench decode FILE [RUNS]\n"
                  "       pxbench refuse FILE [RUNS]\n"
+                 "       pxbench reduced FILE WIDTH HEIGHT [RUNS]\n"
                  "       pxbench scale FILE WIDTH HEIGHT [RUNS]\n"
                  "       pxbench rotate FILE CODE [RUNS]\n"
                  "       pxbench flip FILE VERTICAL [RUNS]\n"
@@ -113,6 +117,15 @@ int main(int argc, char** argv)
         return Measure("decode", runsAt(3), [&] {
             PxBitmap bitmap;
             return bitmap.CreateFromFile(file) == 0 ? Megapixels(bitmap) : -1.0;
+        });
+    }
+
+    if (op == "reduced" && argc >= 5) {
+        const int width = ParseInt(argv[3]);
+        const int height = ParseInt(argv[4]);
+        return Measure("reduced", runsAt(5), [&] {
+            PxReducedPicture picture;
+            return PxLoadReduced(file, width, height, &picture) == 0 ? Megapixels(picture.reduced) : -1.0;
         });
     }
 

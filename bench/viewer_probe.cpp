@@ -11,6 +11,17 @@
 //       first picture's colour is back, and prints
 //       "start_ms=S next_ms=N prev_ms=B peak_kb=P" (peak resident memory,
 //       VmHWM)
+//   viewer_probe held KEY -- PROGRAM ARGUMENTS...
+//       starts the program on FOLDER/held (the pictures' folder, written
+//       with the others: 24 pictures of 6000 x 4000, each of its own
+//       colour), waits until the first shows, then holds KEY down for two
+//       seconds as a keyboard does (a press, then a release and a press with
+//       the same time every 40 ms: the X server's auto-repeat at 25 a
+//       second), and prints "held_per_s=H after_release=A": the different
+//       pictures that showed per second while the key was down, and how many
+//       more showed in the second after it was let go (at most the one the
+//       last repeat asked for when the viewer stops where the key is
+//       released; more is a backlog of steps)
 //
 // The screen is sampled along a few full-width lines; a line "shows" a
 // colour when at least 32 of its pixels are within 40 of it on every channel.
@@ -125,10 +136,36 @@ bool WritePng(const std::string& path, int width, int height, const std::vector<
     return std::fclose(out) == 0;
 }
 
+// The held pictures' colours: three levels a channel, 90 apart, so that no
+// two are within the 40 that a sample may differ by; the greys are left out,
+// as a viewer's own background may be one, and the darkest level is well
+// away from the empty screen's black.
+constexpr int kHeldPictures = 24;
+Colour HeldColour(int index)
+{
+    // Of the 27 mixes, 0, 13 and 26 are grey.
+    const int mix = index < 12 ? index + 1 : index + 2;
+    return {60 + 90 * (mix % 3), 60 + 90 * (mix / 3 % 3), 60 + 90 * (mix / 9 % 3)};
+}
+
+std::string HeldName(int index)
+{
+    char name[16];
+    std::snprintf(name, sizeof name, "%02d.jpg", index + 1);
+    return name;
+}
+
 int WritePictures(const std::string& folder)
 {
     std::filesystem::create_directories(folder + "/large");
     std::filesystem::create_directories(folder + "/small");
+    std::filesystem::create_directories(folder + "/held");
+    for (int i = 0; i < kHeldPictures; ++i) {
+        if (!WriteJpeg(folder + "/held/" + HeldName(i), 6000, 4000,
+                       Textured(6000, 4000, HeldColour(i), static_cast<unsigned>(10 + i)))) {
+            return 1;
+        }
+    }
     bool ok = WriteJpeg(folder + "/large/1.jpg", 6000, 4000, Textured(6000, 4000, kFirst, 1));
     ok = ok && WriteJpeg(folder + "/large/2.jpg", 6000, 4000, Textured(6000, 4000, kSecond, 2));
     ok = ok && WritePng(folder + "/small/1.png", 640, 480, Textured(640, 480, kFirst, 3));
@@ -326,6 +363,131 @@ int Measure(const std::string& key, const std::string& back, std::vector<std::st
 
 }  // namespace
 
+// Which held picture's colour shows at `point`; -1 for none.
+int HeldPictureAt(QScreen* screen, QPoint point)
+{
+    for (int i = 0; i < kHeldPictures; ++i) {
+        if (ShowsAt(screen, point, HeldColour(i))) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+// A key held down: the press, then every 40 ms a release and a press that
+// the X server stamps with the same time, which is how an auto-repeating key
+// looks to a client; the last release ends it.
+class HeldKey {
+public:
+    HeldKey(Display* server, KeyCode key) : display(server), code(key) {}
+    void Press() { Send(True); }
+    void Repeat()
+    {
+        XTestFakeKeyEvent(display, code, False, CurrentTime);
+        XTestFakeKeyEvent(display, code, True, CurrentTime);
+        XFlush(display);
+    }
+    void Release() { Send(False); }
+
+private:
+    void Send(Bool down)
+    {
+        XTestFakeKeyEvent(display, code, down, CurrentTime);
+        XFlush(display);
+    }
+    Display* display;
+    KeyCode code;
+};
+
+int Held(const std::string& key, std::vector<std::string> arguments)
+{
+    Display* display = XOpenDisplay(nullptr);
+    int eventBase = 0, errorBase = 0, major = 0, minor = 0;
+    if (display == nullptr || !XTestQueryExtension(display, &eventBase, &errorBase, &major, &minor)) {
+        std::fputs("no X server with the XTEST extension\n", stderr);
+        return 1;
+    }
+    const KeySym symbol = XStringToKeysym(key.c_str());
+    const KeyCode code = symbol == NoSymbol ? 0 : XKeysymToKeycode(display, symbol);
+    if (code == 0) {
+        std::fprintf(stderr, "no key %s\n", key.c_str());
+        return 1;
+    }
+    std::vector<char*> command;
+    for (std::string& argument : arguments) {
+        command.push_back(argument.data());
+    }
+    command.push_back(nullptr);
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr || FindColour(screen, HeldColour(0)).x() >= 0) {
+        std::fputs("the screen is not clear\n", stderr);
+        return 1;
+    }
+    const auto start = Clock::now();
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, command[0], nullptr, nullptr, command.data(), environ) != 0) {
+        std::fprintf(stderr, "cannot start %s\n", command[0]);
+        return 1;
+    }
+    const auto finish = [pid](int result) {
+        kill(pid, SIGTERM);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        return result;
+    };
+    QPoint where(-1, -1);
+    while (where.x() < 0) {
+        if (MillisecondsSince(start) > 60000) {
+            std::fputs("the first picture never showed\n", stderr);
+            return finish(1);
+        }
+        where = FindColour(screen, HeldColour(0));
+    }
+    RunQuietly({"xdotool", "mousemove", "--sync", std::to_string(where.x()), std::to_string(where.y())});
+    const std::string window = WindowUnderPointer();
+    if (!window.empty()) {
+        RunQuietly({"xdotool", "windowfocus", window});
+    }
+    // The neighbours' decodes ahead have their time, as after a look at the
+    // first picture.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+
+    HeldKey held(display, code);
+    int shown = 0;
+    int last = HeldPictureAt(screen, where);
+    const auto look = [&] {
+        const int now = HeldPictureAt(screen, where);
+        if (now >= 0 && now != last) {
+            last = now;
+            return 1;
+        }
+        return 0;
+    };
+    const auto pressed = Clock::now();
+    held.Press();
+    auto nextRepeat = pressed + std::chrono::milliseconds(40);
+    const auto until = pressed + std::chrono::milliseconds(2000);
+    while (Clock::now() < until) {
+        shown += look();
+        if (Clock::now() >= nextRepeat) {
+            held.Repeat();
+            nextRepeat += std::chrono::milliseconds(40);
+        }
+    }
+    held.Release();
+    const double heldSeconds = MillisecondsSince(pressed) / 1000.0;
+    int after = 0;
+    const auto released = Clock::now();
+    // What shows at the release itself is no step after it.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    look();
+    while (MillisecondsSince(released) < 1000) {
+        after += look();
+    }
+    std::printf("held_per_s=%.1f after_release=%d\n", shown / heldSeconds, after);
+    return finish(0);
+}
+
 int main(int argc, char** argv)
 {
     if (argc == 3 && std::strcmp(argv[1], "pictures") == 0) {
@@ -339,6 +501,15 @@ int main(int argc, char** argv)
         QGuiApplication application(argc, argv);
         return Measure(key, back, command);
     }
-    std::fputs("usage: viewer_probe pictures FOLDER | measure KEY BACK -- PROGRAM ARGUMENTS...\n", stderr);
+    if (argc >= 5 && std::strcmp(argv[1], "held") == 0 && std::strcmp(argv[3], "--") == 0) {
+        const std::string key = argv[2];
+        const std::vector<std::string> command(argv + 4, argv + argc);
+        QGuiApplication application(argc, argv);
+        return Held(key, command);
+    }
+    std::fputs(
+        "usage: viewer_probe pictures FOLDER | measure KEY BACK -- PROGRAM ARGUMENTS... | held KEY -- PROGRAM "
+        "ARGUMENTS...\n",
+        stderr);
     return 2;
 }

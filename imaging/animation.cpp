@@ -5,6 +5,7 @@
 
 #include "animation_formats.h"
 #include "decoder.h"
+#include "decoder_module.h"
 
 namespace brelvix {
 
@@ -83,14 +84,9 @@ std::unique_ptr<PxAnimation> PxAnimation::Open(const char* path, PxLoadControl* 
                 case kPxFormatPNG:
                     animation = PxOpenPngAnimation(std::move(file), control);
                     break;
-                case kPxFormatWebP:
-                    animation = PxOpenWebPAnimation(std::move(file), control);
-                    break;
-                case kPxFormatJXL:
-                    animation = PxOpenJxlAnimation(std::move(file), control);
-                    break;
                 default:
-                    animation = PxOpenAvifAnimation(std::move(file), control);
+                    // libwebp, libjxl and libavif live in the decoder module.
+                    animation = PxNewerFormats().OpenAnimation(format, std::move(file), control);
                     break;
             }
         }

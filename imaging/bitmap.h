@@ -17,6 +17,7 @@ namespace brelvix {
 
 class PxLoadControl;
 class PxResampler;
+struct PxReduction;
 
 // Root of the library's class tree; owns nothing.
 class PxObject {
@@ -123,8 +124,9 @@ public:
     // `control`, the load can be cancelled from another thread (it then
     // fails, and control->Cancelled() is true) and reports its progress,
     // which reaches 1000 when the load succeeds. Without one it runs exactly
-    // as it always has.
-    int CreateFromFile(const char* path, PxLoadControl* control = nullptr);
+    // as it always has. With a `reduction` the load asks for a reduced
+    // decode (PxLoadReduced in imaging/reduced_load.h is the way in).
+    int CreateFromFile(const char* path, PxLoadControl* control = nullptr, PxReduction* reduction = nullptr);
     // Why the last CreateFromFile failed; None after a success or before any
     // load. Like the format id it belongs to the loaded file: copies and
     // moves of the store leave it alone.

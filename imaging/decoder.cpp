@@ -3,17 +3,14 @@
 #include <exception>
 #include <new>
 
-#include "decoder_avif.h"
 #include "decoder_bmp.h"
 #include "decoder_gif.h"
-#include "decoder_heif.h"
 #include "decoder_jpeg.h"
-#include "decoder_jxl.h"
+#include "decoder_module.h"
 #include "decoder_pcx.h"
 #include "decoder_png.h"
 #include "decoder_tga.h"
 #include "decoder_tiff.h"
-#include "decoder_webp.h"
 
 namespace brelvix {
 
@@ -79,13 +76,10 @@ std::unique_ptr<PxDecoder> PxCreateDecoder(int formatId)
         case kPxFormatPSD:
             return std::unique_ptr<PxDecoder>(new (std::nothrow) PxDecoderPSD());
         case kPxFormatWebP:
-            return std::unique_ptr<PxDecoder>(new (std::nothrow) PxDecoderWebP());
         case kPxFormatAVIF:
-            return std::unique_ptr<PxDecoder>(new (std::nothrow) PxDecoderAVIF());
         case kPxFormatHEIF:
-            return std::unique_ptr<PxDecoder>(new (std::nothrow) PxDecoderHEIF());
         case kPxFormatJXL:
-            return std::unique_ptr<PxDecoder>(new (std::nothrow) PxDecoderJXL());
+            return PxNewerFormats().Create(formatId);
         default:
             return nullptr;
     }
@@ -95,7 +89,8 @@ namespace {
 
 // The steps of a load up to the decoder's result; the reason it failed, or
 // None. Exceptions pass through to CreateFromFile.
-PxLoadError LoadThrough(PxFileStream& stream, PxBitmap& bitmap, const char* path, PxLoadControl* control)
+PxLoadError LoadThrough(PxFileStream& stream, PxBitmap& bitmap, const char* path, PxLoadControl* control,
+                        PxReduction* reduction)
 {
     // A load cancelled before it began does not even open the file.
     if (control != nullptr && control->Cancelled()) {
@@ -113,9 +108,18 @@ PxLoadError LoadThrough(PxFileStream& stream, PxBitmap& bitmap, const char* path
     }
     const std::unique_ptr<PxDecoder> decoder = PxCreateDecoder(bitmap.FormatId());
     if (decoder == nullptr) {
-        return bitmap.FormatId() == kPxFormatUnknown ? PxLoadError::NotAPicture : PxLoadError::OutOfMemory;
+        if (bitmap.FormatId() == kPxFormatUnknown) {
+            return PxLoadError::NotAPicture;
+        }
+        return PxDecodedByModule(bitmap.FormatId()) && !PxNewerFormats().Loaded() ? PxLoadError::Unsupported
+                                                                                  : PxLoadError::OutOfMemory;
     }
     decoder->SetLoadControl(control);
+    // A format without a reduced decode is not decoded at all: the full
+    // decode that follows would only do the same work again.
+    if (reduction != nullptr && !decoder->SetReduction(reduction)) {
+        return PxLoadError::Unsupported;
+    }
     stream.SeekToStart();
     if (decoder->Decode(stream, bitmap) == 0) {
         return PxLoadError::None;
@@ -130,7 +134,7 @@ PxLoadError LoadThrough(PxFileStream& stream, PxBitmap& bitmap, const char* path
 
 }  // namespace
 
-int PxBitmap::CreateFromFile(const char* path, PxLoadControl* control)
+int PxBitmap::CreateFromFile(const char* path, PxLoadControl* control, PxReduction* reduction)
 {
     // The decoder goes before the stream on every path, exceptions included,
     // and the stream closes its file when it goes.
@@ -140,7 +144,7 @@ int PxBitmap::CreateFromFile(const char* path, PxLoadControl* control)
     PxTrace("\n");
     PxLoadError error = PxLoadError::None;
     try {
-        error = LoadThrough(stream, *this, path, control);
+        error = LoadThrough(stream, *this, path, control, reduction);
     } catch (const PxLoadFailure& failure) {
         PxTrace("Exception in PxBitmap::CreateFromFile!\n");
         error = failure.Reason();

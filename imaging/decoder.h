@@ -11,6 +11,7 @@
 #include "format_detect.h"
 #include "load_control.h"
 #include "load_error.h"
+#include "reduced_load.h"
 
 namespace brelvix {
 
@@ -63,6 +64,17 @@ public:
 
     // The control of the load, or null (the default): set before Decode.
     void SetLoadControl(PxLoadControl* newControl) { control = newControl; }
+
+    // Asks for a reduced decode (imaging/reduced_load.h), set before Decode:
+    // Decode then records the file's size in `request` and sizes the bitmap
+    // with the reduced size, or fails as Unsupported right after the header
+    // when no reduction keeps the size asked for. False, with nothing
+    // changed, from a decoder whose library offers no reduced decode.
+    virtual bool SetReduction(PxReduction* request)
+    {
+        static_cast<void>(request);
+        return false;
+    }
 
     // Why Decode returned 1. Once the load is cancelled that is the cancel,
     // whatever the decoder met on its way out (a library stopped half-way

@@ -495,6 +495,10 @@ int PxDecoderJPEG::Decode(PxFileStream& stream, PxBitmap& bitmap)
         decompressor.out_color_space = JCS_EXT_BGRX;
     }
     decompressor.mem->max_memory_to_use = kMaxLibraryMemory;
+    if (reduction != nullptr && !Reduce(bitmap)) {
+        Abandon();
+        return Fail(library->errors.failed ? library->errors.reason : PxLoadError::Unsupported);
+    }
     Monitor& monitor = library->monitor;
     monitor.pub.progress_monitor = Watch;
     monitor.control = control;
@@ -535,6 +539,30 @@ int PxDecoderJPEG::Decode(PxFileStream& stream, PxBitmap& bitmap)
     PxTrace("PxDecoderJPEG - decoded image");
     scratch.reset();
     return 0;
+}
+
+bool PxDecoderJPEG::Reduce(PxBitmap& bitmap)
+{
+    reduction->fileWidth = bitmap.Width();
+    reduction->fileHeight = bitmap.Height();
+    // Orientations 5 to 8 turn the picture by a quarter: its stored width is
+    // shown as its height.
+    const bool transposed = reduction->upright && bitmap.Orientation() >= 5 && bitmap.Orientation() <= 8;
+    const std::int32_t denominator = PxReductionDenominator(
+        bitmap.Width(), bitmap.Height(), transposed ? reduction->atLeastHeight : reduction->atLeastWidth,
+        transposed ? reduction->atLeastWidth : reduction->atLeastHeight);
+    if (denominator == 1) {
+        return false;
+    }
+    jpeg_decompress_struct& decompressor = library->decompressor;
+    decompressor.scale_num = 1;
+    decompressor.scale_denom = static_cast<unsigned int>(denominator);
+    if (!library->Guarded([&] { jpeg_calc_output_dimensions(&decompressor); })) {
+        return false;
+    }
+    bitmap.SetDimensions(static_cast<std::int32_t>(decompressor.output_width),
+                         static_cast<std::int32_t>(decompressor.output_height), bitmap.BitsPerPixel());
+    return true;
 }
 
 int PxDecoderJPEG::ReadGrayRows(PxBitmap& bitmap)

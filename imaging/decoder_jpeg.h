@@ -48,6 +48,16 @@ public:
     // greyscale files and 32 for every other kind.
     int ReadHeader(PxFileStream& stream, PxBitmap& bitmap) override;
 
+    // libjpeg's DCT scaling: 1/2, 1/4 or 1/8 of each side (rounded up),
+    // the smallest that keeps the size asked for. Only the inverse DCT,
+    // upsampling and colour conversion get cheaper; the entropy-coded data
+    // is read in full.
+    bool SetReduction(PxReduction* request) override
+    {
+        reduction = request;
+        return true;
+    }
+
     // The scanline copiers: each reads every scanline of the started
     // decompression into the store, top row first. 1 when there is no file
     // in `scratch`, the row buffer cannot be allocated or libjpeg failed
@@ -60,12 +70,16 @@ private:
     struct Library;
 
     int ReadRows(PxBitmap& bitmap, bool gray);
+    // Sets the library's scale for the reduction asked for and sizes the
+    // bitmap with the output; false when no reduction keeps the size.
+    bool Reduce(PxBitmap& bitmap);
     // Drops the image's library state after a fatal error and frees the file.
     void Abandon();
 
     std::unique_ptr<Library> library;  // null when it could not be created
     std::size_t fileLength = 0;        // bytes of the file actually in `scratch`
     std::uint64_t blockLimit = kPxJpegBlockLimit;
+    PxReduction* reduction = nullptr;  // a reduced decode was asked for
 };
 
 }  // namespace brelvix

@@ -1,11 +1,9 @@
 #include "decoder_jxl.h"
 
-#include <dlfcn.h>
 #include <jxl/decode.h>
 #include <jxl/thread_parallel_runner.h>
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -39,17 +37,6 @@ constexpr std::int64_t kDecoded = 900;
 // would pass this are refused from their header, before any is allocated.
 constexpr std::uint64_t kLibraryBytesPerPixel = 16;
 constexpr std::uint64_t kMaxLibraryBytes = std::uint64_t{2} << 30;
-
-// Whether code at `address` belongs to libjxl.
-bool InsideLibjxl(const void* address)
-{
-    Dl_info library{};
-    Dl_info caller{};
-    return dladdr(reinterpret_cast<const void*>(&JxlDecoderVersion), &library) != 0 && dladdr(address, &caller) != 0 &&
-           caller.dli_fbase == library.dli_fbase;
-}
-
-using FormattedWrite = int (*)(std::FILE*, int, const char*, std::va_list);
 
 // An Exif box is read in steps of this size, up to kPxMaxExifBytes.
 constexpr std::size_t kBoxStep = 64 * 1024;
@@ -134,25 +121,6 @@ void ReadColor(JxlDecoder* decoder, PxPictureMeta& meta)
 }
 
 }  // namespace
-
-}  // namespace brelvix
-
-// libjxl as Debian builds it writes a line to standard error for every
-// fault it meets in a damaged file ("JXL_FAILURE: ..."), and it offers no
-// switch to stop it. Its writes all pass through the C library's checked
-// formatted write, which the program provides itself so that it can drop
-// the lines whose caller is libjxl; every other write goes on to the C
-// library unchanged.
-extern "C" int __vfprintf_chk(std::FILE* stream, int flag, const char* format, std::va_list arguments)
-{
-    if (stream == stderr && brelvix::InsideLibjxl(__builtin_return_address(0))) {
-        return 0;
-    }
-    static const auto write = reinterpret_cast<brelvix::FormattedWrite>(dlsym(RTLD_NEXT, "__vfprintf_chk"));
-    return write != nullptr ? write(stream, flag, format, arguments) : -1;
-}
-
-namespace brelvix {
 
 struct PxDecoderJXL::Library {
     Decoder decoder;

@@ -1,7 +1,6 @@
 #include "exif_block.h"
 
 #include <fcntl.h>
-#include <libheif/heif.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +11,7 @@
 #include <memory>
 #include <utility>
 
+#include "decoder_module.h"
 #include "format_detect.h"
 #include "pixel_memory.h"
 
@@ -22,8 +22,7 @@ namespace {
 // The first read takes the signature and the first structures of most
 // files; a block and later structures are read where they are.
 constexpr std::size_t kHeadBytes = 4 * 1024;
-// No Exif block of a photo comes near this; a larger one is not read.
-constexpr std::uint64_t kMaxBlock = std::uint64_t{4} << 20;
+constexpr std::uint64_t kMaxBlock = kPxMaxExifBlockBytes;
 // Bounds on the walks: a file that claims more structures than this is not
 // a picture anyone made.
 constexpr int kMaxStructures = 4096;
@@ -230,42 +229,6 @@ bool FromJxl(const File& file, std::vector<std::uint8_t>* block)
         at += size;
     }
     return false;
-}
-
-// HEIF and AVIF keep Exif as an item of the primary picture; libheif finds it
-// from the file's item tables without touching the coded picture. The item
-// starts with a 4-byte offset to the TIFF header.
-bool FromIsoMedia(const std::string& path, std::vector<std::uint8_t>* block)
-{
-    using Context = std::unique_ptr<heif_context, PxReleaseWith<&heif_context_free>>;
-    using Handle = std::unique_ptr<const heif_image_handle, PxReleaseWith<&heif_image_handle_release>>;
-    const Context context(heif_context_alloc());
-    if (context == nullptr || heif_context_read_from_file(context.get(), path.c_str(), nullptr).code != heif_error_Ok) {
-        return false;
-    }
-    heif_image_handle* primary = nullptr;
-    if (heif_context_get_primary_image_handle(context.get(), &primary).code != heif_error_Ok || primary == nullptr) {
-        return false;
-    }
-    const Handle handle(primary);
-    heif_item_id id = 0;
-    if (heif_image_handle_get_list_of_metadata_block_IDs(primary, "Exif", &id, 1) != 1) {
-        return false;
-    }
-    const std::size_t size = heif_image_handle_get_metadata_size(primary, id);
-    if (size < 4 || size > kMaxBlock) {
-        return false;
-    }
-    std::vector<std::uint8_t> item(size);
-    if (heif_image_handle_get_metadata(primary, id, item.data()).code != heif_error_Ok) {
-        return false;
-    }
-    const std::uint64_t skip = std::uint64_t{4} + Be32(item.data());
-    if (skip >= size) {
-        return false;
-    }
-    block->assign(item.begin() + static_cast<std::ptrdiff_t>(skip), item.end());
-    return true;
 }
 
 // A TIFF file is itself the structure an Exif block holds, but its
@@ -481,7 +444,8 @@ bool PxReadExifBlockOfFile(const std::string& path, std::vector<std::uint8_t>* b
             break;
         case kPxFormatHEIF:
         case kPxFormatAVIF:
-            found = FromIsoMedia(path, block);
+            // libheif reads the item tables; it lives in the decoder module.
+            found = PxNewerFormats().IsoMediaExifBlock(path, block);
             break;
         default:
             break;

@@ -16,6 +16,9 @@
 
 namespace brelvix {
 
+// No Exif block of a photo comes near this; a larger one is not read.
+inline constexpr std::uint64_t kPxMaxExifBlockBytes = std::uint64_t{4} << 20;
+
 // Fills `block` with the Exif block of the picture at `path` (the TIFF
 // structure, with or without JPEG's "Exif" header in front, as
 // PxReadExifInfo takes it) and returns true; false when the file cannot be

@@ -9,6 +9,8 @@
 #include <mutex>
 #include <string>
 
+#include "parallel.h"
+
 namespace brelvix {
 
 class PxLoadControl;
@@ -131,6 +133,10 @@ public:
         if (PxLoadHold::Active()) {
             PxLoadHold::Wake();
         }
+        // A decode ahead that gives way leaves at once.
+        if (ahead.exchange(false, std::memory_order_acq_rel)) {
+            PxWakeWorkAhead();
+        }
     }
     bool Cancelled() const noexcept { return cancelled.load(std::memory_order_acquire); }
 
@@ -156,11 +162,20 @@ public:
     // Decoders only (PxLoadGoesOn): true the first time.
     bool FirstCheck() noexcept { return !checked.exchange(true, std::memory_order_relaxed); }
 
+    // A decode ahead of what the user asked for, on a thread that works
+    // ahead (PxLowerThreadPriority): at each check it gives way while work
+    // the user waits for runs (PxGiveWay). Whoever clears it, once the user
+    // waits for this decode or it is cancelled, calls PxWakeWorkAhead.
+    void SetAhead(bool on) noexcept { ahead.store(on, std::memory_order_release); }
+    bool Ahead() const noexcept { return ahead.load(std::memory_order_acquire); }
+    const std::atomic<bool>* AheadFlag() const noexcept { return &ahead; }
+
 private:
     std::atomic<bool> cancelled{false};
     std::atomic<int> progress{0};
     std::string label;
     std::atomic<bool> checked{false};
+    std::atomic<bool> ahead{false};
 };
 
 inline void PxLoadHold::Pass(const PxLoadControl& control)
@@ -195,6 +210,9 @@ inline bool PxLoadGoesOn(PxLoadControl* control, std::int64_t done, std::int64_t
     }
     if (total > 0 && done > 0) {
         control->SetProgress(static_cast<int>((done < total ? done : total) * 1000 / total));
+    }
+    if (control->Ahead()) {
+        PxGiveWay(control->AheadFlag());
     }
     return !control->Cancelled();
 }

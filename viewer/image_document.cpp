@@ -24,6 +24,7 @@ bool ImageDocument::Load(const std::string& newPath, bool upright)
 bool ImageDocument::Install(const std::string& newPath, DecodedPicture picture, bool upright)
 {
     path = newPath;
+    firstLook = false;
     decoded = std::move(picture);
     if (!decoded.bitmap) {
         decoded.bitmap = std::make_unique<PxBitmap>();
@@ -51,9 +52,35 @@ bool ImageDocument::Install(const std::string& newPath, DecodedPicture picture, 
     return turned;
 }
 
+void ImageDocument::InstallFirstLook(const std::string& newPath, PxReducedPicture& look, bool upright)
+{
+    DecodedPicture picture;
+    picture.bitmap = std::make_unique<PxBitmap>();
+    picture.bitmap->MoveFrom(look.reduced);
+    picture.bitmap->SetOrientation(look.reduced.Orientation());
+    picture.bitmap->SetFormatId(look.reduced.FormatId());
+    picture.result = 0;
+    const bool turned = Install(newPath, std::move(picture), upright);
+    // Orientations 5 to 8 turn the picture by a quarter.
+    const std::int32_t orientation = look.reduced.Orientation();
+    const bool transposed = turned && orientation >= 5 && orientation <= 8;
+    fileWidth = transposed ? look.fileHeight : look.fileWidth;
+    fileHeight = transposed ? look.fileWidth : look.fileHeight;
+    firstLook = true;
+    scaledWidth = fileWidth;
+    scaledHeight = fileHeight;
+    display = {scaledWidth, scaledHeight};
+}
+
 DecodedPicture ImageDocument::Release()
 {
     ++generation;
+    if (firstLook) {
+        firstLook = false;
+        showsFrame = false;
+        decoded = DecodedPicture{};
+        return {};
+    }
     DecodedPicture picture = std::move(decoded);
     decoded = {};
     if (showsFrame) {
@@ -66,7 +93,7 @@ DecodedPicture ImageDocument::Release()
 bool ImageDocument::ShowFrame(PxBitmap& frame)
 {
     PxBitmap* picture = decoded.bitmap.get();
-    if (!loaded || picture == nullptr || frame.Pixels() == nullptr || frame.Width() != picture->Width() ||
+    if (!loaded || firstLook || picture == nullptr || frame.Pixels() == nullptr || frame.Width() != picture->Width() ||
         frame.Height() != picture->Height()) {
         return false;
     }
@@ -104,8 +131,8 @@ void ImageDocument::ApplyZoom(double zoom)
     if (!decoded.bitmap) {
         return;
     }
-    scaledWidth = TruncatedSize(decoded.bitmap->Width() * zoom);
-    scaledHeight = TruncatedSize(decoded.bitmap->Height() * zoom);
+    scaledWidth = TruncatedSize(DecodedWidth() * zoom);
+    scaledHeight = TruncatedSize(DecodedHeight() * zoom);
     display = {scaledWidth, scaledHeight};
     turns = 0;
     mirrored = false;
@@ -154,7 +181,8 @@ void ImageDocument::ApplyFlips(bool flipHorizontal, bool flipVertical)
 bool ImageDocument::WorkingCopyIsDecoded() const
 {
     const PxBitmap* picture = decoded.bitmap.get();
-    return picture != nullptr && !picture->HasAlpha() && turns == 0 && !mirrored && scaledWidth == picture->Width() &&
+    return picture != nullptr && !picture->HasAlpha() && !firstLook && turns == 0 && !mirrored &&
+           scaledWidth == picture->Width() &&
            scaledHeight == picture->Height();
 }
 

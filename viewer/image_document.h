@@ -19,6 +19,7 @@
 #include <string>
 
 #include "imaging/bitmap.h"
+#include "imaging/reduced_load.h"
 #include "platform/file_system.h"
 
 namespace brelvix {
@@ -56,10 +57,21 @@ public:
     // orientation is turned upright first (one turned before is not turned
     // again); true when it was turned now.
     bool Install(const std::string& newPath, DecodedPicture picture, bool upright);
+    // Shows a reduced first look at `newPath` until the picture itself is
+    // installed. The document then behaves as if the picture were there:
+    // its size is the file's (turned upright with `upright`, as Install
+    // turns the picture), so the working copy has the size and place the
+    // picture's will have, and zoom, turns and mirrors apply to the
+    // picture's size; only its pixels come from the reduced picture, scaled
+    // up to that size.
+    void InstallFirstLook(const std::string& newPath, PxReducedPicture& look, bool upright);
+    // Whether what is shown is such a first look, not the picture.
+    bool ShowsFirstLook() const { return firstLook; }
     // Hands the decoded picture over (to be kept for later); the document
-    // then has none until the next Install. Once a frame of a moving
-    // picture took its place there is nothing to keep: a later frame is not
-    // what decoding the file gives (the bitmap handed over is null).
+    // then has none until the next Install. A first look is never the
+    // picture: nothing is handed over for it. Once a frame of a moving
+    // picture took its place there is nothing to keep either: a later frame
+    // is not what decoding the file gives (the bitmap handed over is null).
     DecodedPicture Release();
     // The picture on screen no longer is what a load of its file would give
     // (the screen's colours changed): it is not to be kept for later.
@@ -136,9 +148,12 @@ public:
     }
     // The picture as decoded; null before the first Install.
     const PxBitmap* Decoded() const { return decoded.bitmap.get(); }
-    // Its size; 0 x 0 without one.
-    std::int32_t DecodedWidth() const { return decoded.bitmap ? decoded.bitmap->Width() : 0; }
-    std::int32_t DecodedHeight() const { return decoded.bitmap ? decoded.bitmap->Height() : 0; }
+    // Its size (a first look's file's); 0 x 0 without one.
+    std::int32_t DecodedWidth() const { return firstLook ? fileWidth : (decoded.bitmap ? decoded.bitmap->Width() : 0); }
+    std::int32_t DecodedHeight() const
+    {
+        return firstLook ? fileHeight : (decoded.bitmap ? decoded.bitmap->Height() : 0);
+    }
     // The size of the working copy that is drawn (its pixels: RenderPart).
     const WorkingCopySize& Display() const { return display; }
 
@@ -162,6 +177,10 @@ private:
     bool mirrored = false;
     std::uint64_t generation = 0;
     bool showsFrame = false;
+    // A first look is shown; the picture is fileWidth x fileHeight.
+    bool firstLook = false;
+    std::int32_t fileWidth = 0;
+    std::int32_t fileHeight = 0;
 };
 
 }  // namespace brelvix

@@ -126,6 +126,9 @@ bool ImageView::ChooseImageFile(std::string* chosen)
 
 void ImageView::Navigate(NavigationStep step)
 {
+    if (keyRepeating && navigator.AwaitsFirstSight()) {
+        return;
+    }
     if (navigator.Files().Count() > 0 || navigator.Loading()) {
         StopAnimation();
     }
@@ -136,15 +139,22 @@ void ImageView::Navigate(NavigationStep step)
 
 void ImageView::Show(const Navigator::Arrival& arrival)
 {
-    viewport.ResetTransform();
-    fitted = false;
-    if (document.Loaded() && frame.BestFitSetting()) {
-        ApplyBestFit();
+    if (arrival.afterFirstLook && document.Loaded()) {
+        RefreshPicture();
     } else {
-        UpdateDisplay();
+        viewport.ResetTransform();
+        fitted = false;
+        if (document.Loaded() && frame.BestFitSetting()) {
+            ApplyBestFit();
+        } else {
+            UpdateDisplay();
+        }
     }
-    navigator.PrefetchNeighbours();
-    StartAnimation();
+    // Work ahead and playing start once the picture asked for is there.
+    if (!arrival.firstLook) {
+        navigator.PrefetchNeighbours();
+        StartAnimation();
+    }
     if (arrival.navigation && slideShow.Running()) {
         RestartSlideShowTimer();
     }
@@ -198,6 +208,16 @@ void ImageView::UpdateDisplay()
         }
     }
     keep.reset();
+    Repaint();
+}
+
+void ImageView::RefreshPicture()
+{
+    const ViewTransform& transform = viewport.Transform();
+    document.ApplyZoom(transform.zoom);
+    document.ApplyRotation(transform.rotation);
+    document.ApplyFlips(transform.flipHorizontal, transform.flipVertical);
+    UpdateStatusText();
     Repaint();
 }
 

@@ -131,6 +131,16 @@ public:
     void CancelLoading();
     // Takes over decodes started before the view (the first picture's).
     void AdoptDecodes(PictureCache&& early) { navigator.AdoptDecodes(std::move(early)); }
+    // Called on a decoding thread when a first look or a picture asked for
+    // is done; the window then calls OnTimer(kLoadPollTimerId) on its own
+    // thread at once rather than at the poll timer's next turn.
+    void SetDecodeWake(std::function<void()> wake) { navigator.SetWake(std::move(wake)); }
+    // Whether the key that fires the commands is held down (its press is
+    // the keyboard's repeat). Its repeated steps are dropped while the
+    // picture of the step before shows nothing yet: every step shows at
+    // least its first look, and no steps pile up to go on after the key is
+    // let go.
+    void SetKeyRepeating(bool repeating) { keyRepeating = repeating; }
     // Cancels every decode and waits up to `waitMs` for them; true when none
     // is left running.
     bool LeaveDecodes(std::uint32_t waitMs) { return navigator.LeaveDecodes(waitMs); }
@@ -265,6 +275,10 @@ private:
     // anew, the initial zoom applies, the neighbours are decoded ahead, and
     // for a step the slide show and the cursor follow.
     void Show(const Navigator::Arrival& arrival);
+    // The working copy made anew as zoom, turns and mirrors stand, the texts
+    // rewritten and the picture repainted, the scrolling left alone: what
+    // the picture needs to take its first look's place.
+    void RefreshPicture();
     // The list came in another order: the position in the status text and
     // the neighbours decoded ahead follow.
     void ListReordered();
@@ -337,6 +351,7 @@ private:
     SlideShow slideShow;
 
     bool fullScreen = false;
+    bool keyRepeating = false;
     bool fitted = false;
     // Ctrl+wheel movement not yet turned into zoom steps.
     int zoomWheelAccumulator = 0;

@@ -134,6 +134,42 @@ bool Navigator::LoadFromCache(const std::string& path)
     return true;
 }
 
+FirstLook Navigator::FirstLookWanted() const
+{
+    if (!frame.BestFitSetting()) {
+        return {};
+    }
+    const ViewRect outer = window.WindowRect();
+    return {outer.Width(), outer.Height(), settings.applyOrientation};
+}
+
+bool Navigator::ShowFirstLook()
+{
+    if (!cache.FirstLookReady(pending.path)) {
+        return false;
+    }
+    std::unique_ptr<PxReducedPicture> look = cache.TakeFirstLook(pending.path);
+    const FirstLook wanted = FirstLookWanted();
+    if (!look || look->fileWidth <= 0 || look->fileHeight <= 0 || wanted.width <= 0 || wanted.height <= 0) {
+        return false;
+    }
+    // The window may have grown since the decode began (the first picture's
+    // is begun before the window exists): a first look less detailed than
+    // the fitted picture is not shown.
+    // The fitted scale is the same on both axes, whichever way it is turned.
+    const std::int32_t orientation = look->reduced.Orientation();
+    const bool transposed = settings.applyOrientation && orientation >= 5 && orientation <= 8;
+    const double shownWidth = transposed ? look->fileHeight : look->fileWidth;
+    const double shownHeight = transposed ? look->fileWidth : look->fileHeight;
+    const double fit = std::min({1.0, wanted.width / shownWidth, wanted.height / shownHeight});
+    if (look->reduced.Width() < fit * look->fileWidth || look->reduced.Height() < fit * look->fileHeight) {
+        return false;
+    }
+    KeepShown();
+    document.InstallFirstLook(pending.path, *look, settings.applyOrientation);
+    return true;
+}
+
 // ---- asking for pictures
 
 const FileList& Navigator::NavigationList() const
@@ -243,7 +279,7 @@ std::optional<Navigator::Arrival> Navigator::Begin(bool slideShowRunning)
         return Settle();
     }
     ShowWaitCursor();
-    if (!cache.Start(pending.path)) {
+    if (!cache.Start(pending.path, FirstLookWanted())) {
         // Without a thread to decode on, here and now.
         LoadNow(pending.path);
         return Settle();
@@ -276,13 +312,36 @@ std::optional<Navigator::Arrival> Navigator::Poll()
         return std::nullopt;
     }
     if (LoadFromCache(pending.path)) {
-        return Settle();
+        const bool afterFirstLook = pending.firstLookShown;
+        Arrival arrival = Settle();
+        arrival.afterFirstLook = afterFirstLook;
+        return arrival;
     }
     // A decode of a file that changed meanwhile was dropped: once more, as
-    // the file is now.
-    if (!cache.Holds(pending.path) && !cache.Start(pending.path)) {
-        LoadNow(pending.path);
-        return Settle();
+    // the file is now, with a first look of its own.
+    if (!cache.Holds(pending.path)) {
+        pending.firstLookShown = false;
+        if (!cache.Start(pending.path, FirstLookWanted())) {
+            LoadNow(pending.path);
+            return Settle();
+        }
+    }
+    if (!pending.firstLookShown && ShowFirstLook()) {
+        Arrival arrival{pending.navigation, pending.waitCursor, pending.remembered};
+        arrival.firstLook = true;
+        // What is on screen now has its place in the list; the cursor and a
+        // slide show's timer follow it, not the picture that replaces it.
+        if (pending.ownList) {
+            files = std::move(pending.list);
+            pending.ownList = false;
+        }
+        if (pending.setsIndex) {
+            files.SetCurrentIndex(pending.index);
+        }
+        pending.firstLookShown = true;
+        pending.navigation = false;
+        pending.waitCursor = false;
+        return arrival;
     }
     if (pending.showsProgress) {
         const int percent = LoadingPercent();
@@ -313,7 +372,9 @@ Navigator::Arrival Navigator::Settle()
 
 bool Navigator::CancelLoading()
 {
-    if (!pending.active) {
+    // A picture whose first look is on screen is the one shown: its decode
+    // goes on, so that the first look does not stay in its place.
+    if (!pending.active || pending.firstLookShown) {
         return false;
     }
     cache.Cancel(pending.path);
@@ -399,7 +460,8 @@ void Navigator::PrefetchNeighbours()
     const std::int64_t count = files.Count();
     const std::int64_t current = files.CurrentIndex();
     const PxBitmap* shown = document.Decoded();
-    if (!document.Loaded() || shown == nullptr || count < 2 || !files.Holds(current)) {
+    // A first look is not yet the picture the user waits for.
+    if (!document.Loaded() || shown == nullptr || document.ShowsFirstLook() || count < 2 || !files.Holds(current)) {
         return;
     }
     const std::uint64_t bytes =
@@ -408,12 +470,15 @@ void Navigator::PrefetchNeighbours()
         return;
     }
     // The way the user is going first: with two decodes at a time both
-    // neighbours start at once, but the first one gets the head start.
+    // neighbours start at once, but the first one gets the head start. Each
+    // makes its first look too, so that a step onto a neighbour still
+    // decoding shows at once what a step to one not begun would show first.
+    const FirstLook look = FirstLookWanted();
     for (const std::int64_t offset : {std::int64_t{browseStep}, -std::int64_t{browseStep}}) {
         const std::int64_t index = ((current + offset) % count + count) % count;
         const std::string& neighbour = files.Entries()[static_cast<std::size_t>(index)];
         if (neighbour != document.Path()) {
-            cache.Prefetch(neighbour);
+            cache.Prefetch(neighbour, look);
         }
     }
 }

@@ -14,6 +14,15 @@
 //
 // Once a picture is in the document the navigator hands back an Arrival:
 // the view then lays it out and shows it (ImageView).
+//
+// With best fit on, a large picture asked for shows first as a reduced
+// first look (PictureCache::Start), decoded at the least cost that still
+// fills the window, and then as itself once its decode is done: two
+// arrivals. The document stands for the picture meanwhile (its size, place,
+// zoom, turns and mirrors are the picture's), so the second arrival only
+// replaces the pixels. A held key's repeated steps are dropped while the
+// picture asked for shows nothing yet, so every step shows at least its
+// first look and the viewer stops where the key is let go.
 #pragma once
 
 #include <cstdint>
@@ -66,6 +75,11 @@ public:
         // The wait cursor showed; it gives way to `remembered`.
         bool waitCursor = false;
         ViewCursor remembered = ViewCursor::None;
+        // What arrived is a first look: the picture itself follows.
+        bool firstLook = false;
+        // What arrived is the picture itself after its first look: the
+        // zoom, turns, mirrors and scrolling asked for meanwhile stay.
+        bool afterFirstLook = false;
     };
 
     // None is owned; each must outlive the navigator.
@@ -83,6 +97,12 @@ public:
     void SetBackgroundLoading(bool on) { loadInBackground = on; }
     // Whether a picture asked for is still being decoded.
     bool Loading() const { return pending.active; }
+    // Whether it still shows nothing of itself (not even a first look).
+    bool AwaitsFirstSight() const { return pending.active && !pending.firstLookShown; }
+    // Called on a decoding thread whenever a first look or a picture is
+    // done (PictureCache::SetWake); the caller then calls OnTimer with
+    // kLoadPollTimerId on the window's thread.
+    void SetWake(std::function<void()> wake) { cache.SetWake(std::move(wake)); }
     // Whether it shows the wait cursor meanwhile (which then stays).
     bool ShowsWaitCursor() const { return pending.active && pending.waitCursor; }
     // How far that decode is, 0..100, and the status text while it is slow:
@@ -148,7 +168,18 @@ private:
         ViewCursor remembered = ViewCursor::None;
         bool showsProgress = false;
         int shownPercent = -1;
+        // Its first look is on screen.
+        bool firstLookShown = false;
     };
+
+    // The first look a decode of the picture asked for makes: with best fit
+    // on, at least the size of the window (which a fitted picture never
+    // passes); none otherwise.
+    FirstLook FirstLookWanted() const;
+    // Shows the first look of the picture asked for; false, changing
+    // nothing, when there is none or it would show less than the window's
+    // part that the picture will fill.
+    bool ShowFirstLook();
 
     // The list and position a step moves from: those of the picture asked
     // for while it decodes, else the ones of the picture on screen.

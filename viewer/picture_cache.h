@@ -21,19 +21,43 @@
 // replacing the cache, destroying it) cancels its decode and waits only the
 // few milliseconds a decoder takes to notice. A cancelled decode is never
 // handed out or kept.
+//
+// Decodes ahead never compete with what the user waits for: their threads
+// run below the window's priority and give way while a decode the user
+// waits for runs (imaging/parallel.h). A decode ahead that the user comes to
+// wait for stops giving way and gets its priority back where the system
+// allows it.
+//
+// The decode the user waits for can first make a reduced first look at a
+// large picture (PxLoadReduced), handed out on its own while the picture
+// itself is still being decoded.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "imaging/bitmap.h"
+#include "imaging/reduced_load.h"
 #include "platform/file_system.h"
 
 namespace brelvix {
 
 inline constexpr std::uint64_t kDefaultPictureCacheBudget = std::uint64_t{512} << 20;
+
+// The size a first look must have at least (PxLoadReduced's; `upright` as
+// there); none when either side is not positive.
+struct FirstLook {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    bool upright = false;
+};
+
+// A decode's first look is labelled with its path and this after it, so that
+// a PxLoadHold can tell it from the decode of the picture itself.
+inline constexpr char kFirstLookLabel[] = " (first look)";
 
 class PictureCache {
 public:
@@ -47,17 +71,30 @@ public:
     PictureCache(const PictureCache&) = delete;
     PictureCache& operator=(const PictureCache&) = delete;
     PictureCache(PictureCache&& other) noexcept;
-    // Cancels this one's decodes, then takes over the other's.
+    // Cancels this one's decodes, then takes over the other's; the wake
+    // stays this one's and serves the decodes taken over.
     PictureCache& operator=(PictureCache&& other) noexcept;
 
     // Starts decoding `path` in the background unless it is held or being
-    // decoded already. Nothing starts while two decodes are running or when
-    // no thread can be had.
-    void Prefetch(const std::string& path);
+    // decoded already, first making a first look at `look` as Start does.
+    // Nothing starts while two decodes are running or when no thread can be
+    // had.
+    void Prefetch(const std::string& path, const FirstLook& look = {});
     // The same for the picture the user waits for: it starts whatever else
-    // is running. False when it is neither held nor being decoded (no
-    // thread could be had).
-    bool Start(const std::string& path);
+    // is running, first making a reduced first look at `look` when the
+    // format offers one. A decode ahead of the same picture already running
+    // goes on as one the user waits for. False when it is neither held nor
+    // being decoded (no thread could be had).
+    bool Start(const std::string& path, const FirstLook& look = {});
+    // Whether the first look at `path` is ready to be taken.
+    bool FirstLookReady(const std::string& path) const;
+    // The first look at `path` when it is ready and the file is still the
+    // one whose decode began; the decode of the picture goes on. Null
+    // otherwise.
+    std::unique_ptr<PxReducedPicture> TakeFirstLook(const std::string& path);
+    // Called on a decoding thread each time a first look or a picture is
+    // done, so that the window can look at once; empty by default.
+    void SetWake(std::function<void()> wake);
     // Whether the picture of `path` is held and its decode over.
     bool Finished(const std::string& path) const;
     // How far the decode of `path` is, 0..1000 (1000 when it is finished, 0
@@ -108,8 +145,13 @@ private:
     std::vector<std::unique_ptr<Entry>>::const_iterator Find(const std::string& path) const;
     // Starts decoding `path` unless it is held; with `limited`, not while
     // kMaxRunning decodes run. Whether it is held afterwards.
-    bool Begin(const std::string& path, bool limited);
+    bool Begin(const std::string& path, bool limited, const FirstLook& look);
 
+    struct Wake;
+    // What a decoding thread does.
+    static void Decode(Entry& state);
+
+    std::shared_ptr<Wake> wake;
     std::uint64_t budget;
     std::uint64_t useCounter = 0;
     std::vector<std::unique_ptr<Entry>> entries;

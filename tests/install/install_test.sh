@@ -17,6 +17,16 @@ fail() {
 
 [ -x "$prefix/bin/brelvix" ] || fail "bin/brelvix is not installed"
 
+# The newer formats' decoders are a module that the program loads from
+# <libdir>/brelvix relative to itself (imaging/CMakeLists.txt computes both
+# from the same install folders); every library the module needs is there.
+libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:[A-Z]*=//p' "$build/CMakeCache.txt")
+module="$prefix/$libdir/brelvix/newer-formats.so"
+[ -f "$module" ] || fail "no decoder module at $libdir/brelvix"
+if ldd "$module" | grep -q 'not found'; then
+  fail "the decoder module lacks libraries: $(ldd "$module" | grep 'not found')"
+fi
+
 entry="$prefix/share/applications/brelvix.desktop"
 [ -f "$entry" ] || fail "no desktop entry"
 desktop-file-validate "$entry" || fail "desktop-file-validate refuses $entry"
