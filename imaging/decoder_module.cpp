@@ -8,6 +8,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
+#include <typeinfo>
+
+#include "animation.h"
 
 namespace brelvix {
 
@@ -18,6 +21,11 @@ namespace {
 std::atomic<const void*> quietBase{nullptr};
 
 using FormattedWrite = int (*)(std::FILE*, int, const char*, std::va_list);
+
+// The module's frame sources derive from PxAnimation, and the module is
+// loaded with every symbol resolved at once: a program that never plays
+// frames itself must still carry the class's tables, or the load fails.
+[[gnu::used]] const std::type_info* const kModuleNeedsAnimation = &typeid(PxAnimation);
 
 bool SameLayout(const PxDecoderModuleEntry& entry)
 {
