@@ -13,6 +13,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 #include <QTabWidget>
 #include <algorithm>
 #include <iterator>
@@ -25,6 +27,42 @@
 namespace brelvix::app {
 
 namespace {
+
+// A check box whose text wraps within its width: the Viewing page keeps the
+// first page's width, and some of its texts are longer than a line.
+class WrappingCheckBox : public QCheckBox {
+public:
+    using QCheckBox::QCheckBox;
+
+    // The height that shows the whole text at the box's width.
+    int WrappedHeight() const
+    {
+        return fontMetrics().boundingRect(TextRect(rect()), Qt::TextWordWrap, text()).height();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QStylePainter painter(this);
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        option.text.clear();
+        painter.drawControl(QStyle::CE_CheckBox, option);
+        painter.drawText(TextRect(rect()), Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignVCenter, text());
+    }
+    // The text is part of the box, on every line.
+    bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
+
+private:
+    QRect TextRect(const QRect& area) const
+    {
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        option.text.clear();
+        option.rect = area;
+        return style()->subElementRect(QStyle::SE_CheckBoxContents, &option, this);
+    }
+};
 
 const FileTypeAssociation kAssociations[] = {
     {"JPG", {"image/jpeg"}},  {"GIF", {"image/gif"}},   {"TIFF", {"image/tiff"}},
@@ -199,11 +237,15 @@ PreferencesDialog::PreferencesDialog(const SettingsRecord& initial, QWidget* par
         if (row.page != PreferencesPage::Viewing || field == nullptr) {
             continue;
         }
-        auto* box = new QCheckBox(QString::fromLatin1(row.label), viewing);
+        auto* box = new WrappingCheckBox(QString::fromLatin1(row.label), viewing);
         box->setChecked(values.*(*field));
         box->setGeometry(units.Rect(17, y, 158, 10));
+        // A further line of text takes a line's height, 8 units.
+        const int lineHeight = std::max(1, box->fontMetrics().lineSpacing());
+        const int extraLines = std::max(0, (box->WrappedHeight() + lineHeight - 1) / lineHeight - 1);
+        box->setGeometry(units.Rect(17, y, 158, 10 + 8 * extraLines));
         viewingBoxes.emplace_back(*field, box);
-        y += 16;
+        y += 16 + 8 * extraLines;
     }
     AddPage(viewing, QStringLiteral("Viewing"));
 

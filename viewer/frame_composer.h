@@ -176,7 +176,6 @@ private:
     // frames before it are composed only to reach it (after a seek).
     std::int64_t nextSequence = 0;
     std::int64_t keepFrom = 0;
-    std::uint64_t generation = 0;
     bool opened = false;
     bool atEnd = false;
     bool threaded = false;
