@@ -19,23 +19,10 @@ namespace brelvix {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 // A hold that takes the decodes of `path` only.
 PxLoadHold HoldOf(const std::string& path)
 {
     return PxLoadHold([path](const std::string& label) { return label == path; });
-}
-
-// Runs the view's load timer until `done`; false when it never is.
-bool PollUntil(ViewFixture& f, const std::function<bool()>& done)
-{
-    const auto limit = Clock::now() + std::chrono::seconds(60);
-    while (!done() && Clock::now() < limit) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        f.view.OnTimer(kLoadPollTimerId);
-    }
-    return done();
 }
 
 // Opened first, it leaves the window empty (no failure box, no list) until

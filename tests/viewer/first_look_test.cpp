@@ -21,8 +21,6 @@ namespace brelvix {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 // Halved, still larger than the fixture's 804 x 604 window.
 constexpr int kWidth = 1700;
 constexpr int kHeight = 1250;
@@ -45,16 +43,6 @@ std::vector<std::uint8_t> PhotoJpeg(int width, int height, int tint)
 PxLoadHold HoldPictureOf(const std::string& path)
 {
     return PxLoadHold([path](const std::string& label) { return label == path; });
-}
-
-bool PollUntil(ViewFixture& f, const std::function<bool()>& done)
-{
-    const auto limit = Clock::now() + std::chrono::seconds(60);
-    while (!done() && Clock::now() < limit) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        f.view.OnTimer(kLoadPollTimerId);
-    }
-    return done();
 }
 
 // The working copy's rows, without the padding at their ends.

@@ -2,11 +2,14 @@
 // picture files, for driving ImageView without a toolkit.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/pixels.h"
@@ -177,5 +180,17 @@ struct ViewFixture {
         view.ApplySettings(settings);
     }
 };
+
+// Runs the view's load timer, as the window would, until `done`; false when
+// it never is (a minute).
+inline bool PollUntil(ViewFixture& f, const std::function<bool()>& done)
+{
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!done() && std::chrono::steady_clock::now() < limit) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        f.view.OnTimer(kLoadPollTimerId);
+    }
+    return done();
+}
 
 }  // namespace brelvix
